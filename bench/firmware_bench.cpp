@@ -1,0 +1,115 @@
+// Loading and saving a full image in each format, and the same conversion by srec_cat for comparison.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "core/file_format.h"
+#include "core/firmware_file.h"
+
+namespace {
+
+using namespace quarzo;
+
+constexpr uint32_t kImageBytes = MemoryImage::kEntryCount;
+
+std::string BenchFile(int format) {
+    static const std::string dir = [] {
+        auto d = std::filesystem::temp_directory_path() / "quarzo-bench";
+        std::filesystem::create_directories(d);
+        return d.string();
+    }();
+    return dir + "/full." + SaveExtension(format);
+}
+
+void FillImage(MemoryImage& image) {
+    uint32_t x = 12345;
+    for (uint32_t a = 0; a < kImageBytes; ++a) {
+        x = x * 1103515245 + 12345;
+        image.SetByte(a, static_cast<uint8_t>(x >> 16));
+    }
+}
+
+void WriteBenchFiles() {
+    MemoryImage image;
+    FillImage(image);
+    FirmwareFile file(image);
+    for (int format : {kFormatBinary, kFormatIntelHex, kFormatTiTxt}) file.Save(BenchFile(format), format);
+}
+
+void BM_Load(benchmark::State& state) {
+    int format = static_cast<int>(state.range(0));
+    MemoryImage image;
+    FirmwareFile file(image);
+    for (auto _ : state) {
+        if (file.Load(BenchFile(format), format) != static_cast<int>(kImageBytes)) state.SkipWithError("load failed");
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kImageBytes);
+    state.SetLabel(FormatName(format));
+}
+
+void BM_Save(benchmark::State& state) {
+    int format = static_cast<int>(state.range(0));
+    MemoryImage image;
+    FillImage(image);
+    FirmwareFile file(image);
+    std::string path = BenchFile(format) + ".out";
+    for (auto _ : state) {
+        if (file.Save(path, format) <= 0) state.SkipWithError("save failed");
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kImageBytes);
+    state.SetLabel(FormatName(format));
+}
+
+BENCHMARK(BM_Load)->Arg(kFormatBinary)->Arg(kFormatIntelHex)->Arg(kFormatTiTxt)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Save)->Arg(kFormatBinary)->Arg(kFormatIntelHex)->Arg(kFormatTiTxt)->Unit(benchmark::kMillisecond);
+
+template <typename F>
+double AverageSeconds(int repeats, F&& f) {
+    auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < repeats; ++i) f();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() / repeats;
+}
+
+// One load and one save of the same format (what "srec_cat in -fmt -o out -fmt" does), compared.
+void CompareWithSrecCat() {
+    const struct {
+        int format;
+        const char* srecName;
+    } formats[] = {{kFormatBinary, "-binary"}, {kFormatIntelHex, "-intel"}, {kFormatTiTxt, "-ti-txt"}};
+    std::printf("\nConversion of a full %u-byte image (load + save), against srec_cat:\n", kImageBytes);
+    std::printf("%-10s %12s %12s %12s %8s\n", "format", "quarzo ms", "MB/s", "srec_cat ms", "ratio");
+    for (const auto& f : formats) {
+        MemoryImage image;
+        FirmwareFile file(image);
+        std::string in = BenchFile(f.format);
+        double ours = AverageSeconds(20, [&] {
+            file.Load(in, f.format);
+            file.Save(in + ".conv", f.format);
+        });
+        std::string command = "srec_cat " + in + " " + f.srecName + " -o " + in + ".srec " + f.srecName;
+        if (f.format == kFormatIntelHex) command += " -address-length=4";
+        bool ok = true;
+        double theirs = AverageSeconds(5, [&] { ok = ok && std::system(command.c_str()) == 0; });
+        if (!ok) {
+            std::printf("%-10s srec_cat failed: %s\n", FormatName(f.format), command.c_str());
+            continue;
+        }
+        std::printf("%-10s %12.2f %12.1f %12.2f %7.1fx\n", FormatName(f.format), ours * 1e3,
+                    2.0 * kImageBytes / ours / 1e6, theirs * 1e3, theirs / ours);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    WriteBenchFiles();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    CompareWithSrecCat();
+    return 0;
+}

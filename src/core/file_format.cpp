@@ -1,0 +1,76 @@
+#include "core/file_format.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+namespace quarzo {
+
+namespace {
+
+#ifdef _WIN32
+constexpr const char* kSeparators = "\\/";
+#else
+constexpr const char* kSeparators = "/";
+#endif
+
+bool EqualsNoCase(const std::string& a, const char* b) {
+    return a.size() == std::strlen(b) && std::equal(a.begin(), a.end(), b, [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+}  // namespace
+
+std::string::size_type ExtensionDot(const std::string& path) {
+    auto dot = path.find_last_of('.');
+    if (dot == std::string::npos || dot == 0) return std::string::npos;
+    auto sep = path.find_last_of(kSeparators);
+    if (sep != std::string::npos && sep > dot) return std::string::npos;
+    return dot;
+}
+
+int FormatFromExtension(const std::string& path) {
+    auto dot = ExtensionDot(path);
+    if (dot == std::string::npos) return kFormatUnknown;
+    std::string ext = path.substr(dot + 1);
+    if (EqualsNoCase(ext, "hex") || EqualsNoCase(ext, "a43")) return kFormatIntelHex;
+    if (EqualsNoCase(ext, "txt")) return kFormatTiTxt;
+    if (EqualsNoCase(ext, "bin") || EqualsNoCase(ext, "tsk") || EqualsNoCase(ext, "dat")) return kFormatBinary;
+    return kFormatUnknown;
+}
+
+const char* FormatName(int format) {
+    switch (format) {
+        case kFormatIntelHex: return "Intel HEX";
+        case kFormatTiTxt: return "TI TXT";
+        default: return "Binary";
+    }
+}
+
+const char* SaveExtension(int format) {
+    switch (format) {
+        case kFormatIntelHex: return "hex";
+        case kFormatTiTxt: return "txt";
+        default: return "bin";
+    }
+}
+
+void SetDefaultExtension(std::string& path, int format) {
+    auto dot = ExtensionDot(path);
+    if (dot != std::string::npos) path.erase(dot);
+    path += '.';
+    path += SaveExtension(format);
+}
+
+const char* ErrorText(int error) {
+    switch (error) {
+        case kFileInvalidFormat: return "Invalid format";
+        case kFileIoError: return "I\\O Error";
+        case kFileCantOpen: return "Can't open file";
+        case kFileBadChecksum: return "Bad checksum";
+        default: return "No error";
+    }
+}
+
+}  // namespace quarzo

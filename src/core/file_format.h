@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+
+namespace quarzo {
+
+// Firmware file formats, by their stored codes.
+enum FileFormat : int {
+    kFormatUnknown = -1,
+    kFormatBinary = 0,
+    kFormatIntelHex = 1,
+    kFormatTiTxt = 2,
+};
+
+// File error codes; FirmwareFile keeps the last one.
+enum FileError : int {
+    kFileNoError = 0,
+    kFileInvalidFormat = 1,
+    kFileIoError = 2,
+    kFileCantOpen = 3,
+    kFileBadChecksum = 4,
+};
+
+// Format from the path's extension (case-insensitive), or kFormatUnknown.
+int FormatFromExtension(const std::string& path);
+// "Binary", "Intel HEX" or "TI TXT"; every code but 1 and 2 reads as binary.
+const char* FormatName(int format);
+// The extension a file of this format is saved with ("bin", "hex", "txt").
+const char* SaveExtension(int format);
+// Replaces the path's extension by the format's save extension, or appends it when there is none.
+void SetDefaultExtension(std::string& path, int format);
+const char* ErrorText(int error);
+
+// Position of the "." that starts the path's extension, or npos when it has none.
+std::string::size_type ExtensionDot(const std::string& path);
+
+}  // namespace quarzo

@@ -1,0 +1,137 @@
+#include "core/memory_image.h"
+
+#include <algorithm>
+
+namespace quarzo {
+
+MemoryImage::MemoryImage() : entries_(kEntryCount, kClearedEntry) {}
+
+void MemoryImage::Clear() {
+    std::fill(entries_.begin(), entries_.end(), kClearedEntry);
+    lowest_ = kNoLowest;
+    highest_ = 0;
+    modified_ = 0;
+}
+
+void MemoryImage::SetByte(uint32_t address, uint8_t value) {
+    if (address >= kEntryCount) return;
+    lowest_ = std::min(lowest_, address);
+    highest_ = std::max(highest_, address);
+    entries_[address] = value;
+    modified_ = 1;
+}
+
+uint32_t MemoryImage::UsedSize() const { return IsEmpty() ? 0 : highest_ - lowest_ + 1; }
+
+uint8_t MemoryImage::ValueAt(uint32_t address) const { return static_cast<uint8_t>(EntryAt(address) & 0xFF); }
+
+uint16_t MemoryImage::FlagsAt(uint32_t address) const { return EntryAt(address) & kEntryFlagMask; }
+
+uint32_t MemoryImage::Clamp(uint32_t address, uint32_t count) {
+    if (address >= kEntryCount) return 0;
+    return std::min(count, kEntryCount - address);
+}
+
+bool MemoryImage::AllAbsent(uint32_t address, uint32_t count) const {
+    // Entries beyond the image hold nothing, so they count as absent.
+    uint32_t n = Clamp(address, count);
+    for (uint32_t i = 0; i < n; ++i) {
+        if (!(entries_[address + i] & EntryAbsent)) return false;
+    }
+    return true;
+}
+
+bool MemoryImage::HasMismatch(uint32_t address, uint32_t count) const {
+    uint32_t n = Clamp(address, count);
+    for (uint32_t i = 0; i < n; ++i) {
+        if (entries_[address + i] & EntryMismatch) return true;
+    }
+    return false;
+}
+
+void MemoryImage::ModifyFlags(uint32_t start, uint32_t count, uint16_t setMask, uint16_t clearMask) {
+    uint32_t n = Clamp(start, count);
+    for (uint32_t i = 0; i < n; ++i) {
+        uint16_t& e = entries_[start + i];
+        e = static_cast<uint16_t>((e | setMask) & ~clearMask);
+    }
+}
+
+uint32_t MemoryImage::CompareBlock(uint32_t start, const uint8_t* block, uint32_t length) {
+    uint32_t n = Clamp(start, length);
+    uint32_t mismatches = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        uint16_t& e = entries_[start + i];
+        if ((e & 0xFF) != block[i]) {
+            e |= EntryMismatch;
+            ++mismatches;
+        } else {
+            e |= EntryVerified;
+        }
+    }
+    return mismatches;
+}
+
+uint32_t MemoryImage::RemoveGaps(uint8_t gapValue) {
+    constexpr uint32_t kBlock = 16;
+    uint32_t newLowest = kNoLowest;
+    uint32_t newHighest = 0;
+    uint32_t removed = 0;
+    // A block at the very top may reach past the last entry: only the entries that exist are examined,
+    // and such a partial block is removed when all of them are gap bytes.
+    for (uint32_t block = lowest_ & ~1u; !IsEmpty() && block <= highest_; block += kBlock) {
+        uint32_t n = Clamp(block, kBlock);
+        bool needed = false;
+        for (uint32_t i = 0; i < n; ++i) {
+            uint16_t e = entries_[block + i];
+            if ((e & EntryAbsent) || (e & 0xFF) != gapValue) {
+                needed = true;
+                newLowest = std::min(newLowest, block + i);
+                newHighest = std::max(newHighest, block + i);
+            }
+        }
+        if (!needed) {
+            ModifyFlags(block, n, EntryAbsent, EntryVerified | EntryMismatch);
+            removed += n;
+        }
+    }
+    lowest_ = newLowest;
+    highest_ = newHighest;
+    return removed;
+}
+
+ImageRunReader::ImageRunReader(const MemoryImage& image, uint32_t first, uint32_t last, uint32_t maxRunLength,
+                               bool copyValues)
+    : image_(image),
+      cursor_(first),
+      last_(std::min(last, MemoryImage::kEntryCount - 1)),
+      // Runs are whole words, so an odd maximum is taken down to the even number below it.
+      maxRun_(std::max<uint32_t>(2, maxRunLength & ~1u)),
+      copy_(copyValues),
+      buffer_(maxRun_, 0xFF) {}
+
+bool ImageRunReader::Next(uint32_t& runStart, uint32_t& runLength) {
+    if (cursor_ & 1) --cursor_;
+    runStart = cursor_;
+    runLength = 0;
+    while (cursor_ <= last_) {
+        bool done = false;
+        if (image_.AllAbsent(cursor_, 2)) {
+            done = true;
+        } else {
+            if (runLength == 0) runStart = cursor_;
+            if (copy_) {
+                buffer_[runLength] = image_.ValueAt(cursor_);
+                buffer_[runLength + 1] = image_.ValueAt(cursor_ + 1);
+            }
+            runLength += 2;
+            done = runLength >= maxRun_;
+        }
+        cursor_ += 2;
+        if (cursor_ >= last_) done = true;
+        if (done && runLength > 0) return true;
+    }
+    return false;
+}
+
+}  // namespace quarzo

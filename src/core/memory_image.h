@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quarzo {
+
+// Flag bits beside the value byte of every image entry.
+inline constexpr uint16_t EntryAbsent = 0x0100;
+inline constexpr uint16_t EntryVerified = 0x0200;
+inline constexpr uint16_t EntryMismatch = 0x0400;
+inline constexpr uint16_t kEntryFlagMask = EntryAbsent | EntryVerified | EntryMismatch;
+
+// Host copy of the target's address space: one 16-bit entry (value and flags) per byte address.
+class MemoryImage {
+public:
+    static constexpr uint32_t kEntryCount = 0x1F400;  // byte addresses 0x00000..0x1F3FF
+    static constexpr uint32_t kNoLowest = 0xFFFFFFFF;
+    static constexpr size_t kMaxFileName = 259;
+
+    MemoryImage();
+
+    void Clear();
+    void SetByte(uint32_t address, uint8_t value);
+    uint32_t UsedSize() const;
+    uint8_t ValueAt(uint32_t address) const;
+    uint16_t FlagsAt(uint32_t address) const;
+    bool AllAbsent(uint32_t address, uint32_t count) const;
+    bool HasMismatch(uint32_t address, uint32_t count) const;
+    void ModifyFlags(uint32_t start, uint32_t count, uint16_t setMask, uint16_t clearMask);
+    uint32_t CompareBlock(uint32_t start, const uint8_t* block, uint32_t length);
+    uint32_t RemoveGaps(uint8_t gapValue);
+
+    uint32_t Lowest() const { return lowest_; }
+    uint32_t Highest() const { return highest_; }
+    bool IsEmpty() const { return lowest_ > highest_; }
+    uint16_t EntryAt(uint32_t address) const { return address < kEntryCount ? entries_[address] : kClearedEntry; }
+
+    const std::string& FileName() const { return fileName_; }
+    void SetFileName(const std::string& name) { fileName_ = name.substr(0, kMaxFileName); }
+    bool IsModified() const { return modified_ != 0; }
+    void SetModified(bool modified) { modified_ = modified ? 1 : 0; }
+
+private:
+    static constexpr uint16_t kClearedEntry = EntryAbsent | 0xFF;
+    // Number of entries from address that exist, at most count.
+    static uint32_t Clamp(uint32_t address, uint32_t count);
+
+    std::string fileName_;
+    uint8_t modified_ = 0;
+    std::vector<uint16_t> entries_;
+    uint32_t lowest_ = kNoLowest;
+    uint32_t highest_ = 0;
+};
+
+// Cursor over the present data of an image in runs of whole 16-bit words.
+class ImageRunReader {
+public:
+    ImageRunReader(const MemoryImage& image, uint32_t first, uint32_t last, uint32_t maxRunLength,
+                   bool copyValues);
+
+    // The next run of present words; the buffer then holds its values when copying.
+    bool Next(uint32_t& runStart, uint32_t& runLength);
+    const uint8_t* Data() const { return buffer_.data(); }
+    uint8_t* Data() { return buffer_.data(); }
+
+private:
+    const MemoryImage& image_;
+    uint32_t cursor_;
+    uint32_t last_;
+    uint32_t maxRun_;
+    bool copy_;
+    std::vector<uint8_t> buffer_;
+};
+
+}  // namespace quarzo

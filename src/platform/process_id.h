@@ -1,0 +1,7 @@
+#pragma once
+
+namespace quarzo::platform {
+
+unsigned long CurrentProcessId();
+
+}  // namespace quarzo::platform

@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include "core/file_format.h"
+#include "core/firmware_file.h"
+#include "support/temp_dir.h"
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace quarzo {
+namespace {
+
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+
+class FirmwareWrite : public ::testing::Test {
+protected:
+    std::string Save(int format, int expectedResult = 1) {
+        std::string path = dir_.File("out.file");
+        FirmwareFile file(image_);
+        EXPECT_EQ(file.Save(path, format), expectedResult);
+        EXPECT_EQ(file.TakeError(), kFileNoError);
+        return ReadFile(path);
+    }
+    void Fill(uint32_t from, uint32_t to, uint8_t first) {
+        for (uint32_t a = from; a <= to; ++a) image_.SetByte(a, static_cast<uint8_t>(first + (a - from)));
+    }
+
+    TempDir dir_;
+    MemoryImage image_;
+};
+
+TEST_F(FirmwareWrite, TiTxtStartsANewAddressLineAtEveryDiscontinuity) {
+    Fill(0x1000, 0x1003, 0xA0);
+    Fill(0x1010, 0x101F, 0x00);
+    EXPECT_EQ(Save(kFormatTiTxt),
+              "@1000\r\nA0 A1 A2 A3\r\n"
+              "@1010\r\n00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F\r\n"
+              "q\r\n");
+}
+
+TEST_F(FirmwareWrite, TiTxtContinuesFullRowsWithoutAddressLines) {
+    Fill(0xF000, 0xF01F, 0x00);
+    EXPECT_EQ(Save(kFormatTiTxt),
+              "@F000\r\n00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F\r\n"
+              "10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F\r\nq\r\n");
+}
+
+TEST_F(FirmwareWrite, TiTxtWritesFiveDigitAddressesAbove64K) {
+    Fill(0x10000, 0x10001, 0x42);
+    EXPECT_EQ(Save(kFormatTiTxt), "@10000\r\n42 43\r\nq\r\n");
+}
+
+TEST_F(FirmwareWrite, IntelHexRecordsOfSixteenBytes) {
+    Fill(0x1000, 0x1013, 0x00);
+    EXPECT_EQ(Save(kFormatIntelHex),
+              ":10100000000102030405060708090A0B0C0D0E0F68\r\n"
+              ":041010001011121396\r\n"
+              ":00000001FF\r\n");
+}
+
+TEST_F(FirmwareWrite, IntelHexAbove64KUsesExtendedLinearAddressRecords) {
+    Fill(0xFFF8, 0x10007, 0x00);  // one run crossing the page boundary
+    Fill(0x1F3F0, 0x1F3F1, 0xAA);
+    std::string text = Save(kFormatIntelHex);
+    EXPECT_EQ(text,
+              ":08FFF8000001020304050607E5\r\n"
+              ":020000040001F9\r\n"
+              ":0800000008090A0B0C0D0E0F9C\r\n"
+              ":02F3F000AAABC6\r\n"
+              ":00000001FF\r\n");
+    // Reading it back places every byte where it was.
+    MemoryImage copy;
+    FirmwareFile file(copy);
+    ASSERT_EQ(file.Load(dir_.File("out.file"), kFormatIntelHex), static_cast<int>(image_.UsedSize()));
+    for (uint32_t a = 0xFFF8; a <= 0x1F3F1; ++a) ASSERT_EQ(copy.EntryAt(a), image_.EntryAt(a)) << a;
+}
+
+TEST_F(FirmwareWrite, BinaryWritesFromZeroThroughTheHighestAddress) {
+    image_.SetByte(0x100, 0x42);
+    std::string bytes = Save(kFormatBinary);
+    ASSERT_EQ(bytes.size(), 257u);
+    EXPECT_EQ(bytes[0], '\xFF');
+    EXPECT_EQ(bytes[0x100], '\x42');
+}
+
+TEST_F(FirmwareWrite, BinaryOfAnEmptyImageIsAnEmptyFile) {
+    EXPECT_EQ(Save(kFormatBinary), "");
+    EXPECT_EQ(Save(kFormatTiTxt), "q\r\n");
+    EXPECT_EQ(Save(kFormatIntelHex), ":00000001FF\r\n");
+}
+
+TEST_F(FirmwareWrite, TextFilesRoundTripWithAbsentHalvesOfWordsComingBackAsFF) {
+    image_.SetByte(0x2001, 0x11);
+    Fill(0xE000, 0xE020, 0x30);
+    for (int format : {kFormatIntelHex, kFormatTiTxt}) {
+        Save(format);
+        MemoryImage copy;
+        FirmwareFile file(copy);
+        ASSERT_GT(file.Load(dir_.File("out.file"), format), 0);
+        EXPECT_EQ(copy.EntryAt(0x2000), 0x00FF);
+        EXPECT_EQ(copy.EntryAt(0x2001), 0x0011);
+        EXPECT_EQ(copy.EntryAt(0xE021), 0x00FF);
+        for (uint32_t a = 0xE000; a <= 0xE020; ++a) ASSERT_EQ(copy.EntryAt(a), image_.EntryAt(a));
+    }
+}
+
+TEST_F(FirmwareWrite, AFailedSaveLeavesTheOldFileAndNoTemporaryFile) {
+    // A folder that cannot be created into.
+    FirmwareFile file(image_);
+    image_.SetByte(0, 1);
+    EXPECT_EQ(file.Save(dir_.File("no/such/folder/out.hex"), kFormatIntelHex), 0);
+    EXPECT_EQ(file.TakeError(), kFileCantOpen);
+
+    // A target that cannot be replaced: a folder in its place.
+    std::filesystem::create_directory(dir_.File("taken.hex"));
+    WriteFile(dir_.File("taken.hex/keep"), "old");
+    EXPECT_EQ(file.Save(dir_.File("taken.hex"), kFormatIntelHex), 0);
+    EXPECT_EQ(file.TakeError(), kFileCantOpen);
+    EXPECT_EQ(ReadFile(dir_.File("taken.hex/keep")), "old");
+    EXPECT_EQ(dir_.EntryCount(), 1u);
+}
+
+#ifndef _WIN32
+// Runs a save in a child process whose file size limit makes the writes fail part way.
+int SaveWithFileSizeLimit(MemoryImage& image, const std::string& path, int format, rlim_t limit, int* error) {
+    int fds[2];
+    if (pipe(fds) != 0) return -100;
+    pid_t child = fork();
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit rl{limit, limit};
+        setrlimit(RLIMIT_FSIZE, &rl);
+        FirmwareFile file(image);
+        int out[2] = {file.Save(path, format), file.TakeError()};
+        (void)!write(fds[1], out, sizeof out);
+        _exit(0);
+    }
+    close(fds[1]);
+    int in[2] = {-100, -100};
+    (void)!read(fds[0], in, sizeof in);
+    close(fds[0]);
+    waitpid(child, nullptr, 0);
+    *error = in[1];
+    return in[0];
+}
+
+TEST_F(FirmwareWrite, AWriteFailureIsReportedAndTheOldFileSurvives) {
+    for (uint32_t a = 0; a < 0x1F400; ++a) image_.SetByte(a, static_cast<uint8_t>(a * 7));
+    std::string path = dir_.File("firmware");
+    WriteFile(path, "previous content");
+    int error = 0;
+    EXPECT_EQ(SaveWithFileSizeLimit(image_, path, kFormatBinary, 4096, &error), -1);
+    EXPECT_EQ(error, kFileIoError);
+    EXPECT_EQ(SaveWithFileSizeLimit(image_, path, kFormatTiTxt, 4096, &error), 0);
+    EXPECT_EQ(error, kFileIoError);
+    EXPECT_EQ(SaveWithFileSizeLimit(image_, path, kFormatIntelHex, 4096, &error), 0);
+    EXPECT_EQ(error, kFileIoError);
+    EXPECT_EQ(ReadFile(path), "previous content");
+    EXPECT_EQ(dir_.EntryCount(), 1u);
+}
+#endif
+
+}  // namespace
+}  // namespace quarzo

@@ -1,0 +1,214 @@
+#include "core/memory_image.h"
+
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+namespace quarzo {
+namespace {
+
+using Span = std::pair<uint32_t, uint32_t>;
+
+std::vector<Span> Runs(const MemoryImage& image, uint32_t first, uint32_t last, uint32_t max) {
+    ImageRunReader reader(image, first, last, max, true);
+    std::vector<Span> runs;
+    uint32_t start, length;
+    while (reader.Next(start, length)) runs.emplace_back(start, length);
+    return runs;
+}
+
+void Fill(MemoryImage& image, uint32_t from, uint32_t to, uint8_t value) {
+    for (uint32_t a = from; a <= to; ++a) image.SetByte(a, value);
+}
+
+TEST(MemoryImage, NewAndClearedImagesAreEmpty) {
+    MemoryImage image;
+    EXPECT_EQ(image.UsedSize(), 0u);
+    EXPECT_EQ(image.Lowest(), 0xFFFFFFFFu);
+    EXPECT_EQ(image.Highest(), 0u);
+    EXPECT_EQ(image.EntryAt(0x1234), 0x01FF);
+    EXPECT_FALSE(image.IsModified());
+
+    image.SetByte(0x1234, 0x56);
+    image.SetFileName("firmware.hex");
+    EXPECT_TRUE(image.IsModified());
+    image.Clear();
+    EXPECT_EQ(image.UsedSize(), 0u);
+    EXPECT_EQ(image.EntryAt(0x1234), 0x01FF);
+    EXPECT_FALSE(image.IsModified());
+    EXPECT_EQ(image.FileName(), "firmware.hex");  // Clear keeps the name
+}
+
+TEST(MemoryImage, SetByteTracksBoundsAndDropsAddressesPastTheEnd) {
+    MemoryImage image;
+    image.SetByte(0x2000, 0x12);
+    EXPECT_EQ(image.Lowest(), 0x2000u);
+    EXPECT_EQ(image.Highest(), 0x2000u);
+    EXPECT_EQ(image.UsedSize(), 1u);
+    EXPECT_EQ(image.EntryAt(0x2000), 0x0012);
+
+    image.SetByte(0x1F3FF, 0xAB);
+    EXPECT_EQ(image.Highest(), 0x1F3FFu);
+    EXPECT_EQ(image.ValueAt(0x1F3FF), 0xAB);
+
+    image.SetByte(0x1F400, 0xCD);
+    image.SetByte(0xFFFFFFFF, 0xCD);
+    EXPECT_EQ(image.Highest(), 0x1F3FFu);
+    EXPECT_EQ(image.UsedSize(), 0x1F3FFu - 0x2000 + 1);
+    // Out-of-range look-ups read as cleared entries rather than past the array.
+    EXPECT_EQ(image.FlagsAt(0x1F400), EntryAbsent);
+}
+
+TEST(MemoryImage, SetByteClearsFlags) {
+    MemoryImage image;
+    image.SetByte(0x10, 1);
+    image.ModifyFlags(0x10, 1, EntryVerified | EntryMismatch, 0);
+    EXPECT_EQ(image.FlagsAt(0x10), EntryVerified | EntryMismatch);
+    image.SetByte(0x10, 2);
+    EXPECT_EQ(image.EntryAt(0x10), 0x0002);
+}
+
+TEST(MemoryImage, AbsenceAndMismatchQueries) {
+    MemoryImage image;
+    EXPECT_TRUE(image.AllAbsent(0x100, 16));
+    EXPECT_TRUE(image.AllAbsent(0x100, 0));
+    image.SetByte(0x10F, 0);
+    EXPECT_FALSE(image.AllAbsent(0x100, 16));
+    EXPECT_TRUE(image.AllAbsent(0x100, 15));
+    EXPECT_TRUE(image.AllAbsent(0x1F3F0, 0x100));  // reaching past the end does not read past it
+
+    EXPECT_FALSE(image.HasMismatch(0x100, 16));
+    image.ModifyFlags(0x105, 1, EntryMismatch, 0);
+    EXPECT_TRUE(image.HasMismatch(0x100, 16));
+    EXPECT_FALSE(image.HasMismatch(0x105, 0));
+    EXPECT_FALSE(image.HasMismatch(0x106, 10));
+}
+
+TEST(MemoryImage, ModifyFlagsStopsAtTheLastEntry) {
+    MemoryImage image;
+    image.SetByte(0x1F3FE, 0x11);
+    image.ModifyFlags(0, 0xFFFFFFFF, EntryVerified, EntryAbsent);
+    EXPECT_EQ(image.EntryAt(0), 0x02FF);
+    EXPECT_EQ(image.EntryAt(0x1F3FE), 0x0211);
+    EXPECT_EQ(image.EntryAt(0x1F3FF), 0x02FF);
+    image.ModifyFlags(0x1F3F0, 0xFFFFFFFF, 0, EntryVerified);
+    EXPECT_EQ(image.EntryAt(0x1F3FF), 0x00FF);
+    EXPECT_EQ(image.EntryAt(0x1F3EF), 0x02FF);
+}
+
+TEST(MemoryImage, CompareBlockMarksWithoutClearing) {
+    MemoryImage image;
+    Fill(image, 0x1000, 0x1003, 0x5A);
+    const uint8_t same[4] = {0x5A, 0x5A, 0x5A, 0x5A};
+    EXPECT_EQ(image.CompareBlock(0x1000, same, 4), 0u);
+    for (uint32_t a = 0x1000; a < 0x1004; ++a) EXPECT_EQ(image.FlagsAt(a), EntryVerified);
+
+    const uint8_t differ[4] = {0x5A, 0x00, 0x5A, 0x01};
+    EXPECT_EQ(image.CompareBlock(0x1000, differ, 4), 2u);
+    EXPECT_EQ(image.FlagsAt(0x1001), EntryVerified | EntryMismatch);
+    EXPECT_EQ(image.FlagsAt(0x1002), EntryVerified);
+
+    // Absent entries compare by their value bits; the top of the image is not overrun.
+    const uint8_t ff[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    EXPECT_EQ(image.CompareBlock(0x1F3FC, ff, 8), 0u);
+    EXPECT_EQ(image.FlagsAt(0x1F3FF), EntryAbsent | EntryVerified);
+}
+
+TEST(ImageRunReader, SplitsAtAbsentWordsAndCopiesValues) {
+    MemoryImage image;
+    Fill(image, 0x1000, 0x1003, 0x11);
+    Fill(image, 0x1010, 0x101F, 0x22);
+    EXPECT_EQ(Runs(image, image.Lowest(), image.Highest(), 16), (std::vector<Span>{{0x1000, 4}, {0x1010, 16}}));
+
+    ImageRunReader reader(image, 0x1000, 0x101F, 16, true);
+    uint32_t start, length;
+    ASSERT_TRUE(reader.Next(start, length));
+    EXPECT_EQ(std::vector<uint8_t>(reader.Data(), reader.Data() + 4), std::vector<uint8_t>(4, 0x11));
+}
+
+TEST(ImageRunReader, DeliversWordsWithOneAbsentByteWhole) {
+    MemoryImage image;
+    image.SetByte(0x1001, 0x42);
+    ImageRunReader reader(image, image.Lowest(), image.Highest(), 16, true);
+    uint32_t start, length;
+    ASSERT_TRUE(reader.Next(start, length));
+    EXPECT_EQ(start, 0x1000u);
+    EXPECT_EQ(length, 2u);
+    EXPECT_EQ(reader.Data()[0], 0xFF);
+    EXPECT_EQ(reader.Data()[1], 0x42);
+    EXPECT_FALSE(reader.Next(start, length));
+}
+
+TEST(ImageRunReader, EvenLastAddressGetsARunOfItsOwn) {
+    MemoryImage image;
+    Fill(image, 0x1000, 0x1010, 0x33);
+    EXPECT_EQ(Runs(image, 0x1000, 0x1010, 16), (std::vector<Span>{{0x1000, 16}, {0x1010, 2}}));
+    // Even when the previous run was not full.
+    EXPECT_EQ(Runs(image, 0x1000, 0x1010, 500), (std::vector<Span>{{0x1000, 16}, {0x1010, 2}}));
+    // An odd last address keeps the data together.
+    EXPECT_EQ(Runs(image, 0x1001, 0x1011, 500), (std::vector<Span>{{0x1000, 18}}));
+}
+
+TEST(ImageRunReader, RunsAreCutAtTheMaximumAndStayInsideTheImage) {
+    MemoryImage image;
+    Fill(image, 0x1F000, 0x1F3FF, 0x44);
+    auto runs = Runs(image, 0x1F000, 0x1FFFF, 500);
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(runs[0], Span(0x1F000, 500));
+    EXPECT_EQ(runs[1], Span(0x1F1F4, 500));
+    EXPECT_EQ(runs[2], Span(0x1F3E8, 24));
+    // An odd maximum never overruns the buffer: runs are whole words.
+    for (auto [start, length] : Runs(image, 0x1F000, 0x1F3FF, 15)) EXPECT_LE(length, 14u);
+    EXPECT_TRUE(Runs(image, 0x2000, 0x1000, 16).empty());
+}
+
+TEST(RemoveGaps, RemovesBlocksOfGapBytesAndRecomputesTheRange) {
+    MemoryImage image;
+    Fill(image, 0x2000, 0x201F, 0xFF);
+    image.SetByte(0x2020, 0x55);
+    EXPECT_EQ(image.RemoveGaps(0xFF), 32u);
+    EXPECT_EQ(image.Lowest(), 0x2020u);
+    EXPECT_EQ(image.FlagsAt(0x2000), EntryAbsent);
+    EXPECT_EQ(image.ValueAt(0x2000), 0xFF);
+    // The absent bytes of the last block (past the old highest address) widen the range.
+    EXPECT_EQ(image.Highest(), 0x202Fu);
+}
+
+TEST(RemoveGaps, KeepsBlocksWithAbsentOrOtherBytesAndCountsFromTheEvenLowest) {
+    MemoryImage image;
+    Fill(image, 0x3001, 0x3030, 0x00);  // blocks start at 0x3000, which is absent
+    image.SetByte(0x3025, 0x07);
+    image.ModifyFlags(0x3010, 16, EntryVerified, 0);
+    EXPECT_EQ(image.RemoveGaps(0x00), 16u);  // only the block at 0x3010
+    EXPECT_EQ(image.FlagsAt(0x3001), 0);
+    EXPECT_EQ(image.FlagsAt(0x3011), EntryAbsent);  // removed, verify mark cleared
+    EXPECT_EQ(image.FlagsAt(0x3020), 0);
+    EXPECT_EQ(image.Lowest(), 0x3000u);
+    EXPECT_EQ(image.Highest(), 0x303Fu);
+}
+
+TEST(RemoveGaps, EverythingRemovedLeavesAnEmptyImage) {
+    MemoryImage image;
+    Fill(image, 0x4000, 0x403F, 0xFF);
+    EXPECT_EQ(image.RemoveGaps(0xFF), 64u);
+    EXPECT_EQ(image.UsedSize(), 0u);
+    EXPECT_EQ(image.Lowest(), 0xFFFFFFFFu);
+    EXPECT_EQ(image.RemoveGaps(0xFF), 0u);
+}
+
+TEST(RemoveGaps, APartialBlockAtTheTopIsExaminedWithinTheImage) {
+    MemoryImage image;
+    Fill(image, 0x1F3FA, 0x1F3FF, 0xFF);  // the block from 0x1F3FA would reach 0x1F409
+    EXPECT_EQ(image.RemoveGaps(0xFF), 6u);
+    EXPECT_EQ(image.UsedSize(), 0u);
+
+    Fill(image, 0x1F3FA, 0x1F3FF, 0xFF);
+    image.SetByte(0x1F3FF, 0x01);
+    EXPECT_EQ(image.RemoveGaps(0xFF), 0u);
+    EXPECT_EQ(image.Lowest(), 0x1F3FFu);
+    EXPECT_EQ(image.Highest(), 0x1F3FFu);
+}
+
+}  // namespace
+}  // namespace quarzo
