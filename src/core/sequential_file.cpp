@@ -125,7 +125,7 @@ bool SequentialFile::Commit() {
     if (std::fflush(file_) != 0 || std::ferror(file_)) failed_ = true;
     if (std::fclose(file_) != 0) failed_ = true;
     file_ = nullptr;
-    if (failed_ || !platform::ReplaceFile(temporary_, target_)) {
+    if (failed_ || !platform::MoveFileOver(temporary_, target_)) {
         Discard();
         return false;
     }

@@ -9,7 +9,7 @@ namespace quarzo::platform {
 
 unsigned long CurrentProcessId() { return static_cast<unsigned long>(getpid()); }
 
-bool ReplaceFile(const std::string& source, const std::string& target) {
+bool MoveFileOver(const std::string& source, const std::string& target) {
     return std::rename(source.c_str(), target.c_str()) == 0;
 }
 

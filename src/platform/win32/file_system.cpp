@@ -7,7 +7,7 @@ namespace quarzo::platform {
 
 unsigned long CurrentProcessId() { return GetCurrentProcessId(); }
 
-bool ReplaceFile(const std::string& source, const std::string& target) {
+bool MoveFileOver(const std::string& source, const std::string& target) {
     return MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 

@@ -1,0 +1,29 @@
+# Entry points: `make test` builds every preset and runs the tests; `make bench` runs the benchmarks.
+PRESETS := default asan win32 win64
+TESTED := default asan
+
+.PHONY: all deps test bench build $(addprefix build-,$(PRESETS)) $(addprefix test-,$(TESTED)) clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps $(addprefix build-,$(PRESETS))
+
+$(addprefix build-,$(PRESETS)): build-%: deps
+	cmake --preset $* >/dev/null
+	cmake --build --preset $* -j2
+
+$(addprefix test-,$(TESTED)): test-%: build-%
+	ctest --preset $*
+
+test: deps
+	$(MAKE) --no-print-directory $(addprefix build-,$(PRESETS))
+	$(MAKE) --no-print-directory $(addprefix test-,$(TESTED))
+
+bench: build-default
+	cmake --build --preset default --target bench
+
+clean:
+	rm -rf build build-asan build-win32 build-win64
