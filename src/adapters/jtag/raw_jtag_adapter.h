@@ -1,0 +1,20 @@
+#pragma once
+
+#include "engine/unusable_adapter.h"
+
+namespace quarzo {
+
+// The direct parallel-port JTAG adapter. Until port access is in place it cannot reach a cable.
+class RawJtagAdapter : public UnusableAdapter {
+public:
+    static constexpr int kErrorPortAccess = 1;
+
+    RawJtagAdapter();
+    int GetName(char* out) override;
+
+    // Configuration: 0 LPT1, 1 LPT2, 2 LPT3, 3 LPTx at customAddress.
+    int portIndex = 0;
+    int customAddress = 0;
+};
+
+}  // namespace quarzo

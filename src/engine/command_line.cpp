@@ -1,0 +1,237 @@
+#include "engine/command_line.h"
+
+#include <algorithm>
+#include <cctype>
+#include <optional>
+
+#include "engine/programmer.h"
+
+namespace quarzo {
+
+const char kCommandLineHelp[] =
+    "Usage:  quarzo {+<action>} [sourcefile] [<options>]\n"
+    "\n"
+    "Action: (only the specified actions are executed)\n"
+    "e    Mass erase        v    Verify file\n"
+    "b    Blank check        r    Read device memory\n"
+    "p    Program file       f    Blow fuse\n"
+    "\n"
+    "Option: (specified order is of no importance)\n"
+    "-o file   Set output file.\n"
+    "\n"
+    "-RAW={n}  Select FET RAW adapter\n"
+    "             where n is LPT port name (LPT1, LPT2, LPT3, LPTx).\n"
+    "\n"
+    "-FET={n}  Select FET DLL adapter. Require msp430.dll installed\n"
+    "             where n is port name (TIUSB or LPT1, LPT2 and etc).\n"
+    "\n"
+    "-BSL={n}  Select BSL adapter\n"
+    "             where n is serial port name (COM1, COM2 and etc).\n"
+    "\n"
+    "Examples:\n"
+    "Program new file:\n"
+    "   quarzo +ebpv file.txt -RAW=LPT1\n"
+    "\n"
+    "Verify by file:\n"
+    "   quarzo +v \"long filename.hex\" -RAW=LPT2\n"
+    "\n"
+    "Blow fuse (with prompt)\n"
+    "  quarzo +f -FET=TIUSB\n"
+    "\n"
+    "Read out to file with BSL password\n"
+    "  quarzo +r \"psw.txt\" -BSL=COM1\n"
+    "\n";
+
+namespace {
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+bool BeginsWith(const std::string& token, const std::string& prefix) {
+    return token.size() >= prefix.size() && EqualNoCase(token.substr(0, prefix.size()), prefix);
+}
+
+struct AdapterOption {
+    const char* prefix;
+    int kind;
+    std::vector<std::string> ports;
+};
+
+const AdapterOption kAdapterOptions[] = {
+    {"-RAW", kAdapterRawJtag, {"LPT1", "LPT2", "LPT3", "LPTx"}},
+    {"-FET", kAdapterFetDll, {"LPT1", "LPT2", "LPT3", "TIUSB"}},
+    {"-BSL", kAdapterBsl, {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"}},
+};
+
+struct ActionLetter {
+    char letter;
+    ActionFlags bit;
+};
+
+constexpr ActionLetter kActionLetters[] = {
+    {'e', kActionErase}, {'b', kActionBlankCheck}, {'p', kActionProgram},
+    {'v', kActionVerify}, {'r', kActionRead},      {'f', kActionBlowFuse},
+};
+
+// The tokens of one parse, each consumed at most once.
+class Tokens {
+public:
+    explicit Tokens(std::vector<std::string> tokens) : tokens_(std::move(tokens)), consumed_(tokens_.size()) {}
+
+    std::optional<size_t> FirstBeginningWith(const std::string& prefix) const {
+        for (size_t i = 0; i < tokens_.size(); ++i) {
+            if (!consumed_[i] && BeginsWith(tokens_[i], prefix)) return i;
+        }
+        return std::nullopt;
+    }
+    std::optional<size_t> FirstEqualTo(const std::string& text) const {
+        for (size_t i = 0; i < tokens_.size(); ++i) {
+            if (!consumed_[i] && EqualNoCase(tokens_[i], text)) return i;
+        }
+        return std::nullopt;
+    }
+    std::vector<size_t> Remaining() const {
+        std::vector<size_t> left;
+        for (size_t i = 0; i < tokens_.size(); ++i) {
+            if (!consumed_[i]) left.push_back(i);
+        }
+        return left;
+    }
+    bool IsConsumed(size_t i) const { return consumed_[i]; }
+    size_t Count() const { return tokens_.size(); }
+    const std::string& operator[](size_t i) const { return tokens_[i]; }
+    void Consume(size_t i) { consumed_[i] = true; }
+
+private:
+    std::vector<std::string> tokens_;
+    std::vector<bool> consumed_;
+};
+
+void SetPortIndex(Programmer& programmer, int kind, int index) {
+    switch (kind) {
+        case kAdapterRawJtag: programmer.RawJtag().portIndex = index; break;
+        case kAdapterFetDll: programmer.FetDll().portIndex = static_cast<unsigned>(index); break;
+        default: programmer.Bsl().portIndex = index; break;
+    }
+}
+
+}  // namespace
+
+bool TokenizeCommandLine(const std::string& text, std::vector<std::string>& tokens, LogSink& sink) {
+    tokens.clear();
+    if (text.empty()) return false;
+    size_t i = 0;
+    while (i < text.size()) {
+        if (IsBlank(text[i])) {
+            ++i;
+            continue;
+        }
+        std::string token;
+        if (text[i] == '"') {
+            size_t close = text.find('"', i + 1);
+            if (close == std::string::npos) {
+                sink.Log(kLogError, "%s - Invalid argument. End quote \" not found", text.c_str() + i + 1);
+                return false;
+            }
+            token = text.substr(i + 1, close - i - 1);
+            i = close + 1;
+        } else {
+            size_t end = i;
+            while (end < text.size() && !IsBlank(text[end])) ++end;
+            token = text.substr(i, end - i);
+            i = end;
+        }
+        if (tokens.size() == static_cast<size_t>(Programmer::kMaxArguments)) {
+            sink.Log(kLogError, "Too many arguments");
+            tokens.clear();
+            return false;
+        }
+        tokens.push_back(std::move(token));
+    }
+    return !tokens.empty();
+}
+
+bool ParseCommandLine(Programmer& programmer, std::vector<std::string> list) {
+    LogSink& sink = programmer.Sink();
+    Tokens tokens(std::move(list));
+    programmer.flags_ = 0;
+    programmer.outputFile_.clear();
+
+    std::optional<int> adapterKind;
+    for (const AdapterOption& option : kAdapterOptions) {
+        auto at = tokens.FirstBeginningWith(option.prefix);
+        if (!at) continue;
+        const std::string& token = tokens[*at];
+        std::string value = token.size() > 5 ? token.substr(5) : "";
+        auto port = std::find_if(option.ports.begin(), option.ports.end(),
+                                 [&](const std::string& name) { return EqualNoCase(name, value); });
+        if (port == option.ports.end()) {
+            sink.Log(kLogError, "Invalid adapter option \"%s\"", token.c_str());
+            return false;
+        }
+        SetPortIndex(programmer, option.kind, static_cast<int>(port - option.ports.begin()));
+        tokens.Consume(*at);
+        adapterKind = option.kind;
+        break;
+    }
+
+    if (auto at = tokens.FirstBeginningWith("-pi")) {
+        tokens.Consume(*at);
+        programmer.includeInfo = false;
+    }
+
+    // "-o file": the image is saved to file when every action of the run has succeeded.
+    if (auto at = tokens.FirstEqualTo("-o")) {
+        size_t name = *at + 1;
+        if (name >= tokens.Count() || tokens.IsConsumed(name)) {
+            sink.Log(kLogError, "Output filename not specified");
+            return false;
+        }
+        programmer.outputFile_ = tokens[name];
+        tokens.Consume(*at);
+        tokens.Consume(name);
+    }
+
+    if (auto at = tokens.FirstBeginningWith("-")) {
+        sink.Log(kLogError, "Unknown options \"%s\"", tokens[*at].c_str());
+        return false;
+    }
+
+    if (auto at = tokens.FirstBeginningWith("+")) {
+        const std::string& token = tokens[*at];
+        tokens.Consume(*at);
+        if (token.size() < 2) {
+            sink.Log(kLogError, "Invalid action argument");
+            return false;
+        }
+        for (char c : token.substr(1)) {
+            auto letter = std::find_if(std::begin(kActionLetters), std::end(kActionLetters),
+                                       [c](const ActionLetter& l) { return l.letter == c; });
+            if (letter == std::end(kActionLetters)) {
+                sink.Log(kLogError, "Unknown action specifier '%c'", c);
+                return false;
+            }
+            programmer.flags_ |= letter->bit;
+        }
+    }
+
+    std::vector<size_t> left = tokens.Remaining();
+    if (left.size() > 1) {
+        sink.Log(kLogError, "Unknown argument - %s", tokens[left[1]].c_str());
+        return false;
+    }
+    if ((programmer.flags_ & (kActionProgram | kActionVerify)) && left.empty()) {
+        sink.Log(kLogError, "Input filename not specified");
+        return false;
+    }
+    if (!left.empty() && !programmer.LoadFile(tokens[left[0]], -1)) return false;
+    if (adapterKind) programmer.SelectAdapter(*adapterKind);
+    return true;
+}
+
+}  // namespace quarzo

@@ -1,0 +1,214 @@
+#include "engine/programmer.h"
+
+#include "core/file_format.h"
+#include "core/firmware_file.h"
+#include "engine/command_line.h"
+#include "platform/thread_priority.h"
+
+namespace quarzo {
+
+namespace {
+constexpr uint32_t kVectorsStart = 0xFFE0;
+constexpr uint32_t kVectorsEnd = 0xFFFF;
+}  // namespace
+
+Programmer::Programmer() : sink_(&silentSink_) {}
+
+Programmer::~Programmer() { worker_.Stop(); }
+
+void Programmer::SelectAdapter(int kind) {
+    switch (kind) {
+        case kAdapterRawJtag: current_ = &rawJtag_; break;
+        case kAdapterFetDll: current_ = &fetDll_; break;
+        case kAdapterBsl: current_ = &bsl_; break;
+        default:
+            current_ = &null_;
+            kind = kAdapterNull;
+            break;
+    }
+    kind_ = kind;
+}
+
+void Programmer::UseAdapter(Adapter* adapter, int kind) {
+    current_ = adapter;
+    kind_ = kind;
+}
+
+bool Programmer::LoadFile(const std::string& path, int type) {
+    if (type == kFormatUnknown) type = FormatFromExtension(path);
+    if (type == kFormatUnknown) {
+        sink_->Log(kLogInfo, "Warning: Unknown file type. Load as binary.");
+        type = kFormatBinary;
+    }
+    sink_->Log(kLogInfo, "Loading %s file \"%s\"...", FormatName(type), path.c_str());
+    FirmwareFile file(image_);
+    int count = file.Load(path, type);
+    viewChanged = true;
+    if (count < 1) {
+        sink_->Log(kLogError, "Load failed. Error: %s.", ErrorText(file.TakeError()));
+        image_.Clear();
+        image_.SetFileName("");
+    } else {
+        sink_->Log(kLogInfo, "Load %d bytes.", count);
+        image_.SetFileName(path);
+    }
+    image_.SetModified(false);
+    return count >= 1;
+}
+
+bool Programmer::SaveFile(const std::string& path, int type) {
+    std::string name = path;
+    if (type == kFormatUnknown) type = FormatFromExtension(name);
+    if (type == kFormatUnknown) {
+        sink_->Log(kLogError, "Warning: Unknown file type. Save as binary.");
+        type = kFormatBinary;
+        SetDefaultExtension(name, type);
+    }
+    image_.SetFileName(name);
+    if (removeGaps) {
+        uint32_t removed = image_.RemoveGaps(gapFill);
+        if (removed > 0) sink_->Log(kLogInfo, "Remove %d gap bytes.", static_cast<int>(removed));
+    }
+    sink_->Log(kLogInfo, "Saving %s file \"%s\"...", FormatName(type), image_.FileName().c_str());
+    FirmwareFile file(image_);
+    bool ok = file.Save(image_.FileName(), type) > 0;
+    viewChanged = true;
+    if (ok) {
+        sink_->Log(kLogInfo, "Save complete.");
+        image_.SetModified(false);
+    } else {
+        sink_->Log(kLogError, "Save failed. %s.", ErrorText(file.TakeError()));
+    }
+    return ok;
+}
+
+void Programmer::SetPriorities() {
+    bool jtag = kind_ == kAdapterRawJtag;
+    platform::SetProcessRealtime(jtag);
+    worker_.SetPriority(jtag ? platform::kThreadPriorityTimeCritical : platform::kThreadPriorityNormal);
+}
+
+bool Programmer::StartWorker() {
+    if (current_) current_->SetCancelFlag(&worker_.Cancel());
+    return worker_.Start([this] { return Run(); });
+}
+
+void Programmer::Start(ActionFlags flags) {
+    if (IsBusy()) {
+        sink_->Log(kLogInfo, "Break current operation...");
+        StopWorker();
+    }
+    flags &= ~kActionStop;
+    if (flags == 0) return;
+    flags_ = flags;
+    outputFile_.clear();
+    SetPriorities();
+    StartWorker();
+}
+
+bool Programmer::StartCommandLine(const char* text) {
+    if (IsBusy()) {
+        sink_->Log(kLogInfo, "Break current operation...");
+        StopWorker();
+    }
+    arguments_.clear();
+    commandText_ = text ? text : "";
+    if (!TokenizeCommandLine(commandText_, arguments_, *sink_)) {
+        arguments_.clear();
+        return false;
+    }
+    flags_ = kActionParseCommandLine;
+    SetPriorities();
+    return StartWorker();
+}
+
+void Programmer::CopyPassword() {
+    if (kind_ != kAdapterBsl || image_.IsEmpty()) return;
+    // Only an image that covers the whole vector table gives the password.
+    if (image_.Lowest() > kVectorsStart || image_.Highest() < kVectorsEnd) return;
+    for (uint32_t i = 0; i < bsl_.password.size(); ++i) bsl_.password[i] = image_.ValueAt(kVectorsStart + i);
+}
+
+RunResult Programmer::Run() {
+    auto endEarly = [this](RunResult result) {
+        result_ = result;
+        platform::SetProcessRealtime(false);
+        return result;
+    };
+    result_ = kRunCommandLineRejected;
+    if (flags_ & kActionParseCommandLine) {
+        flags_ &= ~kActionParseCommandLine;
+        bool accepted = commandText_.empty() || arguments_.empty() || ParseCommandLine(*this, arguments_);
+        arguments_.clear();
+        if (!accepted) return endEarly(kRunCommandLineRejected);
+    }
+    if (!current_) return endEarly(kRunNoAdapter);
+    // The command line may have chosen another adapter: it watches this run's cancellation too.
+    current_->SetCancelFlag(&worker_.Cancel());
+    if (flags_ & kActionReload) {
+        flags_ &= ~kActionReload;
+        if (!LoadFile(image_.FileName(), kFormatUnknown)) return endEarly(kRunReloadFailed);
+    }
+    result_ = kRunActionFailed;
+    current_->device.SetDeviceIndex(static_cast<uint16_t>(deviceIndex));
+    CopyPassword();
+
+    while (!IsStopRequested() && DispatchStep()) {
+    }
+    if (result_ == kRunComplete && !outputFile_.empty() && !SaveFile(outputFile_, kFormatUnknown)) {
+        result_ = kRunActionFailed;
+    }
+
+    sink_->ProgressEnd();
+    platform::SetProcessRealtime(false);
+    platform::SetCurrentThreadPriority(platform::kThreadPriorityNormal);
+    worker_.SetPriority(platform::kThreadPriorityNormal);
+    current_->Close();
+    return result_;
+}
+
+bool Programmer::DispatchStep() {
+    try {
+        return RunAction();
+    } catch (...) {
+        sink_->Log(kLogError, "Error: Unhandled exception detected!");
+        return false;
+    }
+}
+
+bool Programmer::RunAction() {
+    if (flags_ == 0) {
+        result_ = kRunComplete;
+        return false;
+    }
+    if (flags_ & kActionAdapterInfo) {
+        flags_ &= ~kActionAdapterInfo;
+        return AdapterInformation();
+    }
+    if (flags_ & kActionDumpDeviceId) {
+        flags_ &= ~kActionDumpDeviceId;
+        return DumpDeviceId();
+    }
+    if (!current_->IsOpen()) return Initialize();
+
+    struct Step {
+        ActionFlags bit;
+        bool (Programmer::*action)();
+    };
+    static constexpr Step kOrder[] = {
+        {kActionReset, &Programmer::ResetTarget}, {kActionErase, &Programmer::Erase},
+        {kActionBlankCheck, &Programmer::BlankCheck}, {kActionProgram, &Programmer::Program},
+        {kActionVerify, &Programmer::Verify}, {kActionRead, &Programmer::Read},
+        {kActionDumpRam, &Programmer::DumpRam}, {kActionDumpBsl, &Programmer::DumpBsl},
+        {kActionBlowFuse, &Programmer::BlowFuse},
+    };
+    for (const Step& step : kOrder) {
+        if (flags_ & step.bit) {
+            flags_ &= ~step.bit;
+            return (this->*step.action)();
+        }
+    }
+    return false;
+}
+
+}  // namespace quarzo

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "engine/cancel_flag.h"
+
+namespace quarzo {
+
+// The one worker thread of the engine, with its stop event (reset when seen) and the cancellation
+// flag that the adapters watch.
+class WorkerThread {
+public:
+    static constexpr int kStopTimeoutMs = 3000;
+    // Waits until ended() or the time-out; a window installs one that keeps handling sent messages.
+    using WaitHook = std::function<void(const std::function<bool()>& ended, int timeoutMs)>;
+
+    WorkerThread() = default;
+    WorkerThread(const WorkerThread&) = delete;
+    WorkerThread& operator=(const WorkerThread&) = delete;
+    ~WorkerThread() { Stop(); }
+
+    // Stops any previous thread, then runs body on a new thread at the stored priority.
+    bool Start(std::function<int()> body);
+    // The thread exists and has not ended.
+    bool IsRunning() const { return thread_.joinable() && !ended_.load(); }
+    // Signals the stop, waits up to kStopTimeoutMs, then joins (or, where the system allows, kills).
+    void Stop();
+    // Sets the stop event alone, without waiting and without cancelling waits in progress.
+    void SignalStop() { stopSignalled_ = true; }
+    // True once for each stop request, and whenever there is no running thread's stop event.
+    bool PollStop();
+    // Waits for the current thread to end by itself and returns its exit code.
+    int Join();
+
+    const CancelFlag& Cancel() const { return cancel_; }
+    void SetPriority(int priority) { priority_ = priority; }
+    int Priority() const { return priority_; }
+    void SetWaitHook(WaitHook hook) { waitHook_ = std::move(hook); }
+    int ExitCode() const { return exitCode_.load(); }
+    int LastError() const { return lastError_; }
+
+private:
+    void WaitForEnd(int timeoutMs);
+
+    std::thread thread_;
+    std::atomic<bool> ended_{true};
+    std::atomic<bool> hasStopEvent_{false};
+    std::atomic<bool> stopSignalled_{false};
+    CancelFlag cancel_;
+    std::atomic<int> exitCode_{0};
+    int priority_ = 0;
+    int lastError_ = 0;
+    WaitHook waitHook_;
+    std::mutex mutex_;
+    std::condition_variable endedChanged_;
+};
+
+}  // namespace quarzo

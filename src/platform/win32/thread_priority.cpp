@@ -1,0 +1,23 @@
+#include "platform/thread_priority.h"
+
+#include <pthread.h>
+#include <windows.h>
+
+namespace quarzo::platform {
+
+void SetProcessRealtime(bool realtime) {
+    DWORD wanted = realtime ? REALTIME_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS;
+    HANDLE process = GetCurrentProcess();
+    if (GetPriorityClass(process) != wanted) SetPriorityClass(process, wanted);
+}
+
+void SetCurrentThreadPriority(int priority) { SetThreadPriority(GetCurrentThread(), priority); }
+
+bool KillThread(std::thread& thread, unsigned exitCode) {
+    HANDLE handle = pthread_gethandle(thread.native_handle());
+    if (handle == nullptr || !TerminateThread(handle, exitCode)) return false;
+    thread.detach();
+    return true;
+}
+
+}  // namespace quarzo::platform

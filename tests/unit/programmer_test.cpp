@@ -1,0 +1,408 @@
+#include "engine/programmer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "support/recording_log_sink.h"
+#include "support/scripted_adapter.h"
+#include "support/temp_dir.h"
+
+namespace quarzo {
+namespace {
+
+using testing::RecordingLogSink;
+using testing::ScriptedAdapter;
+using testing::TempDir;
+using Strings = std::vector<std::string>;
+
+class ProgrammerTest : public ::testing::Test {
+protected:
+    ProgrammerTest() {
+        programmer_.SetSink(&sink_);
+        programmer_.UseAdapter(&adapter_, kAdapterNull);
+    }
+    RunResult RunFlags(ActionFlags flags) {
+        programmer_.Start(flags);
+        return programmer_.WaitForRun();
+    }
+    void Fill(uint32_t from, uint32_t to, uint8_t value) {
+        for (uint32_t a = from; a <= to; ++a) programmer_.Image().SetByte(a, value);
+    }
+    Strings CallsNamed(const std::string& prefix) {
+        Strings out;
+        for (auto& c : adapter_.Calls()) {
+            if (c.rfind(prefix, 0) == 0) out.push_back(c);
+        }
+        return out;
+    }
+
+    RecordingLogSink sink_;
+    ScriptedAdapter adapter_;
+    Programmer programmer_;
+};
+
+TEST_F(ProgrammerTest, AutoRunWithTheNullAdapterLogsEveryStep) {
+    programmer_.SelectAdapter(3);
+    EXPECT_EQ(RunFlags(kDefaultAutoprogram), kRunComplete);
+    EXPECT_EQ(sink_.Lines(), (Strings{
+                                 "0 Initialize...",
+                                 "0 Device: . Info(0x0000-0x0000), Main:(0x0000-0x0000)",
+                                 "0 Erasing flash memory...",
+                                 "0 Erase complete.",
+                                 "0 Blank check device memory...",
+                                 "0 Blank check complete.",
+                                 "0 Programming the device memory...",
+                                 "0 Program complete.",
+                                 "0 Verifying device memory programming...",
+                                 "0 Verify complete.",
+                             }));
+    EXPECT_FALSE(programmer_.Null().IsOpen());
+    char name[Adapter::kNameSize];
+    programmer_.CurrentAdapter()->GetName(name);
+    EXPECT_STREQ(name, "STUB(NULL)");
+}
+
+TEST_F(ProgrammerTest, AutoRunCallsTheAdapterInOrder) {
+    Fill(0x1000, 0x10FF, 0x11);
+    Fill(0xF000, 0xF1FF, 0x22);
+    EXPECT_EQ(RunFlags(kDefaultAutoprogram), kRunComplete);
+    EXPECT_EQ(adapter_.Calls(), (Strings{
+                                    "Open",
+                                    "Erase 0x2 0x1100 0xEF00",
+                                    "BlankCheck 0x1000 0x100",
+                                    "BlankCheck 0x1100 0xEF00",
+                                    "WriteMemory 0x1000 0x100",
+                                    "WriteMemory 0xF000 0x200",
+                                    "ReadMemory 0x1000 0x100",
+                                    "ReadMemory 0xF000 0x200",
+                                    "Close",
+                                }));
+    EXPECT_EQ(programmer_.deviceIndex, 7);
+    EXPECT_EQ(sink_.Lines()[1], "0 Device: MSP430F149. Info(0x1000-0x10FF), Main:(0x1100-0xFFFF)");
+    EXPECT_EQ(programmer_.Image().FlagsAt(0xF000), EntryVerified);
+}
+
+TEST_F(ProgrammerTest, WithoutInfoMemoryEraseAndProgramLeaveItAloneButVerifyComparesIt) {
+    programmer_.includeInfo = false;
+    Fill(0x1000, 0x103F, 0x11);
+    for (int a = 0x1000; a <= 0x103F; ++a) adapter_.memory[a] = 0x11;
+    EXPECT_EQ(RunFlags(kDefaultAutoprogram), kRunComplete);
+    EXPECT_EQ(adapter_.Calls(), (Strings{"Open", "Erase 0x1 0x1100 0xEF00", "BlankCheck 0x1100 0xEF00",
+                                         "ReadMemory 0x1000 0x40", "Close"}));
+    auto lines = sink_.Lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "0 Program complete."), lines.end());
+}
+
+TEST_F(ProgrammerTest, DeviceRangeWarningsLimitTheWork) {
+    Fill(0x0E00, 0x0E01, 0x01);
+    Fill(0x10000, 0x10001, 0x02);
+    EXPECT_EQ(RunFlags(kActionProgram), kRunComplete);
+    auto lines = sink_.Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "0 Warning: Device memory started at 0x1000..."), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "0 Warning: Device memory end at 0xFFFF..."), 1);
+    EXPECT_TRUE(CallsNamed("WriteMemory").empty());
+}
+
+TEST_F(ProgrammerTest, ProgramAndVerifyChunkAtTwiceTheBlockSize) {
+    adapter_.blockSize = 250;
+    Fill(0x2000, 0x23FF, 0x33);
+    EXPECT_EQ(RunFlags(kActionProgram | kActionVerify), kRunComplete);
+    EXPECT_EQ(CallsNamed("WriteMemory"),
+              (Strings{"WriteMemory 0x2000 0x1F4", "WriteMemory 0x21F4 0x1F4", "WriteMemory 0x23E8 0x18"}));
+    EXPECT_EQ(CallsNamed("ReadMemory"),
+              (Strings{"ReadMemory 0x2000 0x1F4", "ReadMemory 0x21F4 0x1F4", "ReadMemory 0x23E8 0x18"}));
+    Strings events = sink_.Events();
+    auto first = std::find(events.begin(), events.end(), "start 8192 9215");
+    ASSERT_NE(first, events.end());
+    EXPECT_EQ(Strings(first, first + 5), (Strings{"start 8192 9215", "pos 8192", "pos 8692", "pos 9192", "end"}));
+}
+
+TEST_F(ProgrammerTest, ReadTakesInfoThenMainInBlockSizeChunks) {
+    adapter_.identified.SetMainStart(0xFC00);
+    adapter_.memory[0xFC00] = 0x42;
+    programmer_.Image().SetFileName("old.txt");
+    EXPECT_EQ(RunFlags(kActionRead), kRunComplete);
+    EXPECT_EQ(CallsNamed("ReadMemory"), (Strings{"ReadMemory 0x1000 0x100", "ReadMemory 0xFC00 0x100",
+                                                 "ReadMemory 0xFD00 0x100", "ReadMemory 0xFE00 0x100",
+                                                 "ReadMemory 0xFF00 0x100"}));
+    EXPECT_EQ(programmer_.Image().ValueAt(0xFC00), 0x42);
+    EXPECT_EQ(programmer_.Image().Lowest(), 0x1000u);
+    EXPECT_EQ(programmer_.Image().Highest(), 0xFFFFu);
+    EXPECT_EQ(programmer_.Image().FileName(), "");
+    Strings events = sink_.Events();
+    auto read = std::find(events.begin(), events.end(), "refresh 1");
+    ASSERT_NE(read, events.end());
+    EXPECT_EQ(Strings(read, read + 9), (Strings{"refresh 1", "0 Reading device memory..", "start 4096 65535",
+                                                "pos 4352", "pos 64768", "pos 65024", "pos 65280", "pos 65536",
+                                                "end"}));
+}
+
+TEST_F(ProgrammerTest, AFailedWriteMarksItsChunkAndEndsTheRun) {
+    Fill(0x2000, 0x25FF, 0x44);
+    adapter_.failCall = "WriteMemory";
+    adapter_.failOnCount = 2;
+    EXPECT_EQ(RunFlags(kActionProgram | kActionVerify), kRunActionFailed);
+    auto lines = sink_.Lines();
+    EXPECT_EQ(lines.back(), "1 Program failed. Scripted failure.");
+    MemoryImage& image = programmer_.Image();
+    EXPECT_FALSE(image.HasMismatch(0x2000, 0x200));
+    EXPECT_EQ(image.FlagsAt(0x2200), EntryMismatch);
+    EXPECT_EQ(image.FlagsAt(0x23FF), EntryMismatch);
+    EXPECT_FALSE(image.HasMismatch(0x2400, 0x200));
+    EXPECT_TRUE(CallsNamed("ReadMemory").empty());
+    EXPECT_EQ(adapter_.Calls().back(), "Close");
+}
+
+TEST_F(ProgrammerTest, VerifyCountsDifferingBytesAndMarksEach) {
+    Fill(0x3000, 0x33FF, 0x55);
+    for (int a = 0x3000; a <= 0x33FF; ++a) adapter_.memory[a] = 0x55;
+    adapter_.memory[0x3001] = 0;
+    adapter_.memory[0x3002] = 0;
+    adapter_.memory[0x3300] = 0;
+    EXPECT_EQ(RunFlags(kActionVerify), kRunActionFailed);
+    EXPECT_EQ(sink_.Lines().back(), "1 Verify failed. Found 3 errors");
+    EXPECT_EQ(programmer_.Image().FlagsAt(0x3000), EntryVerified);
+    EXPECT_EQ(programmer_.Image().FlagsAt(0x3001), EntryMismatch);
+    EXPECT_EQ(programmer_.Image().FlagsAt(0x3300), EntryMismatch);
+
+    adapter_.failCall = "ReadMemory";
+    adapter_.failOnCount = static_cast<int>(CallsNamed("ReadMemory").size()) + 1;
+    EXPECT_EQ(RunFlags(kActionVerify), kRunActionFailed);
+    EXPECT_EQ(sink_.Lines().back(), "1 Verify failed. Scripted failure.");
+}
+
+TEST_F(ProgrammerTest, InitFailureUsesTheAdapterText) {
+    adapter_.failCall = "Open";
+    EXPECT_EQ(RunFlags(kActionErase), kRunActionFailed);
+    EXPECT_EQ(sink_.Lines(), (Strings{"0 Initialize...", "1 Init failed. Scripted failure."}));
+    EXPECT_EQ(programmer_.Flags(), kActionErase);  // what did not run stays requested
+}
+
+TEST_F(ProgrammerTest, TheUnusableAdaptersFailWithTheirOwnTexts) {
+    const struct {
+        int kind;
+        const char* line;
+    } cases[] = {{kAdapterBsl, "1 Init failed. Could not open port."},
+                 {kAdapterRawJtag, "1 Init failed. Could not initialize direct port access interface."},
+                 {kAdapterFetDll, "1 Init failed. msp430.dll not found."}};
+    for (const auto& c : cases) {
+        sink_.Clear();
+        programmer_.SelectAdapter(c.kind);
+        EXPECT_EQ(RunFlags(kActionErase), kRunActionFailed);
+        EXPECT_EQ(sink_.Lines().back(), c.line);
+    }
+    BslAdapter& bsl = programmer_.Bsl();
+    EXPECT_NE(bsl.Open(), 0);
+    EXPECT_EQ(bsl.GetErrorCode(), 2);
+    EXPECT_EQ(bsl.GetErrorCode(), 0);
+}
+
+TEST_F(ProgrammerTest, ResetEraseBlankCheckProgressAndLines) {
+    EXPECT_EQ(RunFlags(kActionReset | kActionBlankCheck), kRunComplete);
+    EXPECT_EQ(adapter_.Calls(), (Strings{"Open", "Reset 0x7 0x1 0x1", "BlankCheck 0x1000 0x100",
+                                         "BlankCheck 0x1100 0xEF00", "Close"}));
+    Strings events = sink_.Events();
+    auto reset = std::find(events.begin(), events.end(), "0 Reset target...");
+    ASSERT_NE(reset, events.end());
+    EXPECT_EQ(Strings(reset, events.end()),
+              (Strings{"0 Reset target...", "0 Reset complete.", "start 0 6", "0 Blank check device memory...",
+                       "pos 2", "pos 6", "0 Blank check complete.", "end"}));
+
+    adapter_.failCall = "BlankCheck";
+    adapter_.failOnCount = 3;
+    EXPECT_EQ(RunFlags(kActionBlankCheck), kRunActionFailed);
+    EXPECT_EQ(sink_.Lines().back(), "1 Blank check failed. Scripted failure.");
+    EXPECT_EQ(CallsNamed("BlankCheck").size(), 3u);  // the info check failed; main was not checked
+}
+
+TEST_F(ProgrammerTest, AdapterInformationAndDumps) {
+    EXPECT_EQ(RunFlags(kActionAdapterInfo | kActionDumpRam), kRunComplete);
+    Strings lines = sink_.Lines();
+    EXPECT_EQ(lines[0], "0 Get adapter information...");
+    EXPECT_EQ(lines[1], "0 Adapter: Scripted adapter v1");
+    EXPECT_EQ(lines.back(), "0 Dump complete.");
+    EXPECT_EQ(CallsNamed("ReadMemory"), (Strings{"ReadMemory 0x200 0x800"}));
+    EXPECT_EQ(programmer_.Image().Lowest(), 0x200u);
+    EXPECT_EQ(programmer_.Image().Highest(), 0x9FFu);
+
+    EXPECT_EQ(RunFlags(kActionDumpBsl), kRunComplete);
+    EXPECT_EQ(CallsNamed("ReadMemory").back(), "ReadMemory 0xC00 0x400");
+    EXPECT_NE(std::find(sink_.Lines().begin(), sink_.Lines().end(), "0 Dump device memory at 0xC00..."),
+              sink_.Lines().end());
+}
+
+TEST_F(ProgrammerTest, DumpDeviceIdOnlyWithTheJtagKind) {
+    programmer_.UseAdapter(&adapter_, kAdapterBsl);
+    EXPECT_EQ(RunFlags(kActionDumpDeviceId), kRunActionFailed);
+    EXPECT_EQ(sink_.Lines(), (Strings{"1 Error: Available only in RAW mode."}));
+
+    programmer_.UseAdapter(&adapter_, kAdapterRawJtag);
+    adapter_.identified.IdBytes()[0] = 0xF1;
+    adapter_.identified.IdBytes()[1] = 0x49;
+    adapter_.identified.SetFuseValue(0x1234);
+    EXPECT_EQ(RunFlags(kActionDumpDeviceId), kRunComplete);
+    MemoryImage& image = programmer_.Image();
+    EXPECT_EQ(image.ValueAt(0x0FF0), 0xF1);
+    EXPECT_EQ(image.ValueAt(0x0FF1), 0x49);
+    EXPECT_EQ(image.ValueAt(0x1000), 0x34);
+    EXPECT_EQ(image.ValueAt(0x1001), 0x12);
+
+    // A failed initialization still dumps the cleared values.
+    adapter_.failCall = "Open";
+    adapter_.failOnCount = 2;
+    EXPECT_EQ(RunFlags(kActionDumpDeviceId), kRunComplete);
+    EXPECT_EQ(sink_.Lines().back(), "1 Init failed. Scripted failure.");
+    EXPECT_EQ(image.ValueAt(0x0FF0), 0x00);
+    EXPECT_EQ(image.ValueAt(0x1000), 0xFF);
+}
+
+TEST_F(ProgrammerTest, TheFuseQuestionDecides) {
+    sink_.answer = 0;
+    EXPECT_EQ(RunFlags(kActionBlowFuse), kRunActionFailed);
+    Strings events = sink_.Events();
+    EXPECT_EQ(events[events.size() - 3],
+              "ask Warning, blow fuse operation is irreversible!\r\nNote, that JTAG access will no longer be "
+              "available after this operation.\r\nAre you still want to continue?");
+    EXPECT_EQ(sink_.Lines().back(), "0 Operation canceled by user");
+    EXPECT_TRUE(CallsNamed("BlowFuse").empty());
+
+    sink_.answer = 1;
+    EXPECT_EQ(RunFlags(kActionBlowFuse), kRunComplete);
+    EXPECT_EQ(sink_.Lines().back(), "0 Blow fuse complete.");
+    EXPECT_EQ(CallsNamed("BlowFuse").size(), 1u);
+}
+
+TEST_F(ProgrammerTest, AnEscapingExceptionEndsTheRunWithOneLine) {
+    adapter_.throwCall = "Erase";
+    EXPECT_EQ(RunFlags(kActionErase | kActionProgram), kRunActionFailed);
+    EXPECT_EQ(sink_.Lines().back(), "1 Error: Unhandled exception detected!");
+    EXPECT_EQ(adapter_.Calls().back(), "Close");
+}
+
+TEST_F(ProgrammerTest, BslPasswordComesFromAWholeVectorTable) {
+    programmer_.UseAdapter(&adapter_, kAdapterBsl);
+    for (uint32_t a = 0xFFE0; a <= 0xFFFE; ++a) programmer_.Image().SetByte(a, static_cast<uint8_t>(a));
+    RunFlags(kActionReset);
+    for (uint8_t b : programmer_.Bsl().password) EXPECT_EQ(b, 0xFF);  // ends at 0xFFFE: unchanged
+
+    programmer_.Image().SetByte(0xFFFF, 0x11);
+    RunFlags(kActionReset);
+    EXPECT_EQ(programmer_.Bsl().password[0], 0xE0);
+    EXPECT_EQ(programmer_.Bsl().password[30], 0xFE);
+    EXPECT_EQ(programmer_.Bsl().password[31], 0x11);
+
+    // Other kinds leave it alone.
+    programmer_.Image().SetByte(0xFFE0, 0x99);
+    programmer_.UseAdapter(&adapter_, kAdapterNull);
+    RunFlags(kActionReset);
+    EXPECT_EQ(programmer_.Bsl().password[0], 0xE0);
+}
+
+TEST_F(ProgrammerTest, StopCommandIdleAndBusy) {
+    programmer_.Start(kActionStop);
+    EXPECT_FALSE(programmer_.IsBusy());
+    EXPECT_TRUE(sink_.Lines().empty());
+
+    adapter_.blockCall = "Erase";
+    programmer_.Start(kActionErase);
+    while (CallsNamed("Erase").empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    auto t0 = std::chrono::steady_clock::now();
+    programmer_.Start(kActionStop);
+    auto elapsed = std::chrono::steady_clock::now() - t0;
+    EXPECT_FALSE(programmer_.IsBusy());
+    EXPECT_LT(elapsed, std::chrono::milliseconds(3000));
+    EXPECT_EQ(programmer_.Result(), kRunActionFailed);
+    // The stop is the only explanation: the cancelled operation adds no failure line.
+    EXPECT_EQ(sink_.Lines().back(), "0 Break current operation...");
+    EXPECT_EQ(adapter_.Calls().back(), "Close");
+}
+
+TEST_F(ProgrammerTest, AStopBetweenChunksEndsProgramVerifyAndReadSilently) {
+    Fill(0x2000, 0x2FFF, 0x66);
+    for (ActionFlags action : {kActionProgram, kActionVerify, kActionRead}) {
+        sink_.Clear();
+        int seen = 0;
+        adapter_.onCall = [&](const std::string& call) {
+            if ((call.rfind("WriteMemory", 0) == 0 || call.rfind("ReadMemory", 0) == 0) && ++seen == 2) {
+                programmer_.Worker().SignalStop();
+            }
+        };
+        EXPECT_EQ(RunFlags(action), kRunActionFailed);
+        EXPECT_EQ(seen, 2);
+        for (const std::string& line : sink_.Lines()) EXPECT_EQ(line[0], '0') << line;
+        EXPECT_EQ(sink_.Events().back(), "end");
+    }
+}
+
+TEST_F(ProgrammerTest, ANewStartStopsTheRunningOne) {
+    adapter_.blockCall = "Erase";
+    programmer_.Start(kActionErase);
+    while (CallsNamed("Erase").empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    adapter_.blockCall.clear();
+    EXPECT_EQ(RunFlags(kActionReset), kRunComplete);
+    Strings lines = sink_.Lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "0 Break current operation..."), lines.end());
+    EXPECT_EQ(lines.back(), "0 Reset complete.");
+}
+
+TEST_F(ProgrammerTest, ReloadWithoutAFileNameEndsBeforeTheDevice) {
+    EXPECT_EQ(RunFlags(kActionReload | kActionErase), kRunReloadFailed);
+    EXPECT_EQ(sink_.Lines(), (Strings{"0 Warning: Unknown file type. Load as binary.", "0 Loading Binary file \"\"...",
+                                      "1 Load failed. Error: Can't open file."}));
+    EXPECT_TRUE(adapter_.Calls().empty());
+}
+
+TEST_F(ProgrammerTest, NoAdapterEndsTheRunWithResult2) {
+    programmer_.UseAdapter(nullptr, kAdapterNull);
+    EXPECT_EQ(RunFlags(kActionErase), kRunNoAdapter);
+    EXPECT_TRUE(sink_.Lines().empty());
+}
+
+class ProgrammerFiles : public ProgrammerTest {
+protected:
+    TempDir dir_;
+};
+
+TEST_F(ProgrammerFiles, LoadAndSaveLogTheirSteps) {
+    std::string hex = dir_.File("app.a43");
+    testing::WriteFile(hex, ":0400000001020304F2\r\n:00000001FF\r\n");
+    EXPECT_TRUE(programmer_.LoadFile(hex, -1));
+    EXPECT_EQ(programmer_.Image().FileName(), hex);
+    EXPECT_TRUE(programmer_.viewChanged);
+    EXPECT_EQ(sink_.Lines(), (Strings{"0 Loading Intel HEX file \"" + hex + "\"...", "0 Load 4 bytes."}));
+
+    sink_.Clear();
+    std::string odd = dir_.File("dump.xyz");
+    EXPECT_TRUE(programmer_.SaveFile(odd, -1));
+    std::string bin = dir_.File("dump.bin");
+    EXPECT_EQ(sink_.Lines(), (Strings{"1 Warning: Unknown file type. Save as binary.",
+                                      "0 Saving Binary file \"" + bin + "\"...", "0 Save complete."}));
+    EXPECT_EQ(programmer_.Image().FileName(), bin);
+    // Gap removal keeps the whole first block, so the absent bytes after the data are written too.
+    EXPECT_EQ(testing::ReadFile(bin), std::string("\x01\x02\x03\x04", 4) + std::string(12, '\xFF'));
+
+    sink_.Clear();
+    testing::WriteFile(dir_.File("bad.hex"), ":0400000001020304F3\r\n");
+    EXPECT_FALSE(programmer_.LoadFile(dir_.File("bad.hex"), -1));
+    EXPECT_EQ(sink_.Lines().back(), "1 Load failed. Error: Bad checksum.");
+    EXPECT_EQ(programmer_.Image().UsedSize(), 0u);
+    EXPECT_EQ(programmer_.Image().FileName(), "");
+}
+
+TEST_F(ProgrammerFiles, SaveRemovesGapsFirstAndReportsFailures) {
+    for (uint32_t a = 0x2000; a <= 0x201F; ++a) programmer_.Image().SetByte(a, 0xFF);
+    programmer_.Image().SetByte(0x2020, 0x55);
+    std::string txt = dir_.File("gaps.txt");
+    EXPECT_TRUE(programmer_.SaveFile(txt, -1));
+    EXPECT_EQ(sink_.Lines()[0], "0 Remove 32 gap bytes.");
+    EXPECT_EQ(testing::ReadFile(txt), "@2020\r\n55 FF\r\nq\r\n");
+    EXPECT_FALSE(programmer_.Image().IsModified());
+
+    sink_.Clear();
+    EXPECT_FALSE(programmer_.SaveFile(dir_.File("missing/x.txt"), -1));
+    EXPECT_EQ(sink_.Lines().back(), "1 Save failed. Can't open file.");
+}
+
+}  // namespace
+}  // namespace quarzo
