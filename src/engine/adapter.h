@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "engine/cancel_flag.h"
-#include "engine/device_info.h"
+#include "core/device_info.h"
 
 namespace quarzo {
 

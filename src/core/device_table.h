@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quarzo {
+
+struct DeviceInfo;
+
+inline constexpr uint16_t kAnyValue = 0xFFFF;
+
+// One known device: the identification pattern that picks it out and its layout index.
+struct DeviceRecord {
+    uint16_t id[7];  // required identification bytes 0, 1, 2, 3, 8, 9, 13, or kAnyValue
+    uint16_t fuseValue;
+    uint16_t fuseMask;
+    uint16_t layoutIndex;
+    const char* name;
+};
+
+struct MemoryLayout {
+    uint16_t mainStart;
+    uint32_t mainEnd;
+    uint16_t infoStart;
+    uint16_t infoEnd;
+    uint16_t ramStart;
+    uint16_t ramEnd;
+    uint16_t ram2Start;
+    uint16_t ram2End;
+};
+
+inline constexpr int kDeviceCount = 58;
+inline constexpr int kDefaultBslDevice = 7;  // MSP430F149
+
+// The first device whose pattern matches the 16 identification bytes (target 0x0FF0..0x0FFF) and the
+// configuration fuses; 0 ("Device_unknown") when none does.
+int FindDevice(const uint8_t idBytes[16], uint32_t fuses);
+// Indexes outside the table read as 0.
+const char* DeviceName(int index);
+int HasTestPin(int index);
+const MemoryLayout& DeviceLayout(int index);
+// Name, index, signature, TEST-pin flag and the memory ranges; nothing else of the record.
+void FillDeviceInfo(int index, DeviceInfo& info);
+// "60KB+256B Flash, 2KB RAM"; empty for index 0 and indexes outside the table.
+std::string DeviceDescription(int index);
+std::string FormatSize(uint32_t count);
+
+}  // namespace quarzo
