@@ -15,6 +15,8 @@
 
 namespace quarzo {
 
+class SettingsStore;
+
 // The engine: owns the adapters, the image and the options, loads and saves files, and runs the
 // requested actions on the worker thread in a fixed order, reporting through a LogSink.
 class Programmer {
@@ -32,6 +34,8 @@ public:
 
     // 0 direct JTAG, 1 FET library, 2 bootstrap loader, anything else the null adapter.
     void SelectAdapter(int kind);
+    // Copies the stored settings into the options and the adapters, then selects the stored adapter.
+    void ApplySettings(const SettingsStore& settings);
     // Makes an adapter the Programmer does not own current, as the given kind (tests, tools).
     void UseAdapter(Adapter* adapter, int kind);
     Adapter* CurrentAdapter() const { return current_; }

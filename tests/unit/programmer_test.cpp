@@ -1,5 +1,7 @@
 #include "engine/programmer.h"
 
+#include "core/settings_store.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -402,6 +404,56 @@ TEST_F(ProgrammerFiles, SaveRemovesGapsFirstAndReportsFailures) {
     sink_.Clear();
     EXPECT_FALSE(programmer_.SaveFile(dir_.File("missing/x.txt"), -1));
     EXPECT_EQ(sink_.Lines().back(), "1 Save failed. Can't open file.");
+}
+
+TEST(ApplySettings, CopiesTheStoreIntoOptionsAndAdapters) {
+    SettingsStore settings;
+    Programmer programmer;
+    programmer.ApplySettings(settings);
+    EXPECT_TRUE(programmer.includeInfo);
+    EXPECT_EQ(programmer.autoprogram, 30u);
+    EXPECT_EQ(programmer.FetDll().targetVcc, 3200);
+    EXPECT_EQ(programmer.RawJtag().customAddress, 49152);
+    EXPECT_EQ(programmer.Kind(), kAdapterRawJtag);
+
+    settings.SetSettingFromVariant(kSetEraseInfo, false);
+    settings.SetIntSetting(kSetAutoprogram, 24);
+    settings.SetIntSetting(kSetDeviceIndex, 42);
+    settings.SetSettingFromVariant(kSetFetTargetVcc, 2.95);
+    settings.SetSettingFromVariant(kSetFetApplyVcc, false);
+    settings.SetIntSetting(kSetFetPort, 3);
+    settings.SetIntSetting(kSetRawPort, 2);
+    settings.SetIntSetting(kSetBslPort, 2);
+    settings.SetSettingFromVariant(kSetBslPatch, false);
+    settings.SetSettingFromVariant(kSetBslRstInvert, true);
+    settings.SetIntSetting(kSetBslRstDelay, 25);
+    settings.SetIntSetting(kSetBslPm, 5);
+    settings.SetIntSetting(kSetAdapter, 3);
+    programmer.ApplySettings(settings);
+    EXPECT_FALSE(programmer.includeInfo);
+    EXPECT_EQ(programmer.autoprogram, 24u);
+    EXPECT_EQ(programmer.deviceIndex, 42);
+    EXPECT_EQ(programmer.FetDll().targetVcc, 2950);
+    EXPECT_FALSE(programmer.FetDll().applyVcc);
+    EXPECT_EQ(programmer.FetDll().portIndex, 3u);
+    EXPECT_EQ(programmer.RawJtag().portIndex, 2);
+    EXPECT_EQ(programmer.Bsl().portIndex, 2);
+    EXPECT_FALSE(programmer.Bsl().patchToV150);
+    EXPECT_TRUE(programmer.Bsl().rstInvert);
+    EXPECT_FALSE(programmer.Bsl().tstInvert);
+    EXPECT_EQ(programmer.Bsl().rstDelay, 25);
+    EXPECT_EQ(programmer.Bsl().pm, 5);
+    EXPECT_EQ(programmer.Kind(), kAdapterNull);
+    char name[Adapter::kNameSize];
+    programmer.CurrentAdapter()->GetName(name);
+    EXPECT_STREQ(name, "STUB(NULL)");
+
+    // A command line changes the port for its run; the next application restores the stored one.
+    programmer.Bsl().portIndex = 5;
+    programmer.includeInfo = true;
+    programmer.ApplySettings(settings);
+    EXPECT_EQ(programmer.Bsl().portIndex, 2);
+    EXPECT_FALSE(programmer.includeInfo);
 }
 
 }  // namespace

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace quarzo {
+
+// A setting's value; the text alternative only carries dialog input to be converted.
+using SettingValue = std::variant<int, bool, double, std::string>;
+
+struct SettingRecord {
+    static constexpr int kSection = 30000;
+    int id;
+    const char* key;  // the section name for a section header
+    SettingValue value;
+    const char* description;
+};
+
+// Setting ids.
+enum SettingId : int {
+    kSetSingleInstance = 1,
+    kSetSaveWindow = 2,
+    kSetWinSize = 3,
+    kSetWinSplit = 4,
+    kSetAutodetectFormat = 5,
+    kSetRemoveGap = 6,
+    kSetAdapter = 7,
+    kSetEraseInfo = 8,
+    kSetAutoprogram = 9,
+    kSetDeviceIndex = 10,
+    kSetRawPort = 11,
+    kSetRawCustomAddress = 12,
+    kSetFetPort = 13,
+    kSetFetApplyVcc = 14,
+    kSetFetTargetVcc = 15,
+    kSetBslPort = 16,
+    kSetBslPatch = 17,
+    kSetBslFastBaud = 18,
+    kSetBslKeepPortOpen = 19,
+    kSetBslRstInvert = 20,
+    kSetBslTstInvert = 21,
+    kSetBslRstDelay = 22,
+    kSetBslPm = 23,
+};
+
+// The most recently used files, most recent first.
+struct RecentFileList {
+    static constexpr int kDefaultMaximum = 12;
+    int maximum = kDefaultMaximum;
+    std::vector<std::string> files;
+};
+
+// The typed settings with their defaults, read from and written to the settings file.
+class SettingsStore {
+public:
+    SettingsStore();
+
+    const SettingRecord* FindSetting(int id) const;
+    const std::vector<SettingRecord>& Records() const { return records_; }
+    // The section a record belongs to.
+    std::string SectionOf(int id) const;
+
+    int GetIntSetting(int id) const;
+    bool GetBoolSetting(int id) const;
+    double GetDoubleSetting(int id) const;
+    void SetIntSetting(int id, int value);
+    // Converts value to the record's type; a value that does not convert changes nothing.
+    bool SetSettingFromVariant(int id, const SettingValue& value);
+
+    bool LoadSettings(const std::string& path);
+    bool SaveSettings(const std::string& path) const;
+
+private:
+    SettingRecord* Find(int id);
+    std::vector<SettingRecord> records_;
+};
+
+// Text of a value as the settings file holds it: decimal, -1/0, or the locale's decimal number.
+std::string SettingText(const SettingValue& value);
+// The text converted to the type of like; nothing when it does not convert.
+std::optional<SettingValue> ConvertSetting(const SettingValue& like, const SettingValue& value);
+// Volts to millivolts, truncated toward zero once binary representation error is allowed for.
+int VoltsToMillivolts(double volts);
+
+bool LoadRecentFiles(const std::string& path, RecentFileList& list);
+bool SaveRecentFiles(const std::string& path, const RecentFileList& list);
+
+}  // namespace quarzo

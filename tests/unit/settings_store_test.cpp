@@ -1,0 +1,142 @@
+#include "core/settings_store.h"
+
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+
+namespace quarzo {
+namespace {
+
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+
+TEST(SettingsStore, DefaultsAndTypedGetters) {
+    SettingsStore s;
+    EXPECT_TRUE(s.GetBoolSetting(kSetSingleInstance));
+    EXPECT_EQ(s.GetIntSetting(kSetWinSize), 0x0211021D);
+    EXPECT_EQ(s.GetIntSetting(kSetAutoprogram), 30);
+    EXPECT_EQ(s.GetIntSetting(kSetRawCustomAddress), 49152);
+    EXPECT_DOUBLE_EQ(s.GetDoubleSetting(kSetFetTargetVcc), 3.2);
+    EXPECT_EQ(s.GetIntSetting(kSetSaveWindow), 0);  // a boolean read as integer
+    EXPECT_FALSE(s.GetBoolSetting(999));
+    EXPECT_EQ(s.SectionOf(kSetBslRstDelay), "IF_BSL");
+    EXPECT_STREQ(s.FindSetting(kSetBslPatch)->description,
+                 "Loadable version of BSL.  All features of BSL V1.60 are supported.\nRequire 512b of RAM memory");
+    s.SetIntSetting(kSetSaveWindow, 0);  // not an integer: nothing happens
+    EXPECT_TRUE(s.GetBoolSetting(kSetSaveWindow));
+    s.SetIntSetting(kSetWinSplit, 300);
+    EXPECT_EQ(s.GetIntSetting(kSetWinSplit), 300);
+}
+
+TEST(SettingsStore, SetFromVariantConvertsOrLeavesUnchanged) {
+    SettingsStore s;
+    EXPECT_FALSE(s.SetSettingFromVariant(kSetBslRstDelay, std::string("abc")));
+    EXPECT_EQ(s.GetIntSetting(kSetBslRstDelay), 0);
+    EXPECT_TRUE(s.SetSettingFromVariant(kSetBslRstDelay, std::string("25")));
+    EXPECT_EQ(s.GetIntSetting(kSetBslRstDelay), 25);
+    EXPECT_TRUE(s.SetSettingFromVariant(kSetBslKeepPortOpen, std::string("True")));
+    EXPECT_TRUE(s.GetBoolSetting(kSetBslKeepPortOpen));
+    EXPECT_TRUE(s.SetSettingFromVariant(kSetBslKeepPortOpen, 0));
+    EXPECT_FALSE(s.GetBoolSetting(kSetBslKeepPortOpen));
+    EXPECT_TRUE(s.SetSettingFromVariant(kSetFetTargetVcc, std::string("2.95")));
+    EXPECT_DOUBLE_EQ(s.GetDoubleSetting(kSetFetTargetVcc), 2.95);
+    EXPECT_FALSE(s.SetSettingFromVariant(kSetFetTargetVcc, std::string("3.3V")));
+    EXPECT_FALSE(s.SetSettingFromVariant(kSetWinSplit, std::string("99999999999")));
+}
+
+TEST(SettingsStore, VoltsToMillivoltsTruncatesWhatTheUserWrote) {
+    EXPECT_EQ(VoltsToMillivolts(2.95), 2950);
+    EXPECT_EQ(VoltsToMillivolts(3.3), 3300);
+    EXPECT_EQ(VoltsToMillivolts(3.2), 3200);
+    EXPECT_EQ(VoltsToMillivolts(1.001), 1001);
+    EXPECT_EQ(VoltsToMillivolts(2.9999), 2999);
+    EXPECT_EQ(VoltsToMillivolts(2.9995), 2999);  // truncated, not rounded
+    EXPECT_EQ(VoltsToMillivolts(0.0), 0);
+    EXPECT_EQ(VoltsToMillivolts(-1.5), -1500);
+}
+
+TEST(SettingsStore, SaveWithoutAFileWritesEveryKey) {
+    TempDir dir;
+    std::string path = dir.File("sub/quarzo.ini");
+    SettingsStore s;
+    ASSERT_TRUE(s.SaveSettings(path));
+    EXPECT_EQ(ReadFile(path),
+              "[Application]\r\nSingle instance=-1\r\nSave window=-1\r\nWinSize=34669085\r\nWinSplit=270\r\n"
+              "Erase INFO=-1\r\nAdapter=0\r\nAutoprogram=30\r\nDevice index=0\r\nAutodetect format=-1\r\n"
+              "Remove gap=-1\r\n[IF_RAW]\r\nPort=0\r\nCustom address=49152\r\n[IF_FET]\r\nPort=0\r\n"
+              "Apply VCC=-1\r\nTarget VCC=3.2\r\n[IF_BSL]\r\nPort=0\r\nPatch to v1.50=-1\r\n38400 baud=-1\r\n"
+              "Keep port open=0\r\nPM=0\r\nTST invert=0\r\nRST invert=0\r\nRST delay=0\r\n");
+}
+
+TEST(SettingsStore, LoadReadsSectionsCaseInsensitivelyAndKeepsDefaultsForBadValues) {
+    TempDir dir;
+    std::string path = dir.File("quarzo.ini");
+    WriteFile(path,
+              "; my settings\r\n[application]\r\n  single INSTANCE = 0 \r\nSave window=abc\r\n"
+              "[IF_RAW]\r\nRST delay=25\r\nPort=3\r\n[IF_BSL]\r\nrst delay=25\r\n"
+              "[IF_FET]\r\nTarget VCC=2.95\r\nApply VCC=False\r\n");
+    SettingsStore s;
+    ASSERT_TRUE(s.LoadSettings(path));
+    EXPECT_FALSE(s.GetBoolSetting(kSetSingleInstance));
+    EXPECT_TRUE(s.GetBoolSetting(kSetSaveWindow));
+    EXPECT_EQ(s.GetIntSetting(kSetBslRstDelay), 25);
+    EXPECT_EQ(s.GetIntSetting(kSetRawPort), 3);
+    EXPECT_EQ(s.GetIntSetting(kSetBslPort), 0);
+    EXPECT_DOUBLE_EQ(s.GetDoubleSetting(kSetFetTargetVcc), 2.95);
+    EXPECT_FALSE(s.GetBoolSetting(kSetFetApplyVcc));
+    EXPECT_TRUE(SettingsStore().LoadSettings(dir.File("missing.ini")));
+}
+
+TEST(SettingsStore, SaveKeepsOtherSectionsCommentsAndSpacing) {
+    TempDir dir;
+    std::string path = dir.File("quarzo.ini");
+    WriteFile(path, "; keep me\r\n[Mine]\r\nx = 1\r\n\r\n[IF_BSL]\r\n  RST delay = 7\r\n; note\r\n\r\n[Other]\r\ny=2\r\n");
+    SettingsStore s;
+    ASSERT_TRUE(s.LoadSettings(path));
+    s.SetIntSetting(kSetBslRstDelay, 9);
+    ASSERT_TRUE(s.SaveSettings(path));
+    std::string text = ReadFile(path);
+    EXPECT_EQ(text.rfind("; keep me\r\n[Mine]\r\nx = 1\r\n\r\n[IF_BSL]\r\nRST delay=9\r\n; note\r\n", 0), 0u) << text;
+    EXPECT_NE(text.find("; note\r\nPort=0\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("[Application]\r\nSingle instance=-1\r\n"), std::string::npos);
+    EXPECT_NE(text.find("RST invert=0\r\n\r\n[Other]\r\ny=2\r\n"), std::string::npos) << text;
+    EXPECT_EQ(dir.EntryCount(), 1u);  // no temporary file left behind
+}
+
+TEST(RecentFiles, CountIsClampedAndGapsAreSkipped) {
+    TempDir dir;
+    std::string path = dir.File("quarzo.ini");
+    RecentFileList list;
+    WriteFile(path, "[Recent Document List]\r\nDocumentCount=40\r\nDocument3=c.hex\r\nDocument1=a.txt\r\n");
+    ASSERT_TRUE(LoadRecentFiles(path, list));
+    EXPECT_EQ(list.maximum, 16);
+    EXPECT_EQ(list.files, (std::vector<std::string>{"a.txt", "c.hex"}));
+
+    WriteFile(path, "[Recent Document List]\r\nDocumentCount=1\r\n");
+    ASSERT_TRUE(LoadRecentFiles(path, list));
+    EXPECT_EQ(list.maximum, 2);
+
+    RecentFileList fresh;
+    WriteFile(path, "[Recent Document List]\r\nDocumentCount=many\r\nDocument1=x\r\n");
+    ASSERT_TRUE(LoadRecentFiles(path, fresh));
+    EXPECT_EQ(fresh.maximum, 12);
+    EXPECT_TRUE(fresh.files.empty());
+}
+
+TEST(RecentFiles, SaveReplacesOnlyItsSection) {
+    TempDir dir;
+    std::string path = dir.File("quarzo.ini");
+    WriteFile(path, "[Recent Document List]\r\nDocumentCount=12\r\nDocument1=old\r\nDocument2=older\r\n[IF_BSL]\r\nPort=2\r\n");
+    RecentFileList list;
+    list.files = {"new.hex", "old"};
+    ASSERT_TRUE(SaveRecentFiles(path, list));
+    EXPECT_EQ(ReadFile(path), "[Recent Document List]\r\nDocumentCount=12\r\nDocument2=old\r\nDocument1=new.hex\r\n"
+                              "[IF_BSL]\r\nPort=2\r\n");
+    RecentFileList back;
+    ASSERT_TRUE(LoadRecentFiles(path, back));
+    EXPECT_EQ(back.files, list.files);
+}
+
+}  // namespace
+}  // namespace quarzo
