@@ -1,0 +1,111 @@
+// The real console program, run as a process with a settings file of its own.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <regex>
+
+#include "engine/command_line.h"
+#include "support/temp_dir.h"
+
+namespace quarzo {
+namespace {
+
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+
+struct Outcome {
+    int status;
+    std::string out;
+};
+
+class Console : public ::testing::Test {
+protected:
+    Outcome Run(const std::string& args) {
+        std::string command = "cd '" + dir_.Path().string() + "' && QUARZO_INI='" + ini_ + "' " + QUARZO_CLI + " " +
+                              args + " </dev/null 2>/dev/null";
+        Outcome o{-1, ""};
+        std::FILE* pipe = popen(command.c_str(), "r");
+        if (!pipe) return o;
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) o.out.append(buffer, n);
+        int status = pclose(pipe);
+        o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return o;
+    }
+    // The lines without their time stamps; every line must carry one.
+    std::vector<std::string> Lines(const std::string& out) {
+        std::vector<std::string> lines;
+        std::regex stamped(R"(^\d\d:\d\d:\d\d  (.*)$)");
+        size_t start = 0;
+        for (size_t nl; (nl = out.find('\n', start)) != std::string::npos; start = nl + 1) {
+            std::string line = out.substr(start, nl - start);
+            std::smatch m;
+            EXPECT_TRUE(std::regex_match(line, m, stamped)) << line;
+            lines.push_back(m.size() > 1 ? m[1].str() : line);
+        }
+        return lines;
+    }
+
+    TempDir dir_;
+    std::string ini_ = dir_.File("quarzo.ini");
+};
+
+TEST_F(Console, HelpVersionAndDevices) {
+    EXPECT_EQ(Run("--help").out, kCommandLineHelp);
+    Outcome none = Run("");
+    EXPECT_EQ(none.status, 0);
+    EXPECT_EQ(none.out, kCommandLineHelp);
+    EXPECT_EQ(Run("--version").out, "quarzo 1.6.1007\n");
+    Outcome devices = Run("--list-devices");
+    EXPECT_EQ(std::count(devices.out.begin(), devices.out.end(), '\n'), 58);
+    EXPECT_NE(devices.out.find(" 7  MSP430F149               60KB+256B Flash, 2KB RAM\n"), std::string::npos);
+}
+
+TEST_F(Console, AFileAloneLoadsAndRunsNothing) {
+    WriteFile(dir_.File("file.txt"), "@F000\r\n00 11 22\r\nq\r\n");
+    Outcome o = Run("file.txt");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(Lines(o.out), (std::vector<std::string>{"Command line: file.txt", "Loading TI TXT file \"file.txt\"...",
+                                                      "Load 3 bytes."}));
+    EXPECT_NE(ReadFile(ini_).find("[IF_BSL]"), std::string::npos);  // settings saved at exit
+}
+
+TEST_F(Console, RejectionsExitWithOne) {
+    for (const char* args : {"+x", "+pv", "a b", "+e -RAW=LPT9", "+v '\"open'"}) {
+        Outcome o = Run(args);
+        EXPECT_EQ(o.status, 1) << args;
+        EXPECT_EQ(Lines(o.out).size(), 2u) << o.out;
+    }
+}
+
+TEST_F(Console, NullAdapterRunsTheWholeSequence) {
+    WriteFile(ini_, "[Application]\r\nAdapter=3\r\n");
+    WriteFile(dir_.File("file.txt"), "@F000\r\n00 11 22\r\nq\r\n");
+    Outcome o = Run("+ebpv file.txt");
+    EXPECT_EQ(o.status, 0) << o.out;
+    auto lines = Lines(o.out);
+    EXPECT_EQ(lines[3], "Initialize...");
+    EXPECT_EQ(lines.back(), "Verify complete.");
+}
+
+TEST_F(Console, OutputFileConvertsForSrecCat) {
+    WriteFile(dir_.File("in file.hex"), ":0400000001020304F2\r\n:00000001FF\r\n");
+    Outcome o = Run("'in file.hex' -o out.txt");
+    EXPECT_EQ(o.status, 0) << o.out;
+    EXPECT_EQ(ReadFile(dir_.File("out.txt")), "@0000\r\n01 02 03 04\r\nq\r\n");
+    std::string check = std::string(SREC_CMP) + " '" + dir_.File("out.txt") + "' -ti-txt '" + dir_.File("in file.hex") +
+                        "' -intel";
+    EXPECT_EQ(std::system(check.c_str()), 0);
+}
+
+TEST_F(Console, UnusableAdapterExitsWithFour) {
+    Outcome o = Run("+e -BSL=COM1");
+    EXPECT_EQ(o.status, 4);
+    EXPECT_EQ(Lines(o.out).back(), "Init failed. Could not open port.");
+}
+
+}  // namespace
+}  // namespace quarzo
