@@ -45,7 +45,8 @@ void BM_Load(benchmark::State& state) {
     MemoryImage image;
     FirmwareFile file(image);
     for (auto _ : state) {
-        if (file.Load(BenchFile(format), format) != static_cast<int>(kImageBytes)) state.SkipWithError("load failed");
+        if (file.Load(BenchFile(format), format) != static_cast<int>(kImageBytes))
+            state.SkipWithError("load failed");
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kImageBytes);
     state.SetLabel(FormatName(format));
@@ -64,8 +65,16 @@ void BM_Save(benchmark::State& state) {
     state.SetLabel(FormatName(format));
 }
 
-BENCHMARK(BM_Load)->Arg(kFormatBinary)->Arg(kFormatIntelHex)->Arg(kFormatTiTxt)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Save)->Arg(kFormatBinary)->Arg(kFormatIntelHex)->Arg(kFormatTiTxt)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Load)
+    ->Arg(kFormatBinary)
+    ->Arg(kFormatIntelHex)
+    ->Arg(kFormatTiTxt)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Save)
+    ->Arg(kFormatBinary)
+    ->Arg(kFormatIntelHex)
+    ->Arg(kFormatTiTxt)
+    ->Unit(benchmark::kMillisecond);
 
 template <typename F>
 double AverageSeconds(int repeats, F&& f) {

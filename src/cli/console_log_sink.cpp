@@ -11,7 +11,9 @@
 namespace quarzo {
 
 ConsoleLogSink::ConsoleLogSink(bool assumeYes)
-    : assumeYes_(assumeYes), colour_(isatty(STDOUT_FILENO) != 0), progressShown_(isatty(STDERR_FILENO) != 0) {}
+    : assumeYes_(assumeYes),
+      colour_(isatty(STDOUT_FILENO) != 0),
+      progressShown_(isatty(STDERR_FILENO) != 0) {}
 
 void ConsoleLogSink::LogLine(int level, const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -15,7 +15,8 @@ int ReadBinary(SequentialFile& in, MemoryImage& image) {
 
 void WriteBinary(const MemoryImage& image, SequentialFile& out) {
     if (image.IsEmpty()) return;
-    for (uint32_t address = 0; address <= image.Highest(); ++address) out.Put(static_cast<char>(image.ValueAt(address)));
+    for (uint32_t address = 0; address <= image.Highest(); ++address)
+        out.Put(static_cast<char>(image.ValueAt(address)));
 }
 
 }  // namespace quarzo

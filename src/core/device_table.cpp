@@ -78,57 +78,11 @@ constexpr struct {
     uint8_t testPin;
     uint16_t memoryLayout;
 } kLayoutIndex[] = {
-    {1, 0},
-    {1, 1},
-    {1, 4},
-    {0, 5},
-    {0, 7},
-    {0, 9},
-    {0, 10},
-    {0, 11},
-    {0, 5},
-    {0, 5},
-    {1, 4},
-    {1, 5},
-    {0, 9},
-    {0, 11},
-    {1, 5},
-    {1, 5},
-    {1, 5},
-    {0, 11},
-    {0, 5},
-    {0, 7},
-    {0, 9},
-    {0, 5},
-    {0, 7},
-    {0, 9},
-    {0, 9},
-    {0, 5},
-    {0, 20},
-    {0, 21},
-    {0, 7},
-    {0, 8},
-    {0, 9},
-    {0, 9},
-    {0, 10},
-    {0, 11},
-    {0, 12},
-    {0, 13},
-    {0, 14},
-    {0, 11},
-    {0, 16},
-    {1, 19},
-    {0, 17},
-    {0, 18},
-    {0, 18},
-    {0, 17},
-    {1, 22},
-    {1, 22},
-    {1, 22},
-    {1, 23},
-    {1, 24},
-    {1, 25},
-    {0, 0},
+    {1, 0},  {1, 1},  {1, 4},  {0, 5},  {0, 7},  {0, 9},  {0, 10}, {0, 11}, {0, 5},  {0, 5},  {1, 4},
+    {1, 5},  {0, 9},  {0, 11}, {1, 5},  {1, 5},  {1, 5},  {0, 11}, {0, 5},  {0, 7},  {0, 9},  {0, 5},
+    {0, 7},  {0, 9},  {0, 9},  {0, 5},  {0, 20}, {0, 21}, {0, 7},  {0, 8},  {0, 9},  {0, 9},  {0, 10},
+    {0, 11}, {0, 12}, {0, 13}, {0, 14}, {0, 11}, {0, 16}, {1, 19}, {0, 17}, {0, 18}, {0, 18}, {0, 17},
+    {1, 22}, {1, 22}, {1, 22}, {1, 23}, {1, 24}, {1, 25}, {0, 0},
 };
 
 constexpr MemoryLayout kMemoryLayouts[] = {
@@ -162,7 +116,9 @@ constexpr MemoryLayout kMemoryLayouts[] = {
 
 constexpr int kIdPositions[7] = {0, 1, 2, 3, 8, 9, 13};
 
-int Valid(int index) { return index >= 0 && index < kDeviceCount ? index : 0; }
+int Valid(int index) {
+    return index >= 0 && index < kDeviceCount ? index : 0;
+}
 
 }  // namespace
 
@@ -170,16 +126,21 @@ int FindDevice(const uint8_t idBytes[16], uint32_t fuses) {
     for (uint32_t i = 0; i < kDeviceRecordCount; ++i) {
         const DeviceRecord& d = kDevices[i];
         bool match = true;
-        for (int k = 0; k < 7 && match; ++k) match = d.id[k] == kAnyValue || d.id[k] == idBytes[kIdPositions[k]];
+        for (int k = 0; k < 7 && match; ++k)
+            match = d.id[k] == kAnyValue || d.id[k] == idBytes[kIdPositions[k]];
         if (match && d.fuseValue != kAnyValue) match = (fuses & d.fuseMask) == (d.fuseValue & d.fuseMask);
         if (match) return static_cast<int>(i);
     }
     return 0;
 }
 
-const char* DeviceName(int index) { return kDevices[Valid(index)].name; }
+const char* DeviceName(int index) {
+    return kDevices[Valid(index)].name;
+}
 
-int HasTestPin(int index) { return kLayoutIndex[kDevices[Valid(index)].layoutIndex].testPin; }
+int HasTestPin(int index) {
+    return kLayoutIndex[kDevices[Valid(index)].layoutIndex].testPin;
+}
 
 const MemoryLayout& DeviceLayout(int index) {
     return kMemoryLayouts[kLayoutIndex[kDevices[Valid(index)].layoutIndex].memoryLayout];
@@ -219,8 +180,8 @@ std::string DeviceDescription(int index) {
     if (index <= 0 || index >= kDeviceCount) return "";
     const MemoryLayout& m = DeviceLayout(index);
     uint32_t ram = std::max<uint32_t>(m.ramEnd - m.ramStart + 1, m.ram2End - m.ram2Start + 1);
-    return FormatSize(m.mainEnd - m.mainStart + 1) + "+" + FormatSize(m.infoEnd - m.infoStart + 1u) + " Flash, " +
-           FormatSize(ram) + " RAM";
+    return FormatSize(m.mainEnd - m.mainStart + 1) + "+" + FormatSize(m.infoEnd - m.infoStart + 1u) +
+           " Flash, " + FormatSize(ram) + " RAM";
 }
 
 }  // namespace quarzo

@@ -1,8 +1,6 @@
 #include "core/file_format.h"
 
-#include <algorithm>
-#include <cctype>
-#include <cstring>
+#include "core/text_util.h"
 
 namespace quarzo {
 
@@ -13,12 +11,6 @@ constexpr const char* kSeparators = "\\/";
 #else
 constexpr const char* kSeparators = "/";
 #endif
-
-bool EqualsNoCase(const std::string& a, const char* b) {
-    return a.size() == std::strlen(b) && std::equal(a.begin(), a.end(), b, [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 }  // namespace
 
@@ -36,23 +28,30 @@ int FormatFromExtension(const std::string& path) {
     std::string ext = path.substr(dot + 1);
     if (EqualsNoCase(ext, "hex") || EqualsNoCase(ext, "a43")) return kFormatIntelHex;
     if (EqualsNoCase(ext, "txt")) return kFormatTiTxt;
-    if (EqualsNoCase(ext, "bin") || EqualsNoCase(ext, "tsk") || EqualsNoCase(ext, "dat")) return kFormatBinary;
+    if (EqualsNoCase(ext, "bin") || EqualsNoCase(ext, "tsk") || EqualsNoCase(ext, "dat"))
+        return kFormatBinary;
     return kFormatUnknown;
 }
 
 const char* FormatName(int format) {
     switch (format) {
-        case kFormatIntelHex: return "Intel HEX";
-        case kFormatTiTxt: return "TI TXT";
-        default: return "Binary";
+        case kFormatIntelHex:
+            return "Intel HEX";
+        case kFormatTiTxt:
+            return "TI TXT";
+        default:
+            return "Binary";
     }
 }
 
 const char* SaveExtension(int format) {
     switch (format) {
-        case kFormatIntelHex: return "hex";
-        case kFormatTiTxt: return "txt";
-        default: return "bin";
+        case kFormatIntelHex:
+            return "hex";
+        case kFormatTiTxt:
+            return "txt";
+        default:
+            return "bin";
     }
 }
 
@@ -65,11 +64,16 @@ void SetDefaultExtension(std::string& path, int format) {
 
 const char* ErrorText(int error) {
     switch (error) {
-        case kFileInvalidFormat: return "Invalid format";
-        case kFileIoError: return "I\\O Error";
-        case kFileCantOpen: return "Can't open file";
-        case kFileBadChecksum: return "Bad checksum";
-        default: return "No error";
+        case kFileInvalidFormat:
+            return "Invalid format";
+        case kFileIoError:
+            return "I\\O Error";
+        case kFileCantOpen:
+            return "Can't open file";
+        case kFileBadChecksum:
+            return "Bad checksum";
+        default:
+            return "No error";
     }
 }
 

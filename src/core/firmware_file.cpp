@@ -16,8 +16,12 @@ int FirmwareFile::Load(const std::string& path, int format) {
     }
     image_.Clear();
     switch (format) {
-        case kFormatIntelHex: error_ = ReadIntelHex(in, image_); break;
-        case kFormatTiTxt: error_ = ReadTiTxt(in, image_); break;
+        case kFormatIntelHex:
+            error_ = ReadIntelHex(in, image_);
+            break;
+        case kFormatTiTxt:
+            error_ = ReadTiTxt(in, image_);
+            break;
         default:
             error_ = ReadBinary(in, image_);
             return static_cast<int>(image_.UsedSize());
@@ -32,9 +36,15 @@ int FirmwareFile::Save(const std::string& path, int format) {
         return 0;
     }
     switch (format) {
-        case kFormatIntelHex: WriteIntelHex(image_, out); break;
-        case kFormatTiTxt: WriteTiTxt(image_, out); break;
-        default: WriteBinary(image_, out); break;
+        case kFormatIntelHex:
+            WriteIntelHex(image_, out);
+            break;
+        case kFormatTiTxt:
+            WriteTiTxt(image_, out);
+            break;
+        default:
+            WriteBinary(image_, out);
+            break;
     }
     if (out.Commit()) return 1;
     // A write that failed is an I/O error; a target that could not be replaced is one we could not open.

@@ -1,26 +1,11 @@
 #include "core/ini_file.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include "core/sequential_file.h"
+#include "core/text_util.h"
 
 namespace quarzo {
 
 namespace {
-
-std::string Trim(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
-    return s.substr(b, e - b);
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 // The section name of a "[name]" line.
 std::optional<std::string> SectionName(const std::string& line) {
@@ -74,7 +59,7 @@ bool IniFile::Save(const std::string& path) const {
 size_t IniFile::FindSection(const std::string& section) const {
     for (size_t i = 0; i < lines_.size(); ++i) {
         auto name = SectionName(lines_[i]);
-        if (name && SameName(*name, section)) return i;
+        if (name && EqualsNoCase(*name, section)) return i;
     }
     return std::string::npos;
 }
@@ -90,9 +75,10 @@ std::optional<std::string> IniFile::Get(const std::string& section, const std::s
     if (header == std::string::npos) return std::nullopt;
     for (size_t i = header + 1, end = SectionEnd(header); i < end; ++i) {
         auto name = KeyName(lines_[i]);
-        if (name && SameName(*name, key)) {
+        if (name && EqualsNoCase(*name, key)) {
             std::string value = Trim(lines_[i].substr(lines_[i].find('=') + 1));
-            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                value.back() == value.front()) {
                 value = value.substr(1, value.size() - 2);
             }
             return value.substr(0, kMaxValue);
@@ -112,7 +98,7 @@ void IniFile::Set(const std::string& section, const std::string& key, const std:
     size_t end = SectionEnd(header);
     for (size_t i = header + 1; i < end; ++i) {
         auto name = KeyName(lines_[i]);
-        if (name && SameName(*name, key)) {
+        if (name && EqualsNoCase(*name, key)) {
             lines_[i] = line;
             return;
         }

@@ -21,11 +21,17 @@ void MemoryImage::SetByte(uint32_t address, uint8_t value) {
     modified_ = 1;
 }
 
-uint32_t MemoryImage::UsedSize() const { return IsEmpty() ? 0 : highest_ - lowest_ + 1; }
+uint32_t MemoryImage::UsedSize() const {
+    return IsEmpty() ? 0 : highest_ - lowest_ + 1;
+}
 
-uint8_t MemoryImage::ValueAt(uint32_t address) const { return static_cast<uint8_t>(EntryAt(address) & 0xFF); }
+uint8_t MemoryImage::ValueAt(uint32_t address) const {
+    return static_cast<uint8_t>(EntryAt(address) & 0xFF);
+}
 
-uint16_t MemoryImage::FlagsAt(uint32_t address) const { return EntryAt(address) & kEntryFlagMask; }
+uint16_t MemoryImage::FlagsAt(uint32_t address) const {
+    return EntryAt(address) & kEntryFlagMask;
+}
 
 uint32_t MemoryImage::Clamp(uint32_t address, uint32_t count) {
     if (address >= kEntryCount) return 0;

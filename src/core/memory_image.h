@@ -35,7 +35,9 @@ public:
     uint32_t Lowest() const { return lowest_; }
     uint32_t Highest() const { return highest_; }
     bool IsEmpty() const { return lowest_ > highest_; }
-    uint16_t EntryAt(uint32_t address) const { return address < kEntryCount ? entries_[address] : kClearedEntry; }
+    uint16_t EntryAt(uint32_t address) const {
+        return address < kEntryCount ? entries_[address] : kClearedEntry;
+    }
 
     const std::string& FileName() const { return fileName_; }
     void SetFileName(const std::string& name) { fileName_ = name.substr(0, kMaxFileName); }

@@ -9,7 +9,9 @@ constexpr size_t kBufferSize = 64 * 1024;
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 }  // namespace
 
-SequentialFile::~SequentialFile() { Discard(); }
+SequentialFile::~SequentialFile() {
+    Discard();
+}
 
 void SequentialFile::Discard() {
     if (file_) std::fclose(file_);
@@ -90,7 +92,8 @@ bool SequentialFile::OpenWrite(const std::string& path) {
 
 void SequentialFile::FlushBuffer() {
     if (!writeBuffer_.empty() && file_ && !failed_) {
-        if (std::fwrite(writeBuffer_.data(), 1, writeBuffer_.size(), file_) != writeBuffer_.size()) failed_ = true;
+        if (std::fwrite(writeBuffer_.data(), 1, writeBuffer_.size(), file_) != writeBuffer_.size())
+            failed_ = true;
     }
     writeBuffer_.clear();
 }

@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "core/ini_file.h"
+#include "core/text_util.h"
 #include "platform/settings_path.h"
 
 namespace quarzo {
@@ -33,7 +34,8 @@ std::vector<SettingRecord> DefaultRecords() {
         {kSetRemoveGap, "Remove gap", true, "Remove gap bytes from file when saving"},
         {S, "IF_RAW", 0, ""},
         {kSetRawPort, "Port", 0,
-         "Adapter port. Base address: LPT1 - 0x378, LPT2 - 0x278, LPT3 - 0x3BC\nSelect LPTx to specify other address"},
+         "Adapter port. Base address: LPT1 - 0x378, LPT2 - 0x278, LPT3 - 0x3BC\nSelect LPTx to specify other "
+         "address"},
         {kSetRawCustomAddress, "Custom address", 49152, "Custom LPT port base for LPTx. Input is decimal"},
         {S, "IF_FET", 0, ""},
         {kSetFetPort, "Port", 0, "Adapter port. LPT or TIUSB"},
@@ -45,19 +47,13 @@ std::vector<SettingRecord> DefaultRecords() {
          "Loadable version of BSL.  All features of BSL V1.60 are supported.\nRequire 512b of RAM memory"},
         {kSetBslFastBaud, "38400 baud", true,
          "Implemented on BSL V1.60 or higher or available in the loadable version"},
-        {kSetBslKeepPortOpen, "Keep port open", false, "Do not close port after operation. Leave target running"},
+        {kSetBslKeepPortOpen, "Keep port open", false,
+         "Do not close port after operation. Leave target running"},
         {kSetBslPm, "PM", 0, ""},
         {kSetBslTstInvert, "TST invert", false, "Invert RTS(TST) signal for adapter hardware"},
         {kSetBslRstInvert, "RST invert", false, "Invert DTR(RST) signal for adapter hardware"},
         {kSetBslRstDelay, "RST delay", 0, "Additional reset pulse delay in milliseconds"},
     };
-}
-
-std::string Trim(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
-    return s.substr(b, e - b);
 }
 
 std::optional<int> ParseInt(const std::string& text) {
@@ -81,9 +77,8 @@ std::optional<double> ParseDouble(const std::string& text) {
 
 std::optional<bool> ParseBool(const std::string& text) {
     std::string t = Trim(text);
-    std::transform(t.begin(), t.end(), t.begin(), [](unsigned char c) { return std::tolower(c); });
-    if (t == "true") return true;
-    if (t == "false") return false;
+    if (EqualsNoCase(t, "true")) return true;
+    if (EqualsNoCase(t, "false")) return false;
     if (auto d = ParseDouble(t)) return *d != 0.0;
     return std::nullopt;
 }
@@ -140,13 +135,17 @@ const SettingRecord* SettingsStore::FindSetting(int id) const {
     return nullptr;
 }
 
-SettingRecord* SettingsStore::Find(int id) { return const_cast<SettingRecord*>(FindSetting(id)); }
+SettingRecord* SettingsStore::Find(int id) {
+    return const_cast<SettingRecord*>(FindSetting(id));
+}
 
 std::string SettingsStore::SectionOf(int id) const {
     std::string section;
     for (const SettingRecord& r : records_) {
-        if (r.id == SettingRecord::kSection) section = r.key;
-        else if (r.id == id) return section;
+        if (r.id == SettingRecord::kSection)
+            section = r.key;
+        else if (r.id == id)
+            return section;
     }
     return "";
 }
@@ -237,7 +236,8 @@ bool SaveRecentFiles(const std::string& path, const RecentFileList& list) {
     // Written from the oldest to the most recent, the order in which the keys have always stood.
     int count = std::min(static_cast<int>(list.files.size()), list.maximum);
     for (int i = count; i >= 1; --i) {
-        body.push_back("Document" + std::to_string(i) + "=" + list.files[i - 1].substr(0, IniFile::kMaxValue));
+        body.push_back("Document" + std::to_string(i) + "=" +
+                       list.files[i - 1].substr(0, IniFile::kMaxValue));
     }
     ini.ReplaceSection(kRecentSection, body);
     return ini.Save(path);

@@ -20,7 +20,8 @@ inline constexpr ActionFlags kActionAdapterInfo = 0x00000400;
 inline constexpr ActionFlags kActionBlowFuse = 0x00000800;
 inline constexpr ActionFlags kActionStop = 0x00001000;
 inline constexpr ActionFlags kActionParseCommandLine = 0x80000000;
-inline constexpr ActionFlags kDefaultAutoprogram = kActionErase | kActionBlankCheck | kActionProgram | kActionVerify;
+inline constexpr ActionFlags kDefaultAutoprogram =
+    kActionErase | kActionBlankCheck | kActionProgram | kActionVerify;
 
 // The stage at which a run ended; also the worker's exit code.
 using RunResult = int;

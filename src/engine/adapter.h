@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/cancel_flag.h"
 #include "core/device_info.h"
+#include "engine/cancel_flag.h"
 
 namespace quarzo {
 

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <optional>
 
+#include "core/text_util.h"
 #include "engine/programmer.h"
 
 namespace quarzo {
@@ -44,16 +45,12 @@ const char kCommandLineHelp[] =
 
 namespace {
 
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-           });
+bool IsBlank(char c) {
+    return static_cast<unsigned char>(c) <= 32;
 }
 
 bool BeginsWith(const std::string& token, const std::string& prefix) {
-    return token.size() >= prefix.size() && EqualNoCase(token.substr(0, prefix.size()), prefix);
+    return token.size() >= prefix.size() && EqualsNoCase(token.substr(0, prefix.size()), prefix);
 }
 
 struct AdapterOption {
@@ -74,14 +71,15 @@ struct ActionLetter {
 };
 
 constexpr ActionLetter kActionLetters[] = {
-    {'e', kActionErase}, {'b', kActionBlankCheck}, {'p', kActionProgram},
-    {'v', kActionVerify}, {'r', kActionRead},      {'f', kActionBlowFuse},
+    {'e', kActionErase},  {'b', kActionBlankCheck}, {'p', kActionProgram},
+    {'v', kActionVerify}, {'r', kActionRead},       {'f', kActionBlowFuse},
 };
 
 // The tokens of one parse, each consumed at most once.
 class Tokens {
 public:
-    explicit Tokens(std::vector<std::string> tokens) : tokens_(std::move(tokens)), consumed_(tokens_.size()) {}
+    explicit Tokens(std::vector<std::string> tokens)
+        : tokens_(std::move(tokens)), consumed_(tokens_.size()) {}
 
     std::optional<size_t> FirstBeginningWith(const std::string& prefix) const {
         for (size_t i = 0; i < tokens_.size(); ++i) {
@@ -91,7 +89,7 @@ public:
     }
     std::optional<size_t> FirstEqualTo(const std::string& text) const {
         for (size_t i = 0; i < tokens_.size(); ++i) {
-            if (!consumed_[i] && EqualNoCase(tokens_[i], text)) return i;
+            if (!consumed_[i] && EqualsNoCase(tokens_[i], text)) return i;
         }
         return std::nullopt;
     }
@@ -114,9 +112,15 @@ private:
 
 void SetPortIndex(Programmer& programmer, int kind, int index) {
     switch (kind) {
-        case kAdapterRawJtag: programmer.RawJtag().portIndex = index; break;
-        case kAdapterFetDll: programmer.FetDll().portIndex = static_cast<unsigned>(index); break;
-        default: programmer.Bsl().portIndex = index; break;
+        case kAdapterRawJtag:
+            programmer.RawJtag().portIndex = index;
+            break;
+        case kAdapterFetDll:
+            programmer.FetDll().portIndex = static_cast<unsigned>(index);
+            break;
+        default:
+            programmer.Bsl().portIndex = index;
+            break;
     }
 }
 
@@ -169,7 +173,7 @@ bool ParseCommandLine(Programmer& programmer, std::vector<std::string> list) {
         const std::string& token = tokens[*at];
         std::string value = token.size() > 5 ? token.substr(5) : "";
         auto port = std::find_if(option.ports.begin(), option.ports.end(),
-                                 [&](const std::string& name) { return EqualNoCase(name, value); });
+                                 [&](const std::string& name) { return EqualsNoCase(name, value); });
         if (port == option.ports.end()) {
             sink.Log(kLogError, "Invalid adapter option \"%s\"", token.c_str());
             return false;

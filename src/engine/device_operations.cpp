@@ -62,8 +62,8 @@ bool Programmer::Initialize() {
     sink_->Log(kLogInfo, "Initialize...");
     if (current_->Open() != 0) return Fail("Init");
     const DeviceInfo& d = current_->device;
-    sink_->Log(kLogInfo, "Device: %s. Info(0x%.4X-0x%.4X), Main:(0x%.4X-0x%.4X)", d.Name().c_str(), d.InfoStart(),
-               d.InfoEnd(), d.MainStart(), d.MainEnd());
+    sink_->Log(kLogInfo, "Device: %s. Info(0x%.4X-0x%.4X), Main:(0x%.4X-0x%.4X)", d.Name().c_str(),
+               d.InfoStart(), d.InfoEnd(), d.MainStart(), d.MainEnd());
     deviceIndex = d.DeviceIndex();
     return true;
 }
@@ -239,7 +239,9 @@ bool Programmer::DumpRam() {
     return DumpMemory(kRamStart, ramEnd < kRamStart ? 0 : ramEnd - (kRamStart - 1));
 }
 
-bool Programmer::DumpBsl() { return DumpMemory(kBslStart, kBslLength); }
+bool Programmer::DumpBsl() {
+    return DumpMemory(kBslStart, kBslLength);
+}
 
 bool Programmer::BlowFuse() {
     if (!current_->IsOpen()) return false;

@@ -14,13 +14,21 @@ constexpr uint32_t kVectorsEnd = 0xFFFF;
 
 Programmer::Programmer() : sink_(&silentSink_) {}
 
-Programmer::~Programmer() { worker_.Stop(); }
+Programmer::~Programmer() {
+    worker_.Stop();
+}
 
 void Programmer::SelectAdapter(int kind) {
     switch (kind) {
-        case kAdapterRawJtag: current_ = &rawJtag_; break;
-        case kAdapterFetDll: current_ = &fetDll_; break;
-        case kAdapterBsl: current_ = &bsl_; break;
+        case kAdapterRawJtag:
+            current_ = &rawJtag_;
+            break;
+        case kAdapterFetDll:
+            current_ = &fetDll_;
+            break;
+        case kAdapterBsl:
+            current_ = &bsl_;
+            break;
         default:
             current_ = &null_;
             kind = kAdapterNull;
@@ -196,10 +204,10 @@ bool Programmer::RunAction() {
         bool (Programmer::*action)();
     };
     static constexpr Step kOrder[] = {
-        {kActionReset, &Programmer::ResetTarget}, {kActionErase, &Programmer::Erase},
+        {kActionReset, &Programmer::ResetTarget},     {kActionErase, &Programmer::Erase},
         {kActionBlankCheck, &Programmer::BlankCheck}, {kActionProgram, &Programmer::Program},
-        {kActionVerify, &Programmer::Verify}, {kActionRead, &Programmer::Read},
-        {kActionDumpRam, &Programmer::DumpRam}, {kActionDumpBsl, &Programmer::DumpBsl},
+        {kActionVerify, &Programmer::Verify},         {kActionRead, &Programmer::Read},
+        {kActionDumpRam, &Programmer::DumpRam},       {kActionDumpBsl, &Programmer::DumpBsl},
         {kActionBlowFuse, &Programmer::BlowFuse},
     };
     for (const Step& step : kOrder) {

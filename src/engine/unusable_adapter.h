@@ -35,7 +35,9 @@ public:
         if (failure_.codeResetsOnRead) errorCode_ = 0;
         return code;
     }
-    const char* GetErrorText(int code) override { return code == failure_.code ? failure_.text : failure_.noErrorText; }
+    const char* GetErrorText(int code) override {
+        return code == failure_.code ? failure_.text : failure_.noErrorText;
+    }
     int Erase(int, int, int) override { return Fail(); }
     int BlankCheck(int, int) override { return Fail(); }
     int WriteMemory(int, const uint8_t*, int) override { return Fail(); }

@@ -23,8 +23,8 @@ struct Outcome {
 class Console : public ::testing::Test {
 protected:
     Outcome Run(const std::string& args) {
-        std::string command = "cd '" + dir_.Path().string() + "' && QUARZO_INI='" + ini_ + "' " + QUARZO_CLI + " " +
-                              args + " </dev/null 2>/dev/null";
+        std::string command = "cd '" + dir_.Path().string() + "' && QUARZO_INI='" + ini_ + "' " + QUARZO_CLI +
+                              " " + args + " </dev/null 2>/dev/null";
         Outcome o{-1, ""};
         std::FILE* pipe = popen(command.c_str(), "r");
         if (!pipe) return o;
@@ -68,8 +68,9 @@ TEST_F(Console, AFileAloneLoadsAndRunsNothing) {
     WriteFile(dir_.File("file.txt"), "@F000\r\n00 11 22\r\nq\r\n");
     Outcome o = Run("file.txt");
     EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(Lines(o.out), (std::vector<std::string>{"Command line: file.txt", "Loading TI TXT file \"file.txt\"...",
-                                                      "Load 3 bytes."}));
+    EXPECT_EQ(Lines(o.out),
+              (std::vector<std::string>{"Command line: file.txt", "Loading TI TXT file \"file.txt\"...",
+                                        "Load 3 bytes."}));
     EXPECT_NE(ReadFile(ini_).find("[IF_BSL]"), std::string::npos);  // settings saved at exit
 }
 
@@ -96,8 +97,8 @@ TEST_F(Console, OutputFileConvertsForSrecCat) {
     Outcome o = Run("'in file.hex' -o out.txt");
     EXPECT_EQ(o.status, 0) << o.out;
     EXPECT_EQ(ReadFile(dir_.File("out.txt")), "@0000\r\n01 02 03 04\r\nq\r\n");
-    std::string check = std::string(SREC_CMP) + " '" + dir_.File("out.txt") + "' -ti-txt '" + dir_.File("in file.hex") +
-                        "' -intel";
+    std::string check = std::string(SREC_CMP) + " '" + dir_.File("out.txt") + "' -ti-txt '" +
+                        dir_.File("in file.hex") + "' -intel";
     EXPECT_EQ(std::system(check.c_str()), 0);
 }
 

@@ -45,9 +45,11 @@ void WriteSRecords(const ByteMap& bytes, const std::string& path) {
     for (auto it = bytes.begin(); it != bytes.end();) {
         uint32_t start = it->first;
         std::vector<uint8_t> data;
-        while (it != bytes.end() && it->first == start + data.size() && data.size() < 32) data.push_back((it++)->second);
+        while (it != bytes.end() && it->first == start + data.size() && data.size() < 32)
+            data.push_back((it++)->second);
         unsigned count = static_cast<unsigned>(data.size()) + 5;
-        unsigned sum = count + (start >> 24) + ((start >> 16) & 0xFF) + ((start >> 8) & 0xFF) + (start & 0xFF);
+        unsigned sum =
+            count + (start >> 24) + ((start >> 16) & 0xFF) + ((start >> 8) & 0xFF) + (start & 0xFF);
         std::fprintf(f, "S3%02X%08X", count, start);
         for (uint8_t d : data) {
             std::fprintf(f, "%02X", d);
@@ -59,7 +61,9 @@ void WriteSRecords(const ByteMap& bytes, const std::string& path) {
     std::fclose(f);
 }
 
-int Shell(const std::string& command) { return std::system((command + " 2>&1").c_str()); }
+int Shell(const std::string& command) {
+    return std::system((command + " 2>&1").c_str());
+}
 
 void ExpectImageHolds(const MemoryImage& image, const ByteMap& bytes) {
     for (uint32_t a = 0; a < MemoryImage::kEntryCount; ++a) {
@@ -115,7 +119,8 @@ TEST_P(SrecordPeer, FilesWrittenByQuarzoReadBackInSrecCat) {
         SCOPED_TRACE(c.option);
         std::string ours = dir_.File(c.name);
         ASSERT_EQ(file.Save(ours, c.format), 1);
-        EXPECT_EQ(Shell(std::string(SREC_CMP) + " " + ours + " " + c.option + " " + source + " -motorola"), 0);
+        EXPECT_EQ(Shell(std::string(SREC_CMP) + " " + ours + " " + c.option + " " + source + " -motorola"),
+                  0);
     }
 }
 

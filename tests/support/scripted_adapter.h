@@ -20,12 +20,12 @@ namespace quarzo::testing {
 class ScriptedAdapter : public Adapter {
 public:
     int blockSize = 256;
-    DeviceInfo identified;           // what Open fills in
-    std::string failCall;            // e.g. "WriteMemory"
-    int failOnCount = 1;             // fail the n-th call of failCall
+    DeviceInfo identified;  // what Open fills in
+    std::string failCall;   // e.g. "WriteMemory"
+    int failOnCount = 1;    // fail the n-th call of failCall
     int failCode = 5;
-    std::string throwCall;           // this call throws
-    std::string blockCall;           // this call waits for the cancellation (30 s at most)
+    std::string throwCall;                           // this call throws
+    std::string blockCall;                           // this call waits for the cancellation (30 s at most)
     std::function<void(const std::string&)> onCall;  // after recording a call
     std::map<int, uint8_t> memory;
 
@@ -96,7 +96,9 @@ public:
     int VerifyMemory(int address, const uint8_t*, int length) override {
         return Call("VerifyMemory", {address, length});
     }
-    int Reset(int method, int execute, int release) override { return Call("Reset", {method, execute, release}); }
+    int Reset(int method, int execute, int release) override {
+        return Call("Reset", {method, execute, release});
+    }
     int BlowFuse() override { return Call("BlowFuse"); }
 
 private:

@@ -34,7 +34,8 @@ TEST(Tokenizer, BlanksQuotesAndEmptyQuotes) {
 TEST(Tokenizer, OpenQuoteAndTooManyTokensAreRefusedWithOneLine) {
     RecordingLogSink sink;
     Tokens("+v \"long name.hex -BSL=COM1", sink, false);
-    EXPECT_EQ(sink.Lines(), (Strings{"1 long name.hex -BSL=COM1 - Invalid argument. End quote \" not found"}));
+    EXPECT_EQ(sink.Lines(),
+              (Strings{"1 long name.hex -BSL=COM1 - Invalid argument. End quote \" not found"}));
 
     sink.Clear();
     std::string many;
@@ -138,7 +139,8 @@ TEST_F(CommandLineRun, OutputFileIsWrittenOnlyAfterSuccess) {
     EXPECT_EQ(testing::ReadFile(dir_.File("out.hex")), ":04F00000001122FFDA\r\n:00000001FF\r\n");
     EXPECT_EQ(sink_.Lines().back(), "0 Save complete.");
 
-    EXPECT_EQ(RunLine("+b -O " + File("never.txt") + " " + File("file.txt") + " -BSL=COM1"), kRunActionFailed);
+    EXPECT_EQ(RunLine("+b -O " + File("never.txt") + " " + File("file.txt") + " -BSL=COM1"),
+              kRunActionFailed);
     EXPECT_FALSE(std::filesystem::exists(dir_.File("never.txt")));
 
     EXPECT_EQ(RunLine(File("file.txt") + " -o " + File("no/such/dir.txt")), kRunActionFailed);

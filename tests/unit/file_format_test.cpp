@@ -69,7 +69,7 @@ TEST(HexField, SkipsTakesAndRestarts) {
     EXPECT_FALSE(ReadHexField("   ", 0, 2, v));
     EXPECT_FALSE(ReadHexField("AB", 2, 2, v));
     EXPECT_FALSE(ReadHexField(std::string_view("\0AB", 3), 0, 2, v));  // text ends at NUL
-    EXPECT_TRUE(ReadHexField("A", 0, 2, v));  // fewer characters than the width
+    EXPECT_TRUE(ReadHexField("A", 0, 2, v));                           // fewer characters than the width
     EXPECT_EQ(v, 0xAu);
 }
 

@@ -119,7 +119,8 @@ TEST(ImageRunReader, SplitsAtAbsentWordsAndCopiesValues) {
     MemoryImage image;
     Fill(image, 0x1000, 0x1003, 0x11);
     Fill(image, 0x1010, 0x101F, 0x22);
-    EXPECT_EQ(Runs(image, image.Lowest(), image.Highest(), 16), (std::vector<Span>{{0x1000, 4}, {0x1010, 16}}));
+    EXPECT_EQ(Runs(image, image.Lowest(), image.Highest(), 16),
+              (std::vector<Span>{{0x1000, 4}, {0x1010, 16}}));
 
     ImageRunReader reader(image, 0x1000, 0x101F, 16, true);
     uint32_t start, length;

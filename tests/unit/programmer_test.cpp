@@ -1,11 +1,10 @@
 #include "engine/programmer.h"
 
-#include "core/settings_store.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 
+#include "core/settings_store.h"
 #include "support/recording_log_sink.h"
 #include "support/scripted_adapter.h"
 #include "support/temp_dir.h"
@@ -117,7 +116,8 @@ TEST_F(ProgrammerTest, ProgramAndVerifyChunkAtTwiceTheBlockSize) {
     Strings events = sink_.Events();
     auto first = std::find(events.begin(), events.end(), "start 8192 9215");
     ASSERT_NE(first, events.end());
-    EXPECT_EQ(Strings(first, first + 5), (Strings{"start 8192 9215", "pos 8192", "pos 8692", "pos 9192", "end"}));
+    EXPECT_EQ(Strings(first, first + 5),
+              (Strings{"start 8192 9215", "pos 8192", "pos 8692", "pos 9192", "end"}));
 }
 
 TEST_F(ProgrammerTest, ReadTakesInfoThenMainInBlockSizeChunks) {
@@ -125,9 +125,9 @@ TEST_F(ProgrammerTest, ReadTakesInfoThenMainInBlockSizeChunks) {
     adapter_.memory[0xFC00] = 0x42;
     programmer_.Image().SetFileName("old.txt");
     EXPECT_EQ(RunFlags(kActionRead), kRunComplete);
-    EXPECT_EQ(CallsNamed("ReadMemory"), (Strings{"ReadMemory 0x1000 0x100", "ReadMemory 0xFC00 0x100",
-                                                 "ReadMemory 0xFD00 0x100", "ReadMemory 0xFE00 0x100",
-                                                 "ReadMemory 0xFF00 0x100"}));
+    EXPECT_EQ(CallsNamed("ReadMemory"),
+              (Strings{"ReadMemory 0x1000 0x100", "ReadMemory 0xFC00 0x100", "ReadMemory 0xFD00 0x100",
+                       "ReadMemory 0xFE00 0x100", "ReadMemory 0xFF00 0x100"}));
     EXPECT_EQ(programmer_.Image().ValueAt(0xFC00), 0x42);
     EXPECT_EQ(programmer_.Image().Lowest(), 0x1000u);
     EXPECT_EQ(programmer_.Image().Highest(), 0xFFFFu);
@@ -135,9 +135,9 @@ TEST_F(ProgrammerTest, ReadTakesInfoThenMainInBlockSizeChunks) {
     Strings events = sink_.Events();
     auto read = std::find(events.begin(), events.end(), "refresh 1");
     ASSERT_NE(read, events.end());
-    EXPECT_EQ(Strings(read, read + 9), (Strings{"refresh 1", "0 Reading device memory..", "start 4096 65535",
-                                                "pos 4352", "pos 64768", "pos 65024", "pos 65280", "pos 65536",
-                                                "end"}));
+    EXPECT_EQ(Strings(read, read + 9),
+              (Strings{"refresh 1", "0 Reading device memory..", "start 4096 65535", "pos 4352", "pos 64768",
+                       "pos 65024", "pos 65280", "pos 65536", "end"}));
 }
 
 TEST_F(ProgrammerTest, AFailedWriteMarksItsChunkAndEndsTheRun) {
@@ -207,9 +207,9 @@ TEST_F(ProgrammerTest, ResetEraseBlankCheckProgressAndLines) {
     Strings events = sink_.Events();
     auto reset = std::find(events.begin(), events.end(), "0 Reset target...");
     ASSERT_NE(reset, events.end());
-    EXPECT_EQ(Strings(reset, events.end()),
-              (Strings{"0 Reset target...", "0 Reset complete.", "start 0 6", "0 Blank check device memory...",
-                       "pos 2", "pos 6", "0 Blank check complete.", "end"}));
+    EXPECT_EQ(Strings(reset, events.end()), (Strings{"0 Reset target...", "0 Reset complete.", "start 0 6",
+                                                     "0 Blank check device memory...", "pos 2", "pos 6",
+                                                     "0 Blank check complete.", "end"}));
 
     adapter_.failCall = "BlankCheck";
     adapter_.failOnCount = 3;
@@ -350,8 +350,9 @@ TEST_F(ProgrammerTest, ANewStartStopsTheRunningOne) {
 
 TEST_F(ProgrammerTest, ReloadWithoutAFileNameEndsBeforeTheDevice) {
     EXPECT_EQ(RunFlags(kActionReload | kActionErase), kRunReloadFailed);
-    EXPECT_EQ(sink_.Lines(), (Strings{"0 Warning: Unknown file type. Load as binary.", "0 Loading Binary file \"\"...",
-                                      "1 Load failed. Error: Can't open file."}));
+    EXPECT_EQ(sink_.Lines(),
+              (Strings{"0 Warning: Unknown file type. Load as binary.", "0 Loading Binary file \"\"...",
+                       "1 Load failed. Error: Can't open file."}));
     EXPECT_TRUE(adapter_.Calls().empty());
 }
 

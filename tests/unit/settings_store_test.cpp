@@ -21,8 +21,9 @@ TEST(SettingsStore, DefaultsAndTypedGetters) {
     EXPECT_EQ(s.GetIntSetting(kSetSaveWindow), 0);  // a boolean read as integer
     EXPECT_FALSE(s.GetBoolSetting(999));
     EXPECT_EQ(s.SectionOf(kSetBslRstDelay), "IF_BSL");
-    EXPECT_STREQ(s.FindSetting(kSetBslPatch)->description,
-                 "Loadable version of BSL.  All features of BSL V1.60 are supported.\nRequire 512b of RAM memory");
+    EXPECT_STREQ(
+        s.FindSetting(kSetBslPatch)->description,
+        "Loadable version of BSL.  All features of BSL V1.60 are supported.\nRequire 512b of RAM memory");
     s.SetIntSetting(kSetSaveWindow, 0);  // not an integer: nothing happens
     EXPECT_TRUE(s.GetBoolSetting(kSetSaveWindow));
     s.SetIntSetting(kSetWinSplit, 300);
@@ -91,13 +92,16 @@ TEST(SettingsStore, LoadReadsSectionsCaseInsensitivelyAndKeepsDefaultsForBadValu
 TEST(SettingsStore, SaveKeepsOtherSectionsCommentsAndSpacing) {
     TempDir dir;
     std::string path = dir.File("quarzo.ini");
-    WriteFile(path, "; keep me\r\n[Mine]\r\nx = 1\r\n\r\n[IF_BSL]\r\n  RST delay = 7\r\n; note\r\n\r\n[Other]\r\ny=2\r\n");
+    WriteFile(path,
+              "; keep me\r\n[Mine]\r\nx = 1\r\n\r\n[IF_BSL]\r\n  RST delay = 7\r\n; "
+              "note\r\n\r\n[Other]\r\ny=2\r\n");
     SettingsStore s;
     ASSERT_TRUE(s.LoadSettings(path));
     s.SetIntSetting(kSetBslRstDelay, 9);
     ASSERT_TRUE(s.SaveSettings(path));
     std::string text = ReadFile(path);
-    EXPECT_EQ(text.rfind("; keep me\r\n[Mine]\r\nx = 1\r\n\r\n[IF_BSL]\r\nRST delay=9\r\n; note\r\n", 0), 0u) << text;
+    EXPECT_EQ(text.rfind("; keep me\r\n[Mine]\r\nx = 1\r\n\r\n[IF_BSL]\r\nRST delay=9\r\n; note\r\n", 0), 0u)
+        << text;
     EXPECT_NE(text.find("; note\r\nPort=0\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("[Application]\r\nSingle instance=-1\r\n"), std::string::npos);
     EXPECT_NE(text.find("RST invert=0\r\n\r\n[Other]\r\ny=2\r\n"), std::string::npos) << text;
@@ -127,12 +131,15 @@ TEST(RecentFiles, CountIsClampedAndGapsAreSkipped) {
 TEST(RecentFiles, SaveReplacesOnlyItsSection) {
     TempDir dir;
     std::string path = dir.File("quarzo.ini");
-    WriteFile(path, "[Recent Document List]\r\nDocumentCount=12\r\nDocument1=old\r\nDocument2=older\r\n[IF_BSL]\r\nPort=2\r\n");
+    WriteFile(path,
+              "[Recent Document "
+              "List]\r\nDocumentCount=12\r\nDocument1=old\r\nDocument2=older\r\n[IF_BSL]\r\nPort=2\r\n");
     RecentFileList list;
     list.files = {"new.hex", "old"};
     ASSERT_TRUE(SaveRecentFiles(path, list));
-    EXPECT_EQ(ReadFile(path), "[Recent Document List]\r\nDocumentCount=12\r\nDocument2=old\r\nDocument1=new.hex\r\n"
-                              "[IF_BSL]\r\nPort=2\r\n");
+    EXPECT_EQ(ReadFile(path),
+              "[Recent Document List]\r\nDocumentCount=12\r\nDocument2=old\r\nDocument1=new.hex\r\n"
+              "[IF_BSL]\r\nPort=2\r\n");
     RecentFileList back;
     ASSERT_TRUE(LoadRecentFiles(path, back));
     EXPECT_EQ(back.files, list.files);

@@ -9,7 +9,8 @@ constexpr const char* kPortNames[] = {"LPT1", "LPT2", "LPT3", "LPTx"};
 }
 
 RawJtagAdapter::RawJtagAdapter()
-    : UnusableAdapter({kErrorPortAccess, "Could not initialize direct port access interface", "No error", true}, 256) {}
+    : UnusableAdapter(
+          {kErrorPortAccess, "Could not initialize direct port access interface", "No error", true}, 256) {}
 
 int RawJtagAdapter::GetName(char* out) {
     if (portIndex < 0 || portIndex > 3) portIndex = 0;

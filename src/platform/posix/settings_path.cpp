@@ -1,16 +1,18 @@
+#include "platform/settings_path.h"
+
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdlib>
 
-#include "platform/settings_path.h"
-
 namespace quarzo::platform {
 
 std::string SettingsFilePath() {
     if (const char* ini = std::getenv("QUARZO_INI"); ini && *ini) return ini;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return std::string(xdg) + "/quarzo/quarzo.ini";
-    if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.config/quarzo/quarzo.ini";
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
+        return std::string(xdg) + "/quarzo/quarzo.ini";
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return std::string(home) + "/.config/quarzo/quarzo.ini";
     return "";
 }
 

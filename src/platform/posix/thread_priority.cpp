@@ -19,6 +19,8 @@ void SetCurrentThreadPriority(int priority) {
     pthread_setschedparam(pthread_self(), SCHED_OTHER, &param);
 }
 
-bool KillThread(std::thread&, unsigned) { return false; }
+bool KillThread(std::thread&, unsigned) {
+    return false;
+}
 
 }  // namespace quarzo::platform

@@ -1,6 +1,6 @@
-#include <windows.h>
-
 #include "platform/settings_path.h"
+
+#include <windows.h>
 
 namespace quarzo::platform {
 
@@ -14,6 +14,8 @@ std::string SettingsFilePath() {
     return path.substr(0, slash + 1) + "quarzo.ini";
 }
 
-bool PrepareFolderFor(const std::string&) { return true; }  // the executable's folder exists
+bool PrepareFolderFor(const std::string&) {
+    return true;
+}  // the executable's folder exists
 
 }  // namespace quarzo::platform

@@ -11,7 +11,9 @@ void SetProcessRealtime(bool realtime) {
     if (GetPriorityClass(process) != wanted) SetPriorityClass(process, wanted);
 }
 
-void SetCurrentThreadPriority(int priority) { SetThreadPriority(GetCurrentThread(), priority); }
+void SetCurrentThreadPriority(int priority) {
+    SetThreadPriority(GetCurrentThread(), priority);
+}
 
 bool KillThread(std::thread& thread, unsigned exitCode) {
     HANDLE handle = pthread_gethandle(thread.native_handle());
