@@ -180,8 +180,7 @@ bool Programmer::Verify() {
         sink_->Log(kLogError, "Verify failed. Found %d errors", errors);
         return false;
     }
-    sink_->Log(kLogInfo, "%s complete.", "Verify");
-    return true;
+    return Finish("Verify", 0);
 }
 
 bool Programmer::Read() {

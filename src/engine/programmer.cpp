@@ -96,16 +96,18 @@ void Programmer::SetPriorities() {
     worker_.SetPriority(jtag ? platform::kThreadPriorityTimeCritical : platform::kThreadPriorityNormal);
 }
 
+void Programmer::BreakRunningWorker() {
+    if (!IsBusy()) return;
+    sink_->Log(kLogInfo, "Break current operation...");
+    StopWorker();
+}
+
 bool Programmer::StartWorker() {
-    if (current_) current_->SetCancelFlag(&worker_.Cancel());
     return worker_.Start([this] { return Run(); });
 }
 
 void Programmer::Start(ActionFlags flags) {
-    if (IsBusy()) {
-        sink_->Log(kLogInfo, "Break current operation...");
-        StopWorker();
-    }
+    BreakRunningWorker();
     flags &= ~kActionStop;
     if (flags == 0) return;
     flags_ = flags;
@@ -115,10 +117,7 @@ void Programmer::Start(ActionFlags flags) {
 }
 
 bool Programmer::StartCommandLine(const char* text) {
-    if (IsBusy()) {
-        sink_->Log(kLogInfo, "Break current operation...");
-        StopWorker();
-    }
+    BreakRunningWorker();
     arguments_.clear();
     commandText_ = text ? text : "";
     if (!TokenizeCommandLine(commandText_, arguments_, *sink_)) {

@@ -90,6 +90,7 @@ public:
 private:
     friend bool ParseCommandLine(Programmer& programmer, std::vector<std::string> tokens);
 
+    void BreakRunningWorker();
     bool StartWorker();
     void SetPriorities();
     bool DispatchStep();
