@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/device_info.h"
+#include "core/text_util.h"
 
 namespace quarzo {
 
@@ -136,6 +137,17 @@ int FindDevice(const uint8_t idBytes[16], uint32_t fuses) {
 
 const char* DeviceName(int index) {
     return kDevices[Valid(index)].name;
+}
+
+const DeviceRecord& DeviceRecordAt(int index) {
+    return kDevices[Valid(index)];
+}
+
+int FindDeviceByName(const std::string& name) {
+    for (int i = 1; i < kDeviceCount; ++i) {
+        if (EqualsNoCase(name, kDevices[i].name)) return i;
+    }
+    return 0;
 }
 
 int HasTestPin(int index) {

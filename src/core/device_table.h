@@ -37,6 +37,9 @@ inline constexpr int kDefaultBslDevice = 7;  // MSP430F149
 int FindDevice(const uint8_t idBytes[16], uint32_t fuses);
 // Indexes outside the table read as 0.
 const char* DeviceName(int index);
+const DeviceRecord& DeviceRecordAt(int index);
+// The first device of that name (without regard to case); 0 when there is none.
+int FindDeviceByName(const std::string& name);
 int HasTestPin(int index);
 const MemoryLayout& DeviceLayout(int index);
 // Name, index, signature, TEST-pin flag and the memory ranges; nothing else of the record.

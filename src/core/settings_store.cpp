@@ -17,6 +17,7 @@ namespace quarzo {
 namespace {
 
 constexpr const char* kRecentSection = "Recent Document List";
+constexpr const char* kPortsSection = "Ports";
 
 std::vector<SettingRecord> DefaultRecords() {
     constexpr int S = SettingRecord::kSection;
@@ -126,7 +127,9 @@ int VoltsToMillivolts(double volts) {
     return static_cast<int>(std::clamp(mv, -2147483647.0, 2147483647.0));
 }
 
-SettingsStore::SettingsStore() : records_(DefaultRecords()) {}
+SettingsStore::SettingsStore() : records_(DefaultRecords()) {
+    for (int i = 0; i < kSerialPortCount; ++i) serialPorts[i] = "/dev/ttyS" + std::to_string(i);
+}
 
 const SettingRecord* SettingsStore::FindSetting(int id) const {
     for (const SettingRecord& r : records_) {
@@ -196,6 +199,10 @@ bool SettingsStore::LoadSettings(const std::string& path) {
         if (!text || text->empty()) continue;
         if (auto v = ConvertSetting(r.value, *text)) r.value = *v;
     }
+    for (int i = 0; i < kSerialPortCount; ++i) {
+        auto device = ini.Get(kPortsSection, "COM" + std::to_string(i + 1));
+        if (device && !device->empty()) serialPorts[i] = *device;
+    }
     return true;
 }
 
@@ -211,6 +218,10 @@ bool SettingsStore::SaveSettings(const std::string& path) const {
         }
         ini.Set(section, r.key, SettingText(r.value));
     }
+#ifndef _WIN32
+    for (int i = 0; i < kSerialPortCount; ++i)
+        ini.Set(kPortsSection, "COM" + std::to_string(i + 1), serialPorts[i]);
+#endif
     return platform::PrepareFolderFor(path) && ini.Save(path);
 }
 

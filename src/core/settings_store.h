@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <variant>
@@ -71,6 +72,10 @@ public:
 
     bool LoadSettings(const std::string& path);
     bool SaveSettings(const std::string& path) const;
+
+    // Where the system has no COM ports, the devices that COM1 to COM8 stand for (section "Ports").
+    static constexpr int kSerialPortCount = 8;
+    std::array<std::string, kSerialPortCount> serialPorts;
 
 private:
     SettingRecord* Find(int id);

@@ -41,7 +41,7 @@ public:
     virtual int BlowFuse() = 0;
 
     // The run's cancellation signal; long waits inside the adapter give up when it is raised.
-    void SetCancelFlag(const CancelFlag* flag) { cancel_ = flag; }
+    virtual void SetCancelFlag(const CancelFlag* flag) { cancel_ = flag; }
     bool IsCancelled() const { return cancel_ != nullptr && cancel_->IsRaised(); }
 
     DeviceInfo device;

@@ -14,14 +14,16 @@ void Programmer::ApplySettings(const SettingsStore& s) {
     fetDll_.targetVcc = VoltsToMillivolts(s.GetDoubleSetting(kSetFetTargetVcc));
     rawJtag_.portIndex = s.GetIntSetting(kSetRawPort);
     rawJtag_.customAddress = s.GetIntSetting(kSetRawCustomAddress);
-    bsl_.portIndex = s.GetIntSetting(kSetBslPort);
-    bsl_.patchToV150 = s.GetBoolSetting(kSetBslPatch);
-    bsl_.fastBaud = s.GetBoolSetting(kSetBslFastBaud);
-    bsl_.rstInvert = s.GetBoolSetting(kSetBslRstInvert);
-    bsl_.tstInvert = s.GetBoolSetting(kSetBslTstInvert);
-    bsl_.keepPortOpen = s.GetBoolSetting(kSetBslKeepPortOpen);
-    bsl_.rstDelay = s.GetIntSetting(kSetBslRstDelay);
-    bsl_.pm = s.GetIntSetting(kSetBslPm);
+    bsl_.link.portIndex = s.GetIntSetting(kSetBslPort);
+    bsl_.link.patchToV150 = s.GetBoolSetting(kSetBslPatch);
+    bsl_.link.fastBaud = s.GetBoolSetting(kSetBslFastBaud);
+    bsl_.link.rstInvert = s.GetBoolSetting(kSetBslRstInvert);
+    bsl_.link.tstInvert = s.GetBoolSetting(kSetBslTstInvert);
+    bsl_.link.keepPortOpen = s.GetBoolSetting(kSetBslKeepPortOpen);
+    bsl_.link.rstDelay = s.GetIntSetting(kSetBslRstDelay);
+    bsl_.link.pm = s.GetIntSetting(kSetBslPm);
+    for (int i = 0; i < BslAdapter::kPortCount; ++i) bsl_.portPaths[i] = s.serialPorts[i];
+    bsl_.devicePath.clear();
     SelectAdapter(s.GetIntSetting(kSetAdapter));
 }
 

@@ -57,13 +57,28 @@ struct AdapterOption {
     const char* prefix;
     int kind;
     std::vector<std::string> ports;
+    bool takesDevicePath;  // POSIX systems: an absolute device path names the port for this run
 };
 
 const AdapterOption kAdapterOptions[] = {
-    {"-RAW", kAdapterRawJtag, {"LPT1", "LPT2", "LPT3", "LPTx"}},
-    {"-FET", kAdapterFetDll, {"LPT1", "LPT2", "LPT3", "TIUSB"}},
-    {"-BSL", kAdapterBsl, {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"}},
+    {"-RAW", kAdapterRawJtag, {"LPT1", "LPT2", "LPT3", "LPTx"}, false},
+    {"-FET", kAdapterFetDll, {"LPT1", "LPT2", "LPT3", "TIUSB"}, false},
+    {"-BSL", kAdapterBsl, {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"}, true},
 };
+
+bool IsDevicePath(const AdapterOption& option, const std::string& value) {
+#ifdef _WIN32
+    (void)option;
+    (void)value;
+    return false;
+#else
+    return option.takesDevicePath && value.size() > 1 && value[0] == '/';
+#endif
+}
+
+void SetDevicePath(Programmer& programmer, int kind, const std::string& path) {
+    if (kind == kAdapterBsl) programmer.Bsl().devicePath = path;
+}
 
 struct ActionLetter {
     char letter;
@@ -119,7 +134,7 @@ void SetPortIndex(Programmer& programmer, int kind, int index) {
             programmer.FetDll().portIndex = static_cast<unsigned>(index);
             break;
         default:
-            programmer.Bsl().portIndex = index;
+            programmer.Bsl().link.portIndex = index;
             break;
     }
 }
@@ -174,11 +189,15 @@ bool ParseCommandLine(Programmer& programmer, std::vector<std::string> list) {
         std::string value = token.size() > 5 ? token.substr(5) : "";
         auto port = std::find_if(option.ports.begin(), option.ports.end(),
                                  [&](const std::string& name) { return EqualsNoCase(name, value); });
-        if (port == option.ports.end()) {
+        if (IsDevicePath(option, value)) {
+            SetDevicePath(programmer, option.kind, value);
+        } else if (port == option.ports.end()) {
             sink.Log(kLogError, "Invalid adapter option \"%s\"", token.c_str());
             return false;
+        } else {
+            SetPortIndex(programmer, option.kind, static_cast<int>(port - option.ports.begin()));
+            SetDevicePath(programmer, option.kind, "");
         }
-        SetPortIndex(programmer, option.kind, static_cast<int>(port - option.ports.begin()));
         tokens.Consume(*at);
         adapterKind = option.kind;
         break;

@@ -133,7 +133,7 @@ void Programmer::CopyPassword() {
     if (kind_ != kAdapterBsl || image_.IsEmpty()) return;
     // Only an image that covers the whole vector table gives the password.
     if (image_.Lowest() > kVectorsStart || image_.Highest() < kVectorsEnd) return;
-    for (uint32_t i = 0; i < bsl_.password.size(); ++i) bsl_.password[i] = image_.ValueAt(kVectorsStart + i);
+    for (uint32_t i = 0; i < bsl_.link.password.size(); ++i) bsl_.link.password[i] = image_.ValueAt(kVectorsStart + i);
 }
 
 RunResult Programmer::Run() {

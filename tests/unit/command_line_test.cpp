@@ -104,7 +104,7 @@ TEST_F(CommandLineRun, ActionsRunInTheirOwnOrderWhateverTheLetters) {
 TEST_F(CommandLineRun, AdapterOptionsSelectAndSetThePort) {
     EXPECT_EQ(RunLine("+e -bsl=com3"), kRunActionFailed);  // lower case is fine; the port cannot open here
     EXPECT_EQ(programmer_.Kind(), kAdapterBsl);
-    EXPECT_EQ(programmer_.Bsl().portIndex, 2);
+    EXPECT_EQ(programmer_.Bsl().link.portIndex, 2u);
     EXPECT_EQ(sink_.Lines().back(), "1 Init failed. Could not open port.");
 
     EXPECT_EQ(RunLine("+ebpv " + File("file.txt") + " -RAW=LPTx"), kRunActionFailed);

@@ -286,19 +286,19 @@ TEST_F(ProgrammerTest, BslPasswordComesFromAWholeVectorTable) {
     programmer_.UseAdapter(&adapter_, kAdapterBsl);
     for (uint32_t a = 0xFFE0; a <= 0xFFFE; ++a) programmer_.Image().SetByte(a, static_cast<uint8_t>(a));
     RunFlags(kActionReset);
-    for (uint8_t b : programmer_.Bsl().password) EXPECT_EQ(b, 0xFF);  // ends at 0xFFFE: unchanged
+    for (uint8_t b : programmer_.Bsl().link.password) EXPECT_EQ(b, 0xFF);  // ends at 0xFFFE: unchanged
 
     programmer_.Image().SetByte(0xFFFF, 0x11);
     RunFlags(kActionReset);
-    EXPECT_EQ(programmer_.Bsl().password[0], 0xE0);
-    EXPECT_EQ(programmer_.Bsl().password[30], 0xFE);
-    EXPECT_EQ(programmer_.Bsl().password[31], 0x11);
+    EXPECT_EQ(programmer_.Bsl().link.password[0], 0xE0);
+    EXPECT_EQ(programmer_.Bsl().link.password[30], 0xFE);
+    EXPECT_EQ(programmer_.Bsl().link.password[31], 0x11);
 
     // Other kinds leave it alone.
     programmer_.Image().SetByte(0xFFE0, 0x99);
     programmer_.UseAdapter(&adapter_, kAdapterNull);
     RunFlags(kActionReset);
-    EXPECT_EQ(programmer_.Bsl().password[0], 0xE0);
+    EXPECT_EQ(programmer_.Bsl().link.password[0], 0xE0);
 }
 
 TEST_F(ProgrammerTest, StopCommandIdleAndBusy) {
@@ -438,22 +438,22 @@ TEST(ApplySettings, CopiesTheStoreIntoOptionsAndAdapters) {
     EXPECT_FALSE(programmer.FetDll().applyVcc);
     EXPECT_EQ(programmer.FetDll().portIndex, 3u);
     EXPECT_EQ(programmer.RawJtag().portIndex, 2);
-    EXPECT_EQ(programmer.Bsl().portIndex, 2);
-    EXPECT_FALSE(programmer.Bsl().patchToV150);
-    EXPECT_TRUE(programmer.Bsl().rstInvert);
-    EXPECT_FALSE(programmer.Bsl().tstInvert);
-    EXPECT_EQ(programmer.Bsl().rstDelay, 25);
-    EXPECT_EQ(programmer.Bsl().pm, 5);
+    EXPECT_EQ(programmer.Bsl().link.portIndex, 2u);
+    EXPECT_FALSE(programmer.Bsl().link.patchToV150);
+    EXPECT_TRUE(programmer.Bsl().link.rstInvert);
+    EXPECT_FALSE(programmer.Bsl().link.tstInvert);
+    EXPECT_EQ(programmer.Bsl().link.rstDelay, 25u);
+    EXPECT_EQ(programmer.Bsl().link.pm, 5u);
     EXPECT_EQ(programmer.Kind(), kAdapterNull);
     char name[Adapter::kNameSize];
     programmer.CurrentAdapter()->GetName(name);
     EXPECT_STREQ(name, "STUB(NULL)");
 
     // A command line changes the port for its run; the next application restores the stored one.
-    programmer.Bsl().portIndex = 5;
+    programmer.Bsl().link.portIndex = 5;
     programmer.includeInfo = true;
     programmer.ApplySettings(settings);
-    EXPECT_EQ(programmer.Bsl().portIndex, 2);
+    EXPECT_EQ(programmer.Bsl().link.portIndex, 2u);
     EXPECT_FALSE(programmer.includeInfo);
 }
 

@@ -2,16 +2,104 @@
 
 #include <cstdio>
 
+#include "core/device_table.h"
+
 namespace quarzo {
 
-BslAdapter::BslAdapter() : UnusableAdapter({kErrorOpenPort, "Could not open port", "No Error", true}, 250) {
-    password.fill(0xFF);
+BslAdapter::BslAdapter() {
+    for (int i = 0; i < kPortCount; ++i) portPaths[i] = "/dev/ttyS" + std::to_string(i);
+}
+
+void BslAdapter::CheckPortIndex() {
+    if (link.portIndex >= static_cast<uint32_t>(kPortCount)) link.portIndex = 0;
+}
+
+std::string BslAdapter::PortName() {
+    CheckPortIndex();
+    if (!devicePath.empty()) return devicePath;
+    return "COM" + std::to_string(link.portIndex + 1);
+}
+
+std::string BslAdapter::SystemPortName() {
+    CheckPortIndex();
+    if (!devicePath.empty()) return devicePath;
+#ifdef _WIN32
+    return PortName();
+#else
+    return portPaths[link.portIndex];
+#endif
 }
 
 int BslAdapter::GetName(char* out) {
-    if (portIndex < 0 || portIndex >= kPortCount) portIndex = 0;
-    std::snprintf(out, kNameSize, "BSL(COM%d)", portIndex + 1);
+    std::snprintf(out, kNameSize, "BSL(%s)", PortName().c_str());
     return 0;
+}
+
+int BslAdapter::GetInfo(char* out) {
+    out[0] = '\0';
+    Open();
+    if (!link.PrepareTarget()) return -1;
+    int n = std::snprintf(out, kInfoSize, "Device family %.2X%.2X; BSL v%x.%x", link.chipInfo[0],
+                          link.chipInfo[1], link.romVersion >> 8 & 0xFF, link.romVersion & 0xFF);
+    if (link.currentVersion != link.romVersion && n > 0 && static_cast<size_t>(n) < kInfoSize) {
+        std::snprintf(out + n, kInfoSize - static_cast<size_t>(n), " patched to v%x.%x.",
+                      link.currentVersion >> 8 & 0xFF, link.currentVersion & 0xFF);
+    }
+    return 0;
+}
+
+int BslAdapter::Open() {
+    open = false;
+    if (!link.OpenLink(SystemPortName())) return -1;
+    link.ResetTarget(true);
+    int index = device.DeviceIndex();
+    if (index != 0) {
+        FillDeviceInfo(index, device);
+    } else {
+        FillDeviceInfo(kDefaultBslDevice, device);
+        device.SetName("DEFAULT");
+    }
+    open = true;
+    return 0;
+}
+
+int BslAdapter::Close() {
+    open = false;
+    return link.CloseLink() ? 0 : -1;
+}
+
+int BslAdapter::Erase(int type, int address, int) {
+    return link.EraseFlash(type != 0, static_cast<uint16_t>(address)) ? 0 : -1;
+}
+
+int BslAdapter::BlankCheck(int address, int length) {
+    if (!link.PrepareTarget()) return -1;
+    return link.CheckErased(static_cast<uint16_t>(address), static_cast<uint16_t>(length)) ? 0 : -1;
+}
+
+int BslAdapter::WriteMemory(int address, const uint8_t* data, int length) {
+    if (!link.PrepareTarget()) return -1;
+    return link.WriteBlocks(static_cast<uint32_t>(address), data, static_cast<uint32_t>(length)) ? 0 : -1;
+}
+
+int BslAdapter::ReadMemory(int address, uint8_t* data, int length) {
+    if (!link.PrepareTarget()) return -1;
+    return link.ReadBlocks(static_cast<uint32_t>(address), data, static_cast<uint32_t>(length)) ? 0 : -1;
+}
+
+int BslAdapter::VerifyMemory(int, const uint8_t*, int) {
+    link.errorCode = BslLink::kNotImplemented;
+    return -1;
+}
+
+int BslAdapter::Reset(int, int, int releaseJtag) {
+    link.ResetTarget(releaseJtag == 0);
+    return 0;
+}
+
+int BslAdapter::BlowFuse() {
+    link.errorCode = BslLink::kNotImplemented;
+    return -1;
 }
 
 }  // namespace quarzo

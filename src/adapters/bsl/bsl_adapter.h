@@ -1,32 +1,52 @@
 #pragma once
 
 #include <array>
-#include <cstdint>
+#include <string>
 
-#include "engine/unusable_adapter.h"
+#include "adapters/bsl/bsl_link.h"
+#include "engine/adapter.h"
 
 namespace quarzo {
 
-// The serial bootstrap-loader adapter. Until the serial link is in place it cannot reach a port.
-class BslAdapter : public UnusableAdapter {
+// The serial bootstrap-loader adapter: the Adapter operations mapped onto loader commands.
+class BslAdapter : public Adapter {
 public:
     static constexpr int kPortCount = 8;
-    static constexpr int kErrorOpenPort = 2;
 
     BslAdapter();
-    int GetName(char* out) override;
 
-    // Configuration, written from the settings and the command line.
-    int portIndex = 0;
-    bool patchToV150 = true;
-    bool fastBaud = true;
-    bool keepPortOpen = false;
-    bool rstInvert = false;
-    bool tstInvert = false;
-    int rstDelay = 0;
-    int pm = 0;
-    // The target's interrupt vectors, sent to unlock the loader; those of an erased chip at first.
-    std::array<uint8_t, 32> password;
+    int GetName(char* out) override;
+    int GetInfo(char* out) override;
+    int GetBlockSize() override { return static_cast<int>(BslLink::kMaxBlock); }
+    int Open() override;
+    int Close() override;
+    int GetErrorCode() override { return static_cast<int>(link.GetErrorCode()); }
+    const char* GetErrorText(int code) override { return BslLink::GetErrorText(static_cast<uint32_t>(code)); }
+    int Erase(int type, int address, int length) override;
+    int BlankCheck(int address, int length) override;
+    int WriteMemory(int address, const uint8_t* data, int length) override;
+    int ReadMemory(int address, uint8_t* data, int length) override;
+    int VerifyMemory(int address, const uint8_t* data, int length) override;
+    int Reset(int method, int execute, int releaseJtag) override;
+    int BlowFuse() override;
+    void SetCancelFlag(const CancelFlag* flag) override {
+        Adapter::SetCancelFlag(flag);
+        link.SetCancelFlag(flag);
+    }
+
+    // The name the port is shown by: "COM1" to "COM8", or the device path given for this run.
+    std::string PortName();
+    // The name the system opens: on POSIX systems COMn stands for the device in portPaths.
+    std::string SystemPortName();
+
+    BslLink link;
+    // Devices that COM1..COM8 stand for where the system has no COM ports.
+    std::array<std::string, kPortCount> portPaths;
+    // A device path named for one run; empty to use the port index.
+    std::string devicePath;
+
+private:
+    void CheckPortIndex();
 };
 
 }  // namespace quarzo

@@ -1,0 +1,88 @@
+#include "sim/pty_server.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "platform/clock.h"
+
+namespace quarzo::sim {
+
+PtyServer::~PtyServer() {
+    if (master_ >= 0) close(master_);
+}
+
+bool PtyServer::Create() {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+        std::fprintf(stderr, "quarzo-sim: cannot create a pseudo-terminal: %s\n", std::strerror(errno));
+        return false;
+    }
+    path_ = ptsname(master_);
+    // Raw from the start, so that nothing is echoed or translated before the host configures the line.
+    int slave = open(path_.c_str(), O_RDWR | O_NOCTTY);
+    if (slave >= 0) {
+        termios tio{};
+        if (tcgetattr(slave, &tio) == 0) {
+            cfmakeraw(&tio);
+            tcsetattr(slave, TCSANOW, &tio);
+        }
+        close(slave);
+    }
+    target_.Enter();
+    return true;
+}
+
+void PtyServer::SleepUntil(uint64_t us) {
+    Clock& clock = SystemClock();
+    uint64_t now = clock.Microseconds();
+    if (us > now) usleep(static_cast<useconds_t>(us - now));
+}
+
+void PtyServer::Handle(uint8_t byte) {
+    Clock& clock = SystemClock();
+    if (pace_) {
+        wireUs_ = std::max(clock.Microseconds(), wireUs_ + ByteTimeUs());
+        SleepUntil(wireUs_);
+    }
+    uint64_t answerByteUs = ByteTimeUs();
+    RomBsl::Reply reply = target_.Receive(byte);
+    if (reply.bytes.empty()) return;
+    if (pace_) {
+        uint64_t t = clock.Microseconds() + reply.busyUs;
+        for (uint8_t b : reply.bytes) {
+            t += answerByteUs;
+            SleepUntil(t);
+            if (write(master_, &b, 1) != 1) return;
+        }
+    } else if (write(master_, reply.bytes.data(), reply.bytes.size()) < 0) {
+        return;
+    }
+}
+
+void PtyServer::Serve(const std::atomic<bool>& stop) {
+    std::vector<uint8_t> buffer(4096);
+    while (!stop.load()) {
+        pollfd p{master_, POLLIN, 0};
+        int ready = poll(&p, 1, 50);
+        if (ready < 0 && errno != EINTR) break;
+        if (ready <= 0) continue;
+        if (p.revents & POLLIN) {
+            ssize_t n = read(master_, buffer.data(), buffer.size());
+            if (n > 0) {
+                for (ssize_t i = 0; i < n && !stop.load(); ++i) Handle(buffer[static_cast<size_t>(i)]);
+                continue;
+            }
+        }
+        // No host has the line open: wait for the next one.
+        usleep(20000);
+    }
+}
+
+}  // namespace quarzo::sim

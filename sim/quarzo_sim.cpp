@@ -1,0 +1,161 @@
+// quarzo-sim: a virtual MSP430 whose bootstrap loader answers on a pseudo-terminal.
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/file_format.h"
+#include "core/firmware_file.h"
+#include "core/memory_image.h"
+#include "sim/pty_server.h"
+#include "sim/rom_bsl.h"
+#include "sim/sim_device.h"
+
+namespace {
+
+std::atomic<bool> gStop{false};
+
+void OnSignal(int) {
+    gStop.store(true);
+}
+
+const char kUsage[] =
+    "Usage: quarzo-sim [options]\n"
+    "Serves a virtual MSP430's bootstrap loader on a pseudo-terminal; the first line printed is its path.\n"
+    "  --device NAME        device to simulate (default MSP430F149)\n"
+    "  --bsl-version X.YY   loader version: 1.10, 1.30, 1.40, 1.60, 1.61 or 2.xx (default 1.60)\n"
+    "  --load FILE          initial flash contents (Intel HEX, TI TXT or binary)\n"
+    "  --state FILE         memory loaded at start when the file exists and written at exit\n"
+    "  --link PATH          a symbolic link to the pseudo-terminal\n"
+    "  --trace FILE         every frame received and every answer, in hex\n"
+    "  --pace               time the answers like a real line at the loader's speed\n";
+
+struct Options {
+    std::string device = "MSP430F149";
+    std::string version = "1.60";
+    std::string load, state, link, trace;
+    bool pace = false;
+};
+
+bool ParseOptions(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto value = [&](std::string& to) {
+            if (i + 1 >= argc) return false;
+            to = argv[++i];
+            return true;
+        };
+        bool ok = true;
+        if (arg == "--device")
+            ok = value(o.device);
+        else if (arg == "--bsl-version")
+            ok = value(o.version);
+        else if (arg == "--load")
+            ok = value(o.load);
+        else if (arg == "--state")
+            ok = value(o.state);
+        else if (arg == "--link")
+            ok = value(o.link);
+        else if (arg == "--trace")
+            ok = value(o.trace);
+        else if (arg == "--pace")
+            o.pace = true;
+        else
+            ok = false;
+        if (!ok) {
+            std::fprintf(stderr, "quarzo-sim: bad option \"%s\"\n%s", arg.c_str(), kUsage);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool LoadInto(quarzo::sim::SimDevice& device, const std::string& path) {
+    quarzo::MemoryImage image;
+    quarzo::FirmwareFile file(image);
+    int format = quarzo::FormatFromExtension(path);
+    if (file.Load(path, format == quarzo::kFormatUnknown ? quarzo::kFormatTiTxt : format) <= 0) {
+        std::fprintf(stderr, "quarzo-sim: cannot load \"%s\" (error %d)\n", path.c_str(), file.TakeError());
+        return false;
+    }
+    device.LoadImage(image);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace quarzo::sim;
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    Options o;
+    if (!ParseOptions(argc, argv, o)) return 2;
+    int index = quarzo::FindDeviceByName(o.device);
+    BslBehaviour behaviour;
+    if (index == 0) {
+        std::fprintf(stderr, "quarzo-sim: unknown device \"%s\"\n", o.device.c_str());
+        return 2;
+    }
+    if (!BehaviourForVersion(o.version, behaviour)) {
+        std::fprintf(stderr, "quarzo-sim: unknown loader version \"%s\"\n", o.version.c_str());
+        return 2;
+    }
+    SimDevice device(index, behaviour.version);
+    if (!o.state.empty() && access(o.state.c_str(), F_OK) == 0 && !LoadInto(device, o.state)) return 1;
+    if (!o.load.empty() && !LoadInto(device, o.load)) return 1;
+
+    RomBsl target(device, behaviour);
+    FILE* trace = nullptr;
+    if (!o.trace.empty()) {
+        trace = std::fopen(o.trace.c_str(), "w");
+        if (!trace) {
+            std::fprintf(stderr, "quarzo-sim: cannot write \"%s\"\n", o.trace.c_str());
+            return 1;
+        }
+        target.trace = [trace](const char* direction, const std::vector<uint8_t>& bytes) {
+            std::fputs(direction, trace);
+            for (uint8_t b : bytes) std::fprintf(trace, " %02X", b);
+            std::fputc('\n', trace);
+            std::fflush(trace);
+        };
+    }
+
+    PtyServer server(target);
+    if (!server.Create()) return 1;
+    server.SetPace(o.pace);
+    if (!o.link.empty()) {
+        unlink(o.link.c_str());
+        if (symlink(server.DevicePath().c_str(), o.link.c_str()) != 0) {
+            std::fprintf(stderr, "quarzo-sim: cannot link \"%s\"\n", o.link.c_str());
+            return 1;
+        }
+    }
+    std::printf("%s\n", server.DevicePath().c_str());
+    std::fflush(stdout);
+
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    server.Serve(gStop);
+
+    int status = 0;
+    if (!o.link.empty()) unlink(o.link.c_str());
+    if (!o.state.empty()) {
+        quarzo::MemoryImage image;
+        device.StoreFlash(image);
+        quarzo::FirmwareFile file(image);
+        int format = quarzo::FormatFromExtension(o.state);
+        if (file.Save(o.state, format == quarzo::kFormatUnknown ? quarzo::kFormatTiTxt : format) <= 0) {
+            std::fprintf(stderr, "quarzo-sim: cannot save \"%s\"\n", o.state.c_str());
+            status = 1;
+        }
+    }
+    if (trace) std::fclose(trace);
+    return status;
+}

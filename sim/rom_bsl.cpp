@@ -1,0 +1,303 @@
+#include "sim/rom_bsl.h"
+
+#include <cstring>
+
+#include "adapters/bsl/bsl_images.h"
+
+namespace quarzo::sim {
+namespace {
+
+constexpr uint8_t kSync = 0x80;
+constexpr uint8_t kDataAck = 0x90;
+constexpr uint8_t kDataNak = 0xA0;
+constexpr uint8_t kCommandFailed = 0x70;
+constexpr uint32_t kMaxData = 250;
+constexpr uint16_t kRamCodeAddress = 0x0220;
+constexpr uint16_t kLoaderEntry = 0x0C22;
+// Flash timing at a ~350 kHz timing generator.
+constexpr uint32_t kMassEraseUs = 20000;
+constexpr uint32_t kSegmentEraseUs = 14000;
+constexpr uint32_t kWordProgramUs = 100;
+
+bool Is(const std::string& name, const char* version) {
+    return name == version;
+}
+
+// CKL is the inverted XOR of the bytes at even offsets, CKH that of the bytes at odd offsets.
+void Checksum(const std::vector<uint8_t>& bytes, size_t count, uint8_t& low, uint8_t& high) {
+    uint8_t even = 0, odd = 0;
+    for (size_t i = 0; i < count; ++i) (i % 2 == 0 ? even : odd) ^= bytes[i];
+    low = static_cast<uint8_t>(~even);
+    high = static_cast<uint8_t>(~odd);
+}
+
+bool RamHolds(const SimDevice& device, const uint8_t* image, size_t size) {
+    for (size_t i = 0; i < size; ++i) {
+        if (device.Read(kRamCodeAddress + static_cast<uint32_t>(i)) != image[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool BehaviourForVersion(const std::string& name, BslBehaviour& b) {
+    b = BslBehaviour{};
+    if (Is(name, "1.10")) {
+        b.version = 0x0110;
+        b.eraseCheck = b.baudChange = b.versionCommand = b.verifiesWrites = false;
+        b.massErasePasses = 19;
+    } else if (Is(name, "1.30") || Is(name, "1.40")) {
+        b.version = Is(name, "1.30") ? 0x0130 : 0x0140;
+        b.eraseCheck = b.baudChange = b.versionCommand = false;
+        b.verifiesWrites = b.version >= 0x0140;
+    } else if (Is(name, "1.60") || Is(name, "1.61")) {
+        b.version = Is(name, "1.60") ? 0x0160 : 0x0161;
+    } else if (name.size() == 4 && name[0] == '2' && name[1] == '.') {
+        b.version = 0x0200;
+        if (name != "2.xx")
+            b.version = static_cast<uint16_t>(0x0200 | std::stoi(name.substr(2), nullptr, 16));
+        b.massEraseOnWrongPassword = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+RomBsl::RomBsl(SimDevice& device, const BslBehaviour& behaviour)
+    : device_(device), rom_(behaviour), active_(behaviour) {}
+
+void RomBsl::Enter() {
+    state_ = State::kIdle;
+    locked_ = true;
+    baud_ = 9600;
+    ramLoader_ = 0;
+    active_ = rom_;
+    erasePasses_ = 0;
+    frame_.clear();
+}
+
+void RomBsl::HoldInReset() {
+    state_ = State::kReset;
+    frame_.clear();
+}
+
+void RomBsl::RunProgram() {
+    state_ = State::kProgram;
+    ramLoader_ = 0;
+    active_ = rom_;
+    baud_ = 9600;
+    frame_.clear();
+}
+
+RomBsl::Reply RomBsl::Ack() const {
+    return Reply{{kDataAck}, 0, true, 0};
+}
+
+RomBsl::Reply RomBsl::Nak() const {
+    return Reply{{kDataNak}, 0, true, 0};
+}
+
+RomBsl::Reply RomBsl::Failed() const {
+    return active_.failedAnswer70 ? Reply{{kCommandFailed}, 0, true, 0} : Nak();
+}
+
+RomBsl::Reply RomBsl::DataFrame(const std::vector<uint8_t>& data) const {
+    Reply r;
+    r.toFrame = true;
+    uint8_t n = static_cast<uint8_t>(data.size());
+    r.bytes.reserve(data.size() + 6);
+    for (uint8_t b : {kSync, uint8_t{0x00}, n, n}) r.bytes.push_back(b);
+    for (uint8_t b : data) r.bytes.push_back(b);
+    uint8_t low, high;
+    Checksum(r.bytes, r.bytes.size(), low, high);
+    r.bytes.push_back(low);
+    r.bytes.push_back(high);
+    return r;
+}
+
+RomBsl::Reply RomBsl::Receive(uint8_t byte) {
+    if (state_ == State::kIdle) {
+        if (byte != kSync) return {};
+        if (trace) trace("RX", {byte});
+        state_ = State::kFrame;
+        frame_.clear();
+        Reply r{{kDataAck}, 0, false, 0};
+        if (trace) trace("TX", r.bytes);
+        return r;
+    }
+    if (state_ != State::kFrame) return {};
+    frame_.push_back(byte);
+    Reply r;
+    bool done = false;
+    if (frame_[0] != kSync || (frame_.size() == 4 && (frame_[2] != frame_[3] || frame_[2] < 4))) {
+        r = Nak();
+        done = true;
+    } else if (frame_.size() >= 4 && frame_.size() == frame_[2] + 6u) {
+        uint8_t low, high;
+        Checksum(frame_, frame_.size() - 2, low, high);
+        bool good = frame_[frame_.size() - 2] == low && frame_[frame_.size() - 1] == high;
+        ++frames_;
+        if (trace) trace("RX", frame_);
+        r = good ? Execute() : Nak();
+        done = true;
+    }
+    if (!done) return {};
+    if (state_ == State::kFrame) state_ = State::kIdle;
+    if (r.newBaud != 0) baud_ = r.newBaud;
+    if (trace && !r.bytes.empty()) trace("TX", r.bytes);
+    return r;
+}
+
+bool RomBsl::Supports(uint8_t command) const {
+    switch (command) {
+        case 0x10:
+        case 0x12:
+        case 0x14:
+        case 0x16:
+        case 0x18:
+        case 0x1A:
+            return true;
+        case 0x1C:
+            return active_.eraseCheck;
+        case 0x1E:
+            return active_.versionCommand;
+        case 0x20:
+            return active_.baudChange;
+        default:
+            return false;
+    }
+}
+
+bool RomBsl::PasswordMatches() const {
+    for (uint32_t i = 0; i < 32; ++i) {
+        if (frame_[8 + i] != device_.Read(SimDevice::kVectors + i)) return false;
+    }
+    return true;
+}
+
+RomBsl::Reply RomBsl::Execute() {
+    uint8_t command = frame_[1];
+    uint16_t address = static_cast<uint16_t>(frame_[4] | frame_[5] << 8);
+    uint16_t length = static_cast<uint16_t>(frame_[6] | frame_[7] << 8);
+    size_t dataBytes = frame_.size() - 10;
+    if (!Supports(command)) return Nak();
+    // Passwords, mass erase and the speed change work while the loader is locked; nothing else does.
+    bool free = command == 0x10 || command == 0x18 || command == 0x20;
+    if (locked_ && !free) return Nak();
+    if (command != 0x18) erasePasses_ = 0;
+
+    switch (command) {
+        case 0x10: {
+            if (dataBytes != 32) return Nak();
+            if (PasswordMatches()) {
+                locked_ = false;
+                return Ack();
+            }
+            if (active_.massEraseOnWrongPassword && device_.ReadWord(SimDevice::kBslKey) != 0x0000) {
+                device_.MassErase();
+            }
+            return active_.wrongPasswordAck ? Ack() : Nak();
+        }
+        case 0x12: {
+            if (dataBytes != length || length > kMaxData || (address | length) & 1) return Nak();
+            bool held = true;
+            uint32_t flashWords = 0;
+            for (uint32_t i = 0; i < length; ++i) {
+                held &= device_.Write(address + i, frame_[8 + i]);
+                if (device_.IsFlash(address + i) && i % 2 == 0) ++flashWords;
+            }
+            Reply r = held || !active_.verifiesWrites ? Ack() : Failed();
+            r.busyUs = flashWords * kWordProgramUs;
+            return r;
+        }
+        case 0x14: {
+            if (length > kMaxData) return Nak();
+            std::vector<uint8_t> data(length);
+            for (uint32_t i = 0; i < length; ++i) data[i] = device_.Read(address + i);
+            return DataFrame(data);
+        }
+        case 0x16: {
+            Reply r = Ack();
+            if (length == 0xA502) {
+                device_.EraseSegment(address);
+                r.busyUs = kSegmentEraseUs;
+            } else if (length == 0xA504) {
+                device_.IsInfo(address) ? device_.EraseInfo() : device_.EraseMain();
+                r.busyUs = kMassEraseUs;
+            } else {
+                return Nak();
+            }
+            return r;
+        }
+        case 0x18: {
+            if (length != 0xA506 && length != 0xA504) return Nak();
+            // Old parts erase only once the passes add up to the erase time they need.
+            if (++erasePasses_ >= active_.massErasePasses)
+                length == 0xA506 ? device_.MassErase() : device_.EraseMain();
+            Reply r = Ack();
+            r.busyUs = kMassEraseUs;
+            return r;
+        }
+        case 0x1A:
+            return LoadPc(address);
+        case 0x1C: {
+            if (device_.IsErased(address, length)) return Ack();
+            for (uint32_t a = address; a < uint32_t{address} + length; ++a) {
+                if (device_.Read(a) != 0xFF) {
+                    device_.Write(0x0200, static_cast<uint8_t>(a + 1));
+                    device_.Write(0x0201, static_cast<uint8_t>((a + 1) >> 8));
+                    break;
+                }
+            }
+            return Nak();
+        }
+        case 0x1E: {
+            std::vector<uint8_t> data(16);
+            for (uint32_t i = 0; i < 16; ++i) data[i] = device_.Read(SimDevice::kIdAddress + i);
+            return DataFrame(data);
+        }
+        case 0x20:
+            return ChangeBaud(frame_[4], frame_[5], frame_[6]);
+    }
+    return Nak();
+}
+
+RomBsl::Reply RomBsl::LoadPc(uint16_t address) {
+    Reply r = Ack();
+    if (address == kLoaderEntry && ramLoader_ == 0) {
+        // The loader's own entry: it starts over, locked.
+        locked_ = true;
+        return r;
+    }
+    uint16_t loadableStart = device_.ReadWord(kRamCodeAddress);
+    if (address == kRamCodeAddress && RamHolds(device_, kBslPatch, kBslPatchSize)) {
+        ramLoader_ = address;
+        active_ = rom_;
+        active_.massErasePasses = 1;  // the patch erases for the whole time the part needs
+    } else if (RamHolds(device_, kLoadableBsl, kLoadableBslSize) &&
+               (address == kRamCodeAddress || address == loadableStart)) {
+        ramLoader_ = address;
+        active_ = rom_;
+        active_.version = 0x0150;
+        active_.eraseCheck = active_.baudChange = active_.versionCommand = active_.verifiesWrites = true;
+        active_.massErasePasses = 1;
+    } else {
+        state_ = State::kProgram;
+    }
+    return r;
+}
+
+RomBsl::Reply RomBsl::ChangeBaud(uint8_t d1, uint8_t d2, uint8_t d3) {
+    static const uint32_t kRates[] = {9600, 19200, 38400};
+    if (d3 > 2) return Nak();
+    Reply r = Ack();
+    r.newBaud = kRates[d3];
+    // The clock words set the loader's clock; a pair that does not belong to the family leaves its
+    // UART at some other speed.
+    uint16_t word = static_cast<uint16_t>(d2 << 8 | d1);
+    uint16_t expected = device_.Read(SimDevice::kIdAddress) == 0xF4 ? 0xC800 : 0x87E0;
+    if (d3 == 2 && word != expected) r.newBaud = 31250;
+    return r;
+}
+
+}  // namespace quarzo::sim

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "sim/sim_device.h"
+
+namespace quarzo::sim {
+
+// What one loader version does; the named versions below, with options where sources disagree.
+struct BslBehaviour {
+    uint16_t version = 0x0160;
+    bool eraseCheck = true;         // command 0x1C
+    bool baudChange = true;         // command 0x20
+    bool versionCommand = true;     // command 0x1E
+    bool verifiesWrites = true;     // a write whose cells do not hold the data is refused (1.40 and later)
+    int massErasePasses = 1;        // passes before the flash is really erased (old parts need ~200 ms)
+    bool wrongPasswordAck = false;  // answer a wrong password with ACK, staying locked
+    bool massEraseOnWrongPassword = false;  // 2.xx: a wrong password erases the chip unless BSLKEY is 0
+    bool failedAnswer70 = false;            // answer a failed command 0x70 instead of NAK
+};
+
+// "1.10", "1.30", "1.40", "1.60", "1.61" or "2.xx" (any 2.yy); false for an unknown name.
+bool BehaviourForVersion(const std::string& name, BslBehaviour& behaviour);
+
+// The ROM bootstrap loader at the frame level: bytes in, answers out. Also plays the RAM loaders when
+// the host starts one of the carried images.
+class RomBsl {
+public:
+    enum class State { kReset, kProgram, kIdle, kFrame };
+
+    struct Reply {
+        std::vector<uint8_t> bytes;
+        uint32_t busyUs = 0;   // time the loader works before the first answer byte
+        bool toFrame = false;  // an answer to a command frame rather than to the sync byte
+        uint32_t newBaud = 0;  // the loader changes its speed once the answer is out
+    };
+
+    RomBsl(SimDevice& device, const BslBehaviour& behaviour);
+
+    // The entry sequence ended: the loader starts locked, at 9600 baud.
+    void Enter();
+    // RST went low.
+    void HoldInReset();
+    // The user's program runs: the loader no longer listens.
+    void RunProgram();
+
+    // One byte as the loader's UART received it.
+    Reply Receive(uint8_t byte);
+
+    State GetState() const { return state_; }
+    bool Locked() const { return locked_; }
+    uint32_t Baud() const { return baud_; }
+    // 0 for the ROM loader, else the start address of the RAM loader that runs.
+    uint16_t RamLoader() const { return ramLoader_; }
+    const BslBehaviour& Behaviour() const { return active_; }
+    uint32_t FramesReceived() const { return frames_; }
+
+    // Called with "RX" and each complete frame or sync byte received, and "TX" and each answer.
+    std::function<void(const char* direction, const std::vector<uint8_t>& bytes)> trace;
+
+private:
+    Reply Execute();
+    Reply Ack() const;
+    Reply Nak() const;
+    Reply Failed() const;
+    Reply DataFrame(const std::vector<uint8_t>& data) const;
+    bool Supports(uint8_t command) const;
+    bool PasswordMatches() const;
+    Reply LoadPc(uint16_t address);
+    Reply ChangeBaud(uint8_t d1, uint8_t d2, uint8_t d3);
+
+    SimDevice& device_;
+    BslBehaviour rom_;
+    BslBehaviour active_;
+    State state_ = State::kProgram;
+    bool locked_ = true;
+    uint32_t baud_ = 9600;
+    uint16_t ramLoader_ = 0;
+    int erasePasses_ = 0;
+    uint32_t frames_ = 0;
+    std::vector<uint8_t> frame_;
+};
+
+}  // namespace quarzo::sim

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/device_table.h"
+
+namespace quarzo {
+class MemoryImage;
+}
+
+namespace quarzo::sim {
+
+// One MSP430's memory: flash that only clears bits and is erased in segments, RAM, and the
+// identification block in the loader's ROM. Addresses beyond 0xFFFF exist for the large devices.
+class SimDevice {
+public:
+    static constexpr uint32_t kMemorySize = 0x20000;
+    static constexpr uint32_t kMainSegment = 512;
+    static constexpr uint16_t kIdAddress = 0x0FF0;
+    static constexpr uint16_t kVectors = 0xFFE0;
+    static constexpr uint16_t kBslKey = 0xFFBE;
+
+    // bslVersion as the chip stores it: 0x0160 for 1.60.
+    SimDevice(int deviceIndex, uint16_t bslVersion);
+
+    int DeviceIndex() const { return index_; }
+    const MemoryLayout& Layout() const { return layout_; }
+    bool Is2xx() const { return memory_[kIdAddress] == 0xF2; }
+    uint16_t BslVersion() const {
+        return static_cast<uint16_t>(memory_[kIdAddress + 10] << 8 | memory_[kIdAddress + 11]);
+    }
+
+    uint8_t Read(uint32_t address) const { return address < kMemorySize ? memory_[address] : 0xFF; }
+    uint16_t ReadWord(uint32_t address) const {
+        return static_cast<uint16_t>(Read(address) | Read(address + 1) << 8);
+    }
+    bool IsFlash(uint32_t address) const { return IsMain(address) || IsInfo(address); }
+    bool IsMain(uint32_t address) const { return address >= layout_.mainStart && address <= layout_.mainEnd; }
+    bool IsInfo(uint32_t address) const { return address >= layout_.infoStart && address <= layout_.infoEnd; }
+    bool IsRam(uint32_t address) const;
+    // Programs one byte as the flash controller does (old AND new) or stores it in RAM; anywhere else
+    // nothing changes. False when the cell does not hold the value afterwards.
+    bool Write(uint32_t address, uint8_t value);
+
+    void EraseSegment(uint32_t address);
+    void EraseMain();
+    void EraseInfo();
+    // Main and information memory; on F2xx segment A stays, as LOCKA protects it.
+    void MassErase();
+    bool IsErased(uint32_t address, uint32_t length) const;
+
+    // Flash and RAM contents in from and out to an image.
+    void LoadImage(const MemoryImage& image);
+    void StoreFlash(MemoryImage& image) const;
+
+    // A power cycle: RAM contents are lost.
+    void ClearRam();
+
+private:
+    uint32_t InfoSegmentSize() const { return Is2xx() ? 64 : 128; }
+
+    int index_;
+    MemoryLayout layout_;
+    std::vector<uint8_t> memory_;
+};
+
+}  // namespace quarzo::sim

@@ -1,0 +1,285 @@
+// The bootstrap loader's pins, frames and answers.
+#include "adapters/bsl/bsl_link.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/cancel_flag.h"
+#include "platform/clock.h"
+
+namespace quarzo {
+namespace {
+
+constexpr uint32_t kQueueSize = 512;
+constexpr uint32_t kEntryPauseMs = 250;
+constexpr int kSyncAttempts = 10;
+constexpr uint32_t kSyncTimeoutMs = 100;
+// Long waits are cut into slices so that a cancelled run does not sit out a whole time-out.
+constexpr uint32_t kWaitSliceMs = 20;
+
+const char* const kErrorTexts[] = {
+    "No Error",
+    "Unspecific error",
+    "Could not open port",
+    "Synchronization error",
+    "Timeout while receiving header",
+    "Timeout while receiving frame",
+    "Bad frame checksum",
+    "NAK received",
+    "Command failed, is not defined or is not allowed",
+    "Could not close port",
+    "This function not implemented",
+    "Could not patch BSL",
+    "Old BSL version (<=1.10). Require patch",
+    "Protected function. Password not match",
+    "Verification error",
+};
+
+}  // namespace
+
+BslLink::BslLink()
+    : ownPort_(CreateSystemSerialPort(SystemClock())), port_(ownPort_.get()), clock_(&SystemClock()) {
+    password.fill(0xFF);
+    chipInfo.fill(0xFF);
+}
+
+BslLink::~BslLink() {
+    ClosePortQuietly();
+}
+
+void BslLink::UsePort(SerialPort* port, Clock* clock) {
+    ClosePortQuietly();
+    port_ = port ? port : ownPort_.get();
+    clock_ = clock ? clock : &SystemClock();
+}
+
+bool BslLink::Cancelled() const {
+    return cancel_ != nullptr && cancel_->IsRaised();
+}
+
+void BslLink::Pause(uint32_t ms) {
+    while (ms > 0 && !Cancelled()) {
+        uint32_t slice = std::min(ms, kWaitSliceMs);
+        clock_->SleepMs(slice);
+        ms -= slice;
+    }
+}
+
+bool BslLink::WaitInput(uint32_t count, uint32_t timeoutMs) {
+    uint32_t start = clock_->TickMs();
+    for (;;) {
+        uint32_t spent = clock_->TickMs() - start;
+        uint32_t slice = std::min(kWaitSliceMs, timeoutMs > spent ? timeoutMs - spent : 0);
+        if (port_->WaitForInput(count, slice) >= count) return true;
+        if (Cancelled() || clock_->TickMs() - start >= timeoutMs) return false;
+    }
+}
+
+bool BslLink::ReadAnswer(uint8_t* to, uint32_t count) {
+    return port_->Read(to, count, answerTimeout) == count;
+}
+
+bool BslLink::OpenLink(const std::string& portName) {
+    port_->SetName(portName);
+    port_->SetBaudRate(kSlowBaud);
+    port_->SetParity(SerialPort::kParityEven);
+    port_->SetQueueSize(kQueueSize);
+    if (!port_->Open()) {
+        errorCode = kOpenPort;
+        return false;
+    }
+    errorCode = kNoError;
+    return true;
+}
+
+void BslLink::ClosePortQuietly() {
+    if (port_ != nullptr && port_->IsOpen()) port_->Close();
+}
+
+bool BslLink::CloseLink() {
+    if (port_->IsOpen()) {
+        port_->WaitForOutputEmpty(answerTimeout);
+        ResetTarget(false);
+        if (!keepPortOpen && !port_->Close()) {
+            errorCode = kClosePort;
+            return false;
+        }
+    }
+    errorCode = kNoError;
+    return true;
+}
+
+void BslLink::SetRst(bool level) {
+    if (rstInvert) level = !level;
+    port_->SetDtr(level);
+    if (!level && rstDelay != 0) Pause(rstDelay);
+}
+
+void BslLink::SetTst(bool level) {
+    if (tstInvert) level = !level;
+    port_->SetRts(level);
+}
+
+bool BslLink::ResetTarget(bool invoke) {
+    SetRst(true);
+    SetTst(true);
+    Pause(kEntryPauseMs);
+    SetRst(false);
+    if (invoke) {
+        // Two rising TEST edges while RST is low, then RST rises with TEST high: the loader starts.
+        SetTst(true);
+        SetTst(false);
+        SetTst(true);
+        SetTst(false);
+        SetRst(true);
+        SetTst(true);
+    } else {
+        SetRst(true);
+    }
+    Pause(kEntryPauseMs);
+    bool purged = port_->Purge(SerialPort::kClearTransmit | SerialPort::kClearReceive);
+    ramBslStart = 0;
+    currentVersion = 0;
+    romVersion = 0;
+    passwordPending = true;
+    versionPending = true;
+    return purged;
+}
+
+bool BslLink::Synchronize() {
+    for (int attempt = 0; attempt < kSyncAttempts && !Cancelled(); ++attempt) {
+        port_->Purge(SerialPort::kClearReceive);
+        port_->WriteByte(kHeader);
+        if (port_->WaitForByte(kAck, kSyncTimeoutMs)) return true;
+    }
+    return false;
+}
+
+uint16_t BslLink::Checksum(const uint8_t* bytes, uint32_t count) {
+    uint16_t sum = 0;
+    for (uint32_t i = 0; i + 1 < count; i += 2) sum ^= static_cast<uint16_t>(bytes[i] | bytes[i + 1] << 8);
+    return static_cast<uint16_t>(~sum);
+}
+
+bool BslLink::SendCommand(uint8_t command, uint16_t address, uint16_t length, const uint8_t* data,
+                          uint8_t* answer) {
+    std::memset(tx_, 0xFF, sizeof tx_);
+    bool carriesData = command == kCmdPassword || command == kCmdWrite;
+    uint32_t n = carriesData ? 4u + length : 4u;
+    if (n > 255 || n + 6 > sizeof tx_) {
+        errorCode = kUnspecific;
+        return false;
+    }
+    tx_[0] = kHeader;
+    tx_[1] = command;
+    tx_[2] = static_cast<uint8_t>(n);
+    tx_[3] = static_cast<uint8_t>(n);
+    tx_[4] = static_cast<uint8_t>(address);
+    tx_[5] = static_cast<uint8_t>(address >> 8);
+    tx_[6] = static_cast<uint8_t>(length);
+    tx_[7] = static_cast<uint8_t>(length >> 8);
+    if (carriesData && data != nullptr) std::memcpy(tx_ + 8, data, length);
+    uint16_t sum = Checksum(tx_, n + 4);
+    tx_[n + 4] = static_cast<uint8_t>(sum);
+    tx_[n + 5] = static_cast<uint8_t>(sum >> 8);
+
+    if (!Synchronize()) {
+        errorCode = kSync;
+        return false;
+    }
+    bool dataFrame = ExchangeFrame(n + 6);
+    if (errorCode == kNoError && answer != nullptr && dataFrame) {
+        std::memcpy(answer, rx_ + 4, std::min<uint32_t>(rx_[2], length));
+    }
+    return errorCode == kNoError;
+}
+
+// Sends the frame and takes the answer apart; true when a data frame arrived.
+bool BslLink::ExchangeFrame(uint32_t size) {
+    port_->Purge(SerialPort::kClearTransmit | SerialPort::kClearReceive);
+    for (uint32_t i = 0; i < size; ++i) {
+        port_->WriteByte(tx_[i]);
+        // The loader answers a bad frame early; the rest of it is not wanted then.
+        if (port_->WaitForInput(0, 0) > 0) break;
+    }
+    if (!WaitInput(1, headerFactor * answerTimeout) || !ReadAnswer(rx_, 1)) {
+        errorCode = kHeaderTimeout;
+        return false;
+    }
+    switch (rx_[0]) {
+        case kAck:
+            errorCode = kNoError;
+            return false;
+        case kNakByte:
+            errorCode = kNak;
+            return false;
+        case kFailedByte:
+            errorCode = kCommandFailed;
+            return false;
+        case kHeader:
+            break;
+        default:
+            // An answer the loader never gives: not a success, whatever came before.
+            errorCode = kUnspecific;
+            return false;
+    }
+    if (!WaitInput(3, answerTimeout) || !ReadAnswer(rx_ + 1, 3)) {
+        errorCode = kFrameTimeout;
+        return false;
+    }
+    if (rx_[2] != rx_[3]) {
+        errorCode = kBadChecksum;
+        return false;
+    }
+    uint32_t dataLength = rx_[2];
+    if (!WaitInput(dataLength + 2, answerTimeout) || !ReadAnswer(rx_ + 4, dataLength + 2)) {
+        errorCode = kFrameTimeout;
+        return false;
+    }
+    uint16_t sum = Checksum(rx_, dataLength + 4);
+    bool match = rx_[dataLength + 4] == static_cast<uint8_t>(sum) &&
+                 rx_[dataLength + 5] == static_cast<uint8_t>(sum >> 8);
+    errorCode = match ? kNoError : kBadChecksum;
+    return true;
+}
+
+bool BslLink::ReadBlocks(uint32_t address, uint8_t* destination, uint32_t count) {
+    while (count > 0) {
+        uint32_t block = std::min(kMaxBlock, count);
+        if (!SendCommand(kCmdRead, static_cast<uint16_t>(address), static_cast<uint16_t>(block), nullptr,
+                         destination)) {
+            return false;
+        }
+        address += block;
+        destination += block;
+        count -= block;
+    }
+    return true;
+}
+
+bool BslLink::WriteBlocks(uint32_t address, const uint8_t* source, uint32_t count) {
+    while (count > 0) {
+        uint32_t block = std::min(kMaxBlock, count);
+        if (!SendCommand(kCmdWrite, static_cast<uint16_t>(address), static_cast<uint16_t>(block), source,
+                         nullptr)) {
+            return false;
+        }
+        address += block;
+        source += block;
+        count -= block;
+    }
+    return true;
+}
+
+uint32_t BslLink::GetErrorCode() {
+    uint32_t code = errorCode;
+    errorCode = kNoError;
+    return code;
+}
+
+const char* BslLink::GetErrorText(uint32_t code) {
+    if (code >= sizeof kErrorTexts / sizeof kErrorTexts[0]) return "Invalid error number";
+    return kErrorTexts[code];
+}
+
+}  // namespace quarzo

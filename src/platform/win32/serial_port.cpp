@@ -1,0 +1,150 @@
+// The COM port through the Win32 communications API: no overlapped I/O, waits poll ClearCommError.
+#include "platform/serial_port.h"
+
+#include <windows.h>
+
+#include "platform/clock.h"
+
+namespace quarzo {
+namespace {
+
+class Win32SerialPort final : public SerialPort {
+public:
+    explicit Win32SerialPort(Clock& clock) : clock_(clock) {}
+    ~Win32SerialPort() override { Close(); }
+
+    bool Open() override {
+        Close();
+        handle_ =
+            CreateFileA(name_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (handle_ == INVALID_HANDLE_VALUE) return FailOpen();
+        if (!SetupComm(handle_, queueSize_, queueSize_)) return FailOpen();
+        COMMTIMEOUTS timeouts{};
+        if (!GetCommTimeouts(handle_, &timeouts)) return FailOpen();
+        timeouts.ReadIntervalTimeout = 50;
+        timeouts.ReadTotalTimeoutMultiplier = 1;
+        timeouts.ReadTotalTimeoutConstant = 50;
+        timeouts.WriteTotalTimeoutMultiplier = 1;
+        timeouts.WriteTotalTimeoutConstant = 50;
+        if (!SetCommTimeouts(handle_, &timeouts)) return FailOpen();
+        if (!SetCommMask(handle_, EV_RXCHAR | EV_RXFLAG | EV_TXEMPTY | EV_ERR)) return FailOpen();
+        if (!Configure()) return FailOpen();
+        if (!PurgeComm(handle_, PURGE_TXABORT | PURGE_RXABORT)) return FailOpen();
+        if (!PurgeComm(handle_, PURGE_TXCLEAR | PURGE_RXCLEAR)) return FailOpen();
+        return true;
+    }
+
+    bool Close() override {
+        if (handle_ == INVALID_HANDLE_VALUE) return true;
+        HANDLE h = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        return CloseHandle(h) != 0;
+    }
+
+    bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
+
+    bool Configure() override {
+        if (!GetCommState(handle_, &dcb_)) return false;
+        dcb_.BaudRate = baudRate_;
+        dcb_.Parity = parity_;
+        dcb_.ByteSize = 8;
+        dcb_.StopBits = ONESTOPBIT;
+        dcb_.ErrorChar = static_cast<char>(0xFF);
+        dcb_.fParity = parity_ != kParityNone;
+        dcb_.fOutxCtsFlow = FALSE;
+        dcb_.fOutxDsrFlow = FALSE;
+        dcb_.fOutX = FALSE;
+        dcb_.fInX = FALSE;
+        dcb_.fErrorChar = FALSE;
+        dcb_.fNull = FALSE;
+        dcb_.fBinary = TRUE;
+        dcb_.fDtrControl = DTR_CONTROL_ENABLE;
+        dcb_.fRtsControl = RTS_CONTROL_ENABLE;
+        return SetCommState(handle_, &dcb_) != 0;
+    }
+
+    bool Purge(uint32_t flags) override { return PurgeComm(handle_, flags) != 0; }
+
+    uint32_t WaitForInput(uint32_t count, uint32_t timeoutMs) override {
+        uint32_t start = clock_.TickMs();
+        for (;;) {
+            RefreshStatus();
+            if (status_.cbInQue >= count) break;
+            if (clock_.TickMs() - start >= timeoutMs) break;
+            clock_.SleepMs(1);
+        }
+        return status_.cbInQue;
+    }
+
+    uint32_t WaitForOutputEmpty(uint32_t timeoutMs) override {
+        uint32_t start = clock_.TickMs();
+        do {
+            RefreshStatus();
+        } while (status_.cbOutQue != 0 && clock_.TickMs() - start < timeoutMs);
+        return status_.cbOutQue;
+    }
+
+    bool WaitForByte(uint8_t value, uint32_t timeoutMs) override {
+        uint32_t start = clock_.TickMs();
+        for (;;) {
+            RefreshStatus();
+            if (status_.cbInQue > 0) {
+                uint8_t byte = 0;
+                DWORD got = 0;
+                if (ReadFile(handle_, &byte, 1, &got, nullptr) && got == 1 && byte == value) return true;
+            }
+            clock_.SleepMs(1);
+            if (clock_.TickMs() - start >= timeoutMs) return false;
+        }
+    }
+
+    uint32_t Read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs) override {
+        if (WaitForInput(count, timeoutMs) < count) return 0;
+        DWORD got = 0;
+        if (!ReadFile(handle_, buffer, count, &got, nullptr)) return 0;
+        return got;
+    }
+
+    uint32_t Write(const uint8_t* buffer, uint32_t count) override {
+        DWORD written = 0;
+        if (!WriteFile(handle_, buffer, count, &written, nullptr)) return 0;
+        return written;
+    }
+
+    bool SetDtr(bool level) override {
+        dcb_.fDtrControl = level ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+        return SetCommState(handle_, &dcb_) != 0;
+    }
+
+    bool SetRts(bool level) override {
+        dcb_.fRtsControl = level ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+        return SetCommState(handle_, &dcb_) != 0;
+    }
+
+private:
+    bool FailOpen() {
+        lastError_ = GetLastError();
+        Close();
+        return false;
+    }
+
+    // A failed query counts as nothing waiting.
+    void RefreshStatus() {
+        status_.cbInQue = 0;
+        DWORD errors = 0;
+        if (!ClearCommError(handle_, &errors, &status_)) status_ = COMSTAT{};
+    }
+
+    Clock& clock_;
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    DCB dcb_{};
+    COMSTAT status_{};
+};
+
+}  // namespace
+
+std::unique_ptr<SerialPort> CreateSystemSerialPort(Clock& clock) {
+    return std::make_unique<Win32SerialPort>(clock);
+}
+
+}  // namespace quarzo
