@@ -32,7 +32,9 @@ bool SimDevice::IsRam(uint32_t address) const {
 
 bool SimDevice::Write(uint32_t address, uint8_t value) {
     if (address >= kMemorySize) return false;
-    if (IsRam(address)) {
+    if (address == brokenCell_) {
+        memory_[address] = static_cast<uint8_t>(~value);
+    } else if (IsRam(address)) {
         memory_[address] = value;
     } else if (IsFlash(address)) {
         memory_[address] &= value;

@@ -55,6 +55,9 @@ public:
     void LoadImage(const MemoryImage& image);
     void StoreFlash(MemoryImage& image) const;
 
+    // A fault: the cell no longer keeps what is written to it.
+    void BreakCell(uint32_t address) { brokenCell_ = address; }
+
     // A power cycle: RAM contents are lost.
     void ClearRam();
 
@@ -64,6 +67,7 @@ private:
     int index_;
     MemoryLayout layout_;
     std::vector<uint8_t> memory_;
+    uint32_t brokenCell_ = kMemorySize;
 };
 
 }  // namespace quarzo::sim

@@ -162,7 +162,9 @@ uint32_t SimSerialLine::Write(const uint8_t* buffer, uint32_t count) {
 void SimSerialLine::Deliver(uint8_t byte, uint64_t atUs) {
     bool gone = vanishAt_ >= 0 && target_.FramesReceived() >= vanishAt_;
     if (silent_ || gone) return;
-    if (dropHostBytes_ > 0) {
+    if (dropSkip_ > 0) {
+        --dropSkip_;
+    } else if (dropHostBytes_ > 0) {
         --dropHostBytes_;
         return;
     }

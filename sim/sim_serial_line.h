@@ -27,7 +27,11 @@ public:
     bool closeFails = false;
 
     // Faults.
-    void DropHostBytes(uint32_t count) { dropHostBytes_ = count; }
+    // The host's bytes after the next skip ones are lost, count of them.
+    void DropHostBytes(uint32_t count, uint32_t skip = 0) {
+        dropHostBytes_ = count;
+        dropSkip_ = skip;
+    }
     // The answer to the next command frame becomes this one byte.
     void ReplaceNextAnswer(uint8_t code) { replaceAnswer_ = code; }
     // Flips the low bit of the byte at offset in the next data frame.
@@ -86,6 +90,7 @@ private:
     std::deque<Arrival> toHost_;
 
     uint32_t dropHostBytes_ = 0;
+    uint32_t dropSkip_ = 0;
     int replaceAnswer_ = -1;
     int corruptOffset_ = -1;
     int truncateKeep_ = -1;

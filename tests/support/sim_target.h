@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "adapters/bsl/bsl_link.h"
+#include "core/device_table.h"
+#include "sim/rom_bsl.h"
+#include "sim/sim_device.h"
+#include "sim/sim_serial_line.h"
+#include "sim/virtual_clock.h"
+
+namespace quarzo::testing {
+
+inline sim::BslBehaviour Behaviour(const std::string& version) {
+    sim::BslBehaviour b;
+    if (!sim::BehaviourForVersion(version, b)) std::abort();
+    return b;
+}
+
+// A simulated MSP430 on a simulated serial cable, in virtual time, with every frame it received.
+struct SimTarget {
+    explicit SimTarget(const std::string& version = "1.60", int deviceIndex = kDefaultBslDevice)
+        : behaviour(Behaviour(version)), device(deviceIndex, behaviour.version), bsl(device, behaviour),
+          line(clock, bsl) {
+        bsl.trace = [this](const char* direction, const std::vector<uint8_t>& bytes) {
+            if (std::string(direction) == "RX" && bytes.size() > 1) frames.push_back(bytes);
+        };
+    }
+
+    void Attach(BslLink& link) { link.UsePort(&line, &clock); }
+
+    // Each command frame the target received as "CMD ADDR LENGTH", in hexadecimal but the length.
+    std::vector<std::string> Commands() const {
+        std::vector<std::string> out;
+        for (const auto& f : frames) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%02X %04X %d", f[1], f[4] | f[5] << 8, f[6] | f[7] << 8);
+            out.push_back(text);
+        }
+        return out;
+    }
+
+    // Programs flash directly, as if an earlier session had.
+    void Flash(uint32_t address, const std::vector<uint8_t>& bytes) {
+        for (size_t i = 0; i < bytes.size(); ++i) device.Write(address + static_cast<uint32_t>(i), bytes[i]);
+    }
+    void SetVectors(uint8_t value) {
+        for (uint32_t a = sim::SimDevice::kVectors; a <= 0xFFFF; ++a) device.Write(a, value);
+    }
+
+    sim::VirtualClock clock;
+    sim::BslBehaviour behaviour;
+    sim::SimDevice device;
+    sim::RomBsl bsl;
+    sim::SimSerialLine line;
+    std::vector<std::vector<uint8_t>> frames;
+};
+
+}  // namespace quarzo::testing

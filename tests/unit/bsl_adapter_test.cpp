@@ -1,0 +1,214 @@
+#include "adapters/bsl/bsl_adapter.h"
+
+#include <gtest/gtest.h>
+
+#include "support/sim_target.h"
+
+namespace quarzo {
+namespace {
+
+using testing::SimTarget;
+using Bytes = std::vector<uint8_t>;
+using Strings = std::vector<std::string>;
+
+struct Session {
+    explicit Session(const std::string& version, bool patch = true) : target(version) {
+        target.Attach(adapter.link);
+        adapter.link.patchToV150 = patch;
+    }
+    std::string Info() {
+        char text[Adapter::kInfoSize];
+        int result = adapter.GetInfo(text);
+        return result == 0 ? std::string(text) : "failed " + std::to_string(adapter.GetErrorCode());
+    }
+    Strings CommandsAfter(size_t skip) const {
+        Strings all = target.Commands();
+        return Strings(all.begin() + static_cast<long>(std::min(skip, all.size())), all.end());
+    }
+
+    SimTarget target;
+    BslAdapter adapter;
+};
+
+TEST(BslAdapter, InfoTextsAndTheRamCodeEachVersionGets) {
+    // 1.10 with the loadable loader: the whole installation, then the speed change it enables.
+    Session old("1.10");
+    EXPECT_EQ(old.Info(), "Device family F149; BSL v1.10 patched to v1.50.");
+    EXPECT_EQ(old.CommandsAfter(2), (Strings{"1A 0C22 0", "10 FFE0 32", "12 0220 250", "12 031A 206",
+                                              "14 0220 250", "14 031A 206", "14 0220 2", "10 FFE0 32",
+                                              "1A 0224 0", "20 87E0 2"}));
+    EXPECT_EQ(old.target.line.hostBaud(), 38400u);
+    EXPECT_EQ(old.target.bsl.RamLoader(), 0x0224);
+
+    // 1.10 with the patch: the version stays, so no speed change and no blank check.
+    Session patched("1.10", false);
+    EXPECT_EQ(patched.Info(), "Device family F149; BSL v1.10");
+    EXPECT_EQ(patched.CommandsAfter(2), (Strings{"1A 0C22 0", "10 FFE0 32", "12 0220 194", "14 0220 194",
+                                                  "10 FFE0 32", "1A 0220 0"}));
+    EXPECT_EQ(patched.target.bsl.RamLoader(), 0x0220);
+    EXPECT_EQ(patched.adapter.BlankCheck(0x1100, 0x100), -1);
+    EXPECT_EQ(patched.adapter.GetErrorCode(), BslLink::kOldVersion);
+
+    // 1.30 without the loadable loader: nothing installed, no speed change.
+    Session v130("1.30", false);
+    EXPECT_EQ(v130.Info(), "Device family F149; BSL v1.30");
+    EXPECT_EQ(v130.target.Commands(), (Strings{"10 FFE0 32", "14 0FF0 16"}));
+    EXPECT_EQ(v130.target.line.hostBaud(), 9600u);
+
+    // 1.60: nothing to install, straight to 38400 baud.
+    Session v160("1.60");
+    EXPECT_EQ(v160.Info(), "Device family F149; BSL v1.60");
+    EXPECT_EQ(v160.target.Commands(), (Strings{"10 FFE0 32", "14 0FF0 16", "20 87E0 2"}));
+    EXPECT_EQ(v160.target.line.hostBaud(), 38400u);
+}
+
+TEST(BslAdapter, AReadBackThatDiffersStartsNothing) {
+    Session s("1.10");
+    s.target.device.BreakCell(0x0230);  // a RAM cell that does not keep what is written
+    EXPECT_EQ(s.Info(), "Device family F149; BSL v1.10");
+    EXPECT_EQ(s.adapter.link.ramBslStart, 0u);
+    EXPECT_EQ(s.adapter.link.currentVersion, 0x0110u);
+    EXPECT_EQ(s.target.bsl.RamLoader(), 0);
+    // Nothing was started: no second password, no load PC into RAM.
+    EXPECT_EQ(s.CommandsAfter(2), (Strings{"1A 0C22 0", "10 FFE0 32", "12 0220 250", "12 031A 206", "14 0220 250",
+                                            "14 031A 206"}));
+}
+
+TEST(BslAdapter, AFailedInstallationIsCouldNotPatch) {
+    Session s("1.10");
+    ASSERT_EQ(s.adapter.Open(), 0);
+    ASSERT_TRUE(s.adapter.link.SendPassword());
+    ASSERT_TRUE(s.adapter.link.ReadChipInfo());
+    s.target.line.ReplaceNextAnswer(0xA0);
+    EXPECT_FALSE(s.adapter.link.InstallRamBsl());
+    EXPECT_EQ(s.adapter.GetErrorCode(), BslLink::kPatchFailed);
+    EXPECT_EQ(s.adapter.link.currentVersion, 0x0110u);
+}
+
+TEST(BslAdapter, EraseCyclesDependOnWhatIsKnownOfTheLoader) {
+    Session s("1.60");
+    ASSERT_EQ(s.adapter.Open(), 0);
+    ASSERT_EQ(s.adapter.Erase(2, 0x1100, 0xEF00), 0);
+    Strings expected(20, "18 FF00 42246");
+    expected.push_back("10 FFE0 32");
+    EXPECT_EQ(s.target.Commands(), expected);
+
+    uint8_t buffer[2];
+    ASSERT_EQ(s.adapter.ReadMemory(0x1100, buffer, 2), 0);
+    size_t before = s.target.Commands().size();
+    ASSERT_EQ(s.adapter.Erase(1, 0x1100, 0xEF00), 0);
+    EXPECT_EQ(s.CommandsAfter(before), (Strings{"18 FF00 42246", "10 FFE0 32"}));
+
+    // An old part is erased only by the twenty passes.
+    Session old("1.10", false);
+    old.target.Flash(0x8000, {0x00});
+    ASSERT_EQ(old.adapter.Open(), 0);
+    ASSERT_EQ(old.adapter.Erase(2, 0x1100, 0xEF00), 0);
+    EXPECT_EQ(old.target.device.Read(0x8000), 0xFF);
+}
+
+TEST(BslAdapter, PasswordsLockAndTheErasedChipPasswordOpens) {
+    Session s("1.60");
+    s.target.SetVectors(0x11);
+    s.target.Flash(0x1100, {0xAB, 0xCD});
+    ASSERT_EQ(s.adapter.Open(), 0);
+    uint8_t buffer[2];
+    // Wrong vectors and a chip that is not erased: both password frames refused.
+    EXPECT_EQ(s.adapter.ReadMemory(0x1100, buffer, 2), -1);
+    EXPECT_EQ(s.adapter.GetErrorCode(), BslLink::kPasswordMismatch);
+    EXPECT_EQ(s.target.Commands(), (Strings{"10 FFE0 32", "10 FFE0 32"}));
+    EXPECT_TRUE(s.adapter.IsOpen());
+
+    s.adapter.link.password.fill(0x11);
+    ASSERT_EQ(s.adapter.ReadMemory(0x1100, buffer, 2), 0);
+    EXPECT_EQ(buffer[0], 0xAB);
+
+    // The mass erase needs no password and leaves the erased chip's one behind.
+    Session erased("1.60");
+    erased.adapter.link.password.fill(0x22);
+    ASSERT_EQ(erased.adapter.Open(), 0);
+    ASSERT_EQ(erased.adapter.ReadMemory(0x1100, buffer, 2), 0);  // second frame opens it
+    for (uint8_t b : erased.adapter.link.password) EXPECT_EQ(b, 0xFF);
+}
+
+TEST(BslAdapter, BlankCheckAndTheOperationsItDoesNotHave) {
+    Session s("1.60");
+    s.target.Flash(0x2000, {0x00});
+    ASSERT_EQ(s.adapter.Open(), 0);
+    EXPECT_EQ(s.adapter.BlankCheck(0x1100, 0x1000), -1);
+    EXPECT_EQ(s.adapter.GetErrorCode(), BslLink::kVerification);
+    EXPECT_EQ(s.adapter.BlankCheck(0x2002, 0x0100), 0);
+
+    EXPECT_EQ(s.adapter.VerifyMemory(0x1100, nullptr, 2), -1);
+    EXPECT_STREQ(s.adapter.GetErrorText(s.adapter.GetErrorCode()), "This function not implemented");
+    EXPECT_EQ(s.adapter.BlowFuse(), -1);
+    EXPECT_EQ(s.adapter.GetErrorCode(), BslLink::kNotImplemented);
+    EXPECT_EQ(s.adapter.GetBlockSize(), 250);
+}
+
+TEST(BslAdapter, ResetRunsTheProgramUnlessTheLoaderIsWanted) {
+    Session s("1.60");
+    ASSERT_EQ(s.adapter.Open(), 0);
+    s.target.line.pinLog.clear();
+    EXPECT_EQ(s.adapter.Reset(7, 1, 1), 0);
+    EXPECT_EQ(s.target.line.pinLog, (Strings{"RST 0", "RST 1"}));  // no TEST pulses
+    uint8_t buffer[2];
+    EXPECT_EQ(s.adapter.ReadMemory(0x1100, buffer, 2), -1);
+    EXPECT_EQ(s.adapter.GetErrorCode(), BslLink::kSync);
+
+    EXPECT_EQ(s.adapter.Reset(7, 1, 0), 0);
+    EXPECT_EQ(s.adapter.ReadMemory(0x1100, buffer, 2), 0);
+}
+
+TEST(BslAdapter, CloseResetsAndKeepPortOpenLeavesTheLinesUp) {
+    Session s("1.60");
+    s.adapter.link.keepPortOpen = true;
+    ASSERT_EQ(s.adapter.Open(), 0);
+    EXPECT_EQ(s.adapter.Close(), 0);
+    EXPECT_FALSE(s.adapter.IsOpen());
+    EXPECT_TRUE(s.target.line.IsOpen());
+    EXPECT_EQ(s.target.bsl.GetState(), sim::RomBsl::State::kProgram);
+
+    s.adapter.link.keepPortOpen = false;
+    ASSERT_EQ(s.adapter.Open(), 0);
+    EXPECT_EQ(s.adapter.Close(), 0);
+    EXPECT_FALSE(s.target.line.IsOpen());
+}
+
+TEST(BslAdapter, NamesDevicesAndPorts) {
+    BslAdapter adapter;
+    char name[Adapter::kNameSize];
+    adapter.link.portIndex = 9;
+    adapter.GetName(name);
+    EXPECT_STREQ(name, "BSL(COM1)");
+    EXPECT_EQ(adapter.link.portIndex, 0u);
+    adapter.devicePath = "/dev/ttyUSB0";
+    adapter.GetName(name);
+    EXPECT_STREQ(name, "BSL(/dev/ttyUSB0)");
+    EXPECT_EQ(adapter.SystemPortName(), "/dev/ttyUSB0");
+#ifndef _WIN32
+    adapter.devicePath.clear();
+    adapter.link.portIndex = 2;
+    adapter.portPaths[2] = "/dev/ttyACM7";
+    EXPECT_EQ(adapter.SystemPortName(), "/dev/ttyACM7");
+#endif
+
+    // Index 0 stands for the default device under the name "DEFAULT".
+    Session s("1.60");
+    ASSERT_EQ(s.adapter.Open(), 0);
+    EXPECT_EQ(s.adapter.device.Name(), "DEFAULT");
+    EXPECT_EQ(s.adapter.device.MainStart(), 0x1100);
+    s.adapter.device.SetDeviceIndex(static_cast<uint16_t>(FindDeviceByName("MSP430F41x")));
+    ASSERT_EQ(s.adapter.Open(), 0);
+    EXPECT_EQ(s.adapter.device.Name(), "MSP430F41x");
+
+    s.target.line.exists = false;
+    EXPECT_EQ(s.adapter.Open(), -1);
+    EXPECT_EQ(s.adapter.GetErrorCode(), 2);
+    char info[Adapter::kInfoSize];
+    EXPECT_EQ(s.adapter.GetInfo(info), -1);
+    EXPECT_EQ(s.adapter.GetErrorCode(), BslLink::kSync);
+}
+
+}  // namespace
+}  // namespace quarzo
