@@ -176,6 +176,7 @@ void SimSerialLine::Deliver(uint8_t byte, uint64_t atUs) {
 
 void SimSerialLine::Answer(RomBsl::Reply reply, uint64_t readyUs, uint32_t baud) {
     std::vector<uint8_t>& bytes = reply.bytes;
+    if (reply.toFrame && muteFrames_) return;
     if (reply.toFrame && replaceAnswer_ >= 0) {
         bytes = {static_cast<uint8_t>(replaceAnswer_)};
         replaceAnswer_ = -1;

@@ -38,6 +38,8 @@ public:
     void CorruptNextDataFrame(uint32_t offset) { corruptOffset_ = static_cast<int>(offset); }
     // Only the first keep bytes of the next data frame arrive.
     void TruncateNextDataFrame(uint32_t keep) { truncateKeep_ = static_cast<int>(keep); }
+    // The target answers the sync byte but never a command frame.
+    void MuteFrameAnswers(bool mute) { muteFrames_ = mute; }
     // The target hears nothing and answers nothing.
     void SetSilent(bool silent) { silent_ = silent; }
     // The target is gone once it has received this many more command frames.
@@ -54,6 +56,11 @@ public:
     bool Close() override;
     bool IsOpen() const override { return open_; }
     bool Configure() override;
+    bool ChangeSpeed(uint32_t baud) override {
+        if (!open_) return false;
+        baudRate_ = lineBaud_ = baud;
+        return true;
+    }
     bool Purge(uint32_t flags) override;
     uint32_t WaitForInput(uint32_t count, uint32_t timeoutMs) override;
     uint32_t WaitForOutputEmpty(uint32_t timeoutMs) override;
@@ -95,6 +102,7 @@ private:
     int corruptOffset_ = -1;
     int truncateKeep_ = -1;
     bool silent_ = false;
+    bool muteFrames_ = false;
     int64_t vanishAt_ = -1;
 };
 

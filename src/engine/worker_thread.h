@@ -30,7 +30,10 @@ public:
     // Signals the stop, waits up to kStopTimeoutMs, then joins (or, where the system allows, kills).
     void Stop();
     // Sets the stop event alone, without waiting and without cancelling waits in progress.
-    void SignalStop() { stopSignalled_ = true; }
+    void SignalStop() {
+        stopSignalled_ = true;
+        cancel_.Raise();
+    }
     // True once for each stop request, and whenever there is no running thread's stop event.
     bool PollStop();
     // Waits for the current thread to end by itself and returns its exit code.

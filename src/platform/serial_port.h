@@ -32,6 +32,8 @@ public:
     virtual bool IsOpen() const = 0;
     // Applies baud rate, parity and the fixed settings to the open port; DTR and RTS end up asserted.
     virtual bool Configure() = 0;
+    // Switches the open port to another speed, leaving DTR and RTS as they are.
+    virtual bool ChangeSpeed(uint32_t baud) = 0;
     virtual bool Purge(uint32_t flags) = 0;
     // Bytes waiting once count have arrived or the time-out passed; a count of 0 returns at once.
     virtual uint32_t WaitForInput(uint32_t count, uint32_t timeoutMs) = 0;

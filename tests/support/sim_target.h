@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,10 +23,14 @@ inline sim::BslBehaviour Behaviour(const std::string& version) {
 // A simulated MSP430 on a simulated serial cable, in virtual time, with every frame it received.
 struct SimTarget {
     explicit SimTarget(const std::string& version = "1.60", int deviceIndex = kDefaultBslDevice)
-        : behaviour(Behaviour(version)), device(deviceIndex, behaviour.version), bsl(device, behaviour),
+        : behaviour(Behaviour(version)),
+          device(deviceIndex, behaviour.version),
+          bsl(device, behaviour),
           line(clock, bsl) {
         bsl.trace = [this](const char* direction, const std::vector<uint8_t>& bytes) {
-            if (std::string(direction) == "RX" && bytes.size() > 1) frames.push_back(bytes);
+            if (std::string(direction) != "RX" || bytes.size() < 2) return;
+            frames.push_back(bytes);
+            if (onFrame) onFrame(frames.size());
         };
     }
 
@@ -56,6 +61,8 @@ struct SimTarget {
     sim::RomBsl bsl;
     sim::SimSerialLine line;
     std::vector<std::vector<uint8_t>> frames;
+    // Called with the count of frames received so far, after each one (faults at a chosen moment).
+    std::function<void(size_t)> onFrame;
 };
 
 }  // namespace quarzo::testing

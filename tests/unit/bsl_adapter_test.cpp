@@ -34,17 +34,17 @@ TEST(BslAdapter, InfoTextsAndTheRamCodeEachVersionGets) {
     // 1.10 with the loadable loader: the whole installation, then the speed change it enables.
     Session old("1.10");
     EXPECT_EQ(old.Info(), "Device family F149; BSL v1.10 patched to v1.50.");
-    EXPECT_EQ(old.CommandsAfter(2), (Strings{"1A 0C22 0", "10 FFE0 32", "12 0220 250", "12 031A 206",
-                                              "14 0220 250", "14 031A 206", "14 0220 2", "10 FFE0 32",
-                                              "1A 0224 0", "20 87E0 2"}));
+    EXPECT_EQ(old.CommandsAfter(2),
+              (Strings{"1A 0C22 0", "10 FFE0 32", "12 0220 250", "12 031A 206", "14 0220 250", "14 031A 206",
+                       "14 0220 2", "10 FFE0 32", "1A 0224 0", "20 87E0 2"}));
     EXPECT_EQ(old.target.line.hostBaud(), 38400u);
     EXPECT_EQ(old.target.bsl.RamLoader(), 0x0224);
 
     // 1.10 with the patch: the version stays, so no speed change and no blank check.
     Session patched("1.10", false);
     EXPECT_EQ(patched.Info(), "Device family F149; BSL v1.10");
-    EXPECT_EQ(patched.CommandsAfter(2), (Strings{"1A 0C22 0", "10 FFE0 32", "12 0220 194", "14 0220 194",
-                                                  "10 FFE0 32", "1A 0220 0"}));
+    EXPECT_EQ(patched.CommandsAfter(2),
+              (Strings{"1A 0C22 0", "10 FFE0 32", "12 0220 194", "14 0220 194", "10 FFE0 32", "1A 0220 0"}));
     EXPECT_EQ(patched.target.bsl.RamLoader(), 0x0220);
     EXPECT_EQ(patched.adapter.BlankCheck(0x1100, 0x100), -1);
     EXPECT_EQ(patched.adapter.GetErrorCode(), BslLink::kOldVersion);
@@ -70,8 +70,8 @@ TEST(BslAdapter, AReadBackThatDiffersStartsNothing) {
     EXPECT_EQ(s.adapter.link.currentVersion, 0x0110u);
     EXPECT_EQ(s.target.bsl.RamLoader(), 0);
     // Nothing was started: no second password, no load PC into RAM.
-    EXPECT_EQ(s.CommandsAfter(2), (Strings{"1A 0C22 0", "10 FFE0 32", "12 0220 250", "12 031A 206", "14 0220 250",
-                                            "14 031A 206"}));
+    EXPECT_EQ(s.CommandsAfter(2), (Strings{"1A 0C22 0", "10 FFE0 32", "12 0220 250", "12 031A 206",
+                                           "14 0220 250", "14 031A 206"}));
 }
 
 TEST(BslAdapter, AFailedInstallationIsCouldNotPatch) {

@@ -36,7 +36,8 @@ TEST_F(BslLinkTest, ChipInfoReadIsOneSyncAndTheTenByteFrame) {
     StartUnlocked();
     uint8_t info[16];
     ASSERT_TRUE(link_.ReadBlocks(0x0FF0, info, 16));
-    EXPECT_EQ(target_.line.hostBytes, (Bytes{0x80, 0x80, 0x14, 0x04, 0x04, 0xF0, 0x0F, 0x10, 0x00, 0x9B, 0xE0}));
+    EXPECT_EQ(target_.line.hostBytes,
+              (Bytes{0x80, 0x80, 0x14, 0x04, 0x04, 0xF0, 0x0F, 0x10, 0x00, 0x9B, 0xE0}));
     EXPECT_EQ(info[0], 0xF1);
     EXPECT_EQ(info[1], 0x49);
     EXPECT_EQ(info[10], 0x01);
@@ -126,12 +127,22 @@ TEST_F(BslLinkTest, EveryLineFaultHasItsCodeAndText) {
     EXPECT_EQ(link_.GetErrorCode(), 0u);  // read once
     EXPECT_EQ(target_.line.LastError(), 2u);
 
-    const Strings texts = {"No Error", "Unspecific error", "Could not open port", "Synchronization error",
-                           "Timeout while receiving header", "Timeout while receiving frame", "Bad frame checksum",
-                           "NAK received", "Command failed, is not defined or is not allowed",
-                           "Could not close port", "This function not implemented", "Could not patch BSL",
-                           "Old BSL version (<=1.10). Require patch", "Protected function. Password not match",
-                           "Verification error", "Invalid error number"};
+    const Strings texts = {"No Error",
+                           "Unspecific error",
+                           "Could not open port",
+                           "Synchronization error",
+                           "Timeout while receiving header",
+                           "Timeout while receiving frame",
+                           "Bad frame checksum",
+                           "NAK received",
+                           "Command failed, is not defined or is not allowed",
+                           "Could not close port",
+                           "This function not implemented",
+                           "Could not patch BSL",
+                           "Old BSL version (<=1.10). Require patch",
+                           "Protected function. Password not match",
+                           "Verification error",
+                           "Invalid error number"};
     for (uint32_t code = 0; code < texts.size(); ++code) EXPECT_EQ(BslLink::GetErrorText(code), texts[code]);
 }
 

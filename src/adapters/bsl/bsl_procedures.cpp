@@ -90,8 +90,9 @@ bool BslLink::ChangeBaudRate() {
     uint16_t word = chipInfo[0] == kF4Family ? kBaudWordF4 : kBaudWordF1;
     if (!SendCommand(kCmdChangeBaud, word, 2, nullptr, nullptr)) return false;
     clock_->SleepMs(kBaudSettleMs);
-    port_->SetBaudRate(kFastBaud);
-    return port_->Configure();
+    // A full reconfiguration would assert DTR and RTS, which resets the target or drops TEST on a
+    // cable that inverts them; only the speed changes.
+    return port_->ChangeSpeed(kFastBaud);
 }
 
 bool BslLink::LoadPc() {

@@ -81,6 +81,17 @@ public:
         return true;
     }
 
+    bool ChangeSpeed(uint32_t baud) override {
+        termios tio{};
+        speed_t speed;
+        if (fd_ < 0 || tcgetattr(fd_, &tio) != 0 || !SpeedFor(baud, speed)) return false;
+        cfsetispeed(&tio, speed);
+        cfsetospeed(&tio, speed);
+        if (tcsetattr(fd_, TCSANOW, &tio) != 0) return false;
+        baudRate_ = baud;
+        return true;
+    }
+
     bool Purge(uint32_t flags) override {
         if (fd_ < 0) return false;
         bool rx = (flags & (kAbortReceive | kClearReceive)) != 0;

@@ -63,6 +63,14 @@ public:
         return SetCommState(handle_, &dcb_) != 0;
     }
 
+    bool ChangeSpeed(uint32_t baud) override {
+        // The stored line state carries the present DTR and RTS levels.
+        dcb_.BaudRate = baud;
+        if (!SetCommState(handle_, &dcb_)) return false;
+        baudRate_ = baud;
+        return true;
+    }
+
     bool Purge(uint32_t flags) override { return PurgeComm(handle_, flags) != 0; }
 
     uint32_t WaitForInput(uint32_t count, uint32_t timeoutMs) override {
