@@ -2,7 +2,7 @@
 PRESETS := default asan win32 win64
 TESTED := default asan
 
-.PHONY: all deps test bench build $(addprefix build-,$(PRESETS)) $(addprefix test-,$(TESTED)) clean
+.PHONY: all deps demo test bench build $(addprefix build-,$(PRESETS)) $(addprefix test-,$(TESTED)) clean
 
 all: build
 
@@ -21,6 +21,9 @@ $(addprefix test-,$(TESTED)): test-%: build-%
 test: deps
 	$(MAKE) --no-print-directory $(addprefix build-,$(PRESETS))
 	$(MAKE) --no-print-directory $(addprefix test-,$(TESTED))
+
+demo: deps
+	@scripts/demo.sh
 
 bench: build-default
 	cmake --build --preset default --target bench

@@ -1,53 +1,29 @@
 // The real console program, run as a process with a settings file of its own.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
-#include <regex>
 
 #include "engine/command_line.h"
+#include "support/process.h"
 #include "support/temp_dir.h"
 
 namespace quarzo {
 namespace {
 
+using testing::Outcome;
 using testing::ReadFile;
+using testing::RunShell;
+using testing::UnstampedLines;
 using testing::TempDir;
 using testing::WriteFile;
-
-struct Outcome {
-    int status;
-    std::string out;
-};
 
 class Console : public ::testing::Test {
 protected:
     Outcome Run(const std::string& args) {
-        std::string command = "cd '" + dir_.Path().string() + "' && QUARZO_INI='" + ini_ + "' " + QUARZO_CLI +
-                              " " + args + " </dev/null 2>/dev/null";
-        Outcome o{-1, ""};
-        std::FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe) return o;
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) o.out.append(buffer, n);
-        int status = pclose(pipe);
-        o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return o;
+        return RunShell("cd '" + dir_.Path().string() + "' && QUARZO_INI='" + ini_ + "' " + QUARZO_CLI + " " + args +
+                        " </dev/null 2>/dev/null");
     }
-    // The lines without their time stamps; every line must carry one.
-    std::vector<std::string> Lines(const std::string& out) {
-        std::vector<std::string> lines;
-        std::regex stamped(R"(^\d\d:\d\d:\d\d  (.*)$)");
-        size_t start = 0;
-        for (size_t nl; (nl = out.find('\n', start)) != std::string::npos; start = nl + 1) {
-            std::string line = out.substr(start, nl - start);
-            std::smatch m;
-            EXPECT_TRUE(std::regex_match(line, m, stamped)) << line;
-            lines.push_back(m.size() > 1 ? m[1].str() : line);
-        }
-        return lines;
-    }
+    std::vector<std::string> Lines(const std::string& out) { return UnstampedLines(out); }
 
     TempDir dir_;
     std::string ini_ = dir_.File("quarzo.ini");
@@ -102,7 +78,8 @@ TEST_F(Console, OutputFileConvertsForSrecCat) {
     EXPECT_EQ(std::system(check.c_str()), 0);
 }
 
-TEST_F(Console, UnusableAdapterExitsWithFour) {
+TEST_F(Console, APortThatCannotBeOpenedExitsWithFour) {
+    WriteFile(ini_, "[Ports]\r\nCOM1=/dev/quarzo-no-such-port\r\n");
     Outcome o = Run("+e -BSL=COM1");
     EXPECT_EQ(o.status, 4);
     EXPECT_EQ(Lines(o.out).back(), "Init failed. Could not open port.");

@@ -1,0 +1,119 @@
+// The console program programs quarzo-sim through the POSIX serial port over a real pseudo-terminal.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "core/firmware_file.h"
+#include "core/memory_image.h"
+#include "support/process.h"
+#include "support/temp_dir.h"
+
+namespace quarzo {
+namespace {
+
+using testing::ReadFile;
+using testing::RunShell;
+using testing::TempDir;
+using testing::UnstampedLines;
+using testing::WriteFile;
+using Strings = std::vector<std::string>;
+
+// quarzo-sim as a child process; stopped with SIGTERM, as a user's Ctrl+C or a service manager would.
+class SimProcess {
+public:
+    SimProcess(const std::string& args, const std::string& outFile) {
+        pid_ = fork();
+        if (pid_ == 0) {
+            execl("/bin/sh", "sh", "-c", (std::string("exec ") + QUARZO_SIM + " " + args + " >" + outFile).c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        for (int i = 0; i < 200 && path_.empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::string out = ReadFile(outFile);
+            if (auto nl = out.find('\n'); nl != std::string::npos) path_ = out.substr(0, nl);
+        }
+    }
+    ~SimProcess() { Stop(); }
+    const std::string& DevicePath() const { return path_; }
+    int Stop() {
+        if (pid_ <= 0) return status_;
+        kill(pid_, SIGTERM);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = 0;
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return status_;
+    }
+
+private:
+    pid_t pid_ = 0;
+    int status_ = -1;
+    std::string path_;
+};
+
+class BslOverPty : public ::testing::Test {
+protected:
+    testing::Outcome Quarzo(const std::string& args) {
+        return RunShell("cd '" + dir_.Path().string() + "' && QUARZO_INI='" + dir_.File("quarzo.ini") + "' " +
+                        QUARZO_CLI + " " + args + " </dev/null 2>/dev/null");
+    }
+    TempDir dir_;
+    std::string blink_ = std::string(QUARZO_SOURCE_DIR) + "/examples/blink.txt";
+};
+
+TEST_F(BslOverPty, ProgramVerifyAndReadBackThroughTheSimulator) {
+    std::string trace = dir_.File("trace.txt"), state = dir_.File("state.txt");
+    SimProcess sim("--trace '" + trace + "' --state '" + state + "'", dir_.File("sim.out"));
+    ASSERT_FALSE(sim.DevicePath().empty());
+
+    testing::Outcome program = Quarzo("+ebpv '" + blink_ + "' -BSL=" + sim.DevicePath());
+    EXPECT_EQ(program.status, 0) << program.out;
+    Strings lines = UnstampedLines(program.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "Verify complete.");
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Device: DEFAULT. Info(0x1000-0x10FF), Main:(0x1100-0xFFFF)"),
+              lines.end());
+
+    // COM1 stands for the device the settings file names for it.
+    WriteFile(dir_.File("quarzo.ini"), "[Ports]\r\nCOM1=" + sim.DevicePath() + "\r\n");
+    testing::Outcome read = Quarzo("+r '" + blink_ + "' -o readback.txt -BSL=COM1");
+    EXPECT_EQ(read.status, 0) << read.out;
+    MemoryImage back;
+    ASSERT_GT(FirmwareFile(back).Load(dir_.File("readback.txt"), 2), 0);
+    EXPECT_EQ(back.ValueAt(0x1100), 0x31);
+    EXPECT_EQ(back.ValueAt(0x111C), 0x00);
+    EXPECT_EQ(back.ValueAt(0x111D), 0x13);
+    EXPECT_EQ(back.ValueAt(0xFFFE), 0x00);
+    EXPECT_EQ(back.ValueAt(0xFFFF), 0x11);
+
+    EXPECT_EQ(sim.Stop(), 0);
+    std::string frames = ReadFile(trace);
+    EXPECT_NE(frames.find("RX 80 14 04 04 F0 0F 10 00 9B E0\nTX 80 00 10 10 F1 49"), std::string::npos);
+    EXPECT_NE(frames.find("RX 80 12 22 22 00 11 1E 00 31 40 00 0A"), std::string::npos);  // the program's write
+    EXPECT_NE(frames.find("RX 80 20 04 04 E0 87 02 00"), std::string::npos);               // 38400 baud
+    // The state file keeps the programmed flash for the next run.
+    MemoryImage kept;
+    ASSERT_GT(FirmwareFile(kept).Load(state, 2), 0);
+    EXPECT_EQ(kept.ValueAt(0x1104), 0xB2);
+}
+
+TEST_F(BslOverPty, SimulatorOptionsAreChecked) {
+    testing::Outcome missing = Quarzo("+r -BSL=/dev/quarzo-no-such-port");
+    EXPECT_NE(missing.status, 0);
+    Strings lines = UnstampedLines(missing.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "Init failed. Could not open port.");
+
+    EXPECT_NE(RunShell(std::string(QUARZO_SIM) + " --bsl-version 9.99 2>/dev/null").status, 0);
+    EXPECT_NE(RunShell(std::string(QUARZO_SIM) + " --device NOPE 2>/dev/null").status, 0);
+    EXPECT_EQ(RunShell(std::string(QUARZO_SIM) + " --help").status, 0);
+}
+
+}  // namespace
+}  // namespace quarzo

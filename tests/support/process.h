@@ -1,0 +1,45 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace quarzo::testing {
+
+struct Outcome {
+    int status;
+    std::string out;
+};
+
+// Runs a shell command; its exit status (-1 when it did not exit) and everything it wrote to stdout.
+inline Outcome RunShell(const std::string& command) {
+    Outcome o{-1, ""};
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return o;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) o.out.append(buffer, n);
+    int status = pclose(pipe);
+    o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return o;
+}
+
+// The console program's lines without their time stamps; every line must carry one.
+inline std::vector<std::string> UnstampedLines(const std::string& out) {
+    std::vector<std::string> lines;
+    std::regex stamped(R"(^\d\d:\d\d:\d\d  (.*)$)");
+    size_t start = 0;
+    for (size_t nl; (nl = out.find('\n', start)) != std::string::npos; start = nl + 1) {
+        std::string line = out.substr(start, nl - start);
+        std::smatch m;
+        EXPECT_TRUE(std::regex_match(line, m, stamped)) << line;
+        lines.push_back(m.size() > 1 ? m[1].str() : line);
+    }
+    return lines;
+}
+
+}  // namespace quarzo::testing

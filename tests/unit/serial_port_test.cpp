@@ -1,0 +1,115 @@
+// The POSIX serial port on a real pseudo-terminal: the test holds the other end.
+#include "platform/serial_port.h"
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/clock.h"
+
+namespace quarzo {
+namespace {
+
+class SerialPortTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master_, 0);
+        ASSERT_EQ(grantpt(master_), 0);
+        ASSERT_EQ(unlockpt(master_), 0);
+        port_->SetName(ptsname(master_));
+        port_->SetParity(SerialPort::kParityEven);
+        ASSERT_TRUE(port_->Open());
+    }
+    void TearDown() override {
+        port_->Close();
+        close(master_);
+    }
+    void Send(std::initializer_list<uint8_t> bytes) {
+        std::vector<uint8_t> v(bytes);
+        ASSERT_EQ(write(master_, v.data(), v.size()), static_cast<ssize_t>(v.size()));
+        tcdrain(master_);
+    }
+    speed_t SlaveSpeed() {
+        termios tio = SlaveSettings();
+        return cfgetospeed(&tio);
+    }
+    termios SlaveSettings() {
+        termios tio{};
+        int fd = open(port_->Name().c_str(), O_RDWR | O_NOCTTY);
+        EXPECT_GE(fd, 0);
+        tcgetattr(fd, &tio);
+        close(fd);
+        return tio;
+    }
+
+    int master_ = -1;
+    std::unique_ptr<SerialPort> port_ = CreateSystemSerialPort(SystemClock());
+};
+
+TEST_F(SerialPortTest, ReadTakesAllOrNothingAndWaitForByteDiscardsOthers) {
+    Send({1, 2, 3});
+    uint8_t buffer[5] = {};
+    EXPECT_EQ(port_->Read(buffer, 5, 30), 0u);
+    EXPECT_EQ(port_->WaitForInput(0, 0), 3u);  // nothing was consumed
+    EXPECT_EQ(port_->Read(buffer, 3, 30), 3u);
+    EXPECT_EQ(buffer[2], 3);
+
+    Send({0x00, 0x90});
+    EXPECT_TRUE(port_->WaitForByte(0x90, 200));
+    EXPECT_EQ(port_->WaitForInput(0, 0), 0u);
+    EXPECT_FALSE(port_->WaitForByte(0x90, 20));
+
+    Send({7});
+    EXPECT_TRUE(port_->Purge(SerialPort::kClearReceive));
+    EXPECT_EQ(port_->WaitForInput(1, 20), 0u);
+}
+
+TEST_F(SerialPortTest, WritesReachTheOtherEndAndTheQueueDrains) {
+    const uint8_t frame[] = {0x80, 0x14, 0x04, 0x04};
+    EXPECT_EQ(port_->Write(frame, 4), 4u);
+    EXPECT_TRUE(port_->WriteByte(0x9B));
+    EXPECT_EQ(port_->WaitForOutputEmpty(500), 0u);
+    uint8_t got[5] = {};
+    ASSERT_EQ(read(master_, got, 5), 5);
+    EXPECT_EQ(got[0], 0x80);
+    EXPECT_EQ(got[4], 0x9B);
+}
+
+TEST_F(SerialPortTest, RawLineAndASpeedChangeWithoutClosing) {
+    termios tio = SlaveSettings();
+    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    // (A pseudo-terminal does not keep the parity bits, so they cannot be checked here.)
+    EXPECT_FALSE(tio.c_cflag & CSTOPB);
+    EXPECT_FALSE(tio.c_iflag & (IXON | IXOFF));
+    EXPECT_FALSE(tio.c_lflag & (ICANON | ECHO));
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B9600));
+
+    EXPECT_TRUE(port_->ChangeSpeed(38400));
+    EXPECT_EQ(SlaveSpeed(), static_cast<speed_t>(B38400));
+    port_->SetBaudRate(9600);
+    EXPECT_TRUE(port_->Configure());
+    EXPECT_EQ(SlaveSpeed(), static_cast<speed_t>(B9600));
+    EXPECT_TRUE(port_->IsOpen());
+
+    // A pseudo-terminal has no modem lines.
+    EXPECT_FALSE(port_->SetDtr(true));
+    EXPECT_FALSE(port_->SetRts(false));
+}
+
+TEST(SerialPort, OpenAndCloseRules) {
+    auto port = CreateSystemSerialPort(SystemClock());
+    EXPECT_TRUE(port->Close());  // closed already
+    port->SetName("/dev/quarzo-no-such-port");
+    EXPECT_FALSE(port->Open());
+    EXPECT_FALSE(port->IsOpen());
+    EXPECT_EQ(port->LastError(), 2u);  // file not found
+    port->SetName("/dev/null");
+    EXPECT_FALSE(port->Open());  // not a terminal
+    EXPECT_FALSE(port->IsOpen());
+}
+
+}  // namespace
+}  // namespace quarzo
