@@ -218,10 +218,6 @@ bool SettingsStore::SaveSettings(const std::string& path) const {
         }
         ini.Set(section, r.key, SettingText(r.value));
     }
-#ifndef _WIN32
-    for (int i = 0; i < kSerialPortCount; ++i)
-        ini.Set(kPortsSection, "COM" + std::to_string(i + 1), serialPorts[i]);
-#endif
     return platform::PrepareFolderFor(path) && ini.Save(path);
 }
 

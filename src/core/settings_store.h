@@ -73,7 +73,8 @@ public:
     bool LoadSettings(const std::string& path);
     bool SaveSettings(const std::string& path) const;
 
-    // Where the system has no COM ports, the devices that COM1 to COM8 stand for (section "Ports").
+    // Where the system has no COM ports, the devices that COM1 to COM8 stand for (section "Ports",
+    // written by hand; saving leaves the section as it is).
     static constexpr int kSerialPortCount = 8;
     std::array<std::string, kSerialPortCount> serialPorts;
 

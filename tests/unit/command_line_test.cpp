@@ -102,6 +102,7 @@ TEST_F(CommandLineRun, ActionsRunInTheirOwnOrderWhateverTheLetters) {
 }
 
 TEST_F(CommandLineRun, AdapterOptionsSelectAndSetThePort) {
+    programmer_.Bsl().portPaths[2] = "/dev/quarzo-no-such-port";
     EXPECT_EQ(RunLine("+e -bsl=com3"), kRunActionFailed);  // lower case is fine; the port cannot open here
     EXPECT_EQ(programmer_.Kind(), kAdapterBsl);
     EXPECT_EQ(programmer_.Bsl().link.portIndex, 2u);
@@ -116,6 +117,21 @@ TEST_F(CommandLineRun, AdapterOptionsSelectAndSetThePort) {
     EXPECT_EQ(sink_.Lines(), Strings{"1 Unknown options \"-FET=TIUSB\""});
     EXPECT_EQ(programmer_.RawJtag().portIndex, 1);
     EXPECT_EQ(programmer_.FetDll().portIndex, 0u);
+
+#ifndef _WIN32
+    // A device path names the serial port for this run; a COM name afterwards forgets it.
+    EXPECT_EQ(RunLine("+e -BSL=/dev/quarzo-no-such-tty"), kRunActionFailed);
+    EXPECT_EQ(programmer_.Bsl().devicePath, "/dev/quarzo-no-such-tty");
+    char name[Adapter::kNameSize];
+    programmer_.Bsl().GetName(name);
+    EXPECT_STREQ(name, "BSL(/dev/quarzo-no-such-tty)");
+    EXPECT_EQ(RunLine("+e -BSL=COM3"), kRunActionFailed);
+    EXPECT_EQ(programmer_.Bsl().devicePath, "");
+    // Only the serial loader takes a path; a relative one is no port name either.
+    EXPECT_EQ(RunLine("+e -RAW=/dev/parport0"), kRunCommandLineRejected);
+    EXPECT_EQ(RunLine("+e -BSL=ttyS0"), kRunCommandLineRejected);
+    EXPECT_EQ(sink_.Lines(), Strings{"1 Invalid adapter option \"-BSL=ttyS0\""});
+#endif
 
     // A load failure leaves the adapter as it was, but the port index is already stored.
     programmer_.SelectAdapter(kAdapterNull);

@@ -181,7 +181,8 @@ TEST_F(ProgrammerTest, InitFailureUsesTheAdapterText) {
     EXPECT_EQ(programmer_.Flags(), kActionErase);  // what did not run stays requested
 }
 
-TEST_F(ProgrammerTest, TheUnusableAdaptersFailWithTheirOwnTexts) {
+TEST_F(ProgrammerTest, AdaptersThatCannotStartFailWithTheirOwnTexts) {
+    programmer_.Bsl().devicePath = "/dev/quarzo-no-such-port";
     const struct {
         int kind;
         const char* line;

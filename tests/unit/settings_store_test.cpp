@@ -108,6 +108,19 @@ TEST(SettingsStore, SaveKeepsOtherSectionsCommentsAndSpacing) {
     EXPECT_EQ(dir.EntryCount(), 1u);  // no temporary file left behind
 }
 
+TEST(SettingsStore, SerialPortDevicesComeFromThePortsSection) {
+    TempDir dir;
+    std::string path = dir.File("quarzo.ini");
+    WriteFile(path, "[ports]\r\ncom2=/dev/ttyUSB0\r\nCOM3=\r\n");
+    SettingsStore store;
+    ASSERT_TRUE(store.LoadSettings(path));
+    EXPECT_EQ(store.serialPorts[0], "/dev/ttyS0");
+    EXPECT_EQ(store.serialPorts[1], "/dev/ttyUSB0");
+    EXPECT_EQ(store.serialPorts[2], "/dev/ttyS2");  // an empty value keeps the default
+    ASSERT_TRUE(store.SaveSettings(path));
+    EXPECT_EQ(ReadFile(path).rfind("[ports]\r\ncom2=/dev/ttyUSB0\r\nCOM3=\r\n", 0), 0u);
+}
+
 TEST(RecentFiles, CountIsClampedAndGapsAreSkipped) {
     TempDir dir;
     std::string path = dir.File("quarzo.ini");
