@@ -1,9 +1,8 @@
 // The console program programs quarzo-sim through the POSIX serial port over a real pseudo-terminal.
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
@@ -29,7 +28,8 @@ public:
     SimProcess(const std::string& args, const std::string& outFile) {
         pid_ = fork();
         if (pid_ == 0) {
-            execl("/bin/sh", "sh", "-c", (std::string("exec ") + QUARZO_SIM + " " + args + " >" + outFile).c_str(),
+            execl("/bin/sh", "sh", "-c",
+                  (std::string("exec ") + QUARZO_SIM + " " + args + " >" + outFile).c_str(),
                   static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -77,8 +77,9 @@ TEST_F(BslOverPty, ProgramVerifyAndReadBackThroughTheSimulator) {
     Strings lines = UnstampedLines(program.out);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "Verify complete.");
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "Device: DEFAULT. Info(0x1000-0x10FF), Main:(0x1100-0xFFFF)"),
-              lines.end());
+    EXPECT_NE(
+        std::find(lines.begin(), lines.end(), "Device: DEFAULT. Info(0x1000-0x10FF), Main:(0x1100-0xFFFF)"),
+        lines.end());
 
     // COM1 stands for the device the settings file names for it.
     WriteFile(dir_.File("quarzo.ini"), "[Ports]\r\nCOM1=" + sim.DevicePath() + "\r\n");
@@ -95,8 +96,9 @@ TEST_F(BslOverPty, ProgramVerifyAndReadBackThroughTheSimulator) {
     EXPECT_EQ(sim.Stop(), 0);
     std::string frames = ReadFile(trace);
     EXPECT_NE(frames.find("RX 80 14 04 04 F0 0F 10 00 9B E0\nTX 80 00 10 10 F1 49"), std::string::npos);
-    EXPECT_NE(frames.find("RX 80 12 22 22 00 11 1E 00 31 40 00 0A"), std::string::npos);  // the program's write
-    EXPECT_NE(frames.find("RX 80 20 04 04 E0 87 02 00"), std::string::npos);               // 38400 baud
+    EXPECT_NE(frames.find("RX 80 12 22 22 00 11 1E 00 31 40 00 0A"),
+              std::string::npos);                                             // the program's write
+    EXPECT_NE(frames.find("RX 80 20 04 04 E0 87 02 00"), std::string::npos);  // 38400 baud
     // The state file keeps the programmed flash for the next run.
     MemoryImage kept;
     ASSERT_GT(FirmwareFile(kept).Load(state, 2), 0);

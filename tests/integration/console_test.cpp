@@ -13,15 +13,15 @@ namespace {
 using testing::Outcome;
 using testing::ReadFile;
 using testing::RunShell;
-using testing::UnstampedLines;
 using testing::TempDir;
+using testing::UnstampedLines;
 using testing::WriteFile;
 
 class Console : public ::testing::Test {
 protected:
     Outcome Run(const std::string& args) {
-        return RunShell("cd '" + dir_.Path().string() + "' && QUARZO_INI='" + ini_ + "' " + QUARZO_CLI + " " + args +
-                        " </dev/null 2>/dev/null");
+        return RunShell("cd '" + dir_.Path().string() + "' && QUARZO_INI='" + ini_ + "' " + QUARZO_CLI + " " +
+                        args + " </dev/null 2>/dev/null");
     }
     std::vector<std::string> Lines(const std::string& out) { return UnstampedLines(out); }
 

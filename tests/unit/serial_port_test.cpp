@@ -2,10 +2,9 @@
 #include "platform/serial_port.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include "platform/clock.h"
 
