@@ -12,6 +12,7 @@ void Programmer::ApplySettings(const SettingsStore& s) {
     fetDll_.portIndex = static_cast<unsigned>(s.GetIntSetting(kSetFetPort));
     fetDll_.applyVcc = s.GetBoolSetting(kSetFetApplyVcc);
     fetDll_.targetVcc = VoltsToMillivolts(s.GetDoubleSetting(kSetFetTargetVcc));
+    fetDll_.devicePath.clear();
     rawJtag_.portIndex = s.GetIntSetting(kSetRawPort);
     rawJtag_.customAddress = s.GetIntSetting(kSetRawCustomAddress);
     bsl_.link.portIndex = s.GetIntSetting(kSetBslPort);

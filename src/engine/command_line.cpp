@@ -62,7 +62,7 @@ struct AdapterOption {
 
 const AdapterOption kAdapterOptions[] = {
     {"-RAW", kAdapterRawJtag, {"LPT1", "LPT2", "LPT3", "LPTx"}, false},
-    {"-FET", kAdapterFetDll, {"LPT1", "LPT2", "LPT3", "TIUSB"}, false},
+    {"-FET", kAdapterFetDll, {"LPT1", "LPT2", "LPT3", "TIUSB"}, true},
     {"-BSL", kAdapterBsl, {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"}, true},
 };
 
@@ -78,6 +78,7 @@ bool IsDevicePath(const AdapterOption& option, const std::string& value) {
 
 void SetDevicePath(Programmer& programmer, int kind, const std::string& path) {
     if (kind == kAdapterBsl) programmer.Bsl().devicePath = path;
+    if (kind == kAdapterFetDll) programmer.FetDll().devicePath = path;
 }
 
 struct ActionLetter {

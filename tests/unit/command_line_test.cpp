@@ -131,6 +131,10 @@ TEST_F(CommandLineRun, AdapterOptionsSelectAndSetThePort) {
     EXPECT_EQ(RunLine("+e -RAW=/dev/parport0"), kRunCommandLineRejected);
     EXPECT_EQ(RunLine("+e -BSL=ttyS0"), kRunCommandLineRejected);
     EXPECT_EQ(sink_.Lines(), Strings{"1 Invalid adapter option \"-BSL=ttyS0\""});
+    // The vendor's Linux library takes a device path for its port name too.
+    RunLine("+e -FET=/dev/ttyACM0");
+    EXPECT_EQ(programmer_.Kind(), kAdapterFetDll);
+    EXPECT_EQ(programmer_.FetDll().devicePath, "/dev/ttyACM0");
 #endif
 
     // A load failure leaves the adapter as it was, but the port index is already stored.

@@ -1,20 +1,128 @@
 #include "adapters/fetdll/fet_dll_adapter.h"
 
 #include <cstdio>
+#include <vector>
 
 namespace quarzo {
-
 namespace {
+
 constexpr const char* kPortNames[] = {"LPT1", "LPT2", "LPT3", "TIUSB"};
 constexpr const char* kLibraryMissing = "msp430.dll not found";
+constexpr long kIdentifySize = DeviceInfo::kIdentifySize;
+
+// The library takes buffers as char*, also for data it only reads.
+char* Buffer(const uint8_t* data) {
+    return reinterpret_cast<char*>(const_cast<uint8_t*>(data));
+}
+
 }  // namespace
 
-FetDllAdapter::FetDllAdapter() : UnusableAdapter({0, kLibraryMissing, kLibraryMissing, false}, 256) {}
+FetDllAdapter::FetDllAdapter() {
+    loaded_ = LoadFetLibrary(lib_);
+}
+
+bool FetDllAdapter::EnsureLoaded() {
+    if (!loaded_) loaded_ = LoadFetLibrary(lib_);
+    return loaded_;
+}
+
+std::string FetDllAdapter::PortName() {
+    if (portIndex > 3) portIndex = 0;
+    return devicePath.empty() ? kPortNames[portIndex] : devicePath;
+}
+
+long FetDllAdapter::Initialize() {
+    std::string port = PortName();
+    std::vector<char> name(port.begin(), port.end());
+    name.push_back('\0');
+    return lib_.initialize(name.data(), &version_);
+}
 
 int FetDllAdapter::GetName(char* out) {
-    if (portIndex > 3) portIndex = 0;
-    std::snprintf(out, kNameSize, "FET DLL (%s)", kPortNames[portIndex]);
+    std::snprintf(out, kNameSize, "FET DLL (%s)", PortName().c_str());
     return 0;
+}
+
+int FetDllAdapter::GetInfo(char* out) {
+    out[0] = '\0';
+    if (!EnsureLoaded()) {
+        open = false;
+        return -1;
+    }
+    if (Initialize() != 0) return -1;
+    std::snprintf(out, kInfoSize, "msp430.dll V%ld", version_);
+    return 0;
+}
+
+int FetDllAdapter::Open() {
+    if (!EnsureLoaded()) {
+        open = false;
+        return -1;
+    }
+    bool ok = Initialize() == 0 && (!applyVcc || lib_.vcc(targetVcc) == 0) &&
+              lib_.identify(reinterpret_cast<char*>(device.bytes), kIdentifySize, 0) == 0 &&
+              lib_.configure(0, 1) == 0;
+    if (!ok) {
+        open = false;
+        return -1;
+    }
+    // Older libraries leave the ends out: a 128-byte information area when it starts off a 256-byte
+    // boundary, else 256 bytes; main memory up to the top of the 16-bit space.
+    if (device.InfoEnd() == 0) {
+        uint16_t start = device.InfoStart();
+        device.SetInfoEnd(static_cast<uint16_t>(start + ((start & 0xFF) != 0 ? 0x7F : 0xFF)));
+    }
+    if (device.MainEnd() == 0) device.SetMainEnd(0xFFFF);
+    open = true;
+    return 0;
+}
+
+int FetDllAdapter::Close() {
+    if (!open) return 0;
+    if (lib_.reset) lib_.reset(7, 1, 1);
+    long status = lib_.close ? lib_.close(0) : -1;
+    open = false;
+    return static_cast<int>(status);
+}
+
+int FetDllAdapter::GetErrorCode() {
+    return lib_.errorNumber ? static_cast<int>(lib_.errorNumber()) : 0;
+}
+
+const char* FetDllAdapter::GetErrorText(int code) {
+    if (!lib_.errorString) return kLibraryMissing;
+    const char* text = lib_.errorString(code);
+    return text ? text : "";
+}
+
+int FetDllAdapter::Erase(int type, int address, int length) {
+    return lib_.erase ? static_cast<int>(lib_.erase(type, address, length)) : -1;
+}
+
+int FetDllAdapter::BlankCheck(int address, int length) {
+    return lib_.eraseCheck ? static_cast<int>(lib_.eraseCheck(address, length)) : -1;
+}
+
+int FetDllAdapter::WriteMemory(int address, const uint8_t* data, int length) {
+    return lib_.memory ? static_cast<int>(lib_.memory(address, Buffer(data), length, 0)) : -1;
+}
+
+int FetDllAdapter::ReadMemory(int address, uint8_t* data, int length) {
+    return lib_.memory ? static_cast<int>(lib_.memory(address, reinterpret_cast<char*>(data), length, 1))
+                       : -1;
+}
+
+int FetDllAdapter::VerifyMemory(int address, const uint8_t* data, int length) {
+    return lib_.verifyMem ? static_cast<int>(lib_.verifyMem(address, length, Buffer(data))) : -1;
+}
+
+int FetDllAdapter::Reset(int, int, int) {
+    // The target is reset when the adapter is closed.
+    return 0;
+}
+
+int FetDllAdapter::BlowFuse() {
+    return lib_.secure ? static_cast<int>(lib_.secure()) : -1;
 }
 
 }  // namespace quarzo

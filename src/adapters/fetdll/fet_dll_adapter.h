@@ -1,19 +1,50 @@
 #pragma once
 
-#include "engine/unusable_adapter.h"
+#include <string>
+
+#include "adapters/fetdll/fet_library.h"
+#include "engine/adapter.h"
 
 namespace quarzo {
 
-// The adapter that forwards to the vendor's FET library. Until the library is loaded it is missing.
-class FetDllAdapter : public UnusableAdapter {
+// The adapter that forwards every operation to the vendor's FET library, loaded by name at run time.
+class FetDllAdapter : public Adapter {
 public:
     FetDllAdapter();
+
     int GetName(char* out) override;
+    int GetInfo(char* out) override;
+    int GetBlockSize() override { return 256; }
+    int Open() override;
+    int Close() override;
+    int GetErrorCode() override;
+    const char* GetErrorText(int code) override;
+    int Erase(int type, int address, int length) override;
+    int BlankCheck(int address, int length) override;
+    int WriteMemory(int address, const uint8_t* data, int length) override;
+    int ReadMemory(int address, uint8_t* data, int length) override;
+    int VerifyMemory(int address, const uint8_t* data, int length) override;
+    int Reset(int method, int execute, int releaseJtag) override;
+    int BlowFuse() override;
+
+    // "LPT1", "LPT2", "LPT3" or "TIUSB", or the device path given for this run.
+    std::string PortName();
+    bool IsLibraryLoaded() const { return loaded_; }
 
     // Configuration: 0 LPT1, 1 LPT2, 2 LPT3, 3 TIUSB; the supply in millivolts.
     unsigned portIndex = 0;
     bool applyVcc = true;
     int targetVcc = 3000;
+    // A device path named for one run (the vendor's Linux library takes /dev/ttyACM0); empty for none.
+    std::string devicePath;
+
+private:
+    bool EnsureLoaded();
+    long Initialize();
+
+    bool loaded_ = false;
+    long version_ = 0;
+    FetLibrary lib_;
 };
 
 }  // namespace quarzo

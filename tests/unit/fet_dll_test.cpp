@@ -1,0 +1,219 @@
+// The FET library adapter through the real loading path, against the fake library from sim/.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "adapters/fetdll/fet_dll_adapter.h"
+#include "core/device_table.h"
+#include "core/settings_store.h"
+#include "engine/programmer.h"
+#include "platform/shared_library.h"
+#include "support/recording_log_sink.h"
+
+namespace quarzo {
+namespace {
+
+using testing::RecordingLogSink;
+using Strings = std::vector<std::string>;
+
+void UseLibrary(const char* path) {
+    setenv("QUARZO_FETLIB", path, 1);
+}
+
+// The fake's own controls, reached through the same loaded library the adapter uses.
+class FakeFet {
+public:
+    FakeFet() : library_(LoadSharedLibrary(FAKE_FET)) {
+        reset_ = Find<void (*)(const char*, int)>("FakeFet_Reset");
+        fail_ = Find<void (*)(const char*, long)>("FakeFet_Fail");
+        log_ = Find<const char* (*)()>("FakeFet_Log");
+        peek_ = Find<int (*)(long)>("FakeFet_Peek");
+        poke_ = Find<void (*)(long, int)>("FakeFet_Poke");
+        secured_ = Find<int (*)()>("FakeFet_IsSecured");
+    }
+    void Reset(const char* device = "MSP430F149", bool fillEnds = false) { reset_(device, fillEnds ? 1 : 0); }
+    void Fail(const char* function, long number) { fail_(function, number); }
+    Strings Calls() const {
+        Strings calls;
+        std::istringstream in(log_());
+        for (std::string line; std::getline(in, line);) calls.push_back(line);
+        return calls;
+    }
+    int Peek(long address) const { return peek_(address); }
+    void Poke(long address, int value) { poke_(address, value); }
+    bool IsSecured() const { return secured_() != 0; }
+
+private:
+    template <typename F>
+    F Find(const char* name) {
+        void* entry = FindLibrarySymbol(library_, name);
+        if (!entry) std::abort();
+        return reinterpret_cast<F>(entry);
+    }
+
+    void* library_;
+    void (*reset_)(const char*, int);
+    void (*fail_)(const char*, long);
+    const char* (*log_)();
+    int (*peek_)(long);
+    void (*poke_)(long, int);
+    int (*secured_)();
+};
+
+class FetDll : public ::testing::Test {
+protected:
+    void SetUp() override {
+        UseLibrary(FAKE_FET);
+        fake_.Reset();
+    }
+    void TearDown() override { unsetenv("QUARZO_FETLIB"); }
+    RunResult RunFlags(Programmer& p, ActionFlags flags) {
+        sink_.Clear();
+        p.Start(flags);
+        return p.WaitForRun();
+    }
+    std::string LastLine() { return sink_.Lines().empty() ? "" : sink_.Lines().back(); }
+
+    FakeFet fake_;
+    RecordingLogSink sink_;
+};
+
+TEST_F(FetDll, OpenCloseAndOperationsCallTheLibraryInOrder) {
+    FetDllAdapter adapter;
+    ASSERT_TRUE(adapter.IsLibraryLoaded());
+    adapter.targetVcc = 2950;
+    ASSERT_EQ(adapter.Open(), 0);
+    EXPECT_EQ(fake_.Calls(), (Strings{"MSP430_Initialize(LPT1)", "MSP430_VCC(2950)",
+                                      "MSP430_Identify(104, 0)", "MSP430_Configure(0, 1)"}));
+    EXPECT_EQ(adapter.device.Name(), "MSP430F149");
+    // The library left the ends out: a 256-byte information area and main memory to 0xFFFF.
+    EXPECT_EQ(adapter.device.InfoStart(), 0x1000);
+    EXPECT_EQ(adapter.device.InfoEnd(), 0x10FF);
+    EXPECT_EQ(adapter.device.MainEnd(), 0xFFFFu);
+
+    fake_.Reset();
+    const uint8_t data[4] = {0x31, 0x40, 0x00, 0x0A};
+    EXPECT_NE(adapter.VerifyMemory(0x1100, data, 4), 0);
+    EXPECT_EQ(adapter.WriteMemory(0x1100, data, 4), -1);  // the fresh library is not initialized
+    EXPECT_EQ(adapter.Reset(7, 1, 1), 0);
+    EXPECT_EQ(fake_.Calls(), (Strings{"MSP430_VerifyMem(0x1100, 4)", "MSP430_Memory(0x1100, 4, 0)"}));
+
+    ASSERT_EQ(adapter.Open(), 0);
+    EXPECT_EQ(adapter.WriteMemory(0x1100, data, 4), 0);
+    EXPECT_EQ(adapter.VerifyMemory(0x1100, data, 4), 0);
+    uint8_t back[4] = {};
+    EXPECT_EQ(adapter.ReadMemory(0x1100, back, 4), 0);
+    EXPECT_EQ(back[3], 0x0A);
+    EXPECT_EQ(adapter.BlankCheck(0x1100, 4), -1);
+    EXPECT_STREQ(adapter.GetErrorText(adapter.GetErrorCode()), "Fake FET: memory not erased");
+    EXPECT_EQ(adapter.Erase(2, 0x1100, 0xEF00), 0);
+    EXPECT_EQ(adapter.BlankCheck(0x1100, 4), 0);
+    fake_.Reset();
+    ASSERT_EQ(adapter.Open(), 0);
+    fake_.Reset();
+    EXPECT_EQ(adapter.Close(), 0);
+    EXPECT_EQ(fake_.Calls(), (Strings{"MSP430_Reset(7, 1, 1)", "MSP430_Close(0)"}));
+    EXPECT_EQ(adapter.Close(), 0);  // closed already: no calls
+    EXPECT_EQ(fake_.Calls().size(), 2u);
+}
+
+TEST_F(FetDll, SupplyAndPortSettings) {
+    SettingsStore settings;
+    settings.SetSettingFromVariant(kSetFetTargetVcc, std::string("2.95"));
+    settings.SetSettingFromVariant(kSetFetApplyVcc, std::string("0"));
+    settings.SetSettingFromVariant(kSetAdapter, 1);
+    Programmer programmer;
+    programmer.ApplySettings(settings);
+    EXPECT_EQ(programmer.FetDll().targetVcc, 2950);
+    FetDllAdapter& adapter = programmer.FetDll();
+    ASSERT_EQ(adapter.Open(), 0);
+    EXPECT_EQ(fake_.Calls(),
+              (Strings{"MSP430_Initialize(LPT1)", "MSP430_Identify(104, 0)", "MSP430_Configure(0, 1)"}));
+
+    char name[Adapter::kNameSize];
+    adapter.portIndex = 7;
+    adapter.GetName(name);
+    EXPECT_STREQ(name, "FET DLL (LPT1)");
+    EXPECT_EQ(adapter.portIndex, 0u);
+    adapter.portIndex = 3;
+    adapter.GetName(name);
+    EXPECT_STREQ(name, "FET DLL (TIUSB)");
+    adapter.devicePath = "/dev/ttyACM0";
+    adapter.GetName(name);
+    EXPECT_STREQ(name, "FET DLL (/dev/ttyACM0)");
+    char info[Adapter::kInfoSize];
+    fake_.Reset();
+    EXPECT_EQ(adapter.GetInfo(info), 0);
+    EXPECT_STREQ(info, "msp430.dll V20403");
+    EXPECT_EQ(fake_.Calls(), Strings{"MSP430_Initialize(/dev/ttyACM0)"});
+}
+
+TEST_F(FetDll, AMissingOrIncompleteLibraryIsRetriedAtEveryOpen) {
+    UseLibrary("/nonexistent/libmsp430.so");
+    FetDllAdapter missing;
+    char name[Adapter::kNameSize], info[Adapter::kInfoSize];
+    missing.GetName(name);
+    EXPECT_STREQ(name, "FET DLL (LPT1)");
+    EXPECT_EQ(missing.Open(), -1);
+    EXPECT_EQ(missing.GetErrorCode(), 0);
+    EXPECT_STREQ(missing.GetErrorText(0), "msp430.dll not found");
+    EXPECT_EQ(missing.GetInfo(info), -1);
+    EXPECT_EQ(missing.Erase(2, 0x1100, 0xEF00), -1);
+    EXPECT_EQ(missing.BlowFuse(), -1);
+
+    UseLibrary(FAKE_FET_INCOMPLETE);
+    EXPECT_EQ(missing.Open(), -1);
+    EXPECT_FALSE(missing.IsLibraryLoaded());
+    EXPECT_STREQ(missing.GetErrorText(0), "msp430.dll not found");
+
+    UseLibrary(FAKE_FET);
+    EXPECT_EQ(missing.Open(), 0);
+    EXPECT_TRUE(missing.IsLibraryLoaded());
+}
+
+TEST_F(FetDll, EngineRunsLogWhatTheNullAdapterLogsWithTheIdentifiedDevice) {
+    Programmer fet, null;
+    for (Programmer* p : {&fet, &null}) {
+        p->SetSink(&sink_);
+        for (uint32_t a = 0x1100; a < 0x1400; ++a) p->Image().SetByte(a, static_cast<uint8_t>(a * 3));
+    }
+    fet.SelectAdapter(kAdapterFetDll);
+    null.SelectAdapter(kAdapterNull);
+    // The null adapter reports whatever device it holds: give it the one the library identifies.
+    FillDeviceInfo(FindDeviceByName("MSP430F149"), null.Null().device);
+    for (ActionFlags flags : {kDefaultAutoprogram, kActionRead}) {
+        EXPECT_EQ(RunFlags(fet, flags), kRunComplete) << LastLine();
+        Strings viaFet = sink_.Lines();
+        EXPECT_EQ(RunFlags(null, flags), kRunComplete);
+        Strings viaNull = sink_.Lines();
+        ASSERT_GT(viaFet.size(), 1u);
+        EXPECT_EQ(viaFet[1], "0 Device: MSP430F149. Info(0x1000-0x10FF), Main:(0x1100-0xFFFF)");
+        EXPECT_EQ(viaFet, viaNull);
+    }
+    EXPECT_EQ(fake_.Peek(0x1101), (0x1101 * 3) & 0xFF);
+    EXPECT_EQ(fet.Image().ValueAt(0x1101), (0x1101 * 3) & 0xFF);  // read back from the device
+
+    EXPECT_EQ(RunFlags(fet, kActionReset), kRunComplete);
+    EXPECT_EQ(fake_.Calls().back(), "MSP430_Close(0)");
+
+    sink_.answer = 1;
+    EXPECT_EQ(RunFlags(fet, kActionBlowFuse), kRunComplete) << LastLine();
+    EXPECT_TRUE(fake_.IsSecured());
+}
+
+TEST_F(FetDll, LibraryFailuresPassTheirNumberAndTextThrough) {
+    Programmer programmer;
+    programmer.SetSink(&sink_);
+    programmer.SelectAdapter(kAdapterFetDll);
+    fake_.Fail("MSP430_Erase", 42);
+    EXPECT_EQ(RunFlags(programmer, kActionErase), kRunActionFailed);
+    EXPECT_EQ(LastLine(), "1 Erase failed. Fake FET: MSP430_Erase refused (error 42).");
+
+    fake_.Fail("MSP430_Identify", 7);
+    EXPECT_EQ(RunFlags(programmer, kActionErase), kRunActionFailed);
+    EXPECT_EQ(LastLine(), "1 Init failed. Fake FET: MSP430_Identify refused (error 7).");
+}
+
+}  // namespace
+}  // namespace quarzo
