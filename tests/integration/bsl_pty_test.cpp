@@ -105,7 +105,16 @@ TEST_F(BslOverPty, ProgramVerifyAndReadBackThroughTheSimulator) {
     EXPECT_EQ(kept.ValueAt(0x1104), 0xB2);
 }
 
-TEST_F(BslOverPty, SimulatorOptionsAreChecked) {
+TEST_F(BslOverPty, ASimulatorLoadedWithTheFirmwareVerifiesWithoutProgramming) {
+    SimProcess sim("--load '" + blink_ + "' --bsl-version 1.10", dir_.File("sim.out"));
+    ASSERT_FALSE(sim.DevicePath().empty());
+    testing::Outcome verify = Quarzo("+v '" + blink_ + "' -BSL=" + sim.DevicePath());
+    EXPECT_EQ(verify.status, 0) << verify.out;
+    EXPECT_EQ(UnstampedLines(verify.out).back(), "Verify complete.");
+    EXPECT_EQ(sim.Stop(), 0);
+}
+
+TEST_F(BslOverPty, MissingPortsAndBadSimulatorOptions) {
     testing::Outcome missing = Quarzo("+r -BSL=/dev/quarzo-no-such-port");
     EXPECT_NE(missing.status, 0);
     Strings lines = UnstampedLines(missing.out);
