@@ -243,32 +243,29 @@ bool BslLink::ExchangeFrame(uint32_t size) {
     return true;
 }
 
-bool BslLink::ReadBlocks(uint32_t address, uint8_t* destination, uint32_t count) {
+// Moves count bytes in commands of at most 250, stopping at the first that fails.
+bool BslLink::TransferBlocks(uint8_t command, uint32_t address, uint8_t* buffer, uint32_t count) {
     while (count > 0) {
         uint32_t block = std::min(kMaxBlock, count);
-        if (!SendCommand(kCmdRead, static_cast<uint16_t>(address), static_cast<uint16_t>(block), nullptr,
-                         destination)) {
+        bool writing = command == kCmdWrite;
+        if (!SendCommand(command, static_cast<uint16_t>(address), static_cast<uint16_t>(block),
+                         writing ? buffer : nullptr, writing ? nullptr : buffer)) {
             return false;
         }
         address += block;
-        destination += block;
+        buffer += block;
         count -= block;
     }
     return true;
 }
 
+bool BslLink::ReadBlocks(uint32_t address, uint8_t* destination, uint32_t count) {
+    return TransferBlocks(kCmdRead, address, destination, count);
+}
+
 bool BslLink::WriteBlocks(uint32_t address, const uint8_t* source, uint32_t count) {
-    while (count > 0) {
-        uint32_t block = std::min(kMaxBlock, count);
-        if (!SendCommand(kCmdWrite, static_cast<uint16_t>(address), static_cast<uint16_t>(block), source,
-                         nullptr)) {
-            return false;
-        }
-        address += block;
-        source += block;
-        count -= block;
-    }
-    return true;
+    // A write only reads from the buffer.
+    return TransferBlocks(kCmdWrite, address, const_cast<uint8_t*>(source), count);
 }
 
 uint32_t BslLink::GetErrorCode() {

@@ -122,6 +122,7 @@ public:
 
 private:
     bool ExchangeFrame(uint32_t size);
+    bool TransferBlocks(uint8_t command, uint32_t address, uint8_t* buffer, uint32_t count);
     // Waits for count bytes in slices, giving up early when the run is cancelled.
     bool WaitInput(uint32_t count, uint32_t timeoutMs);
     bool ReadAnswer(uint8_t* to, uint32_t count);
