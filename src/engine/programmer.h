@@ -47,6 +47,8 @@ public:
     void Start(ActionFlags flags);
     bool StartCommandLine(const char* text);
     bool IsBusy() const { return worker_.IsRunning(); }
+    // Stops a run in progress, saying so in the log; nothing when idle.
+    void BreakRunningWorker();
     void StopWorker() { worker_.Stop(); }
     // Waits for the current run to end by itself; its result.
     RunResult WaitForRun() { return worker_.Join(); }
@@ -90,7 +92,6 @@ public:
 private:
     friend bool ParseCommandLine(Programmer& programmer, std::vector<std::string> tokens);
 
-    void BreakRunningWorker();
     bool StartWorker();
     void SetPriorities();
     bool DispatchStep();

@@ -1,0 +1,154 @@
+#include "ui/hex_view.h"
+
+#include <windowsx.h>
+
+#include "core/memory_image.h"
+#include "ui/model/hex_rows.h"
+#include "ui/model/window_model.h"
+#include "ui/resource.h"
+
+namespace quarzo {
+
+HexView::~HexView() {
+    if (font_) DeleteObject(font_);
+    if (separator_) DeleteObject(separator_);
+}
+
+bool HexView::Create(HWND parent) {
+    font_ = CreateFontA(14, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, "Courier");
+    dialog_ = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_HEXVIEW), parent, DialogProc,
+                                 reinterpret_cast<LPARAM>(this));
+    if (!dialog_) return false;
+    list_ = GetDlgItem(dialog_, IDC_HEXLIST);
+    HDC dc = GetDC(list_);
+    HGDIOBJ old = SelectObject(dc, font_);
+    TEXTMETRICA metrics{};
+    GetTextMetricsA(dc, &metrics);
+    charWidth_ = metrics.tmAveCharWidth > 0 ? metrics.tmAveCharWidth : 8;
+    SelectObject(dc, old);
+    ReleaseDC(list_, dc);
+    SendMessageA(list_, LB_SETCOUNT, 100, 0);
+    TakeColours();
+    return true;
+}
+
+void HexView::TakeColours() {
+    background_ = GetSysColor(COLOR_WINDOW);
+    address_ = RGB(0, 0, 255);
+    absent_ = GetSysColor(COLOR_GRAYTEXT);
+    verified_ = RGB(0, 128, 0);
+    mismatch_ = RGB(240, 0, 0);
+    present_ = RGB(0, 0, 128);
+    characters_ = GetSysColor(COLOR_WINDOWTEXT);
+    if (separator_) DeleteObject(separator_);
+    separator_ = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNFACE));
+    if (list_) InvalidateRect(list_, nullptr, TRUE);
+}
+
+void HexView::SetImage(const MemoryImage* image) {
+    image_ = image;
+    rows_ = image ? BuildHexRows(*image) : std::vector<uint32_t>{};
+    SendMessageA(list_, LB_SETCOUNT, rows_.size(), 0);
+    Redraw();
+}
+
+void HexView::NextError() {
+    if (rows_.empty() || !image_) return;
+    RECT client;
+    GetClientRect(list_, &client);
+    int rowHeight = static_cast<int>(SendMessageA(list_, LB_GETITEMHEIGHT, 0, 0));
+    LRESULT hit = SendMessageA(list_, LB_ITEMFROMPOINT, 0, MAKELPARAM(2, client.bottom - rowHeight / 2));
+    size_t start = HIWORD(hit) ? rows_.size() - 1 : LOWORD(hit);
+    if (start >= rows_.size()) start = rows_.size() - 1;
+    if (auto row = NextErrorRow(*image_, rows_, start)) SendMessageA(list_, LB_SETTOPINDEX, *row, 0);
+}
+
+void HexView::DrawRow(const DRAWITEMSTRUCT& item) {
+    HDC dc = item.hDC;
+    RECT r = item.rcItem;
+    HGDIOBJ oldFont = SelectObject(dc, font_);
+    HBRUSH background = CreateSolidBrush(background_);
+    FillRect(dc, &r, background);
+    DeleteObject(background);
+    HGDIOBJ oldPen = SelectObject(dc, separator_);
+    MoveToEx(dc, r.left, r.bottom - 1, nullptr);
+    LineTo(dc, r.right, r.bottom - 1);
+    SelectObject(dc, oldPen);
+    if (image_ && item.itemID < rows_.size()) {
+        SetBkMode(dc, TRANSPARENT);
+        HexRow row = FormatHexRow(*image_, rows_[item.itemID]);
+        auto text = [&](int x, const std::string& s, COLORREF colour) {
+            SetTextColor(dc, colour);
+            RECT box{x, r.top, r.right, r.bottom};
+            DrawTextA(dc, s.c_str(), static_cast<int>(s.size()), &box,
+                      DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_NOCLIP);
+        };
+        int x = r.left + 2;
+        text(x, row.address, address_);
+        x += 6 * charWidth_;
+        for (size_t i = 0; i < row.bytes.size(); ++i) {
+            static const COLORREF* const kColour[] = {&absent_, &verified_, &mismatch_, &present_};
+            text(x, row.bytes[i] + " ", *kColour[static_cast<int>(row.colours[i])]);
+            x += 3 * charWidth_;
+        }
+        text(x + charWidth_, row.characters, characters_);
+    }
+    SelectObject(dc, oldFont);
+}
+
+INT_PTR CALLBACK HexView::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    auto* self = reinterpret_cast<HexView*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    if (!self) return FALSE;
+    if (message == WM_INITDIALOG) self->dialog_ = dialog;
+    return self->Handle(message, wParam, lParam);
+}
+
+INT_PTR HexView::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            return TRUE;
+        case WM_SIZE:
+            MoveWindow(GetDlgItem(dialog_, IDC_HEXLIST), 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+            return TRUE;
+        case WM_MEASUREITEM: {
+            auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+            HWND list = GetDlgItem(dialog_, IDC_HEXLIST);
+            HDC dc = GetDC(list);
+            HGDIOBJ old = SelectObject(dc, font_);
+            TEXTMETRICA metrics{};
+            GetTextMetricsA(dc, &metrics);
+            SelectObject(dc, old);
+            ReleaseDC(list, dc);
+            measure->itemHeight = static_cast<UINT>(metrics.tmHeight + 2);
+            return TRUE;
+        }
+        case WM_DRAWITEM: {
+            auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+            if (item->itemID != static_cast<UINT>(-1)) DrawRow(*item);
+            return TRUE;
+        }
+        case WM_CONTEXTMENU: {
+            HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_HEXVIEW_MENU));
+            POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            if (at.x == -1 && at.y == -1) GetCursorPos(&at);
+            TrackPopupMenu(GetSubMenu(menu, 0), TPM_RIGHTBUTTON, at.x, at.y, 0, dialog_, nullptr);
+            DestroyMenu(menu);
+            return TRUE;
+        }
+        case WM_COMMAND:
+            if (LOWORD(wParam) == kCmdNextError) {
+                NextError();
+                return TRUE;
+            }
+            return FALSE;
+        case WM_SYSCOLORCHANGE:
+        case WM_SETTINGCHANGE:
+            TakeColours();
+            return TRUE;
+    }
+    return FALSE;
+}
+
+}  // namespace quarzo

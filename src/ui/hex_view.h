@@ -1,0 +1,42 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace quarzo {
+
+class MemoryImage;
+
+// The memory pane: an owner-drawn virtual list box showing the image as rows of 16 bytes, coloured
+// by their flags.
+class HexView {
+public:
+    ~HexView();
+    bool Create(HWND parent);
+    HWND Window() const { return dialog_; }
+    HWND List() const { return list_; }
+
+    // Rebuilds the rows; null shows nothing.
+    void SetImage(const MemoryImage* image);
+    void Redraw() { InvalidateRect(list_, nullptr, FALSE); }
+    void NextError();
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void TakeColours();
+    void DrawRow(const DRAWITEMSTRUCT& item);
+
+    HWND dialog_ = nullptr;
+    HWND list_ = nullptr;
+    HFONT font_ = nullptr;
+    HPEN separator_ = nullptr;
+    int charWidth_ = 8;
+    const MemoryImage* image_ = nullptr;
+    std::vector<uint32_t> rows_;
+    COLORREF background_, address_, absent_, verified_, mismatch_, present_, characters_;
+};
+
+}  // namespace quarzo

@@ -1,0 +1,148 @@
+#include "ui/log_view.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+
+#include "core/device_table.h"
+#include "ui/model/window_model.h"
+#include "ui/resource.h"
+
+namespace quarzo {
+
+bool LogView::Create(HWND parent) {
+    dialog_ = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_LOGVIEW), parent, DialogProc,
+                                 reinterpret_cast<LPARAM>(this));
+    return dialog_ != nullptr;
+}
+
+INT_PTR CALLBACK LogView::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    auto* self = reinterpret_cast<LogView*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    if (!self) return FALSE;
+    if (message == WM_INITDIALOG) self->dialog_ = dialog;
+    return self->Handle(message, wParam, lParam);
+}
+
+INT_PTR LogView::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG: {
+            devices_ = GetDlgItem(dialog_, IDC_DEVICES);
+            summary_ = GetDlgItem(dialog_, IDC_DEVICE_SUMMARY);
+            log_ = GetDlgItem(dialog_, IDC_LOG);
+            SendMessageA(log_, EM_AUTOURLDETECT, TRUE, 0);
+            SendMessageA(log_, EM_SETEVENTMASK, 0, ENM_LINK);
+            formats_[0].cbSize = sizeof formats_[0];
+            SendMessageA(log_, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&formats_[0]));
+            formats_[1].cbSize = sizeof formats_[1];
+            formats_[1].dwMask = CFM_COLOR;
+            formats_[1].crTextColor = RGB(224, 0, 0);
+            HDC dc = GetDC(log_);
+            lineHeight_ = MulDiv(formats_[0].yHeight, GetDeviceCaps(dc, LOGPIXELSY), 1440);
+            ReleaseDC(log_, dc);
+            if (lineHeight_ <= 0) lineHeight_ = 16;
+            SendMessageA(devices_, CB_RESETCONTENT, 0, 0);
+            for (int i = 0; i < kDeviceCount; ++i)
+                SendMessageA(devices_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(DeviceName(i)));
+            SelectDevice(0);
+            return TRUE;
+        }
+        case WM_SIZE:
+            Layout(LOWORD(lParam), HIWORD(lParam));
+            return TRUE;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDC_DEVICES && HIWORD(wParam) == CBN_SELCHANGE) {
+                ShowSummary();
+                return TRUE;
+            }
+            if (LOWORD(wParam) == kCmdCopy) {
+                CopyLog();
+                return TRUE;
+            }
+            if (LOWORD(wParam) == kCmdClearLog) {
+                ClearLog();
+                return TRUE;
+            }
+            return FALSE;
+        case WM_NOTIFY: {
+            auto* link = reinterpret_cast<ENLINK*>(lParam);
+            if (link->nmhdr.hwndFrom == log_ && link->nmhdr.code == EN_LINK && link->msg == WM_LBUTTONUP) {
+                std::string url(static_cast<size_t>(link->chrg.cpMax - link->chrg.cpMin), '\0');
+                TEXTRANGEA range{link->chrg, url.data()};
+                std::string buffer(url.size() + 1, '\0');
+                range.lpstrText = buffer.data();
+                SendMessageA(log_, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
+                ShellExecuteA(dialog_, "open", buffer.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+                return TRUE;
+            }
+            return FALSE;
+        }
+        case WM_CONTEXTMENU:
+            if (reinterpret_cast<HWND>(wParam) == log_) {
+                HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_LOGVIEW_MENU));
+                POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+                if (at.x == -1 && at.y == -1) GetCursorPos(&at);
+                TrackPopupMenu(GetSubMenu(menu, 0), TPM_RIGHTBUTTON, at.x, at.y, 0, dialog_, nullptr);
+                DestroyMenu(menu);
+                return TRUE;
+            }
+            return FALSE;
+    }
+    return FALSE;
+}
+
+void LogView::Layout(int width, int height) {
+    RECT combo;
+    GetWindowRect(devices_, &combo);
+    MapWindowPoints(nullptr, dialog_, reinterpret_cast<POINT*>(&combo), 2);
+    RECT text;
+    GetWindowRect(summary_, &text);
+    MapWindowPoints(nullptr, dialog_, reinterpret_cast<POINT*>(&text), 2);
+    MoveWindow(summary_, text.left, text.top, std::max<int>(0, width - text.left - 4), text.bottom - text.top,
+               TRUE);
+    int top = combo.top + 24;
+    MoveWindow(log_, combo.left, top, std::max<int>(0, width - 2 * combo.left), std::max(0, height - top - 2),
+               TRUE);
+}
+
+void LogView::ShowSummary() {
+    SetWindowTextA(summary_, DeviceDescription(SelectedDevice()).c_str());
+}
+
+int LogView::SelectedDevice() const {
+    LRESULT index = SendMessageA(devices_, CB_GETCURSEL, 0, 0);
+    return index == CB_ERR ? 0 : static_cast<int>(index);
+}
+
+void LogView::SelectDevice(int index) {
+    SendMessageA(devices_, CB_SETCURSEL, index, 0);
+    ShowSummary();
+}
+
+void LogView::AppendLogLine(const std::string& text, int level) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    std::string line = LogLineText(now.wHour, now.wMinute, now.wSecond, text);
+    CHARFORMAT2A& format = formats_[level == 1 ? 1 : 0];
+    int end = GetWindowTextLengthA(log_);
+    SendMessageA(log_, EM_SETSEL, end, end);
+    SendMessageA(log_, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    SendMessageA(log_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+    RECT box;
+    SendMessageA(log_, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&box));
+    int visible = (box.bottom - box.top) / lineHeight_;
+    int lines = static_cast<int>(SendMessageA(log_, EM_GETLINECOUNT, 0, 0));
+    int first = static_cast<int>(SendMessageA(log_, EM_GETFIRSTVISIBLELINE, 0, 0));
+    if (int scroll = LogScrollLines(lines, first, visible); scroll > 0)
+        SendMessageA(log_, EM_LINESCROLL, 0, scroll);
+}
+
+void LogView::ClearLog() {
+    SetWindowTextA(log_, "");
+}
+
+void LogView::CopyLog() {
+    SendMessageA(log_, WM_COPY, 0, 0);
+}
+
+}  // namespace quarzo

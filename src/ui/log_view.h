@@ -1,0 +1,38 @@
+#pragma once
+
+#include <richedit.h>
+#include <windows.h>
+
+#include <string>
+
+namespace quarzo {
+
+// The lower pane: the device list with its summary line, and the time-stamped log (errors in red).
+class LogView {
+public:
+    bool Create(HWND parent);
+    HWND Window() const { return dialog_; }
+    HWND Log() const { return log_; }
+
+    void AppendLogLine(const std::string& text, int level);
+    void ClearLog();
+    void CopyLog();
+    // 0 when nothing is selected.
+    int SelectedDevice() const;
+    void SelectDevice(int index);
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void ShowSummary();
+    void Layout(int width, int height);
+
+    HWND dialog_ = nullptr;
+    HWND devices_ = nullptr;
+    HWND summary_ = nullptr;
+    HWND log_ = nullptr;
+    CHARFORMAT2A formats_[2]{};
+    int lineHeight_ = 16;
+};
+
+}  // namespace quarzo

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <commctrl.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "core/settings_store.h"
+#include "engine/programmer.h"
+#include "ui/hex_view.h"
+#include "ui/log_view.h"
+#include "ui/window_log_sink.h"
+
+namespace quarzo {
+
+class SharedMemory;
+
+// The program's one top-level window: menus, toolbar, status bar, the memory view above the log
+// pane, and the Programmer it drives.
+class MainFrame {
+public:
+    static constexpr const char* kClassName = "Quarzo16xMainFrame";
+    static constexpr UINT kSinkMessage = 0x8001;
+    static constexpr UINT kHandoverMessage = 0x8002;
+    static constexpr UINT_PTR kRunTimer = 1000;
+
+    MainFrame(SettingsStore& settings, const std::string& settingsPath, SharedMemory& shared);
+    ~MainFrame();
+
+    bool Create(int show);
+    HWND Window() const { return window_; }
+    // Runs a command line as given at start or handed over; an empty text does nothing.
+    void RunCommandLine(const std::string& text);
+    // Applies the enabling rules; called whenever the message queue is empty.
+    void OnIdle();
+    bool TranslateAccelerator(MSG& msg);
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnCreate();
+    void OnDestroy();
+    void OnCommand(unsigned id);
+    void OnSinkNotice(WPARAM notice, LPARAM value);
+    LRESULT OnNotify(NMHDR* header);
+    void Layout();
+    void Refresh(bool force);
+    void StartAction(ActionFlags flags);
+
+    void CreateToolbar();
+    void CreateStatusBar();
+    void SetMenuImages(HMENU menu);
+    void ShowProgress(int low, int high);
+    void HideProgress();
+
+    // Files.
+    bool OpenFile(const std::string& path, bool addToRecent);
+    void OnOpen();
+    void OnSave();
+    void OnRecent(unsigned id);
+    void OnDrop(HDROP drop);
+    void UpdateRecentMenu();
+    void AddRecent(const std::string& path);
+    int AskFileFormat();
+
+    // Splitter.
+    RECT SplitterBar() const;
+    void SetSplit(int position);
+
+    SettingsStore& settings_;
+    std::string settingsPath_;
+    SharedMemory& shared_;
+    HWND window_ = nullptr;
+    HWND toolbar_ = nullptr;
+    HWND status_ = nullptr;
+    HWND progress_ = nullptr;
+    HACCEL accelerators_ = nullptr;
+    HIMAGELIST largeImages_ = nullptr;
+    HIMAGELIST smallImages_ = nullptr;
+    HMENU recentMenu_ = nullptr;
+    HexView hexView_;
+    LogView logView_;
+    WindowLogSink sink_;
+    Programmer programmer_;
+    RecentFileList recent_;
+
+    int split_ = 270;       // the bar's distance from the top of the panes' area
+    int lowerHeight_ = -1;  // kept when the window is resized
+    bool dragging_ = false;
+    bool timerRunning_ = false;
+};
+
+}  // namespace quarzo

@@ -1,0 +1,182 @@
+// The main window's commands and its file handling: open, save, recent files, drops.
+#include <commdlg.h>
+#include <shellapi.h>
+#include <windows.h>
+
+#include "core/file_format.h"
+#include "core/memory_image.h"
+#include "engine/command_line.h"
+#include "ui/main_frame.h"
+#include "ui/model/window_model.h"
+#include "ui/resource.h"
+
+namespace quarzo {
+namespace {
+
+const char kFileFilter[] =
+    "All Known Files (.bin;.dat;.tsk;.txt;.hex;.a43)\0*.bin;*.dat;*.tsk;*.txt;*.hex;*.a43\0"
+    "Binary Files (.bin;.dat;.tsk)\0*.bin;*.dat;*.tsk\0"
+    "TI TXT Files (.txt)\0*.txt\0"
+    "Intel HEX Files (.hex;.a43)\0*.hex;*.a43\0"
+    "All Files (*.*)\0*.*\0";
+
+INT_PTR CALLBACK FileFormatProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) {
+        CheckRadioButton(dialog, IDC_FORMAT_TXT, IDC_FORMAT_BIN, IDC_FORMAT_BIN);
+        return TRUE;
+    }
+    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+        int type = IsDlgButtonChecked(dialog, IDC_FORMAT_TXT)   ? kFormatTiTxt
+                   : IsDlgButtonChecked(dialog, IDC_FORMAT_HEX) ? kFormatIntelHex
+                                                                : kFormatBinary;
+        EndDialog(dialog, type);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+void MainFrame::OnCommand(unsigned id) {
+    if (const CommandRow* row = FindCommand(id); row && row->action != 0) {
+        if (id == kCmdAbort) {
+            programmer_.BreakRunningWorker();
+        } else if (!programmer_.IsBusy()) {
+            StartAction(row->action);
+        }
+        return;
+    }
+    if (id >= kCmdRecentFirst && id <= kCmdRecentLast) {
+        OnRecent(id);
+        return;
+    }
+    switch (id) {
+        case kCmdAuto:
+            if (!programmer_.IsBusy()) StartAction(programmer_.autoprogram);
+            break;
+        case kCmdOpen:
+            OnOpen();
+            break;
+        case kCmdSave:
+            OnSave();
+            break;
+        case kCmdSetup:
+            MessageBoxA(window_, "The settings are kept in the file quarzo.ini beside the program.", "Setup",
+                        MB_OK | MB_ICONINFORMATION);
+            break;
+        case kCmdAbout:
+            MessageBoxA(window_, "Quarzo\nversion 1.6.1007\n\nMSP430 flash programmer", "About Quarzo",
+                        MB_OK | MB_ICONINFORMATION);
+            break;
+        case kCmdCommandLineHelp:
+            MessageBoxA(window_, kCommandLineHelp, "Using command line", MB_OK | MB_ICONINFORMATION);
+            break;
+        case kCmdCopy:
+            logView_.CopyLog();
+            break;
+        case kCmdClearLog:
+            logView_.ClearLog();
+            break;
+        case kCmdNextError:
+            hexView_.NextError();
+            break;
+        case kCmdExit:
+            DestroyWindow(window_);
+            break;
+    }
+}
+
+bool MainFrame::OpenFile(const std::string& path, bool addToRecent) {
+    // A run in progress shares the image; it ends before the file replaces it.
+    programmer_.BreakRunningWorker();
+    int type = FormatFromExtension(path);
+    if (type == kFormatUnknown) type = AskFileFormat();
+    bool loaded = programmer_.LoadFile(path, type);
+    if (loaded && addToRecent) AddRecent(path);
+    Refresh(true);
+    return loaded;
+}
+
+int MainFrame::AskFileFormat() {
+    return static_cast<int>(DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_FILEFORMAT),
+                                            window_, FileFormatProc, 0));
+}
+
+void MainFrame::OnOpen() {
+    char path[MAX_PATH] = "";
+    lstrcpynA(path, programmer_.Image().FileName().c_str(), MAX_PATH);
+    OPENFILENAMEA ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = window_;
+    ofn.lpstrFilter = kFileFilter;
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+    if (GetOpenFileNameA(&ofn)) OpenFile(path, true);
+}
+
+void MainFrame::OnSave() {
+    char path[MAX_PATH] = "";
+    lstrcpynA(path, programmer_.Image().FileName().c_str(), MAX_PATH);
+    OPENFILENAMEA ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = window_;
+    ofn.lpstrFilter = kFileFilter;
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+    if (!GetSaveFileNameA(&ofn)) return;
+    std::string name = path;
+    int type = FormatFromExtension(name);
+    if (type == kFormatUnknown) {
+        type = AskFileFormat();
+        static const char* const kExtensions[] = {"bin", "hex", "txt"};
+        name += std::string(".") + kExtensions[type];
+    }
+    if (programmer_.SaveFile(name, type)) AddRecent(name);
+    Refresh(true);
+}
+
+void MainFrame::OnRecent(unsigned id) {
+    size_t index = id - kCmdRecentFirst;
+    if (index >= recent_.files.size()) {
+        MessageBeep(MB_OK);
+        return;
+    }
+    std::string path = recent_.files[index];
+    if (OpenFile(path, false)) {
+        AddRecentFile(recent_.files, path, recent_.maximum);
+    } else {
+        RemoveRecentFile(recent_.files, index);
+    }
+    SaveRecentFiles(settingsPath_, recent_);
+    UpdateRecentMenu();
+}
+
+void MainFrame::OnDrop(HDROP drop) {
+    // Only the first of several dropped files is opened.
+    char path[MAX_PATH] = "";
+    UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    bool have = count > 0 && DragQueryFileA(drop, 0, path, MAX_PATH) > 0;
+    DragFinish(drop);
+    if (have) OpenFile(path, true);
+}
+
+void MainFrame::AddRecent(const std::string& path) {
+    AddRecentFile(recent_.files, path, recent_.maximum);
+    SaveRecentFiles(settingsPath_, recent_);
+    UpdateRecentMenu();
+}
+
+void MainFrame::UpdateRecentMenu() {
+    while (GetMenuItemCount(recentMenu_) > 0) DeleteMenu(recentMenu_, 0, MF_BYPOSITION);
+    if (recent_.files.empty()) {
+        AppendMenuA(recentMenu_, MF_STRING | MF_GRAYED, IDM_RECENT_EMPTY, "(empty)");
+        return;
+    }
+    for (size_t i = 0; i < recent_.files.size() && i <= kCmdRecentLast - kCmdRecentFirst; ++i) {
+        AppendMenuA(recentMenu_, MF_STRING, kCmdRecentFirst + i, RecentMenuText(i, recent_.files[i]).c_str());
+    }
+}
+
+}  // namespace quarzo

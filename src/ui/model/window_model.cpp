@@ -1,0 +1,91 @@
+#include "ui/model/window_model.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace quarzo {
+
+const std::vector<CommandRow>& CommandTable() {
+    static const std::vector<CommandRow> table = {
+        {kCmdAbort, "Abort", "Abort current operation\nCancel", kActionStop, EnableRule::kWhileBusy},
+        {kCmdErase, "&Erase", "Erase device memory\nErase", kActionErase, EnableRule::kWhenIdle},
+        {kCmdBlankCheck, "&Blank check", "Verify device memory erasure\nBlank check", kActionBlankCheck,
+         EnableRule::kWhenIdle},
+        {kCmdProgram, "&Program", "Program device memory\nProgram", kActionProgram,
+         EnableRule::kIdleWithImage},
+        {kCmdVerify, "&Verify", "Verify device memory\nVerify", kActionVerify, EnableRule::kIdleWithImage},
+        {kCmdRead, "&Read", "Read device memory\nRead", kActionRead, EnableRule::kWhenIdle},
+        {kCmdReset, "Re&set", "Reset target\nReset target", kActionReset, EnableRule::kWhenIdle},
+        {kCmdDumpDeviceId, "Dump &Device ID", "Dump device identification memory\nDump Device ID",
+         kActionDumpDeviceId, EnableRule::kWhenIdle},
+        {kCmdDumpRam, "Dump &RAM", "Dump device RAM memory", kActionDumpRam, EnableRule::kWhenIdle},
+        {kCmdDumpBsl, "Dump &BSL", "Dump device BSL memory", kActionDumpBsl, EnableRule::kWhenIdle},
+        {kCmdAdapterInfo, "Adapter information", "Get information about current adapter\nAdapter information",
+         kActionAdapterInfo, EnableRule::kWhenIdle},
+        {kCmdSecure, "Secure", "Blow secure fuse\nSecure", kActionBlowFuse, EnableRule::kWhenIdle},
+        {kCmdAuto, "&Auto", "Autoprogram\nAuto", 0, EnableRule::kIdleWithImage},
+        {kCmdOpen, "&Open...\tCtrl+O", "Open an existing document\nOpen", 0, EnableRule::kWhenIdle},
+        {kCmdSave, "&Save\tCtrl+S", "Save the active document\nSave", 0, EnableRule::kIdleWithImage},
+        {kCmdSetup, "&Setup", "Edit application settings\nSetup", 0, EnableRule::kWhenIdle},
+    };
+    return table;
+}
+
+const CommandRow* FindCommand(unsigned id) {
+    for (const CommandRow& row : CommandTable()) {
+        if (row.id == id) return &row;
+    }
+    return nullptr;
+}
+
+bool IsCommandEnabled(unsigned id, bool busy, bool imageEmpty) {
+    const CommandRow* row = FindCommand(id);
+    if (!row) return true;
+    switch (row->rule) {
+        case EnableRule::kWhileBusy:
+            return busy;
+        case EnableRule::kWhenIdle:
+            return !busy;
+        case EnableRule::kIdleWithImage:
+            return !busy && !imageEmpty;
+    }
+    return true;
+}
+
+std::string WindowTitle(const std::string& fileName, bool modified) {
+    size_t slash = fileName.find_last_of("\\/");
+    std::string name = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+    return "QUARZO - [" + name + (modified ? "*" : "") + "]";
+}
+
+std::string LogLineText(int hour, int minute, int second, const std::string& text) {
+    char stamp[16];
+    std::snprintf(stamp, sizeof stamp, "%02i:%02i:%02i  ", hour, minute, second);
+    return stamp + text + "\n";
+}
+
+int LogScrollLines(int lineCount, int firstVisible, int visibleLines) {
+    if (visibleLines == 0) return 0;
+    return std::max(0, lineCount + 1 - firstVisible - visibleLines);
+}
+
+void AddRecentFile(std::vector<std::string>& files, const std::string& path, int maximum) {
+    files.erase(std::remove(files.begin(), files.end(), path), files.end());
+    files.insert(files.begin(), path);
+    if (maximum > 0 && files.size() > static_cast<size_t>(maximum))
+        files.resize(static_cast<size_t>(maximum));
+}
+
+void RemoveRecentFile(std::vector<std::string>& files, size_t index) {
+    if (index < files.size()) files.erase(files.begin() + static_cast<long>(index));
+}
+
+std::string RecentMenuText(size_t index, const std::string& path) {
+    return "&" + std::to_string(index + 1) + " " + path;
+}
+
+bool FitsHandover(const std::string& commandLine) {
+    return commandLine.size() < kHandoverTextSize;
+}
+
+}  // namespace quarzo

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/action_flags.h"
+
+namespace quarzo {
+
+// Command ids of the main window.
+enum CommandId : unsigned {
+    kCmdAuto = 0x800D,
+    kCmdErase = 0x800E,
+    kCmdBlankCheck = 0x800F,
+    kCmdProgram = 0x8010,
+    kCmdVerify = 0x8011,
+    kCmdRead = 0x8012,
+    kCmdReset = 0x8013,
+    kCmdAdapterInfo = 0x8014,
+    kCmdSecure = 0x8015,
+    kCmdDumpDeviceId = 0x8016,
+    kCmdDumpRam = 0x8017,
+    kCmdAbort = 0x8018,
+    kCmdDumpBsl = 0x8019,
+    kCmdSetup = 0x8086,
+    kCmdClearLog = 0x8088,
+    kCmdNextError = 0x808C,
+    kCmdCommandLineHelp = 0x8092,
+    kCmdOpen = 0xE101,
+    kCmdSave = 0xE103,
+    kCmdRecentFirst = 0xE110,
+    kCmdRecentLast = 0xE11F,
+    kCmdCopy = 0xE122,
+    kCmdAbout = 0xE140,
+    kCmdExit = 0xE141,
+};
+
+enum class EnableRule { kWhileBusy, kWhenIdle, kIdleWithImage };
+
+struct CommandRow {
+    unsigned id;
+    const char* menuText;
+    const char* statusText;  // the status bar text, then "\n" and the tooltip
+    ActionFlags action;      // what a run starts; 0 for commands that start none
+    EnableRule rule;
+};
+
+const std::vector<CommandRow>& CommandTable();
+const CommandRow* FindCommand(unsigned id);
+// Whether a row's command is enabled; commands outside the table always are.
+bool IsCommandEnabled(unsigned id, bool busy, bool imageEmpty);
+
+// "QUARZO - [name*]" with the part of the path after the last separator.
+std::string WindowTitle(const std::string& fileName, bool modified);
+// "09:05:07  text\n".
+std::string LogLineText(int hour, int minute, int second, const std::string& text);
+// Lines to scroll so that the last line shows; 0 when nothing needs to move.
+int LogScrollLines(int lineCount, int firstVisible, int visibleLines);
+
+// "WinSize": width in the low 16 bits, height in the high 16 bits.
+inline int PackWinSize(int width, int height) {
+    return static_cast<int>((static_cast<uint32_t>(height) & 0xFFFF) << 16 |
+                            (static_cast<uint32_t>(width) & 0xFFFF));
+}
+inline int WinSizeWidth(int packed) {
+    return static_cast<int>(static_cast<uint32_t>(packed) & 0xFFFF);
+}
+inline int WinSizeHeight(int packed) {
+    return static_cast<int>(static_cast<uint32_t>(packed) >> 16);
+}
+
+// The recent-file list: an added path moves to the top; when full, the oldest drops out.
+void AddRecentFile(std::vector<std::string>& files, const std::string& path, int maximum);
+void RemoveRecentFile(std::vector<std::string>& files, size_t index);
+// "&1 C:\fw\blink.txt".
+std::string RecentMenuText(size_t index, const std::string& path);
+
+// The shared block's text field: a command line that does not fit is not handed over.
+inline constexpr size_t kHandoverTextSize = 260;
+bool FitsHandover(const std::string& commandLine);
+
+}  // namespace quarzo
