@@ -1,7 +1,8 @@
 #pragma once
 
-#include <richedit.h>
 #include <windows.h>
+
+#include <richedit.h>
 
 #include <string>
 

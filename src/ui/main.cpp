@@ -1,7 +1,8 @@
 // The Windows program: settings, the single-instance hand-over, the main window and its message loop.
+#include <windows.h>
+
 #include <commctrl.h>
 #include <objbase.h>
-#include <windows.h>
 
 #include <string>
 

@@ -1,7 +1,8 @@
 // The main window's commands and its file handling: open, save, recent files, drops.
+#include <windows.h>
+
 #include <commdlg.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include "core/file_format.h"
 #include "core/memory_image.h"
