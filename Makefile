@@ -2,7 +2,7 @@
 PRESETS := default asan win32 win64
 TESTED := default asan
 
-.PHONY: all deps demo test bench build $(addprefix build-,$(PRESETS)) $(addprefix test-,$(TESTED)) clean
+.PHONY: all deps demo test test-wine bench build $(addprefix build-,$(PRESETS)) $(addprefix test-,$(TESTED)) clean
 
 all: build
 
@@ -18,9 +18,13 @@ $(addprefix build-,$(PRESETS)): build-%: deps
 $(addprefix test-,$(TESTED)): test-%: build-%
 	ctest --preset $*
 
+# The Windows build's unit tests and the window tests, under Wine (they use quarzo-sim from default).
+test-wine: build-win64 build-default
+	scripts/wine-tests.sh
+
 test: deps
 	$(MAKE) --no-print-directory $(addprefix build-,$(PRESETS))
-	$(MAKE) --no-print-directory $(addprefix test-,$(TESTED))
+	$(MAKE) --no-print-directory $(addprefix test-,$(TESTED)) test-wine
 
 demo: deps
 	@scripts/demo.sh

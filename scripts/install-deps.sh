@@ -7,6 +7,7 @@ packages=(
     cmake make g++ googletest libbenchmark-dev srecord
     mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
     clang libclang-rt-14-dev
+    python3 wine wine64 xvfb xauth imagemagick
 )
 
 missing=()

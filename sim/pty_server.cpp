@@ -25,18 +25,26 @@ bool PtyServer::Create() {
         return false;
     }
     path_ = ptsname(master_);
-    // Raw from the start, so that nothing is echoed or translated before the host configures the line.
-    int slave = open(path_.c_str(), O_RDWR | O_NOCTTY);
-    if (slave >= 0) {
-        termios tio{};
-        if (tcgetattr(slave, &tio) == 0) {
-            cfmakeraw(&tio);
-            tcsetattr(slave, TCSANOW, &tio);
-        }
-        close(slave);
-    }
+    ResetLine();
     target_.Enter();
     return true;
+}
+
+// Raw at 9600 baud, as a fresh serial line: nothing is echoed or translated before the host configures
+// it, and no setting a previous host left behind stands in the next one's way.
+void PtyServer::ResetLine() {
+    int slave = open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (slave < 0) return;
+    termios tio{};
+    if (tcgetattr(slave, &tio) == 0) {
+        cfmakeraw(&tio);
+        tio.c_cflag &= ~static_cast<tcflag_t>(HUPCL | CRTSCTS | PARENB | PARODD);
+        tio.c_cflag |= CLOCAL | CREAD;
+        cfsetispeed(&tio, B9600);
+        cfsetospeed(&tio, B9600);
+        tcsetattr(slave, TCSANOW, &tio);
+    }
+    close(slave);
 }
 
 void PtyServer::SleepUntil(uint64_t us) {
@@ -76,11 +84,14 @@ void PtyServer::Serve(const std::atomic<bool>& stop) {
         if (p.revents & POLLIN) {
             ssize_t n = read(master_, buffer.data(), buffer.size());
             if (n > 0) {
+                connected_ = true;
                 for (ssize_t i = 0; i < n && !stop.load(); ++i) Handle(buffer[static_cast<size_t>(i)]);
                 continue;
             }
         }
-        // No host has the line open: wait for the next one.
+        // No host has the line open: make it fresh for the next one, then wait for it.
+        if (connected_) ResetLine();
+        connected_ = false;
         usleep(20000);
     }
 }

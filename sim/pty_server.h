@@ -25,6 +25,7 @@ public:
 
 private:
     void Handle(uint8_t byte);
+    void ResetLine();
     void SleepUntil(uint64_t us);
     uint64_t ByteTimeUs() const { return 11'000'000ull / target_.Baud(); }
 
@@ -32,6 +33,7 @@ private:
     int master_ = -1;
     std::string path_;
     bool pace_ = false;
+    bool connected_ = false;
     uint64_t wireUs_ = 0;  // when the last received byte finished arriving on a real line
 };
 

@@ -107,9 +107,10 @@ void DrawImage(HDC dc, int image) {
                     {{12, 0}, {19, 6}, {15, 6}, {15, 10}, {9, 10}, {9, 6}, {5, 6}});
             break;
         case kImageReset: {
-            Tools t(dc, RGB(200, 100, 0), kMaskColour, 3);
-            Arc(dc, 4, 4, 20, 20, 20, 12, 12, 4);
-            Polygon(dc, RGB(200, 100, 0), RGB(240, 130, 20), {{8, 1}, {14, 4}, {9, 8}});
+            // A circular arrow: three quarters of a ring with its head at the top.
+            Tools t(dc, RGB(210, 110, 0), kMaskColour, 3);
+            Arc(dc, 4, 4, 20, 20, 12, 4, 20, 12);
+            Polygon(dc, RGB(180, 90, 0), RGB(245, 150, 30), {{12, 0}, {18, 4}, {12, 9}});
             break;
         }
         case kImageAbort:

@@ -1,5 +1,6 @@
 #include "ui/log_view.h"
 
+#include <shellapi.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -67,12 +68,10 @@ INT_PTR LogView::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_NOTIFY: {
             auto* link = reinterpret_cast<ENLINK*>(lParam);
             if (link->nmhdr.hwndFrom == log_ && link->nmhdr.code == EN_LINK && link->msg == WM_LBUTTONUP) {
-                std::string url(static_cast<size_t>(link->chrg.cpMax - link->chrg.cpMin), '\0');
+                std::string url(static_cast<size_t>(link->chrg.cpMax - link->chrg.cpMin) + 1, '\0');
                 TEXTRANGEA range{link->chrg, url.data()};
-                std::string buffer(url.size() + 1, '\0');
-                range.lpstrText = buffer.data();
                 SendMessageA(log_, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
-                ShellExecuteA(dialog_, "open", buffer.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+                ShellExecuteA(dialog_, "open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
                 return TRUE;
             }
             return FALSE;

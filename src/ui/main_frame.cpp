@@ -231,6 +231,8 @@ void MainFrame::OnCreate() {
     DragAcceptFiles(window_, TRUE);
     Layout();
     Refresh(true);
+    // The memory view takes the keyboard, not the device list.
+    SetFocus(hexView_.List());
 }
 
 void MainFrame::OnDestroy() {

@@ -155,12 +155,15 @@ void MainFrame::OnRecent(unsigned id) {
 }
 
 void MainFrame::OnDrop(HDROP drop) {
-    // Only the first of several dropped files is opened.
-    char path[MAX_PATH] = "";
+    std::vector<std::string> dropped;
     UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
-    bool have = count > 0 && DragQueryFileA(drop, 0, path, MAX_PATH) > 0;
+    for (UINT i = 0; i < count; ++i) {
+        char path[MAX_PATH] = "";
+        DragQueryFileA(drop, i, path, MAX_PATH);
+        dropped.push_back(path);
+    }
     DragFinish(drop);
-    if (have) OpenFile(path, true);
+    if (auto path = DroppedFileToOpen(dropped)) OpenFile(*path, true);
 }
 
 void MainFrame::AddRecent(const std::string& path) {

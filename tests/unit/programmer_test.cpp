@@ -190,6 +190,8 @@ TEST_F(ProgrammerTest, AdaptersThatCannotStartFailWithTheirOwnTexts) {
                  {kAdapterRawJtag, "1 Init failed. Could not initialize direct port access interface."},
                  {kAdapterFetDll, "1 Init failed. msp430.dll not found."}};
     for (const auto& c : cases) {
+        // Where a FET library can be found (the fake one beside the Windows test programs) it works.
+        if (c.kind == kAdapterFetDll && programmer_.FetDll().IsLibraryLoaded()) continue;
         sink_.Clear();
         programmer_.SelectAdapter(c.kind);
         EXPECT_EQ(RunFlags(kActionErase), kRunActionFailed);

@@ -14,8 +14,17 @@ std::string SettingsFilePath() {
     return path.substr(0, slash + 1) + "quarzo.ini";
 }
 
-bool PrepareFolderFor(const std::string&) {
+bool PrepareFolderFor(const std::string& path) {
+    // Each missing folder on the way is created, from the outermost in.
+    for (size_t at = path.find_first_of("\\/", 3); at != std::string::npos;
+         at = path.find_first_of("\\/", at + 1)) {
+        std::string folder = path.substr(0, at);
+        if (GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES &&
+            !CreateDirectoryA(folder.c_str(), nullptr)) {
+            return false;
+        }
+    }
     return true;
-}  // the executable's folder exists
+}
 
 }  // namespace quarzo::platform

@@ -84,6 +84,11 @@ std::string RecentMenuText(size_t index, const std::string& path) {
     return "&" + std::to_string(index + 1) + " " + path;
 }
 
+std::optional<std::string> DroppedFileToOpen(const std::vector<std::string>& dropped) {
+    if (dropped.empty() || dropped.front().empty()) return std::nullopt;
+    return dropped.front();
+}
+
 bool FitsHandover(const std::string& commandLine) {
     return commandLine.size() < kHandoverTextSize;
 }

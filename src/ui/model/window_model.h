@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,9 @@ void AddRecentFile(std::vector<std::string>& files, const std::string& path, int
 void RemoveRecentFile(std::vector<std::string>& files, size_t index);
 // "&1 C:\fw\blink.txt".
 std::string RecentMenuText(size_t index, const std::string& path);
+
+// Of several files dropped on the window only the first is opened; none when nothing came.
+std::optional<std::string> DroppedFileToOpen(const std::vector<std::string>& dropped);
 
 // The shared block's text field: a command line that does not fit is not handed over.
 inline constexpr size_t kHandoverTextSize = 260;

@@ -1,0 +1,172 @@
+// What a person sees of quarzo.exe, checked through window messages under Wine.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "ui/model/window_model.h"
+#include "ui/window_probe.h"
+
+namespace quarzo::ui_test {
+namespace {
+
+const char kNullAdapter[] = "[Application]\r\nSingle instance=0\r\nAdapter=3\r\n";
+
+class Ui : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = TempFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        WriteText(File("quarzo.ini"), kNullAdapter);
+        WriteText(File("blink.txt"), ReadText(QUARZO_SOURCE_DIR "/examples/blink.txt"));
+    }
+    std::string File(const std::string& name) const { return folder_ + "\\" + name; }
+    void Shot(const std::string& name) {
+        const char* folder = std::getenv("QUARZO_SCREENSHOTS");
+        if (folder && *folder) SaveScreenshot(std::string(folder) + "\\" + name + ".bmp");
+    }
+
+    std::string folder_;
+};
+
+TEST_F(Ui, AFileOnTheCommandLineLoadsAndRunsNothing) {
+    QuarzoProcess quarzo(folder_, "blink.txt");
+    HWND frame = quarzo.Window();
+    ASSERT_NE(frame, nullptr);
+    ASSERT_TRUE(WaitForLog(frame, "Load 61184 bytes."));
+    EXPECT_TRUE(WaitForTitle(frame, "QUARZO - [blink.txt]")) << TitleOf(frame);
+    EXPECT_EQ(LogText(frame).find("Initialize..."), std::string::npos);
+    EXPECT_EQ(SendMessageA(HexList(frame), LB_GETCOUNT, 0, 0), 4);  // 1100, 1110, FFE0, FFF0
+    Settle(frame);
+    EXPECT_TRUE(ButtonEnabled(frame, kCmdProgram));
+    EXPECT_TRUE(ButtonEnabled(frame, kCmdAuto));
+    EXPECT_FALSE(ButtonEnabled(frame, kCmdAbort));
+    Shot("main-window-after-load");
+}
+
+TEST_F(Ui, AnEmptyImageDisablesWhatNeedsOne) {
+    QuarzoProcess quarzo(folder_, "");
+    HWND frame = quarzo.Window();
+    ASSERT_NE(frame, nullptr);
+    Settle(frame);
+    EXPECT_EQ(TitleOf(frame), "QUARZO - []");
+    // Wine keeps menus inside their process, so the toolbar, which follows the same table in the same
+    // idle pass, is what is read here.
+    for (unsigned id : {kCmdProgram, kCmdVerify, kCmdAuto, kCmdSave}) {
+        EXPECT_FALSE(ButtonEnabled(frame, id)) << std::hex << id;
+    }
+    for (unsigned id : {kCmdErase, kCmdRead, kCmdBlankCheck, kCmdReset, kCmdOpen, kCmdSetup}) {
+        EXPECT_TRUE(ButtonEnabled(frame, id)) << std::hex << id;
+    }
+    EXPECT_FALSE(ButtonEnabled(frame, kCmdAbort));
+    EXPECT_EQ(SendMessageA(HexList(frame), LB_GETCOUNT, 0, 0), 0);
+}
+
+TEST_F(Ui, ACommandLineRunWithTheNullAdapterLogsEveryStep) {
+    QuarzoProcess quarzo(folder_, "+ebpv blink.txt -pi");
+    HWND frame = quarzo.Window();
+    ASSERT_NE(frame, nullptr);
+    ASSERT_TRUE(WaitForLog(frame, "Verify complete."));
+    std::string log = LogText(frame);
+    size_t at = 0;
+    for (const char* line :
+         {"Command line: +ebpv blink.txt -pi", "Loading TI TXT file \"blink.txt\"...", "Initialize...",
+          "Erasing flash memory...", "Erase complete.", "Blank check device memory...",
+          "Blank check complete.", "Programming the device memory...", "Program complete.",
+          "Verifying device memory programming...", "Verify complete."}) {
+        size_t found = log.find(line, at);
+        ASSERT_NE(found, std::string::npos) << line << "\n" << log;
+        at = found;
+    }
+    Settle(frame);
+    EXPECT_TRUE(ButtonEnabled(frame, kCmdRead));
+    EXPECT_EQ(TitleOf(frame), "QUARZO - [blink.txt]");
+}
+
+TEST_F(Ui, SingleInstanceHandsTheCommandLineToTheRunningWindow) {
+    WriteText(File("quarzo.ini"), "[Application]\r\nSingle instance=-1\r\nAdapter=3\r\n");
+    QuarzoProcess first(folder_, "");
+    HWND frame = first.Window();
+    ASSERT_NE(frame, nullptr);
+    Settle(frame);
+    QuarzoProcess second(folder_, "+e");
+    EXPECT_EQ(second.WaitForExit(10000), 0);
+    EXPECT_TRUE(WaitForLog(frame, "Command line: +e"));
+    EXPECT_TRUE(WaitForLog(frame, "Erase complete."));
+    EXPECT_EQ(MainWindows().size(), 1u);
+
+    // A command line too long for the shared block is not cut short: that start runs its own window.
+    QuarzoProcess third(folder_, "+r " + std::string(300, 'x'));
+    HWND own = third.Window();
+    EXPECT_NE(own, nullptr);
+    EXPECT_NE(own, frame);
+}
+
+TEST_F(Ui, WithoutSingleInstanceBothWindowsRun) {
+    QuarzoProcess first(folder_, "");
+    ASSERT_NE(first.Window(), nullptr);
+    QuarzoProcess second(folder_, "+e");
+    HWND frame = second.Window();
+    ASSERT_NE(frame, nullptr);
+    EXPECT_TRUE(WaitForLog(frame, "Erase complete."));
+    EXPECT_EQ(MainWindows().size(), 2u);
+}
+
+TEST_F(Ui, ClosingExitsWithOneAndWritesTheSettings) {
+    QuarzoProcess quarzo(folder_, "");
+    HWND frame = quarzo.Window();
+    ASSERT_NE(frame, nullptr);
+    Settle(frame);
+    PostMessageA(frame, WM_CLOSE, 0, 0);
+    EXPECT_EQ(quarzo.WaitForExit(10000), 1);
+    std::string ini = ReadText(File("quarzo.ini"));
+    EXPECT_NE(ini.find("WinSize="), std::string::npos) << ini;
+    EXPECT_NE(ini.find("Device index=0"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("[IF_BSL]"), std::string::npos) << ini;
+}
+
+// Needs quarzo-sim's pseudo-terminal mapped to COM1 in the Wine prefix (scripts/wine-tests.sh).
+TEST_F(Ui, TheSerialLoaderForRealAndMismatchRowsInRed) {
+    if (!std::getenv("QUARZO_UI_COM1")) GTEST_SKIP() << "no simulated target on COM1";
+    {
+        QuarzoProcess quarzo(folder_, "+ebpv blink.txt -BSL=COM1");
+        HWND frame = quarzo.Window();
+        ASSERT_NE(frame, nullptr);
+        ASSERT_TRUE(WaitForLog(frame, "Verify complete.", 60000)) << LogText(frame);
+        // The window lets the port go when it closes; the next start needs it.
+        PostMessageA(frame, WM_CLOSE, 0, 0);
+        EXPECT_EQ(quarzo.WaitForExit(15000), 1);
+    }
+
+    // A different program verified against the chip: one byte differs in the row at 0x1110, and a block
+    // of erased bytes at 0x8000 matches. Rows: 1100, 1110, 8000 to 83F0, FFE0, FFF0.
+    std::string other = ReadText(File("blink.txt"));
+    other.replace(other.find("21 00 3F"), 8, "21 00 3E");
+    std::string erased = "@8000\r\n";
+    for (int line = 0; line < 64; ++line) {
+        for (int i = 0; i < 16; ++i) erased += i ? " FF" : "FF";
+        erased += "\r\n";
+    }
+    other.insert(other.find("@FFE0"), erased);
+    WriteText(File("other.txt"), other);
+    QuarzoProcess verify(folder_, "+v other.txt -BSL=COM1");
+    HWND frame = verify.Window();
+    ASSERT_NE(frame, nullptr);
+    ASSERT_TRUE(WaitForLog(frame, "Verify failed. Found 1 errors", 60000)) << LogText(frame);
+    Settle(frame);
+    HWND list = HexList(frame);
+    ASSERT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 68);
+    // From the middle of the list the search runs to the end, wraps, and finds the row at 0x1110.
+    SendMessageA(list, LB_SETTOPINDEX, 20, 0);
+    SendMessageA(HexDialog(frame), WM_COMMAND, kCmdNextError, 0);
+    EXPECT_EQ(SendMessageA(list, LB_GETTOPINDEX, 0, 0), 1);
+    SendMessageA(HexDialog(frame), WM_COMMAND, kCmdNextError, 0);
+    EXPECT_EQ(SendMessageA(list, LB_GETTOPINDEX, 0, 0), 1);
+    SendMessageA(list, LB_SETTOPINDEX, 0, 0);
+    Settle(frame);
+    Shot("main-window-after-verify-with-marks");
+}
+
+}  // namespace
+}  // namespace quarzo::ui_test

@@ -1,0 +1,217 @@
+#include "ui/window_probe.h"
+
+#include <commctrl.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace quarzo::ui_test {
+namespace {
+
+constexpr const char* kFrameClass = "Quarzo16xMainFrame";
+
+struct Search {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK FindProcessWindow(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<Search*>(param);
+    char name[64];
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == search->processId && GetClassNameA(window, name, sizeof name) &&
+        lstrcmpA(name, kFrameClass) == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK CollectFrames(HWND window, LPARAM param) {
+    char name[64];
+    if (GetClassNameA(window, name, sizeof name) && lstrcmpA(name, kFrameClass) == 0) {
+        reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+    }
+    return TRUE;
+}
+
+HWND ChildOfClass(HWND parent, const char* className) {
+    return FindWindowExA(parent, nullptr, className, nullptr);
+}
+
+}  // namespace
+
+QuarzoProcess::QuarzoProcess(const std::string& folder, const std::string& arguments) {
+    std::string exe = folder + "\\quarzo.exe";
+    char module[MAX_PATH];
+    GetModuleFileNameA(nullptr, module, MAX_PATH);
+    std::string source = module;
+    source = source.substr(0, source.find_last_of('\\') + 1) + QUARZO_EXE;
+    CopyFileA(source.c_str(), exe.c_str(), FALSE);
+    std::string command = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    if (CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                       &startup, &info_)) {
+        process_ = info_.hProcess;
+        CloseHandle(info_.hThread);
+    }
+}
+
+QuarzoProcess::~QuarzoProcess() {
+    if (!process_) return;
+    if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+        if (HWND w = Window(0)) PostMessageA(w, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(process_, 5000) == WAIT_TIMEOUT) TerminateProcess(process_, 99);
+    }
+    CloseHandle(process_);
+}
+
+HWND QuarzoProcess::Window(DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    do {
+        Search search{info_.dwProcessId, nullptr};
+        EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found && IsWindowVisible(search.found)) return search.found;
+        Sleep(50);
+    } while (GetTickCount() - start < timeoutMs);
+    return nullptr;
+}
+
+int QuarzoProcess::WaitForExit(DWORD timeoutMs) {
+    if (!process_ || WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(process_, &code);
+    return static_cast<int>(code);
+}
+
+std::string TitleOf(HWND window) {
+    char text[512] = "";
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 5000,
+                        nullptr);
+    return text;
+}
+
+std::string LogText(HWND frame) {
+    for (HWND child = FindWindowExA(frame, nullptr, nullptr, nullptr); child;
+         child = FindWindowExA(frame, child, nullptr, nullptr)) {
+        if (HWND log = GetDlgItem(child, 1006)) {
+            DWORD_PTR length = 0;
+            SendMessageTimeoutA(log, WM_GETTEXTLENGTH, 0, 0, SMTO_BLOCK, 5000, &length);
+            std::string text(length + 1, '\0');
+            SendMessageTimeoutA(log, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                                SMTO_BLOCK, 5000, nullptr);
+            text.resize(strlen(text.c_str()));
+            return text;
+        }
+    }
+    return "";
+}
+
+bool WaitForLog(HWND frame, const std::string& text, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    do {
+        if (LogText(frame).find(text) != std::string::npos) return true;
+        Sleep(100);
+    } while (GetTickCount() - start < timeoutMs);
+    return false;
+}
+
+bool WaitForTitle(HWND frame, const std::string& title, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    do {
+        if (TitleOf(frame) == title) return true;
+        Sleep(100);
+    } while (GetTickCount() - start < timeoutMs);
+    return false;
+}
+
+HWND HexDialog(HWND frame) {
+    for (HWND child = FindWindowExA(frame, nullptr, nullptr, nullptr); child;
+         child = FindWindowExA(frame, child, nullptr, nullptr)) {
+        if (GetDlgItem(child, 1013)) return child;
+    }
+    return nullptr;
+}
+
+HWND HexList(HWND frame) {
+    HWND dialog = HexDialog(frame);
+    return dialog ? GetDlgItem(dialog, 1013) : nullptr;
+}
+
+HWND Toolbar(HWND frame) {
+    return ChildOfClass(frame, TOOLBARCLASSNAMEA);
+}
+
+HWND StatusBar(HWND frame) {
+    return ChildOfClass(frame, STATUSCLASSNAMEA);
+}
+
+void Settle(HWND frame) {
+    // A message round trip, then a moment for the idle update that follows it.
+    DWORD_PTR ignored;
+    SendMessageTimeoutA(frame, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &ignored);
+    Sleep(300);
+    SendMessageTimeoutA(frame, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &ignored);
+}
+
+bool ButtonEnabled(HWND frame, unsigned id) {
+    DWORD_PTR enabled = 0;
+    SendMessageTimeoutA(Toolbar(frame), TB_ISBUTTONENABLED, id, 0, SMTO_BLOCK, 5000, &enabled);
+    return enabled != 0;
+}
+
+std::vector<HWND> MainWindows() {
+    std::vector<HWND> frames;
+    EnumWindows(CollectFrames, reinterpret_cast<LPARAM>(&frames));
+    return frames;
+}
+
+bool SaveScreenshot(const std::string& path) {
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFOHEADER header{sizeof header, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    int stride = (width * 3 + 3) & ~3;
+    std::string pixels(static_cast<size_t>(stride) * height, '\0');
+    GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&header),
+              DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    BITMAPFILEHEADER file{0x4D42,
+                          static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof header + pixels.size()), 0, 0,
+                          sizeof(BITMAPFILEHEADER) + sizeof header};
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof file);
+    out.write(reinterpret_cast<const char*>(&header), sizeof header);
+    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+    return static_cast<bool>(out);
+}
+
+std::string TempFolder(const std::string& name) {
+    char base[MAX_PATH];
+    GetTempPathA(MAX_PATH, base);
+    std::string folder =
+        std::string(base) + "quarzo-ui-" + name + "-" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return folder;
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace quarzo::ui_test
