@@ -57,6 +57,7 @@ private:
 
     // Files.
     bool OpenFile(const std::string& path, bool addToRecent);
+    bool AskFileName(bool save, std::string& chosen);
     void OnOpen();
     void OnSave();
     void OnRecent(unsigned id);

@@ -103,7 +103,8 @@ int MainFrame::AskFileFormat() {
                                             window_, FileFormatProc, 0));
 }
 
-void MainFrame::OnOpen() {
+// The open or save dialog, starting at the image's file name; false when the user cancels.
+bool MainFrame::AskFileName(bool save, std::string& chosen) {
     char path[MAX_PATH] = "";
     lstrcpynA(path, programmer_.Image().FileName().c_str(), MAX_PATH);
     OPENFILENAMEA ofn{};
@@ -112,21 +113,20 @@ void MainFrame::OnOpen() {
     ofn.lpstrFilter = kFileFilter;
     ofn.lpstrFile = path;
     ofn.nMaxFile = MAX_PATH;
-    ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-    if (GetOpenFileNameA(&ofn)) OpenFile(path, true);
+    ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+    if (!(save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn))) return false;
+    chosen = path;
+    return true;
+}
+
+void MainFrame::OnOpen() {
+    std::string path;
+    if (AskFileName(false, path)) OpenFile(path, true);
 }
 
 void MainFrame::OnSave() {
-    char path[MAX_PATH] = "";
-    lstrcpynA(path, programmer_.Image().FileName().c_str(), MAX_PATH);
-    OPENFILENAMEA ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = window_;
-    ofn.lpstrFilter = kFileFilter;
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = MAX_PATH;
-    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-    if (!GetSaveFileNameA(&ofn)) return;
+    std::string path;
+    if (!AskFileName(true, path)) return;
     std::string name = path;
     int type = FormatFromExtension(name);
     if (type == kFormatUnknown) {
