@@ -59,6 +59,7 @@ private:
     bool OpenFile(const std::string& path, bool addToRecent);
     bool AskFileName(bool save, std::string& chosen);
     void OnOpen();
+    void OnSetup();
     void OnSave();
     void OnRecent(unsigned id);
     void OnDrop(HDROP drop);

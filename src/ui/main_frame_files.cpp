@@ -10,6 +10,7 @@
 #include "ui/main_frame.h"
 #include "ui/model/window_model.h"
 #include "ui/resource.h"
+#include "ui/settings_dialog.h"
 
 namespace quarzo {
 namespace {
@@ -62,12 +63,10 @@ void MainFrame::OnCommand(unsigned id) {
             OnSave();
             break;
         case kCmdSetup:
-            MessageBoxA(window_, "The settings are kept in the file quarzo.ini beside the program.", "Setup",
-                        MB_OK | MB_ICONINFORMATION);
+            OnSetup();
             break;
         case kCmdAbout:
-            MessageBoxA(window_, "Quarzo\nversion 1.6.1007\n\nMSP430 flash programmer", "About Quarzo",
-                        MB_OK | MB_ICONINFORMATION);
+            ShowAboutBox(window_);
             break;
         case kCmdCommandLineHelp:
             MessageBoxA(window_, kCommandLineHelp, "Using command line", MB_OK | MB_ICONINFORMATION);
@@ -85,6 +84,15 @@ void MainFrame::OnCommand(unsigned id) {
             DestroyWindow(window_);
             break;
     }
+}
+
+void MainFrame::OnSetup() {
+    if (programmer_.IsBusy()) return;
+    SettingsDialog dialog(settings_, settingsPath_);
+    if (dialog.Show(window_) != IDOK) return;
+    programmer_.ApplySettings(settings_);
+    settings_.SaveSettings(settingsPath_);
+    Refresh(false);
 }
 
 bool MainFrame::OpenFile(const std::string& path, bool addToRecent) {

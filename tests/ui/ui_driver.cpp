@@ -126,6 +126,89 @@ TEST_F(Ui, ClosingExitsWithOneAndWritesTheSettings) {
     EXPECT_NE(ini.find("[IF_BSL]"), std::string::npos) << ini;
 }
 
+TEST_F(Ui, TheSettingsDialogStoresWhatTheUserEdits) {
+    WriteText(File("quarzo.ini"), "[Application]\r\nSingle instance=0\r\nAdapter=2\r\n");
+    QuarzoProcess quarzo(folder_, "");
+    HWND frame = quarzo.Window();
+    ASSERT_NE(frame, nullptr);
+    Settle(frame);
+    PostMessageA(frame, WM_COMMAND, kCmdSetup, 0);
+    HWND dialog = FindDialog("Settings");
+    ASSERT_NE(dialog, nullptr);
+    HWND page = GetDlgItem(dialog, 1019), global = GetDlgItem(dialog, 1020),
+         adapter = GetDlgItem(dialog, 1021);
+    EXPECT_EQ(ListStrings(page),
+              (std::vector<std::string>{"Port", "Patch to v1.50", "38400 baud", "Keep port open",
+                                        "TST invert", "RST invert", "RST delay"}));
+    EXPECT_EQ(SendMessageA(adapter, CB_GETCURSEL, 0, 0), 2);
+    Shot("settings-dialog");
+
+    EXPECT_TRUE(EditProperty(page, 6, "abc"));  // RST delay: not a number
+    EXPECT_TRUE(ChooseProperty(page, 3, 1));    // Keep port open: True
+    ToggleProperty(global, 6);                  // Erase off
+    ToggleProperty(global, 7);                  // Blank Check off: Program and Verify stay
+    // To the FET library's page and back: the BSL values edited so far are kept.
+    SendMessageA(adapter, CB_SETCURSEL, 1, 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(1021, CBN_SELCHANGE), reinterpret_cast<LPARAM>(adapter));
+    EXPECT_EQ(ListStrings(page), (std::vector<std::string>{"Port", "Apply VCC", "Target VCC"}));
+    SendMessageA(adapter, CB_SETCURSEL, 2, 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(1021, CBN_SELCHANGE), reinterpret_cast<LPARAM>(adapter));
+    EXPECT_EQ(SendMessageA(page, LB_GETCOUNT, 0, 0), 7);
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitGone(dialog));
+    std::string ini = ReadText(File("quarzo.ini"));
+    EXPECT_NE(ini.find("RST delay=0\r\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("Keep port open=-1\r\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("Autoprogram=24\r\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("Adapter=2\r\n"), std::string::npos) << ini;
+
+    PostMessageA(frame, WM_COMMAND, kCmdSetup, 0);
+    dialog = FindDialog("Settings");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(EditProperty(GetDlgItem(dialog, 1019), 6, "25"));
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitGone(dialog));
+    EXPECT_NE(ReadText(File("quarzo.ini")).find("RST delay=25\r\n"), std::string::npos);
+}
+
+TEST_F(Ui, WithTheNullAdapterTheSettingsShowNoAdapterPage) {
+    QuarzoProcess quarzo(folder_, "");
+    HWND frame = quarzo.Window();
+    ASSERT_NE(frame, nullptr);
+    Settle(frame);
+    PostMessageA(frame, WM_COMMAND, kCmdSetup, 0);
+    HWND dialog = FindDialog("Settings");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(SendDlgItemMessageA(dialog, 1021, CB_GETCURSEL, 0, 0), CB_ERR);
+    EXPECT_EQ(SendDlgItemMessageA(dialog, 1019, LB_GETCOUNT, 0, 0), 0);
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitGone(dialog));
+    EXPECT_NE(ReadText(File("quarzo.ini")).find("Adapter=3\r\n"), std::string::npos);
+}
+
+TEST_F(Ui, TheAboutBoxShowsTheVersionAndItsLinks) {
+    QuarzoProcess quarzo(folder_, "");
+    HWND frame = quarzo.Window();
+    ASSERT_NE(frame, nullptr);
+    Settle(frame);
+    PostMessageA(frame, WM_COMMAND, kCmdAbout, 0);
+    HWND about = FindDialog("About");
+    ASSERT_NE(about, nullptr);
+    char text[128] = "";
+    GetDlgItemTextA(about, 1042, text, sizeof text);
+    EXPECT_STREQ(text, "version 1.6.1007");
+    auto atom =
+        static_cast<ATOM>(reinterpret_cast<uintptr_t>(GetPropA(GetDlgItem(about, 1040), "QuarzoLinkTarget")));
+    char target[256] = "";
+    GlobalGetAtomNameA(atom, target, sizeof target);
+    std::string mail = target;
+    EXPECT_EQ(mail.rfind("mailto:", 0), 0u) << mail;
+    EXPECT_EQ(mail.substr(mail.size() - 15), "QUARZO_1.6.1007") << mail;
+    Shot("about-box");
+    PostMessageA(about, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitGone(about));
+}
+
 // Needs quarzo-sim's pseudo-terminal mapped to COM1 in the Wine prefix (scripts/wine-tests.sh).
 TEST_F(Ui, TheSerialLoaderForRealAndMismatchRowsInRed) {
     if (!std::getenv("QUARZO_UI_COM1")) GTEST_SKIP() << "no simulated target on COM1";

@@ -162,6 +162,84 @@ bool ButtonEnabled(HWND frame, unsigned id) {
     return enabled != 0;
 }
 
+HWND FindDialog(const char* title, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    do {
+        HWND dialog = FindWindowA("#32770", title);
+        if (dialog && IsWindowVisible(dialog)) return dialog;
+        Sleep(50);
+    } while (GetTickCount() - start < timeoutMs);
+    return nullptr;
+}
+
+bool WaitGone(HWND window, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    while (IsWindow(window)) {
+        if (GetTickCount() - start >= timeoutMs) return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+std::vector<std::string> ListStrings(HWND list) {
+    std::vector<std::string> strings;
+    int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        // A buffer of its own size: across processes the length query is not to be trusted, and the
+        // text crosses as UTF-16 whatever the list holds.
+        std::wstring wide(1024, L'\0');
+        SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(wide.data()));
+        wide.resize(wcsnlen(wide.c_str(), wide.size()));
+        std::string text(wide.size() * 4 + 1, '\0');
+        int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), text.data(),
+                                    static_cast<int>(text.size()), nullptr, nullptr);
+        text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        strings.push_back(text);
+    }
+    return strings;
+}
+
+namespace {
+
+// Selects the item and opens its editor with F2; the editor is a child of the list.
+HWND OpenEditor(HWND list, int index, const char* editorClass) {
+    SendMessageA(list, LB_SETCURSEL, index, 0);
+    PostMessageA(list, WM_KEYDOWN, VK_F2, 0);
+    for (int i = 0; i < 100; ++i) {
+        if (HWND editor = FindWindowExA(list, nullptr, editorClass, nullptr)) return editor;
+        Sleep(50);
+    }
+    return nullptr;
+}
+
+bool CommitEditor(HWND list, HWND editor) {
+    PostMessageA(editor, WM_KEYDOWN, VK_RETURN, 0);
+    return WaitGone(editor, 5000) && list;
+}
+
+}  // namespace
+
+bool EditProperty(HWND list, int index, const std::string& text) {
+    HWND editor = OpenEditor(list, index, "Edit");
+    if (!editor) return false;
+    SendMessageA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    return CommitEditor(list, editor);
+}
+
+bool ChooseProperty(HWND list, int index, int choice) {
+    HWND editor = OpenEditor(list, index, "ComboBox");
+    if (!editor) return false;
+    SendMessageA(editor, CB_SETCURSEL, choice, 0);
+    return CommitEditor(list, editor);
+}
+
+void ToggleProperty(HWND list, int index) {
+    SendMessageA(list, LB_SETCURSEL, index, 0);
+    PostMessageA(list, WM_KEYDOWN, VK_SPACE, 0);
+    DWORD_PTR ignored;
+    SendMessageTimeoutA(list, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &ignored);
+}
+
 std::vector<HWND> MainWindows() {
     std::vector<HWND> frames;
     EnumWindows(CollectFrames, reinterpret_cast<LPARAM>(&frames));

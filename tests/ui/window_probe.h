@@ -40,6 +40,18 @@ HWND StatusBar(HWND frame);
 bool ButtonEnabled(HWND frame, unsigned id);
 // Lets the program reach its idle state, where it updates the command states.
 void Settle(HWND frame);
+// A dialog of this process family with that title, once it shows; null after the time-out.
+HWND FindDialog(const char* title, DWORD timeoutMs = 10000);
+// Waits until the window is gone; false on time-out.
+bool WaitGone(HWND window, DWORD timeoutMs = 10000);
+// The strings of a list box with strings, read across processes.
+std::vector<std::string> ListStrings(HWND list);
+// Edits a property list's item in place as a person would with the keyboard: select, F2, the new
+// text or choice, Enter.
+bool EditProperty(HWND list, int index, const std::string& text);
+bool ChooseProperty(HWND list, int index, int choice);
+// Selects an item and presses Space (toggles a check item).
+void ToggleProperty(HWND list, int index);
 // Every top-level window of the main window's class.
 std::vector<HWND> MainWindows();
 // Saves the whole screen as a 24-bit BMP file.

@@ -1,0 +1,123 @@
+#include "ui/model/settings_pages.h"
+
+namespace quarzo {
+
+const char* const kAdapterChoices[3] = {"FET direct access", "FET msp430.dll", "BSL"};
+
+namespace {
+
+struct PageEntry {
+    int id;
+    std::vector<std::string> options;  // empty: boolean or edit, by the setting's type
+};
+
+const std::vector<PageEntry>& Page(int adapter) {
+    static const std::vector<PageEntry> kPages[3] = {
+        {{kSetRawPort, {"LPT1", "LPT2", "LPT3", "LPTx"}}, {kSetRawCustomAddress, {}}},
+        {{kSetFetPort, {"LPT1", "LPT2", "LPT3", "TIUSB"}}, {kSetFetApplyVcc, {}}, {kSetFetTargetVcc, {}}},
+        {{kSetBslPort, {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"}},
+         {kSetBslPatch, {}},
+         {kSetBslFastBaud, {}},
+         {kSetBslKeepPortOpen, {}},
+         {kSetBslTstInvert, {}},
+         {kSetBslRstInvert, {}},
+         {kSetBslRstDelay, {}}},
+    };
+    static const std::vector<PageEntry> kNone;
+    return adapter >= 0 && adapter < 3 ? kPages[adapter] : kNone;
+}
+
+PropertyItem MakeItem(const std::string& name, int id, PropertyKind kind,
+                      std::vector<std::string> options = {}) {
+    return PropertyItem{name, id, kind, std::move(options), 0, ""};
+}
+
+// A setting shown as its type asks: a boolean, a list of options, or free text.
+PropertyItem ItemFor(const SettingsStore& settings, int id, const std::vector<std::string>& options) {
+    const SettingRecord* record = settings.FindSetting(id);
+    PropertyItem item = MakeItem(record ? record->key : "", id, PropertyKind::kEdit, options);
+    if (!record) return item;
+    if (!options.empty()) {
+        item.kind = PropertyKind::kList;
+        item.choice = settings.GetIntSetting(id);
+    } else if (std::holds_alternative<bool>(record->value)) {
+        item.kind = PropertyKind::kBoolean;
+        item.options = {"False", "True"};
+        item.choice = settings.GetBoolSetting(id) ? 1 : 0;
+    } else {
+        item.text = SettingText(record->value);
+    }
+    return item;
+}
+
+}  // namespace
+
+std::vector<PropertyItem> GlobalItems(const SettingsStore& settings) {
+    std::vector<PropertyItem> items;
+    items.push_back(MakeItem("Application", 0, PropertyKind::kCategory));
+    for (int id : {kSetSingleInstance, kSetSaveWindow, kSetEraseInfo})
+        items.push_back(ItemFor(settings, id, {}));
+    items.push_back(MakeItem("Autoprogram", kSetAutoprogram, PropertyKind::kCategory));
+    int bits = settings.GetIntSetting(kSetAutoprogram);
+    const struct {
+        const char* name;
+        int bit;
+    } kChecks[] = {
+        {"Reload file", 0x01}, {"Erase", 0x02}, {"Blank Check", 0x04}, {"Program", 0x08}, {"Verify", 0x10}};
+    for (const auto& c : kChecks) {
+        PropertyItem item = MakeItem(c.name, kAutoprogramCheckBase + c.bit, PropertyKind::kCheck);
+        item.choice = (bits & c.bit) ? 1 : 0;
+        items.push_back(item);
+    }
+    return items;
+}
+
+std::vector<PropertyItem> AdapterItems(const SettingsStore& settings, int adapter) {
+    std::vector<PropertyItem> items;
+    for (const PageEntry& e : Page(adapter)) items.push_back(ItemFor(settings, e.id, e.options));
+    return items;
+}
+
+bool StoreItem(SettingsStore& settings, const std::vector<PropertyItem>& items, int settingId) {
+    for (const PropertyItem& item : items) {
+        if (item.id != settingId) continue;
+        switch (item.kind) {
+            case PropertyKind::kBoolean:
+            case PropertyKind::kList:
+            case PropertyKind::kCheck:
+                return settings.SetSettingFromVariant(settingId, item.choice);
+            case PropertyKind::kEdit:
+                return settings.SetSettingFromVariant(settingId, item.text);
+            case PropertyKind::kCategory:
+                return false;
+        }
+    }
+    return false;
+}
+
+void StoreAdapterPage(SettingsStore& settings, const std::vector<PropertyItem>& items, int adapter) {
+    for (const PageEntry& e : Page(adapter)) StoreItem(settings, items, e.id);
+}
+
+int AutoprogramFromItems(const std::vector<PropertyItem>& items) {
+    int bits = 0;
+    for (const PropertyItem& item : items) {
+        if (item.kind == PropertyKind::kCheck && item.choice) bits |= item.id - kAutoprogramCheckBase;
+    }
+    return bits & kAutoprogramBits;
+}
+
+void StoreSettingsPages(SettingsStore& settings, const std::vector<PropertyItem>& global,
+                        const std::vector<PropertyItem>& adapterPage) {
+    StoreAdapterPage(settings, adapterPage, settings.GetIntSetting(kSetAdapter));
+    for (int id : {kSetSingleInstance, kSetSaveWindow, kSetEraseInfo}) StoreItem(settings, global, id);
+    settings.SetIntSetting(kSetAutoprogram, AutoprogramFromItems(global));
+}
+
+SettingHelp HelpForItem(const SettingsStore& settings, int id) {
+    const SettingRecord* record = settings.FindSetting(id);
+    if (!record) return {};
+    return {record->key, record->description ? record->description : ""};
+}
+
+}  // namespace quarzo

@@ -1,0 +1,106 @@
+#include "ui/settings_dialog.h"
+
+#include "ui/model/settings_pages.h"
+#include "ui/resource.h"
+
+namespace quarzo {
+
+INT_PTR SettingsDialog::Show(HWND owner) {
+    INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETTINGS), owner,
+                                     DialogProc, reinterpret_cast<LPARAM>(this));
+    if (bold_) DeleteObject(bold_);
+    bold_ = nullptr;
+    return result;
+}
+
+INT_PTR CALLBACK SettingsDialog::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        reinterpret_cast<SettingsDialog*>(lParam)->dialog_ = dialog;
+    }
+    auto* self = reinterpret_cast<SettingsDialog*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    return self ? self->Handle(message, wParam, lParam) : FALSE;
+}
+
+void SettingsDialog::OnInit() {
+    HWND key = GetDlgItem(dialog_, IDC_HELP_KEY);
+    LOGFONTA lf{};
+    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(key, WM_GETFONT, 0, 0)), sizeof lf, &lf);
+    lf.lfWeight = FW_BOLD;
+    bold_ = CreateFontIndirectA(&lf);
+    SendMessageA(key, WM_SETFONT, reinterpret_cast<WPARAM>(bold_), TRUE);
+    SetWindowTextA(key, "");
+    SetDlgItemTextA(dialog_, IDC_HELP_TEXT, "Select an item to see what it does.");
+
+    global_.Attach(dialog_, IDC_GLOBAL_LIST);
+    adapter_.Attach(dialog_, IDC_ADAPTER_LIST);
+    HWND choice = GetDlgItem(dialog_, IDC_ADAPTER_CHOICE);
+    for (const char* name : kAdapterChoices)
+        SendMessageA(choice, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+    int adapter = settings_.GetIntSetting(kSetAdapter);
+    SendMessageA(choice, CB_SETCURSEL, adapter >= 0 && adapter < 3 ? adapter : -1, 0);
+    adapter_.SetItems(AdapterItems(settings_, adapter));
+    global_.SetItems(GlobalItems(settings_));
+}
+
+void SettingsDialog::OnAdapterChanged() {
+    int shown = settings_.GetIntSetting(kSetAdapter);
+    StoreAdapterPage(settings_, adapter_.Items(), shown);
+    int chosen = static_cast<int>(SendDlgItemMessageA(dialog_, IDC_ADAPTER_CHOICE, CB_GETCURSEL, 0, 0));
+    if (chosen == CB_ERR) return;
+    settings_.SetIntSetting(kSetAdapter, chosen);
+    adapter_.SetItems(AdapterItems(settings_, chosen));
+}
+
+void SettingsDialog::ShowHelp(int settingId) {
+    SettingHelp help = HelpForItem(settings_, settingId);
+    SetDlgItemTextA(dialog_, IDC_HELP_KEY, help.key.c_str());
+    SetDlgItemTextA(dialog_, IDC_HELP_TEXT, help.description.c_str());
+}
+
+void SettingsDialog::OnOk() {
+    StoreSettingsPages(settings_, global_.Items(), adapter_.Items());
+    settings_.SaveSettings(settingsPath_);
+    EndDialog(dialog_, IDOK);
+}
+
+INT_PTR SettingsDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            OnInit();
+            return TRUE;
+        case WM_MEASUREITEM: {
+            auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+            (measure->CtlID == IDC_GLOBAL_LIST ? global_ : adapter_).Measure(*measure);
+            return TRUE;
+        }
+        case WM_DRAWITEM: {
+            auto* draw = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+            (draw->CtlID == IDC_GLOBAL_LIST ? global_ : adapter_).Draw(*draw);
+            return TRUE;
+        }
+        case WM_COMMAND:
+            switch (LOWORD(wParam)) {
+                case IDOK:
+                    OnOk();
+                    return TRUE;
+                case IDCANCEL:
+                    EndDialog(dialog_, IDCANCEL);
+                    return TRUE;
+                case IDC_ADAPTER_CHOICE:
+                    if (HIWORD(wParam) == CBN_SELCHANGE) OnAdapterChanged();
+                    if (HIWORD(wParam) == CBN_SETFOCUS) ShowHelp(kSetAdapter);
+                    return TRUE;
+                case IDC_GLOBAL_LIST:
+                case IDC_ADAPTER_LIST:
+                    if (HIWORD(wParam) == LBN_SELCHANGE) {
+                        ShowHelp((LOWORD(wParam) == IDC_GLOBAL_LIST ? global_ : adapter_).SelectedId());
+                    }
+                    return TRUE;
+            }
+            break;
+    }
+    return FALSE;
+}
+
+}  // namespace quarzo

@@ -1,0 +1,81 @@
+#include "ui/model/settings_pages.h"
+
+#include <gtest/gtest.h>
+
+namespace quarzo {
+namespace {
+
+std::vector<std::string> Names(const std::vector<PropertyItem>& items) {
+    std::vector<std::string> names;
+    for (const PropertyItem& item : items) names.push_back(item.name);
+    return names;
+}
+
+PropertyItem& Item(std::vector<PropertyItem>& items, int id) {
+    for (PropertyItem& item : items) {
+        if (item.id == id) return item;
+    }
+    std::abort();
+}
+
+TEST(SettingsPages, TheListsHoldTheTabledItems) {
+    SettingsStore settings;
+    EXPECT_EQ(Names(AdapterItems(settings, 2)),
+              (std::vector<std::string>{"Port", "Patch to v1.50", "38400 baud", "Keep port open",
+                                        "TST invert", "RST invert", "RST delay"}));
+    EXPECT_EQ(Names(AdapterItems(settings, 0)), (std::vector<std::string>{"Port", "Custom address"}));
+    EXPECT_EQ(Names(AdapterItems(settings, 1)),
+              (std::vector<std::string>{"Port", "Apply VCC", "Target VCC"}));
+    EXPECT_TRUE(AdapterItems(settings, 3).empty());
+    auto fet = AdapterItems(settings, 1);
+    EXPECT_EQ(fet[0].kind, PropertyKind::kList);
+    EXPECT_EQ(fet[0].options.back(), "TIUSB");
+    EXPECT_EQ(fet[1].kind, PropertyKind::kBoolean);
+    EXPECT_EQ(fet[1].choice, 1);
+    EXPECT_EQ(fet[2].kind, PropertyKind::kEdit);
+    EXPECT_EQ(fet[2].text, "3.2");
+
+    auto global = GlobalItems(settings);
+    EXPECT_EQ(Names(global), (std::vector<std::string>{"Application", "Single instance", "Save window",
+                                                       "Erase INFO", "Autoprogram", "Reload file", "Erase",
+                                                       "Blank Check", "Program", "Verify"}));
+    EXPECT_EQ(Item(global, 1001).choice, 0);  // the default 30 leaves Reload out
+    EXPECT_EQ(Item(global, 1016).choice, 1);
+    EXPECT_EQ(HelpForItem(settings, 9).key, "Autoprogram");
+    EXPECT_EQ(HelpForItem(settings, 9).description, "Autoprogram operations flow");
+    EXPECT_TRUE(HelpForItem(settings, 0).key.empty());
+    EXPECT_TRUE(HelpForItem(settings, 1008).key.empty());
+}
+
+TEST(SettingsPages, StoringConvertsOrLeavesTheValue) {
+    SettingsStore settings;
+    settings.SetIntSetting(kSetAdapter, 2);
+    auto page = AdapterItems(settings, 2);
+    Item(page, kSetBslRstDelay).text = "abc";
+    Item(page, kSetBslKeepPortOpen).choice = 1;
+    Item(page, kSetBslPort).choice = 4;
+    auto global = GlobalItems(settings);
+    for (PropertyItem& item : global) {
+        if (item.kind == PropertyKind::kCheck) item.choice = item.id == 1008 || item.id == 1016;
+    }
+    Item(global, kSetSingleInstance).choice = 0;
+    StoreSettingsPages(settings, global, page);
+    EXPECT_EQ(settings.GetIntSetting(kSetBslRstDelay), 0);
+    EXPECT_TRUE(settings.GetBoolSetting(kSetBslKeepPortOpen));
+    EXPECT_EQ(settings.GetIntSetting(kSetBslPort), 4);
+    EXPECT_EQ(settings.GetIntSetting(kSetAutoprogram), 24);
+    EXPECT_FALSE(settings.GetBoolSetting(kSetSingleInstance));
+
+    Item(page, kSetBslRstDelay).text = "25";
+    StoreAdapterPage(settings, page, 2);
+    EXPECT_EQ(settings.GetIntSetting(kSetBslRstDelay), 25);
+    EXPECT_FALSE(StoreItem(settings, page, kSetFetApplyVcc));  // not on this page
+
+    // A page is stored only under its own adapter.
+    StoreAdapterPage(settings, page, 1);
+    StoreAdapterPage(settings, page, 3);
+    EXPECT_EQ(settings.GetIntSetting(kSetFetPort), 0);
+}
+
+}  // namespace
+}  // namespace quarzo
