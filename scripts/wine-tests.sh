@@ -12,7 +12,7 @@ export WINEDEBUG=-all
 export WINEARCH=win64
 
 # A fresh prefix each time, so no state from an earlier run can make a test pass.
-wineserver -k 2>/dev/null || true
+wineserver -k >/dev/null 2>&1 || true
 rm -rf "$WINEPREFIX"
 wineboot -i >/dev/null 2>&1
 
@@ -26,7 +26,7 @@ done
 sim_out=$build/ui-sim.out
 build/bin/quarzo-sim --trace "$build/ui-sim-trace.txt" >"$sim_out" &
 sim=$!
-trap 'kill $sim 2>/dev/null || true; wineserver -k 2>/dev/null || true' EXIT
+trap 'kill $sim 2>/dev/null || true; wineserver -k >/dev/null 2>&1 || true' EXIT
 for _ in $(seq 100); do [ -s "$sim_out" ] && break; sleep 0.05; done
 pty=$(head -n1 "$sim_out")
 wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$pty" /f >/dev/null 2>&1
