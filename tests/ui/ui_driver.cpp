@@ -131,9 +131,7 @@ TEST_F(Ui, TheSettingsDialogStoresWhatTheUserEdits) {
     QuarzoProcess quarzo(folder_, "");
     HWND frame = quarzo.Window();
     ASSERT_NE(frame, nullptr);
-    Settle(frame);
-    PostMessageA(frame, WM_COMMAND, kCmdSetup, 0);
-    HWND dialog = FindDialog("Settings");
+    HWND dialog = OpenDialogFrom(frame, kCmdSetup, "Settings");
     ASSERT_NE(dialog, nullptr);
     HWND page = GetDlgItem(dialog, 1019), global = GetDlgItem(dialog, 1020),
          adapter = GetDlgItem(dialog, 1021);
@@ -154,20 +152,17 @@ TEST_F(Ui, TheSettingsDialogStoresWhatTheUserEdits) {
     SendMessageA(adapter, CB_SETCURSEL, 2, 0);
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(1021, CBN_SELCHANGE), reinterpret_cast<LPARAM>(adapter));
     EXPECT_EQ(SendMessageA(page, LB_GETCOUNT, 0, 0), 7);
-    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-    ASSERT_TRUE(WaitGone(dialog));
+    ASSERT_TRUE(PressAndWaitGone(dialog, IDOK));
     std::string ini = ReadText(File("quarzo.ini"));
     EXPECT_NE(ini.find("RST delay=0\r\n"), std::string::npos) << ini;
     EXPECT_NE(ini.find("Keep port open=-1\r\n"), std::string::npos) << ini;
     EXPECT_NE(ini.find("Autoprogram=24\r\n"), std::string::npos) << ini;
     EXPECT_NE(ini.find("Adapter=2\r\n"), std::string::npos) << ini;
 
-    PostMessageA(frame, WM_COMMAND, kCmdSetup, 0);
-    dialog = FindDialog("Settings");
+    dialog = OpenDialogFrom(frame, kCmdSetup, "Settings");
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(EditProperty(GetDlgItem(dialog, 1019), 6, "25"));
-    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-    ASSERT_TRUE(WaitGone(dialog));
+    ASSERT_TRUE(PressAndWaitGone(dialog, IDOK));
     EXPECT_NE(ReadText(File("quarzo.ini")).find("RST delay=25\r\n"), std::string::npos);
 }
 
@@ -175,14 +170,11 @@ TEST_F(Ui, WithTheNullAdapterTheSettingsShowNoAdapterPage) {
     QuarzoProcess quarzo(folder_, "");
     HWND frame = quarzo.Window();
     ASSERT_NE(frame, nullptr);
-    Settle(frame);
-    PostMessageA(frame, WM_COMMAND, kCmdSetup, 0);
-    HWND dialog = FindDialog("Settings");
+    HWND dialog = OpenDialogFrom(frame, kCmdSetup, "Settings");
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(SendDlgItemMessageA(dialog, 1021, CB_GETCURSEL, 0, 0), CB_ERR);
     EXPECT_EQ(SendDlgItemMessageA(dialog, 1019, LB_GETCOUNT, 0, 0), 0);
-    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-    ASSERT_TRUE(WaitGone(dialog));
+    ASSERT_TRUE(PressAndWaitGone(dialog, IDOK));
     EXPECT_NE(ReadText(File("quarzo.ini")).find("Adapter=3\r\n"), std::string::npos);
 }
 
@@ -190,9 +182,7 @@ TEST_F(Ui, TheAboutBoxShowsTheVersionAndItsLinks) {
     QuarzoProcess quarzo(folder_, "");
     HWND frame = quarzo.Window();
     ASSERT_NE(frame, nullptr);
-    Settle(frame);
-    PostMessageA(frame, WM_COMMAND, kCmdAbout, 0);
-    HWND about = FindDialog("About");
+    HWND about = OpenDialogFrom(frame, kCmdAbout, "About");
     ASSERT_NE(about, nullptr);
     char text[128] = "";
     GetDlgItemTextA(about, 1042, text, sizeof text);
@@ -205,8 +195,7 @@ TEST_F(Ui, TheAboutBoxShowsTheVersionAndItsLinks) {
     EXPECT_EQ(mail.rfind("mailto:", 0), 0u) << mail;
     EXPECT_EQ(mail.substr(mail.size() - 15), "QUARZO_1.6.1007") << mail;
     Shot("about-box");
-    PostMessageA(about, WM_COMMAND, IDOK, 0);
-    EXPECT_TRUE(WaitGone(about));
+    EXPECT_TRUE(PressAndWaitGone(about, IDOK));
 }
 
 // Needs quarzo-sim's pseudo-terminal mapped to COM1 in the Wine prefix (scripts/wine-tests.sh).

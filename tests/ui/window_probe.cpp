@@ -172,6 +172,17 @@ HWND FindDialog(const char* title, DWORD timeoutMs) {
     return nullptr;
 }
 
+HWND OpenDialogFrom(HWND frame, unsigned command, const char* title) {
+    Settle(frame);
+    PostMessageA(frame, WM_COMMAND, command, 0);
+    return FindDialog(title);
+}
+
+bool PressAndWaitGone(HWND dialog, int button) {
+    PostMessageA(dialog, WM_COMMAND, button, 0);
+    return WaitGone(dialog);
+}
+
 bool WaitGone(HWND window, DWORD timeoutMs) {
     DWORD start = GetTickCount();
     while (IsWindow(window)) {

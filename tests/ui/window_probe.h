@@ -42,6 +42,11 @@ bool ButtonEnabled(HWND frame, unsigned id);
 void Settle(HWND frame);
 // A dialog of this process family with that title, once it shows; null after the time-out.
 HWND FindDialog(const char* title, DWORD timeoutMs = 10000);
+// Chooses a menu command as a person would (the window sees the same message) and waits for the
+// dialog it opens.
+HWND OpenDialogFrom(HWND frame, unsigned command, const char* title);
+// Presses a dialog's button and waits until the dialog is gone.
+bool PressAndWaitGone(HWND dialog, int button);
 // Waits until the window is gone; false on time-out.
 bool WaitGone(HWND window, DWORD timeoutMs = 10000);
 // The strings of a list box with strings, read across processes.
