@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <objbase.h>
+#include <ole2.h>
 
 #include <string>
 
@@ -44,7 +44,8 @@ bool HandOver(quarzo::SharedMemory& shared, const std::string& text) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // COM for the thread, with OLE drag and drop.
+    OleInitialize(nullptr);
     quarzo::SettingsStore settings;
     std::string settingsPath = quarzo::platform::SettingsFilePath();
     settings.LoadSettings(settingsPath);
@@ -54,7 +55,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
 
     if (settings.GetBoolSetting(quarzo::kSetSingleInstance) && HandOver(shared, arguments)) {
         shared.Close();
-        CoUninitialize();
+        OleUninitialize();
         return 0;
     }
 
@@ -88,6 +89,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
     }
     settings.SaveSettings(settingsPath);
     shared.Close();
-    CoUninitialize();
+    OleUninitialize();
     return exitCode;
 }

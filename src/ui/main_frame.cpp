@@ -228,7 +228,9 @@ void MainFrame::OnCreate() {
     programmer_.SetSink(&sink_);
     programmer_.ApplySettings(settings_);
     logView_.SelectDevice(programmer_.deviceIndex);
+    // Both ways files arrive: WM_DROPFILES, and OLE drag and drop for sources that use it.
     DragAcceptFiles(window_, TRUE);
+    RegisterDragDrop(window_, &dropTarget_);
     Layout();
     Refresh(true);
     // The memory view takes the keyboard, not the device list.
@@ -236,6 +238,7 @@ void MainFrame::OnCreate() {
 }
 
 void MainFrame::OnDestroy() {
+    RevokeDragDrop(window_);
     programmer_.StopWorker();
     if (settings_.GetBoolSetting(kSetSaveWindow) && !IsIconic(window_) && !IsZoomed(window_)) {
         RECT r;

@@ -9,6 +9,7 @@
 
 #include "core/settings_store.h"
 #include "engine/programmer.h"
+#include "ui/file_drop_target.h"
 #include "ui/hex_view.h"
 #include "ui/log_view.h"
 #include "ui/window_log_sink.h"
@@ -63,6 +64,7 @@ private:
     void OnSave();
     void OnRecent(unsigned id);
     void OnDrop(HDROP drop);
+    void OpenDropped(const std::vector<std::string>& dropped);
     void UpdateRecentMenu();
     void AddRecent(const std::string& path);
     int AskFileFormat();
@@ -87,6 +89,7 @@ private:
     WindowLogSink sink_;
     Programmer programmer_;
     RecentFileList recent_;
+    FileDropTarget dropTarget_{[this](const std::vector<std::string>& files) { OpenDropped(files); }};
 
     int split_ = 270;       // the bar's distance from the top of the panes' area
     int lowerHeight_ = -1;  // kept when the window is resized

@@ -7,6 +7,7 @@
 #include "core/file_format.h"
 #include "core/memory_image.h"
 #include "engine/command_line.h"
+#include "ui/file_drop_target.h"
 #include "ui/main_frame.h"
 #include "ui/model/window_model.h"
 #include "ui/resource.h"
@@ -163,14 +164,12 @@ void MainFrame::OnRecent(unsigned id) {
 }
 
 void MainFrame::OnDrop(HDROP drop) {
-    std::vector<std::string> dropped;
-    UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < count; ++i) {
-        char path[MAX_PATH] = "";
-        DragQueryFileA(drop, i, path, MAX_PATH);
-        dropped.push_back(path);
-    }
+    std::vector<std::string> dropped = DroppedFiles(drop);
     DragFinish(drop);
+    OpenDropped(dropped);
+}
+
+void MainFrame::OpenDropped(const std::vector<std::string>& dropped) {
     if (auto path = DroppedFileToOpen(dropped)) OpenFile(*path, true);
 }
 

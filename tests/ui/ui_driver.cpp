@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "ui/drag_files.h"
 #include "ui/model/window_model.h"
 #include "ui/window_probe.h"
 
@@ -61,6 +62,24 @@ TEST_F(Ui, AnEmptyImageDisablesWhatNeedsOne) {
     }
     EXPECT_FALSE(ButtonEnabled(frame, kCmdAbort));
     EXPECT_EQ(SendMessageA(HexList(frame), LB_GETCOUNT, 0, 0), 0);
+}
+
+TEST_F(Ui, DroppingThreeFilesOpensTheFirst) {
+    WriteText(File("second.hex"), ":0400000001020304F2\r\n:00000001FF\r\n");
+    WriteText(File("third.bin"), "abc");
+    QuarzoProcess quarzo(folder_, "");
+    HWND frame = quarzo.Window();
+    ASSERT_NE(frame, nullptr);
+    Settle(frame);
+    RECT list;
+    GetWindowRect(HexList(frame), &list);
+    POINT middle{(list.left + list.right) / 2, (list.top + list.bottom) / 2};
+    DWORD effect = DragFilesOnto({File("blink.txt"), File("second.hex"), File("third.bin")}, middle);
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
+    EXPECT_TRUE(WaitForTitle(frame, "QUARZO - [blink.txt]")) << TitleOf(frame);
+    EXPECT_TRUE(WaitForLog(frame, "Loading TI TXT file"));
+    EXPECT_EQ(LogText(frame).find("second.hex"), std::string::npos);
+    EXPECT_EQ(LogText(frame).find("third.bin"), std::string::npos);
 }
 
 TEST_F(Ui, ACommandLineRunWithTheNullAdapterLogsEveryStep) {
