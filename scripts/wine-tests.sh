@@ -38,9 +38,12 @@ rm -rf "$shots" && mkdir -p "$shots"
 results="$PWD/$build/ui-results.xml"
 rm -f "$results"
 echo "== ui_driver.exe (wine, Xvfb, COM1 = $pty)"
-QUARZO_UI_COM1=1 QUARZO_SCREENSHOTS="$(winepath -w "$shots")" \
+# The wine server started here inherits these streams; keep them quiet.
+shots_win=$(winepath -w "$shots" 2>/dev/null)
+results_win=$(winepath -w "$results" 2>/dev/null)
+QUARZO_UI_COM1=1 QUARZO_SCREENSHOTS="$shots_win" \
     xvfb-run -a -s "-screen 0 1024x768x24" \
-    wine explorer /desktop=quarzo,1024x768 "$bin/ui_driver.exe" "--gtest_output=xml:$(winepath -w "$results")" \
+    wine explorer /desktop=quarzo,1024x768 "$bin/ui_driver.exe" "--gtest_output=xml:$results_win" \
     >"$build/ui-driver.log" 2>&1 || true
 for bmp in "$shots"/*.bmp; do
     [ -e "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
