@@ -9,6 +9,20 @@
 
 namespace quarzo {
 
+namespace {
+
+TEXTMETRICA FontMetrics(HWND window, HFONT font) {
+    HDC dc = GetDC(window);
+    HGDIOBJ old = SelectObject(dc, font);
+    TEXTMETRICA metrics{};
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(window, dc);
+    return metrics;
+}
+
+}  // namespace
+
 HexView::~HexView() {
     if (font_) DeleteObject(font_);
     if (separator_) DeleteObject(separator_);
@@ -21,13 +35,8 @@ bool HexView::Create(HWND parent) {
                                  reinterpret_cast<LPARAM>(this));
     if (!dialog_) return false;
     list_ = GetDlgItem(dialog_, IDC_HEXLIST);
-    HDC dc = GetDC(list_);
-    HGDIOBJ old = SelectObject(dc, font_);
-    TEXTMETRICA metrics{};
-    GetTextMetricsA(dc, &metrics);
-    charWidth_ = metrics.tmAveCharWidth > 0 ? metrics.tmAveCharWidth : 8;
-    SelectObject(dc, old);
-    ReleaseDC(list_, dc);
+    LONG width = FontMetrics(list_, font_).tmAveCharWidth;
+    charWidth_ = width > 0 ? width : 8;
     SendMessageA(list_, LB_SETCOUNT, 100, 0);
     TakeColours();
     return true;
@@ -114,14 +123,9 @@ INT_PTR HexView::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         case WM_MEASUREITEM: {
             auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
-            HWND list = GetDlgItem(dialog_, IDC_HEXLIST);
-            HDC dc = GetDC(list);
-            HGDIOBJ old = SelectObject(dc, font_);
-            TEXTMETRICA metrics{};
-            GetTextMetricsA(dc, &metrics);
-            SelectObject(dc, old);
-            ReleaseDC(list, dc);
-            measure->itemHeight = static_cast<UINT>(metrics.tmHeight + 2);
+            // Asked while the dialog is being created, before Create has the list.
+            measure->itemHeight =
+                static_cast<UINT>(FontMetrics(GetDlgItem(dialog_, IDC_HEXLIST), font_).tmHeight + 2);
             return TRUE;
         }
         case WM_DRAWITEM: {

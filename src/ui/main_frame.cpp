@@ -125,7 +125,6 @@ LRESULT MainFrame::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_TIMER:
             if (wParam == kRunTimer && !programmer_.IsBusy()) {
                 KillTimer(window_, kRunTimer);
-                timerRunning_ = false;
                 Refresh(false);
             }
             return 0;
@@ -291,24 +290,23 @@ void MainFrame::SetMenuImages(HMENU menu) {
     }
 }
 
-RECT MainFrame::SplitterBar() const {
-    RECT client;
+MainFrame::PaneArea MainFrame::Panes() const {
+    RECT client{}, tb{}, sb{};
     GetClientRect(window_, &client);
-    RECT tb{};
     if (toolbar_) GetWindowRect(toolbar_, &tb);
+    if (status_) GetWindowRect(status_, &sb);
     int top = tb.bottom - tb.top;
-    return RECT{client.left, top + split_, client.right, top + split_ + kSplitterBar};
+    return PaneArea{top, client.bottom - top - (sb.bottom - sb.top), client.right};
+}
+
+RECT MainFrame::SplitterBar() const {
+    PaneArea area = Panes();
+    return RECT{0, area.top + split_, area.width, area.top + split_ + kSplitterBar};
 }
 
 void MainFrame::SetSplit(int position) {
-    RECT client;
-    GetClientRect(window_, &client);
-    RECT tb{}, sb{};
-    GetWindowRect(toolbar_, &tb);
-    GetWindowRect(status_, &sb);
-    int area = client.bottom - (tb.bottom - tb.top) - (sb.bottom - sb.top);
-    split_ = std::clamp(position, kMinimumPane, std::max(kMinimumPane, area - kSplitterBar - kMinimumPane));
-    lowerHeight_ = area - split_ - kSplitterBar;
+    // Layout keeps the lower pane's height and limits the split.
+    lowerHeight_ = Panes().height - position - kSplitterBar;
     Layout();
 }
 
@@ -316,18 +314,14 @@ void MainFrame::Layout() {
     if (!toolbar_ || !status_) return;
     SendMessageA(toolbar_, TB_AUTOSIZE, 0, 0);
     SendMessageA(status_, WM_SIZE, 0, 0);
-    RECT client, tb, sb;
-    GetClientRect(window_, &client);
-    GetWindowRect(toolbar_, &tb);
-    GetWindowRect(status_, &sb);
-    int top = tb.bottom - tb.top;
-    int area = client.bottom - top - (sb.bottom - sb.top);
+    PaneArea panes = Panes();
+    int top = panes.top, area = panes.height;
     // The lower pane keeps its height; the upper pane takes the change.
     if (lowerHeight_ >= 0) split_ = area - lowerHeight_ - kSplitterBar;
     split_ = std::clamp(split_, kMinimumPane, std::max(kMinimumPane, area - kSplitterBar - kMinimumPane));
     lowerHeight_ = area - split_ - kSplitterBar;
-    MoveWindow(hexView_.Window(), 0, top, client.right, split_, TRUE);
-    MoveWindow(logView_.Window(), 0, top + split_ + kSplitterBar, client.right, std::max(0, lowerHeight_),
+    MoveWindow(hexView_.Window(), 0, top, panes.width, split_, TRUE);
+    MoveWindow(logView_.Window(), 0, top + split_ + kSplitterBar, panes.width, std::max(0, lowerHeight_),
                TRUE);
 
     HDC dc = GetDC(status_);
@@ -338,8 +332,8 @@ void MainFrame::Layout() {
     ReleaseDC(status_, dc);
     int progress = progress_ ? kProgressWidth : 0;
     int adapterPane = static_cast<int>(adapter.cx) + 16;
-    int parts[3] = {std::max(0, static_cast<int>(client.right) - adapterPane - progress),
-                    std::max(0, static_cast<int>(client.right) - adapterPane), -1};
+    int parts[3] = {std::max(0, panes.width - adapterPane - progress), std::max(0, panes.width - adapterPane),
+                    -1};
     SendMessageA(status_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
     if (progress_) {
         RECT pane;
@@ -445,8 +439,7 @@ void MainFrame::StartAction(ActionFlags flags) {
     if (flags == 0) return;
     programmer_.deviceIndex = logView_.SelectedDevice();
     programmer_.Start(flags);
-    SetTimer(window_, kRunTimer, 200, nullptr);
-    timerRunning_ = true;
+    SetTimer(window_, kRunTimer, kRunTimerMs, nullptr);
 }
 
 void MainFrame::RunCommandLine(const std::string& text) {
@@ -455,8 +448,7 @@ void MainFrame::RunCommandLine(const std::string& text) {
     programmer_.ApplySettings(settings_);
     sink_.Log(kLogInfo, "Command line: %s", text.c_str());
     programmer_.StartCommandLine(text.c_str());
-    SetTimer(window_, kRunTimer, 200, nullptr);
-    timerRunning_ = true;
+    SetTimer(window_, kRunTimer, kRunTimerMs, nullptr);
 }
 
 }  // namespace quarzo

@@ -26,6 +26,7 @@ public:
     static constexpr UINT kSinkMessage = 0x8001;
     static constexpr UINT kHandoverMessage = 0x8002;
     static constexpr UINT_PTR kRunTimer = 1000;
+    static constexpr UINT kRunTimerMs = 200;  // how often the window looks whether a run has ended
 
     MainFrame(SettingsStore& settings, const std::string& settingsPath, SharedMemory& shared);
     ~MainFrame();
@@ -69,7 +70,13 @@ private:
     void AddRecent(const std::string& path);
     int AskFileFormat();
 
-    // Splitter.
+    // Splitter. The panes fill the client area between the toolbar and the status bar.
+    struct PaneArea {
+        int top;
+        int height;
+        int width;
+    };
+    PaneArea Panes() const;
     RECT SplitterBar() const;
     void SetSplit(int position);
 
@@ -94,7 +101,6 @@ private:
     int split_ = 270;       // the bar's distance from the top of the panes' area
     int lowerHeight_ = -1;  // kept when the window is resized
     bool dragging_ = false;
-    bool timerRunning_ = false;
 };
 
 }  // namespace quarzo
