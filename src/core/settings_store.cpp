@@ -118,6 +118,10 @@ std::optional<SettingValue> ConvertSetting(const SettingValue& like, const Setti
     return text;
 }
 
+std::string DefaultSerialDevice(int index) {
+    return "/dev/ttyS" + std::to_string(index);
+}
+
 int VoltsToMillivolts(double volts) {
     double mv = volts * 1000.0;
     // 2.95 is stored as 2.9499999999999997...: a nudge far above the representation error and far
@@ -128,7 +132,7 @@ int VoltsToMillivolts(double volts) {
 }
 
 SettingsStore::SettingsStore() : records_(DefaultRecords()) {
-    for (int i = 0; i < kSerialPortCount; ++i) serialPorts[i] = "/dev/ttyS" + std::to_string(i);
+    for (int i = 0; i < kSerialPortCount; ++i) serialPorts[i] = DefaultSerialDevice(i);
 }
 
 const SettingRecord* SettingsStore::FindSetting(int id) const {

@@ -87,6 +87,8 @@ private:
 std::string SettingText(const SettingValue& value);
 // The text converted to the type of like; nothing when it does not convert.
 std::optional<SettingValue> ConvertSetting(const SettingValue& like, const SettingValue& value);
+// The device COMn stands for (index n - 1) until the settings name another: /dev/ttyS0 to /dev/ttyS7.
+std::string DefaultSerialDevice(int index);
 // Volts to millivolts, truncated toward zero once binary representation error is allowed for.
 int VoltsToMillivolts(double volts);
 

@@ -3,11 +3,12 @@
 #include <cstdio>
 
 #include "core/device_table.h"
+#include "core/settings_store.h"
 
 namespace quarzo {
 
 BslAdapter::BslAdapter() {
-    for (int i = 0; i < kPortCount; ++i) portPaths[i] = "/dev/ttyS" + std::to_string(i);
+    for (int i = 0; i < kPortCount; ++i) portPaths[i] = DefaultSerialDevice(i);
 }
 
 void BslAdapter::CheckPortIndex() {
