@@ -14,14 +14,14 @@ uint8_t Garble(uint8_t byte) {
 
 }  // namespace
 
-SimSerialLine::SimSerialLine(VirtualClock& clock, RomBsl& target) : clock_(clock), target_(target) {
-    // A closed port drives neither line.
-    rstPin_ = rstWiringInverted;
-    testPin_ = tstWiringInverted;
-}
+SimSerialLine::SimSerialLine(VirtualClock& clock, RomBsl& target) : clock_(clock), target_(target) {}
 
 bool SimSerialLine::Open() {
     Close();
+    // A closed port drives neither line; what that means at the pins depends on the wiring, which a
+    // test may set after construction.
+    rstPin_ = rstWiringInverted;
+    testPin_ = tstWiringInverted;
     if (!exists) {
         lastError_ = 2;  // file not found
         return false;
