@@ -1,7 +1,5 @@
 // Programming 60 KB into an F149 at 38400 baud through the real serial port, against quarzo-sim
 // pacing its answers like a real line: how close the run comes to the time its bytes need on the wire.
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -10,9 +8,9 @@
 #include <random>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #include "engine/programmer.h"
+#include "support/sim_process.h"
 
 namespace {
 
@@ -54,18 +52,8 @@ double WireSeconds(const std::string& tracePath, size_t& bytes) {
 int main() {
     std::string dir = "/tmp/quarzo-bsl-bench-" + std::to_string(getpid());
     std::string trace = dir + "-trace.txt", out = dir + "-sim.txt";
-    pid_t sim = fork();
-    if (sim == 0) {
-        std::string command = std::string("exec ") + QUARZO_SIM + " --pace --trace " + trace + " >" + out;
-        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    std::string pty;
-    for (int i = 0; i < 200 && pty.empty(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        std::ifstream f(out);
-        std::getline(f, pty);
-    }
+    quarzo::testing::SimProcess sim(QUARZO_SIM, "--pace --trace " + trace, out);
+    const std::string& pty = sim.DevicePath();
     if (pty.empty()) {
         std::fprintf(stderr, "quarzo-sim did not start\n");
         return 1;
@@ -81,8 +69,7 @@ int main() {
     int result = programmer.WaitForRun();
     double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
 
-    kill(sim, SIGTERM);
-    waitpid(sim, nullptr, 0);
+    sim.Stop();
     size_t bytes = 0;
     double wire = WireSeconds(trace, bytes);
     std::remove(trace.c_str());

@@ -1,15 +1,10 @@
 // The console program programs quarzo-sim through the POSIX serial port over a real pseudo-terminal.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <thread>
 
 #include "core/firmware_file.h"
 #include "core/memory_image.h"
 #include "support/process.h"
+#include "support/sim_process.h"
 #include "support/temp_dir.h"
 
 namespace quarzo {
@@ -17,45 +12,11 @@ namespace {
 
 using testing::ReadFile;
 using testing::RunShell;
+using testing::SimProcess;
 using testing::TempDir;
 using testing::UnstampedLines;
 using testing::WriteFile;
 using Strings = std::vector<std::string>;
-
-// quarzo-sim as a child process; stopped with SIGTERM, as a user's Ctrl+C or a service manager would.
-class SimProcess {
-public:
-    SimProcess(const std::string& args, const std::string& outFile) {
-        pid_ = fork();
-        if (pid_ == 0) {
-            execl("/bin/sh", "sh", "-c",
-                  (std::string("exec ") + QUARZO_SIM + " " + args + " >" + outFile).c_str(),
-                  static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        for (int i = 0; i < 200 && path_.empty(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            std::string out = ReadFile(outFile);
-            if (auto nl = out.find('\n'); nl != std::string::npos) path_ = out.substr(0, nl);
-        }
-    }
-    ~SimProcess() { Stop(); }
-    const std::string& DevicePath() const { return path_; }
-    int Stop() {
-        if (pid_ <= 0) return status_;
-        kill(pid_, SIGTERM);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = 0;
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return status_;
-    }
-
-private:
-    pid_t pid_ = 0;
-    int status_ = -1;
-    std::string path_;
-};
 
 class BslOverPty : public ::testing::Test {
 protected:
@@ -69,7 +30,7 @@ protected:
 
 TEST_F(BslOverPty, ProgramVerifyAndReadBackThroughTheSimulator) {
     std::string trace = dir_.File("trace.txt"), state = dir_.File("state.txt");
-    SimProcess sim("--trace '" + trace + "' --state '" + state + "'", dir_.File("sim.out"));
+    SimProcess sim(QUARZO_SIM, "--trace '" + trace + "' --state '" + state + "'", dir_.File("sim.out"));
     ASSERT_FALSE(sim.DevicePath().empty());
 
     testing::Outcome program = Quarzo("+ebpv '" + blink_ + "' -BSL=" + sim.DevicePath());
@@ -106,7 +67,7 @@ TEST_F(BslOverPty, ProgramVerifyAndReadBackThroughTheSimulator) {
 }
 
 TEST_F(BslOverPty, ASimulatorLoadedWithTheFirmwareVerifiesWithoutProgramming) {
-    SimProcess sim("--load '" + blink_ + "' --bsl-version 1.10", dir_.File("sim.out"));
+    SimProcess sim(QUARZO_SIM, "--load '" + blink_ + "' --bsl-version 1.10", dir_.File("sim.out"));
     ASSERT_FALSE(sim.DevicePath().empty());
     testing::Outcome verify = Quarzo("+v '" + blink_ + "' -BSL=" + sim.DevicePath());
     EXPECT_EQ(verify.status, 0) << verify.out;

@@ -46,18 +46,7 @@ protected:
 TEST_F(ProgrammerTest, AutoRunWithTheNullAdapterLogsEveryStep) {
     programmer_.SelectAdapter(3);
     EXPECT_EQ(RunFlags(kDefaultAutoprogram), kRunComplete);
-    EXPECT_EQ(sink_.Lines(), (Strings{
-                                 "0 Initialize...",
-                                 "0 Device: . Info(0x0000-0x0000), Main:(0x0000-0x0000)",
-                                 "0 Erasing flash memory...",
-                                 "0 Erase complete.",
-                                 "0 Blank check device memory...",
-                                 "0 Blank check complete.",
-                                 "0 Programming the device memory...",
-                                 "0 Program complete.",
-                                 "0 Verifying device memory programming...",
-                                 "0 Verify complete.",
-                             }));
+    EXPECT_EQ(sink_.Lines(), testing::AutoRunLines("Device: . Info(0x0000-0x0000), Main:(0x0000-0x0000)"));
     EXPECT_FALSE(programmer_.Null().IsOpen());
     char name[Adapter::kNameSize];
     programmer_.CurrentAdapter()->GetName(name);
