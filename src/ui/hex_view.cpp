@@ -32,7 +32,7 @@ bool HexView::Create(HWND parent) {
     font_ = CreateFontA(14, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
                         CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, "Courier");
     dialog_ = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_HEXVIEW), parent, DialogProc,
-                                 reinterpret_cast<LPARAM>(this));
+                                 Param());
     if (!dialog_) return false;
     list_ = GetDlgItem(dialog_, IDC_HEXLIST);
     LONG width = FontMetrics(list_, font_).tmAveCharWidth;
@@ -106,14 +106,6 @@ void HexView::DrawRow(const DRAWITEMSTRUCT& item) {
     SelectObject(dc, oldFont);
 }
 
-INT_PTR CALLBACK HexView::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-    auto* self = reinterpret_cast<HexView*>(GetWindowLongPtrA(dialog, DWLP_USER));
-    if (!self) return FALSE;
-    if (message == WM_INITDIALOG) self->dialog_ = dialog;
-    return self->Handle(message, wParam, lParam);
-}
-
 INT_PTR HexView::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
@@ -121,13 +113,6 @@ INT_PTR HexView::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SIZE:
             MoveWindow(GetDlgItem(dialog_, IDC_HEXLIST), 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
             return TRUE;
-        case WM_MEASUREITEM: {
-            auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
-            // Asked while the dialog is being created, before Create has the list.
-            measure->itemHeight =
-                static_cast<UINT>(FontMetrics(GetDlgItem(dialog_, IDC_HEXLIST), font_).tmHeight + 2);
-            return TRUE;
-        }
         case WM_DRAWITEM: {
             auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
             if (item->itemID != static_cast<UINT>(-1)) DrawRow(*item);

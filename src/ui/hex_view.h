@@ -5,13 +5,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "ui/dialog_window.h"
+
 namespace quarzo {
 
 class MemoryImage;
 
 // The memory pane: an owner-drawn virtual list box showing the image as rows of 16 bytes, coloured
 // by their flags.
-class HexView {
+class HexView : public DialogWindow {
 public:
     ~HexView();
     bool Create(HWND parent);
@@ -24,12 +26,10 @@ public:
     void NextError();
 
 private:
-    static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
     void TakeColours();
     void DrawRow(const DRAWITEMSTRUCT& item);
 
-    HWND dialog_ = nullptr;
     HWND list_ = nullptr;
     HFONT font_ = nullptr;
     HPEN separator_ = nullptr;

@@ -13,16 +13,8 @@ namespace quarzo {
 
 bool LogView::Create(HWND parent) {
     dialog_ = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_LOGVIEW), parent, DialogProc,
-                                 reinterpret_cast<LPARAM>(this));
+                                 Param());
     return dialog_ != nullptr;
-}
-
-INT_PTR CALLBACK LogView::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-    auto* self = reinterpret_cast<LogView*>(GetWindowLongPtrA(dialog, DWLP_USER));
-    if (!self) return FALSE;
-    if (message == WM_INITDIALOG) self->dialog_ = dialog;
-    return self->Handle(message, wParam, lParam);
 }
 
 INT_PTR LogView::Handle(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -6,10 +6,12 @@
 
 #include <string>
 
+#include "ui/dialog_window.h"
+
 namespace quarzo {
 
 // The lower pane: the device list with its summary line, and the time-stamped log (errors in red).
-class LogView {
+class LogView : public DialogWindow {
 public:
     bool Create(HWND parent);
     HWND Window() const { return dialog_; }
@@ -23,12 +25,10 @@ public:
     void SelectDevice(int index);
 
 private:
-    static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
     void ShowSummary();
     void Layout(int width, int height);
 
-    HWND dialog_ = nullptr;
     HWND devices_ = nullptr;
     HWND summary_ = nullptr;
     HWND log_ = nullptr;

@@ -44,14 +44,6 @@ RECT PropertyList::ValueRect(int index) const {
     return r;
 }
 
-void PropertyList::Measure(MEASUREITEMSTRUCT& measure) {
-    HDC dc = GetDC(list_ ? list_ : dialog_);
-    TEXTMETRICA metrics{};
-    GetTextMetricsA(dc, &metrics);
-    ReleaseDC(list_ ? list_ : dialog_, dc);
-    measure.itemHeight = static_cast<UINT>(metrics.tmHeight + 6);
-}
-
 void PropertyList::Draw(const DRAWITEMSTRUCT& d) {
     if (d.itemID == static_cast<UINT>(-1) || d.itemID >= items_.size()) return;
     const PropertyItem& item = items_[d.itemID];

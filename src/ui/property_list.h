@@ -23,8 +23,8 @@ public:
     int SelectedId() const;
     HWND List() const { return list_; }
 
-    // The owner-draw callbacks, from the dialog.
-    void Measure(MEASUREITEMSTRUCT& measure);
+    // The owner-draw callback, from the dialog. Rows take the height the list box measures from its
+    // font: a list box with fixed-height rows asks before its dialog is initialised.
     void Draw(const DRAWITEMSTRUCT& item);
 
 private:

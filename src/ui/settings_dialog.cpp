@@ -7,19 +7,10 @@ namespace quarzo {
 
 INT_PTR SettingsDialog::Show(HWND owner) {
     INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETTINGS), owner,
-                                     DialogProc, reinterpret_cast<LPARAM>(this));
+                                     DialogProc, Param());
     if (bold_) DeleteObject(bold_);
     bold_ = nullptr;
     return result;
-}
-
-INT_PTR CALLBACK SettingsDialog::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-        reinterpret_cast<SettingsDialog*>(lParam)->dialog_ = dialog;
-    }
-    auto* self = reinterpret_cast<SettingsDialog*>(GetWindowLongPtrA(dialog, DWLP_USER));
-    return self ? self->Handle(message, wParam, lParam) : FALSE;
 }
 
 void SettingsDialog::OnInit() {
@@ -69,11 +60,6 @@ INT_PTR SettingsDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_INITDIALOG:
             OnInit();
             return TRUE;
-        case WM_MEASUREITEM: {
-            auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
-            (measure->CtlID == IDC_GLOBAL_LIST ? global_ : adapter_).Measure(*measure);
-            return TRUE;
-        }
         case WM_DRAWITEM: {
             auto* draw = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
             (draw->CtlID == IDC_GLOBAL_LIST ? global_ : adapter_).Draw(*draw);

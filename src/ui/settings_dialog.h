@@ -5,13 +5,14 @@
 #include <string>
 
 #include "core/settings_store.h"
+#include "ui/dialog_window.h"
 #include "ui/property_list.h"
 
 namespace quarzo {
 
 // The modal "Settings" dialog: the global switches and Autoprogram steps, the adapter choice and the
 // chosen adapter's settings, with a help area for the selected item.
-class SettingsDialog {
+class SettingsDialog : public DialogWindow {
 public:
     SettingsDialog(SettingsStore& settings, std::string settingsPath)
         : settings_(settings), settingsPath_(std::move(settingsPath)) {}
@@ -19,8 +20,7 @@ public:
     INT_PTR Show(HWND owner);
 
 private:
-    static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
     void OnInit();
     void OnAdapterChanged();
     void ShowHelp(int settingId);
@@ -28,7 +28,6 @@ private:
 
     SettingsStore& settings_;
     std::string settingsPath_;
-    HWND dialog_ = nullptr;
     HFONT bold_ = nullptr;
     PropertyList global_;
     PropertyList adapter_;
