@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "adapters/adapter_set.h"
 #include "engine/programmer.h"
 #include "support/sim_process.h"
 
@@ -59,11 +60,12 @@ int main() {
         return 1;
     }
 
-    quarzo::Programmer programmer;
+    quarzo::AdapterSet adapters;
+    quarzo::Programmer programmer(adapters.List());
     std::mt19937 random(1);
     for (uint32_t a = kStart; a < kEnd; ++a) programmer.Image().SetByte(a, static_cast<uint8_t>(random()));
     programmer.SelectAdapter(quarzo::kAdapterBsl);
-    programmer.Bsl().devicePath = pty;
+    adapters.bsl.devicePath = pty;
     auto begin = std::chrono::steady_clock::now();
     programmer.Start(quarzo::kActionProgram);
     int result = programmer.WaitForRun();

@@ -7,12 +7,14 @@
 #include <string>
 #include <thread>
 
+#include "adapters/adapter_set.h"
 #include "cli/console_log_sink.h"
 #include "core/device_table.h"
 #include "core/settings_store.h"
 #include "engine/command_line.h"
 #include "engine/programmer.h"
 #include "platform/settings_path.h"
+#include "quarzo_version.h"
 
 namespace {
 
@@ -54,7 +56,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (option == "--version") {
-            std::puts("quarzo 1.6.1007");
+            std::puts("quarzo " QUARZO_VERSION_TEXT);
             return 0;
         }
         if (option == "--list-devices") {
@@ -78,7 +80,8 @@ int main(int argc, char** argv) {
     settings.LoadSettings(settingsPath);
 
     ConsoleLogSink sink(assumeYes);
-    Programmer programmer;
+    AdapterSet adapters;
+    Programmer programmer(adapters.List());
     programmer.SetSink(&sink);
     programmer.ApplySettings(settings);
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/action_flags.h"
 #include "core/ini_file.h"
 #include "core/text_util.h"
 #include "platform/settings_path.h"
@@ -25,11 +26,12 @@ std::vector<SettingRecord> DefaultRecords() {
         {S, "Application", 0, ""},
         {kSetSingleInstance, "Single instance", true, "Single instance of application"},
         {kSetSaveWindow, "Save window", true, "Restore window size"},
-        {kSetWinSize, "WinSize", 34669085, ""},
-        {kSetWinSplit, "WinSplit", 270, ""},
+        {kSetWinSize, "WinSize", kDefaultWinSize, ""},
+        {kSetWinSplit, "WinSplit", kDefaultWinSplit, ""},
         {kSetEraseInfo, "Erase INFO", true, "Allow to modify device INFO memory"},
         {kSetAdapter, "Adapter", 0, "Selected adapter"},
-        {kSetAutoprogram, "Autoprogram", 30, "Autoprogram operations flow"},
+        {kSetAutoprogram, "Autoprogram", static_cast<int>(kDefaultAutoprogram),
+         "Autoprogram operations flow"},
         {kSetDeviceIndex, "Device index", 0, ""},
         {kSetAutodetectFormat, "Autodetect format", true, "Detect file type by extension"},
         {kSetRemoveGap, "Remove gap", true, "Remove gap bytes from file when saving"},

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <variant>
@@ -91,6 +92,24 @@ std::optional<SettingValue> ConvertSetting(const SettingValue& like, const Setti
 std::string DefaultSerialDevice(int index);
 // Volts to millivolts, truncated toward zero once binary representation error is allowed for.
 int VoltsToMillivolts(double volts);
+
+// "WinSize": width in the low 16 bits, height in the high 16 bits.
+constexpr int PackWinSize(int width, int height) {
+    return static_cast<int>((static_cast<uint32_t>(height) & 0xFFFF) << 16 |
+                            (static_cast<uint32_t>(width) & 0xFFFF));
+}
+constexpr int WinSizeWidth(int packed) {
+    return static_cast<int>(static_cast<uint32_t>(packed) & 0xFFFF);
+}
+constexpr int WinSizeHeight(int packed) {
+    return static_cast<int>(static_cast<uint32_t>(packed) >> 16);
+}
+
+// The window on a first start, before "WinSize" and "WinSplit" hold what the user left.
+inline constexpr int kDefaultWinWidth = 541;
+inline constexpr int kDefaultWinHeight = 529;
+inline constexpr int kDefaultWinSize = PackWinSize(kDefaultWinWidth, kDefaultWinHeight);
+inline constexpr int kDefaultWinSplit = 270;
 
 bool LoadRecentFiles(const std::string& path, RecentFileList& list);
 bool SaveRecentFiles(const std::string& path, const RecentFileList& list);

@@ -4,8 +4,9 @@
 #include <cctype>
 #include <optional>
 
+#include "adapters/base/port_names.h"
 #include "core/text_util.h"
-#include "engine/programmer.h"
+#include "engine/log_sink.h"
 
 namespace quarzo {
 
@@ -55,15 +56,14 @@ bool BeginsWith(const std::string& token, const std::string& prefix) {
 
 struct AdapterOption {
     const char* prefix;
-    int kind;
-    std::vector<std::string> ports;
+    AdapterKind kind;
     bool takesDevicePath;  // POSIX systems: an absolute device path names the port for this run
 };
 
 const AdapterOption kAdapterOptions[] = {
-    {"-RAW", kAdapterRawJtag, {"LPT1", "LPT2", "LPT3", "LPTx"}, false},
-    {"-FET", kAdapterFetDll, {"LPT1", "LPT2", "LPT3", "TIUSB"}, true},
-    {"-BSL", kAdapterBsl, {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"}, true},
+    {"-RAW", kAdapterRawJtag, false},
+    {"-FET", kAdapterFetDll, true},
+    {"-BSL", kAdapterBsl, true},
 };
 
 bool IsDevicePath(const AdapterOption& option, const std::string& value) {
@@ -74,11 +74,6 @@ bool IsDevicePath(const AdapterOption& option, const std::string& value) {
 #else
     return option.takesDevicePath && value.size() > 1 && value[0] == '/';
 #endif
-}
-
-void SetDevicePath(Programmer& programmer, int kind, const std::string& path) {
-    if (kind == kAdapterBsl) programmer.Bsl().devicePath = path;
-    if (kind == kAdapterFetDll) programmer.FetDll().devicePath = path;
 }
 
 struct ActionLetter {
@@ -126,18 +121,35 @@ private:
     std::vector<bool> consumed_;
 };
 
-void SetPortIndex(Programmer& programmer, int kind, int index) {
-    switch (kind) {
-        case kAdapterRawJtag:
-            programmer.RawJtag().portIndex = index;
-            break;
-        case kAdapterFetDll:
-            programmer.FetDll().portIndex = static_cast<unsigned>(index);
-            break;
-        default:
-            programmer.Bsl().link.portIndex = index;
-            break;
+CommandLinePlan& Reject(CommandLinePlan& plan, std::string line) {
+    plan.accepted = false;
+    plan.rejection = std::move(line);
+    return plan;
+}
+
+// The adapter option, if any: only the first prefix found counts.
+bool ReadAdapterOption(Tokens& tokens, CommandLinePlan& plan) {
+    for (const AdapterOption& option : kAdapterOptions) {
+        auto at = tokens.FirstBeginningWith(option.prefix);
+        if (!at) continue;
+        const std::string& token = tokens[*at];
+        std::string value = token.size() > 5 ? token.substr(5) : "";
+        const std::vector<std::string>& ports = PortNames(option.kind);
+        auto port = std::find_if(ports.begin(), ports.end(),
+                                 [&](const std::string& name) { return EqualsNoCase(name, value); });
+        if (IsDevicePath(option, value)) {
+            plan.devicePath = value;
+        } else if (port == ports.end()) {
+            Reject(plan, FormatText("Invalid adapter option \"%s\"", token.c_str()));
+            return false;
+        } else {
+            plan.portIndex = static_cast<int>(port - ports.begin());
+        }
+        tokens.Consume(*at);
+        plan.adapter = option.kind;
+        return true;
     }
+    return true;
 }
 
 }  // namespace
@@ -166,7 +178,7 @@ bool TokenizeCommandLine(const std::string& text, std::vector<std::string>& toke
             token = text.substr(i, end - i);
             i = end;
         }
-        if (tokens.size() == static_cast<size_t>(Programmer::kMaxArguments)) {
+        if (tokens.size() == static_cast<size_t>(kMaxCommandLineTokens)) {
             sink.Log(kLogError, "Too many arguments");
             tokens.clear();
             return false;
@@ -176,86 +188,52 @@ bool TokenizeCommandLine(const std::string& text, std::vector<std::string>& toke
     return !tokens.empty();
 }
 
-bool ParseCommandLine(Programmer& programmer, std::vector<std::string> list) {
-    LogSink& sink = programmer.Sink();
+CommandLinePlan ParseCommandLine(std::vector<std::string> list) {
+    CommandLinePlan plan;
     Tokens tokens(std::move(list));
-    programmer.flags_ = 0;
-    programmer.outputFile_.clear();
-
-    std::optional<int> adapterKind;
-    for (const AdapterOption& option : kAdapterOptions) {
-        auto at = tokens.FirstBeginningWith(option.prefix);
-        if (!at) continue;
-        const std::string& token = tokens[*at];
-        std::string value = token.size() > 5 ? token.substr(5) : "";
-        auto port = std::find_if(option.ports.begin(), option.ports.end(),
-                                 [&](const std::string& name) { return EqualsNoCase(name, value); });
-        if (IsDevicePath(option, value)) {
-            SetDevicePath(programmer, option.kind, value);
-        } else if (port == option.ports.end()) {
-            sink.Log(kLogError, "Invalid adapter option \"%s\"", token.c_str());
-            return false;
-        } else {
-            SetPortIndex(programmer, option.kind, static_cast<int>(port - option.ports.begin()));
-            SetDevicePath(programmer, option.kind, "");
-        }
-        tokens.Consume(*at);
-        adapterKind = option.kind;
-        break;
-    }
+    if (!ReadAdapterOption(tokens, plan)) return plan;
 
     if (auto at = tokens.FirstBeginningWith("-pi")) {
         tokens.Consume(*at);
-        programmer.includeInfo = false;
+        plan.excludeInfo = true;
     }
 
     // "-o file": the image is saved to file when every action of the run has succeeded.
     if (auto at = tokens.FirstEqualTo("-o")) {
         size_t name = *at + 1;
-        if (name >= tokens.Count() || tokens.IsConsumed(name)) {
-            sink.Log(kLogError, "Output filename not specified");
-            return false;
-        }
-        programmer.outputFile_ = tokens[name];
+        if (name >= tokens.Count() || tokens.IsConsumed(name))
+            return Reject(plan, "Output filename not specified");
+        plan.outputFile = tokens[name];
         tokens.Consume(*at);
         tokens.Consume(name);
     }
 
     if (auto at = tokens.FirstBeginningWith("-")) {
-        sink.Log(kLogError, "Unknown options \"%s\"", tokens[*at].c_str());
-        return false;
+        return Reject(plan, FormatText("Unknown options \"%s\"", tokens[*at].c_str()));
     }
 
     if (auto at = tokens.FirstBeginningWith("+")) {
         const std::string& token = tokens[*at];
         tokens.Consume(*at);
-        if (token.size() < 2) {
-            sink.Log(kLogError, "Invalid action argument");
-            return false;
-        }
+        if (token.size() < 2) return Reject(plan, "Invalid action argument");
         for (char c : token.substr(1)) {
             auto letter = std::find_if(std::begin(kActionLetters), std::end(kActionLetters),
                                        [c](const ActionLetter& l) { return l.letter == c; });
             if (letter == std::end(kActionLetters)) {
-                sink.Log(kLogError, "Unknown action specifier '%c'", c);
-                return false;
+                return Reject(plan, FormatText("Unknown action specifier '%c'", c));
             }
-            programmer.flags_ |= letter->bit;
+            plan.actions |= letter->bit;
         }
     }
 
     std::vector<size_t> left = tokens.Remaining();
-    if (left.size() > 1) {
-        sink.Log(kLogError, "Unknown argument - %s", tokens[left[1]].c_str());
-        return false;
+    if (left.size() > 1) return Reject(plan, FormatText("Unknown argument - %s", tokens[left[1]].c_str()));
+    if ((plan.actions & (kActionProgram | kActionVerify)) && left.empty()) {
+        return Reject(plan, "Input filename not specified");
     }
-    if ((programmer.flags_ & (kActionProgram | kActionVerify)) && left.empty()) {
-        sink.Log(kLogError, "Input filename not specified");
-        return false;
-    }
-    if (!left.empty() && !programmer.LoadFile(tokens[left[0]], -1)) return false;
-    if (adapterKind) programmer.SelectAdapter(*adapterKind);
-    return true;
+    if (!left.empty()) plan.file = tokens[left[0]];
+    plan.accepted = true;
+    return plan;
 }
 
 }  // namespace quarzo

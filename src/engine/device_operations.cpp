@@ -41,7 +41,19 @@ bool Programmer::Finish(const char* name, int code) {
 }
 
 void Programmer::StoreBytes(int address, const uint8_t* data, int length) {
+    ImageGuard guard(imageMutex_);
     for (int i = 0; i < length; ++i) image_.SetByte(static_cast<uint32_t>(address + i), data[i]);
+}
+
+void Programmer::ModifyImageFlags(uint32_t start, uint32_t length, uint16_t set, uint16_t clear) {
+    ImageGuard guard(imageMutex_);
+    image_.ModifyFlags(start, length, set, clear);
+}
+
+void Programmer::ClearImage(bool forgetFileName) {
+    ImageGuard guard(imageMutex_);
+    image_.Clear();
+    if (forgetFileName) image_.SetFileName("");
 }
 
 void Programmer::DeviceRange(uint32_t& start, uint32_t& end) {
@@ -86,10 +98,10 @@ bool Programmer::DumpDeviceId() {
     std::fill(d.IdBytes(), d.IdBytes() + 16, 0);
     d.SetFuseValue(0xFFFF);
     Initialize();  // the dump goes on after a failed initialization, with the values above
-    image_.Clear();
+    uint8_t fuse[2] = {static_cast<uint8_t>(d.FuseValue()), static_cast<uint8_t>(d.FuseValue() >> 8)};
+    ClearImage(false);
     StoreBytes(kIdBytesAddress, d.IdBytes(), 16);
-    image_.SetByte(kFuseAddress, static_cast<uint8_t>(d.FuseValue()));
-    image_.SetByte(kFuseAddress + 1, static_cast<uint8_t>(d.FuseValue() >> 8));
+    StoreBytes(kFuseAddress, fuse, 2);
     viewChanged = true;
     return true;
 }
@@ -132,7 +144,7 @@ bool Programmer::Program() {
     sink_->Log(kLogInfo, "Programming the device memory...");
     uint32_t start, end;
     DeviceRange(start, end);
-    image_.ModifyFlags(0, kWholeImage, 0, EntryMismatch);
+    ModifyImageFlags(0, kWholeImage, 0, EntryMismatch);
     sink_->RefreshView(0);
     const DeviceInfo& d = current_->device;
     if (!includeInfo && start <= d.InfoEnd()) start = d.MainStart();
@@ -145,7 +157,7 @@ bool Programmer::Program() {
         if (IsStopRequested()) return false;
         code = current_->WriteMemory(static_cast<int>(chunk), runs.Data(), static_cast<int>(length));
         if (code != 0) {
-            image_.ModifyFlags(chunk, length, EntryMismatch, 0);
+            ModifyImageFlags(chunk, length, EntryMismatch, 0);
             break;
         }
         sink_->ProgressPos(static_cast<int>(chunk));
@@ -159,7 +171,7 @@ bool Programmer::Verify() {
     sink_->Log(kLogInfo, "Verifying device memory programming...");
     uint32_t start, end;
     DeviceRange(start, end);
-    image_.ModifyFlags(0, kWholeImage, 0, EntryVerified | EntryMismatch);
+    ModifyImageFlags(0, kWholeImage, 0, EntryVerified | EntryMismatch);
     sink_->RefreshView(0);
     sink_->ProgressStart(static_cast<int>(start), static_cast<int>(end));
 
@@ -171,6 +183,7 @@ bool Programmer::Verify() {
         if (IsStopRequested()) return false;
         code = current_->ReadMemory(static_cast<int>(chunk), runs.Data(), static_cast<int>(length));
         if (code != 0) break;
+        ImageGuard guard(imageMutex_);
         errors += static_cast<int>(image_.CompareBlock(chunk, runs.Data(), length));
         sink_->ProgressPos(static_cast<int>(chunk));
     }
@@ -186,8 +199,7 @@ bool Programmer::Verify() {
 bool Programmer::Read() {
     if (!current_->IsOpen()) return false;
     const DeviceInfo& d = current_->device;
-    image_.Clear();
-    image_.SetFileName("");
+    ClearImage(true);
     viewChanged = true;
     sink_->RefreshView(1);
     sink_->Log(kLogInfo, "Reading device memory..");
@@ -225,7 +237,7 @@ bool Programmer::Read() {
 bool Programmer::DumpMemory(int address, int length) {
     if (!current_->IsOpen()) return false;
     sink_->Log(kLogInfo, "Dump device memory at 0x%X...", address);
-    image_.Clear();
+    ClearImage(false);
     std::vector<uint8_t> buffer(static_cast<size_t>(std::max(length, 0)));
     int code = current_->ReadMemory(address, buffer.data(), length);
     if (code == 0) StoreBytes(address, buffer.data(), length);

@@ -2,7 +2,6 @@
 
 #include "core/file_format.h"
 #include "core/firmware_file.h"
-#include "engine/command_line.h"
 #include "platform/thread_priority.h"
 
 namespace quarzo {
@@ -12,28 +11,20 @@ constexpr uint32_t kVectorsStart = 0xFFE0;
 constexpr uint32_t kVectorsEnd = 0xFFFF;
 }  // namespace
 
-Programmer::Programmer() : sink_(&silentSink_) {}
+Programmer::Programmer(const AdapterList& adapters) : sink_(&silentSink_), adapters_(adapters) {}
 
 Programmer::~Programmer() {
     worker_.Stop();
 }
 
+Adapter* Programmer::AdapterOfKind(int kind) const {
+    if (kind < kAdapterRawJtag || kind > kAdapterBsl) kind = kAdapterNull;
+    return adapters_[static_cast<size_t>(kind)];
+}
+
 void Programmer::SelectAdapter(int kind) {
-    switch (kind) {
-        case kAdapterRawJtag:
-            current_ = &rawJtag_;
-            break;
-        case kAdapterFetDll:
-            current_ = &fetDll_;
-            break;
-        case kAdapterBsl:
-            current_ = &bsl_;
-            break;
-        default:
-            current_ = &null_;
-            kind = kAdapterNull;
-            break;
-    }
+    if (kind < kAdapterRawJtag || kind > kAdapterBsl) kind = kAdapterNull;
+    current_ = AdapterOfKind(kind);
     kind_ = kind;
 }
 
@@ -50,17 +41,22 @@ bool Programmer::LoadFile(const std::string& path, int type) {
     }
     sink_->Log(kLogInfo, "Loading %s file \"%s\"...", FormatName(type), path.c_str());
     FirmwareFile file(image_);
-    int count = file.Load(path, type);
+    int count;
+    int error;
+    {
+        ImageGuard guard(imageMutex_);
+        count = file.Load(path, type);
+        error = file.TakeError();
+        if (count < 1) image_.Clear();
+        image_.SetFileName(count < 1 ? "" : path);
+        image_.SetModified(false);
+    }
     viewChanged = true;
     if (count < 1) {
-        sink_->Log(kLogError, "Load failed. Error: %s.", ErrorText(file.TakeError()));
-        image_.Clear();
-        image_.SetFileName("");
+        sink_->Log(kLogError, "Load failed. Error: %s.", ErrorText(error));
     } else {
         sink_->Log(kLogInfo, "Load %d bytes.", count);
-        image_.SetFileName(path);
     }
-    image_.SetModified(false);
     return count >= 1;
 }
 
@@ -72,17 +68,21 @@ bool Programmer::SaveFile(const std::string& path, int type) {
         type = kFormatBinary;
         SetDefaultExtension(name, type);
     }
-    image_.SetFileName(name);
-    if (removeGaps) {
-        uint32_t removed = image_.RemoveGaps(gapFill);
-        if (removed > 0) sink_->Log(kLogInfo, "Remove %d gap bytes.", static_cast<int>(removed));
+    uint32_t removed = 0;
+    {
+        ImageGuard guard(imageMutex_);
+        image_.SetFileName(name);
+        name = image_.FileName();
+        if (removeGaps) removed = image_.RemoveGaps(gapFill);
     }
-    sink_->Log(kLogInfo, "Saving %s file \"%s\"...", FormatName(type), image_.FileName().c_str());
+    if (removed > 0) sink_->Log(kLogInfo, "Remove %d gap bytes.", static_cast<int>(removed));
+    sink_->Log(kLogInfo, "Saving %s file \"%s\"...", FormatName(type), name.c_str());
     FirmwareFile file(image_);
-    bool ok = file.Save(image_.FileName(), type) > 0;
+    bool ok = file.Save(name, type) > 0;
     viewChanged = true;
     if (ok) {
         sink_->Log(kLogInfo, "Save complete.");
+        ImageGuard guard(imageMutex_);
         image_.SetModified(false);
     } else {
         sink_->Log(kLogError, "Save failed. %s.", ErrorText(file.TakeError()));
@@ -130,10 +130,32 @@ bool Programmer::StartCommandLine(const char* text) {
 }
 
 void Programmer::CopyPassword() {
-    if (kind_ != kAdapterBsl || image_.IsEmpty()) return;
+    if (image_.IsEmpty()) return;
     // Only an image that covers the whole vector table gives the password.
     if (image_.Lowest() > kVectorsStart || image_.Highest() < kVectorsEnd) return;
-    for (uint32_t i = 0; i < bsl_.link.password.size(); ++i) bsl_.link.password[i] = image_.ValueAt(kVectorsStart + i);
+    std::array<uint8_t, Adapter::kPasswordSize> vectors;
+    for (uint32_t i = 0; i < vectors.size(); ++i) vectors[i] = image_.ValueAt(kVectorsStart + i);
+    current_->SetPassword(vectors);
+}
+
+bool Programmer::ApplyCommandLine(const CommandLinePlan& plan) {
+    // What the parse read before a fault still takes effect, until the next settings transfer.
+    if (plan.adapter) {
+        if (Adapter* adapter = AdapterOfKind(*plan.adapter)) {
+            if (plan.devicePath.empty()) adapter->SetPortIndex(plan.portIndex);
+            adapter->SetDevicePath(plan.devicePath);
+        }
+    }
+    if (plan.excludeInfo) includeInfo = false;
+    flags_ = plan.actions;
+    outputFile_ = plan.outputFile;
+    if (!plan.accepted) {
+        sink_->Log(kLogError, "%s", plan.rejection.c_str());
+        return false;
+    }
+    if (plan.file && !LoadFile(*plan.file, kFormatUnknown)) return false;
+    if (plan.adapter) SelectAdapter(*plan.adapter);
+    return true;
 }
 
 RunResult Programmer::Run() {
@@ -145,7 +167,8 @@ RunResult Programmer::Run() {
     result_ = kRunCommandLineRejected;
     if (flags_ & kActionParseCommandLine) {
         flags_ &= ~kActionParseCommandLine;
-        bool accepted = commandText_.empty() || arguments_.empty() || ParseCommandLine(*this, arguments_);
+        bool accepted =
+            commandText_.empty() || arguments_.empty() || ApplyCommandLine(ParseCommandLine(arguments_));
         arguments_.clear();
         if (!accepted) return endEarly(kRunCommandLineRejected);
     }

@@ -1,30 +1,31 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
-#include "adapters/bsl/bsl_adapter.h"
-#include "adapters/fetdll/fet_dll_adapter.h"
-#include "adapters/jtag/raw_jtag_adapter.h"
+#include "adapters/base/adapter.h"
+#include "core/action_flags.h"
 #include "core/memory_image.h"
-#include "engine/action_flags.h"
+#include "engine/command_line.h"
 #include "engine/log_sink.h"
-#include "engine/null_adapter.h"
 #include "engine/worker_thread.h"
 
 namespace quarzo {
 
 class SettingsStore;
 
-// The engine: owns the adapters, the image and the options, loads and saves files, and runs the
-// requested actions on the worker thread in a fixed order, reporting through a LogSink.
+// The engine: drives the adapters it is given, owns the image and the options, loads and saves files,
+// and runs the requested actions on the worker thread in a fixed order, reporting through a LogSink.
 class Programmer {
 public:
-    static constexpr int kMaxArguments = 128;
+    static constexpr int kMaxArguments = kMaxCommandLineTokens;
     static constexpr int kReadBufferSize = 512;
 
-    Programmer();
+    // The adapters stay the caller's; a kind without one has no adapter (a run then ends at once).
+    explicit Programmer(const AdapterList& adapters = {});
     ~Programmer();
     Programmer(const Programmer&) = delete;
     Programmer& operator=(const Programmer&) = delete;
@@ -36,8 +37,9 @@ public:
     void SelectAdapter(int kind);
     // Copies the stored settings into the options and the adapters, then selects the stored adapter.
     void ApplySettings(const SettingsStore& settings);
-    // Makes an adapter the Programmer does not own current, as the given kind (tests, tools).
+    // Makes another adapter current, as the given kind (tests, tools).
     void UseAdapter(Adapter* adapter, int kind);
+    Adapter* AdapterOfKind(int kind) const;
     Adapter* CurrentAdapter() const { return current_; }
     int Kind() const { return kind_; }
 
@@ -60,14 +62,15 @@ public:
     // Where a command line's "-o" saves the image after a successful run; empty for none.
     const std::string& OutputFile() const { return outputFile_; }
     RunResult Result() const { return result_; }
+    // The worker writes the image during a run; another thread reads it only while holding this lock,
+    // which the worker holds just for each change. The window's painting gives up rather than wait long.
     MemoryImage& Image() { return image_; }
-    RawJtagAdapter& RawJtag() { return rawJtag_; }
-    FetDllAdapter& FetDll() { return fetDll_; }
-    BslAdapter& Bsl() { return bsl_; }
-    NullAdapter& Null() { return null_; }
+    using ImageMutex = std::timed_mutex;
+    ImageMutex& ImageLock() { return imageMutex_; }
 
+    // Set when the image or its name changed, cleared by the window that shows it.
+    std::atomic<bool> viewChanged{false};
     // Options, written by the settings and the command line.
-    bool viewChanged = false;
     int deviceIndex = 0;
     bool includeInfo = true;
     bool removeGaps = true;
@@ -90,8 +93,10 @@ public:
     bool BlowFuse();
 
 private:
-    friend bool ParseCommandLine(Programmer& programmer, std::vector<std::string> tokens);
+    using ImageGuard = std::lock_guard<ImageMutex>;
 
+    // Carries out a parsed command line; false when it was rejected or its file did not load.
+    bool ApplyCommandLine(const CommandLinePlan& plan);
     bool StartWorker();
     void SetPriorities();
     bool DispatchStep();
@@ -101,7 +106,10 @@ private:
     void DeviceRange(uint32_t& start, uint32_t& end);
     bool Fail(const char* name);
     bool Finish(const char* name, int code);
+    // Changes of the image during a run, each under the image lock.
     void StoreBytes(int address, const uint8_t* data, int length);
+    void ModifyImageFlags(uint32_t start, uint32_t length, uint16_t set, uint16_t clear);
+    void ClearImage(bool forgetFileName);
 
     Adapter* current_ = nullptr;
     LogSink* sink_;
@@ -113,11 +121,9 @@ private:
     RunResult result_ = 0;
     std::string outputFile_;
 
-    FetDllAdapter fetDll_;
-    BslAdapter bsl_;
-    RawJtagAdapter rawJtag_;
-    NullAdapter null_;
+    AdapterList adapters_;
     MemoryImage image_;
+    ImageMutex imageMutex_;
     SilentLogSink silentSink_;
 };
 

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <system_error>
 
-#include "engine/action_flags.h"
+#include "core/action_flags.h"
 #include "platform/thread_priority.h"
 
 namespace quarzo {

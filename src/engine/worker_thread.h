@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-#include "engine/cancel_flag.h"
+#include "adapters/base/cancel_flag.h"
 
 namespace quarzo {
 

@@ -7,13 +7,14 @@
 #include <cstdio>
 #include <string>
 
+#include "quarzo_version.h"
 #include "ui/resource.h"
 #include "ui/settings_dialog.h"
 
 namespace quarzo {
 namespace {
 
-constexpr const char* kVersion = "1.6.1007";
+constexpr const char* kVersion = QUARZO_VERSION_TEXT;
 constexpr const char* kTitle = "Quarzo MSP430 Flash Programmer";
 constexpr const char* kWebsite = "https://quarzo.example/";
 constexpr const char* kMail = "quarzo@example.org";

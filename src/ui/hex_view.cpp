@@ -2,6 +2,8 @@
 
 #include <windowsx.h>
 
+#include <chrono>
+
 #include "core/memory_image.h"
 #include "ui/model/hex_rows.h"
 #include "ui/model/window_model.h"
@@ -55,11 +57,27 @@ void HexView::TakeColours() {
     if (list_) InvalidateRect(list_, nullptr, TRUE);
 }
 
-void HexView::SetImage(const MemoryImage* image) {
+namespace {
+
+// A run holds the image only for moments; a lock that does not come at once means the holder is stuck,
+// and the view then skips a frame rather than hang the window.
+constexpr auto kImageWait = std::chrono::milliseconds(100);
+
+}  // namespace
+
+bool HexView::SetImage(const MemoryImage* image, std::timed_mutex* lock) {
+    std::unique_lock<std::timed_mutex> guard;
+    if (image && lock) {
+        guard = std::unique_lock<std::timed_mutex>(*lock, kImageWait);
+        if (!guard) return false;
+    }
     image_ = image;
+    lock_ = lock;
     rows_ = image ? BuildHexRows(*image) : std::vector<uint32_t>{};
+    if (guard) guard.unlock();  // the list may draw its rows at once
     SendMessageA(list_, LB_SETCOUNT, rows_.size(), 0);
     Redraw();
+    return true;
 }
 
 void HexView::NextError() {
@@ -70,7 +88,12 @@ void HexView::NextError() {
     LRESULT hit = SendMessageA(list_, LB_ITEMFROMPOINT, 0, MAKELPARAM(2, client.bottom - rowHeight / 2));
     size_t start = HIWORD(hit) ? rows_.size() - 1 : LOWORD(hit);
     if (start >= rows_.size()) start = rows_.size() - 1;
-    if (auto row = NextErrorRow(*image_, rows_, start)) SendMessageA(list_, LB_SETTOPINDEX, *row, 0);
+    std::unique_lock<std::timed_mutex> guard;
+    if (lock_) guard = std::unique_lock<std::timed_mutex>(*lock_, kImageWait);
+    if (lock_ && !guard) return;
+    auto row = NextErrorRow(*image_, rows_, start);
+    if (guard) guard.unlock();
+    if (row) SendMessageA(list_, LB_SETTOPINDEX, *row, 0);
 }
 
 void HexView::DrawRow(const DRAWITEMSTRUCT& item) {
@@ -84,9 +107,12 @@ void HexView::DrawRow(const DRAWITEMSTRUCT& item) {
     MoveToEx(dc, r.left, r.bottom - 1, nullptr);
     LineTo(dc, r.right, r.bottom - 1);
     SelectObject(dc, oldPen);
-    if (image_ && item.itemID < rows_.size()) {
+    std::unique_lock<std::timed_mutex> guard;
+    if (lock_) guard = std::unique_lock<std::timed_mutex>(*lock_, kImageWait);
+    if (image_ && item.itemID < rows_.size() && (!lock_ || guard)) {
         SetBkMode(dc, TRANSPARENT);
         HexRow row = FormatHexRow(*image_, rows_[item.itemID]);
+        if (guard) guard.unlock();
         auto text = [&](int x, const std::string& s, COLORREF colour) {
             SetTextColor(dc, colour);
             RECT box{x, r.top, r.right, r.bottom};

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include "ui/dialog_window.h"
@@ -20,8 +21,10 @@ public:
     HWND Window() const { return dialog_; }
     HWND List() const { return list_; }
 
-    // Rebuilds the rows; null shows nothing.
-    void SetImage(const MemoryImage* image);
+    // Rebuilds the rows; null shows nothing. The image is read only under lock, which a run holds
+    // while it changes the image.
+    // False, with the view unchanged, when the lock did not come in time.
+    bool SetImage(const MemoryImage* image, std::timed_mutex* lock);
     void Redraw() { InvalidateRect(list_, nullptr, FALSE); }
     void NextError();
 
@@ -35,6 +38,7 @@ private:
     HPEN separator_ = nullptr;
     int charWidth_ = 8;
     const MemoryImage* image_ = nullptr;
+    std::timed_mutex* lock_ = nullptr;
     std::vector<uint32_t> rows_;
     COLORREF background_, address_, absent_, verified_, mismatch_, present_, characters_;
 };

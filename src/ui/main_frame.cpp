@@ -4,6 +4,8 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <chrono>
+#include <mutex>
 
 #include "core/memory_image.h"
 #include "ui/command_images.h"
@@ -17,6 +19,7 @@ namespace {
 constexpr int kSplitterBar = 5;
 constexpr int kMinimumPane = 40;
 constexpr int kProgressWidth = 100;
+constexpr auto kImageWait = std::chrono::milliseconds(100);  // a run holds the image only for moments
 
 struct ToolbarButton {
     unsigned id;
@@ -363,10 +366,18 @@ void MainFrame::OnSinkNotice(WPARAM notice, LPARAM value) {
         case WindowLogSink::kAppendLine:
             logView_.AppendLogLine(sink_.Text(), static_cast<int>(value));
             break;
-        case WindowLogSink::kProgressStart:
-            ShowProgress(static_cast<int>(value & 0xFFFF),
-                         static_cast<int>((static_cast<DWORD>(value) >> 16) & 0xFFFF));
+        case WindowLogSink::kProgressStart: {
+            int low, high;
+            UnpackProgressRange(static_cast<uint32_t>(value), low, high);
+            ShowProgress(low, high);
             break;
+        }
+        case WindowLogSink::kProgressStartWide: {
+            int low, high;
+            sink_.WideRange(low, high);
+            ShowProgress(low, high);
+            break;
+        }
         case WindowLogSink::kProgressPos:
             if (progress_) SendMessageA(progress_, PBM_SETPOS, value, 0);
             break;
@@ -408,7 +419,10 @@ LRESULT MainFrame::OnNotify(NMHDR* header) {
 
 void MainFrame::OnIdle() {
     bool busy = programmer_.IsBusy();
-    bool empty = programmer_.Image().UsedSize() == 0;
+    bool empty = imageEmpty_;
+    std::unique_lock<std::timed_mutex> guard(programmer_.ImageLock(), std::try_to_lock);
+    if (guard) empty = imageEmpty_ = programmer_.Image().UsedSize() == 0;
+    if (guard) guard.unlock();
     HMENU menu = GetMenu(window_);
     for (const CommandRow& row : CommandTable()) {
         bool enabled = IsCommandEnabled(row.id, busy, empty);
@@ -422,11 +436,16 @@ bool MainFrame::TranslateAccelerator(MSG& msg) {
 }
 
 void MainFrame::Refresh(bool force) {
-    if (force || programmer_.viewChanged) {
+    if (programmer_.viewChanged.exchange(false) || force) {
         MemoryImage& image = programmer_.Image();
-        hexView_.SetImage(&image);
-        SetWindowTextA(window_, WindowTitle(image.FileName(), image.IsModified()).c_str());
-        programmer_.viewChanged = false;
+        std::unique_lock<std::timed_mutex> guard(programmer_.ImageLock(), std::defer_lock);
+        if (hexView_.SetImage(&image, &programmer_.ImageLock()) && guard.try_lock_for(kImageWait)) {
+            std::string title = WindowTitle(image.FileName(), image.IsModified());
+            guard.unlock();
+            SetWindowTextA(window_, title.c_str());
+        } else {
+            programmer_.viewChanged = true;  // the run held the image: the next refresh shows it
+        }
     }
     hexView_.Redraw();
     if (logView_.SelectedDevice() != programmer_.deviceIndex) logView_.SelectDevice(programmer_.deviceIndex);

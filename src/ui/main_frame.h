@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "adapters/adapter_set.h"
 #include "core/settings_store.h"
 #include "engine/programmer.h"
 #include "ui/file_drop_target.h"
@@ -94,13 +95,15 @@ private:
     HexView hexView_;
     LogView logView_;
     WindowLogSink sink_;
-    Programmer programmer_;
+    AdapterSet adapters_;  // before the Programmer, which stops its run before they go
+    Programmer programmer_{adapters_.List()};
     RecentFileList recent_;
     FileDropTarget dropTarget_{[this](const std::vector<std::string>& files) { OpenDropped(files); }};
 
-    int split_ = 270;       // the bar's distance from the top of the panes' area
-    int lowerHeight_ = -1;  // kept when the window is resized
+    int split_ = kDefaultWinSplit;  // the bar's distance from the top of the panes' area
+    int lowerHeight_ = -1;          // kept when the window is resized
     bool dragging_ = false;
+    bool imageEmpty_ = true;  // as last seen: while a run changes the image the toolbar keeps it
 };
 
 }  // namespace quarzo

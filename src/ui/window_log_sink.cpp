@@ -1,5 +1,7 @@
 #include "ui/window_log_sink.h"
 
+#include "ui/model/window_model.h"
+
 namespace quarzo {
 namespace {
 
@@ -53,8 +55,14 @@ void WindowLogSink::RefreshView(int reading) {
 }
 
 void WindowLogSink::ProgressStart(int low, int high) {
-    Post(kProgressStart,
-         static_cast<LPARAM>((static_cast<DWORD>(high) << 16) | (static_cast<DWORD>(low) & 0xFFFF)), 1);
+    if (auto packed = PackProgressRange(low, high)) {
+        Post(kProgressStart, static_cast<LPARAM>(*packed), 1);
+        return;
+    }
+    // Memory past 0xFFFF does not fit the packed form; its range waits here for the window.
+    wideLow_ = low;
+    wideHigh_ = high;
+    Post(kProgressStartWide, 0, 1);
 }
 
 void WindowLogSink::ProgressPos(int position) {

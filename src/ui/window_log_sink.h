@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 
 #include "engine/log_sink.h"
@@ -17,7 +18,8 @@ public:
         kProgressStart = 1,
         kProgressPos = 2,
         kProgressEnd = 3,
-        kRefresh = 4
+        kRefresh = 4,
+        kProgressStartWide = 5,  // a range that does not fit two 16-bit halves: see WideRange
     };
 
     WindowLogSink();
@@ -29,6 +31,11 @@ public:
     }
     // The line being appended; valid while the window handles kAppendLine.
     const std::string& Text() const { return text_; }
+    // The range of the latest kProgressStartWide.
+    void WideRange(int& low, int& high) const {
+        low = wideLow_.load();
+        high = wideHigh_.load();
+    }
 
     void RefreshView(int reading) override;
     void ProgressStart(int low, int high) override;
@@ -47,6 +54,8 @@ private:
     std::string text_;
     HWND window_ = nullptr;
     UINT message_ = 0;
+    std::atomic<int> wideLow_{0};
+    std::atomic<int> wideHigh_{0};
 };
 
 }  // namespace quarzo

@@ -5,12 +5,13 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "engine/adapter.h"
+#include "adapters/base/adapter.h"
 
 namespace quarzo::testing {
 
@@ -28,6 +29,7 @@ public:
     std::string blockCall;                           // this call waits for the cancellation (30 s at most)
     std::function<void(const std::string&)> onCall;  // after recording a call
     std::map<int, uint8_t> memory;
+    std::optional<std::array<uint8_t, kPasswordSize>> password;  // the last one offered
 
     ScriptedAdapter() {
         identified.SetName("MSP430F149");
@@ -100,6 +102,7 @@ public:
         return Call("Reset", {method, execute, release});
     }
     int BlowFuse() override { return Call("BlowFuse"); }
+    void SetPassword(const std::array<uint8_t, kPasswordSize>& vectors) override { password = vectors; }
 
 private:
     int Call(const std::string& name, std::vector<int> args = {}) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <random>
 
+#include "adapters/bsl/bsl_adapter.h"
 #include "engine/programmer.h"
 #include "support/recording_log_sink.h"
 #include "support/sim_target.h"
@@ -20,10 +21,10 @@ constexpr uint32_t kMainStart = 0x1100;
 class BslRun : public ::testing::Test {
 protected:
     void Connect(const std::string& version, bool patch = true) {
-        programmer_.Bsl().link.UsePort(nullptr, nullptr);
+        bsl_.link.UsePort(nullptr, nullptr);
         target_ = std::make_unique<SimTarget>(version);
-        target_->Attach(programmer_.Bsl().link);
-        programmer_.Bsl().link.patchToV150 = patch;
+        target_->Attach(bsl_.link);
+        bsl_.link.patchToV150 = patch;
         programmer_.SelectAdapter(kAdapterBsl);
         programmer_.SetSink(&sink_);
         target_->onFrame = [this](size_t) { bauds_.push_back(target_->bsl.Baud()); };
@@ -54,7 +55,8 @@ protected:
 
     RecordingLogSink sink_;
     std::unique_ptr<SimTarget> target_;  // outlives the programmer, whose link uses its line
-    Programmer programmer_;
+    BslAdapter bsl_;
+    Programmer programmer_{AdapterList{nullptr, nullptr, &bsl_, nullptr}};
     std::vector<uint32_t> bauds_;
 };
 
@@ -107,7 +109,7 @@ TEST_F(BslRun, ReadReturnsTheDevicesBytes) {
 
 TEST_F(BslRun, KeepPortOpenAndEveryWiring) {
     Connect("1.60");
-    programmer_.Bsl().link.keepPortOpen = true;
+    bsl_.link.keepPortOpen = true;
     EXPECT_EQ(RunFlags(kActionRead), kRunComplete);
     EXPECT_TRUE(target_->line.IsOpen());
     EXPECT_EQ(target_->bsl.GetState(), sim::RomBsl::State::kProgram);
@@ -116,18 +118,18 @@ TEST_F(BslRun, KeepPortOpenAndEveryWiring) {
         Connect("1.60");
         target_->line.rstWiringInverted = wiring & 1;
         target_->line.tstWiringInverted = !(wiring & 2);
-        programmer_.Bsl().link.rstInvert = wiring & 1;
-        programmer_.Bsl().link.tstInvert = wiring & 2;
+        bsl_.link.rstInvert = wiring & 1;
+        bsl_.link.tstInvert = wiring & 2;
         EXPECT_EQ(RunFlags(kActionRead), kRunComplete) << "wiring " << wiring << ": " << LastLine();
         // Wrong settings for this cable: the loader never starts.
         Connect("1.60");
         target_->line.rstWiringInverted = wiring & 1;
         target_->line.tstWiringInverted = !(wiring & 2);
-        programmer_.Bsl().link.rstInvert = !(wiring & 1);
+        bsl_.link.rstInvert = !(wiring & 1);
         EXPECT_NE(RunFlags(kActionRead), kRunComplete);
         EXPECT_EQ(LastLine(), "1 Read failed. Synchronization error.");
     }
-    programmer_.Bsl().link.rstInvert = programmer_.Bsl().link.tstInvert = false;
+    bsl_.link.rstInvert = bsl_.link.tstInvert = false;
 }
 
 TEST_F(BslRun, PasswordsAndBlankCheckFailures) {

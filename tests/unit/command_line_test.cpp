@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "adapters/adapter_set.h"
 #include "engine/programmer.h"
 #include "support/recording_log_sink.h"
 #include "support/temp_dir.h"
@@ -17,6 +18,11 @@ Strings Tokens(const std::string& text, RecordingLogSink& sink, bool expected = 
     Strings tokens;
     EXPECT_EQ(TokenizeCommandLine(text, tokens, sink), expected) << text;
     return tokens;
+}
+
+CommandLinePlan Parse(const std::string& text) {
+    RecordingLogSink sink;
+    return ParseCommandLine(Tokens(text, sink));
 }
 
 TEST(Tokenizer, BlanksQuotesAndEmptyQuotes) {
@@ -39,12 +45,91 @@ TEST(Tokenizer, OpenQuoteAndTooManyTokensAreRefusedWithOneLine) {
 
     sink.Clear();
     std::string many;
-    for (int i = 0; i < Programmer::kMaxArguments; ++i) many += "t ";
+    for (int i = 0; i < kMaxCommandLineTokens; ++i) many += "t ";
     EXPECT_EQ(Tokens(many, sink).size(), 128u);
     Tokens(many + "one-more", sink, false);
     EXPECT_EQ(sink.Lines(), (Strings{"1 Too many arguments"}));
 }
 
+TEST(ParseCommandLine, EachRejectionHasItsOneLine) {
+    const struct {
+        std::string text;
+        std::string line;
+    } cases[] = {
+        {"+e -RAW=LPT9", "Invalid adapter option \"-RAW=LPT9\""},
+        {"+e -x", "Unknown options \"-x\""},
+        {"+", "Invalid action argument"},
+        {"+eE", "Unknown action specifier 'E'"},
+        {"a.txt b.txt", "Unknown argument - b.txt"},
+        {"+pv", "Input filename not specified"},
+        {"+r -o", "Output filename not specified"},
+        {"+e -RAW", "Invalid adapter option \"-RAW\""},  // no value is no port name
+        // Only one adapter option is taken; a second is an unknown option.
+        {"+e -RAW=LPT2 -FET=TIUSB", "Unknown options \"-FET=TIUSB\""},
+#ifndef _WIN32
+        // Only the serial loader and the vendor library take a device path; a relative one is no port.
+        {"+e -RAW=/dev/parport0", "Invalid adapter option \"-RAW=/dev/parport0\""},
+        {"+e -BSL=ttyS0", "Invalid adapter option \"-BSL=ttyS0\""},
+#endif
+    };
+    for (const auto& c : cases) {
+        CommandLinePlan plan = Parse(c.text);
+        EXPECT_FALSE(plan.accepted) << c.text;
+        EXPECT_EQ(plan.rejection, c.line) << c.text;
+    }
+}
+
+TEST(ParseCommandLine, ActionsFilesAndOptions) {
+    CommandLinePlan plan = Parse("+vpbe \"my file.txt\" -pi -o out.hex");
+    EXPECT_TRUE(plan.accepted);
+    EXPECT_EQ(plan.actions, kActionErase | kActionBlankCheck | kActionProgram | kActionVerify);
+    EXPECT_EQ(plan.file, "my file.txt");
+    EXPECT_EQ(plan.outputFile, "out.hex");
+    EXPECT_TRUE(plan.excludeInfo);
+    EXPECT_FALSE(plan.adapter);
+
+    plan = Parse("+rr");  // repeated letters are harmless; r needs no file
+    EXPECT_TRUE(plan.accepted);
+    EXPECT_EQ(plan.actions, kActionRead);
+    EXPECT_FALSE(plan.file);
+
+    plan = Parse("+e +b");  // a second "+" token is the file name
+    EXPECT_EQ(plan.file, "+b");
+    plan = Parse("\"\"");  // so is an empty one: loading it fails later
+    EXPECT_EQ(plan.file, "");
+}
+
+TEST(ParseCommandLine, AdapterOptionsNameAKindAndAPort) {
+    const struct {
+        std::string text;
+        AdapterKind kind;
+        int port;
+        std::string path;
+    } cases[] = {
+        {"+e -bsl=com3", kAdapterBsl, 2, ""},  // lower case is fine
+        {"-RAW=LPTx", kAdapterRawJtag, 3, ""},
+        {"-FET=TIUSB", kAdapterFetDll, 3, ""},
+#ifndef _WIN32
+        {"-BSL=/dev/quarzo-tty", kAdapterBsl, 0, "/dev/quarzo-tty"},
+        {"-FET=/dev/ttyACM0", kAdapterFetDll, 0, "/dev/ttyACM0"},
+#endif
+    };
+    for (const auto& c : cases) {
+        CommandLinePlan plan = Parse(c.text);
+        EXPECT_TRUE(plan.accepted) << c.text;
+        EXPECT_EQ(plan.adapter, c.kind) << c.text;
+        EXPECT_EQ(plan.portIndex, c.port) << c.text;
+        EXPECT_EQ(plan.devicePath, c.path) << c.text;
+    }
+    // A fault after the adapter option still carries the port it read.
+    CommandLinePlan plan = Parse("-FET=LPT2 -pi -x");
+    EXPECT_FALSE(plan.accepted);
+    EXPECT_EQ(plan.adapter, kAdapterFetDll);
+    EXPECT_EQ(plan.portIndex, 1);
+    EXPECT_TRUE(plan.excludeInfo);
+}
+
+// Command lines carried out by a Programmer with its adapters.
 class CommandLineRun : public ::testing::Test {
 protected:
     CommandLineRun() {
@@ -61,97 +146,54 @@ protected:
 
     TempDir dir_;
     RecordingLogSink sink_;
-    Programmer programmer_;
+    AdapterSet adapters_;
+    Programmer programmer_{adapters_.List()};
 };
 
-TEST_F(CommandLineRun, EachRejectionHasItsOneLine) {
-    const struct {
-        std::string text;
-        std::string line;
-    } cases[] = {
-        {"+e -RAW=LPT9", "1 Invalid adapter option \"-RAW=LPT9\""},
-        {"+e -x", "1 Unknown options \"-x\""},
-        {"+", "1 Invalid action argument"},
-        {"+eE", "1 Unknown action specifier 'E'"},
-        {"a.txt b.txt", "1 Unknown argument - b.txt"},
-        {"+pv", "1 Input filename not specified"},
-        {"+r -o", "1 Output filename not specified"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(RunLine(c.text), kRunCommandLineRejected) << c.text;
-        EXPECT_EQ(sink_.Lines(), Strings{c.line}) << c.text;
-    }
-}
-
-TEST_F(CommandLineRun, AFileAloneLoadsAndRunsNothing) {
-    EXPECT_EQ(RunLine(File("file.txt")), kRunComplete);
+TEST_F(CommandLineRun, ARejectionLogsItsLineAndRunsNothing) {
+    EXPECT_EQ(RunLine("+e -x"), kRunCommandLineRejected);
+    EXPECT_EQ(sink_.Lines(), Strings{"1 Unknown options \"-x\""});
+    EXPECT_EQ(RunLine(File("file.txt")), kRunComplete);  // a file alone loads and runs nothing
     EXPECT_EQ(sink_.Lines(),
               (Strings{"0 Loading TI TXT file \"" + dir_.File("file.txt") + "\"...", "0 Load 3 bytes."}));
     EXPECT_EQ(sink_.Events().back(), "end");
 }
 
 TEST_F(CommandLineRun, ActionsRunInTheirOwnOrderWhateverTheLetters) {
-    EXPECT_EQ(RunLine("+vpbe " + File("file.txt")), kRunComplete);
+    EXPECT_EQ(RunLine("+vpbe " + File("file.txt") + " -pi"), kRunComplete);
     Strings lines = sink_.Lines();
     ASSERT_GE(lines.size(), 6u);
     EXPECT_EQ(lines[2], "0 Initialize...");
     EXPECT_EQ(lines[5], "0 Erase complete.");
     EXPECT_EQ(lines.back(), "0 Verify complete.");
-    EXPECT_EQ(RunLine("+rr"), kRunComplete);  // repeated letters are harmless; r needs no file
-    EXPECT_EQ(sink_.Lines().back(), "0 Read complete.");
+    EXPECT_FALSE(programmer_.includeInfo);
 }
 
-TEST_F(CommandLineRun, AdapterOptionsSelectAndSetThePort) {
-    programmer_.Bsl().portPaths[2] = "/dev/quarzo-no-such-port";
-    EXPECT_EQ(RunLine("+e -bsl=com3"), kRunActionFailed);  // lower case is fine; the port cannot open here
+TEST_F(CommandLineRun, TheAdapterOptionSetsThePortAndSelectsAfterTheLoad) {
+    adapters_.bsl.portPaths[2] = "/dev/quarzo-no-such-port";
+    EXPECT_EQ(RunLine("+e -bsl=com3"), kRunActionFailed);  // the port cannot open here
     EXPECT_EQ(programmer_.Kind(), kAdapterBsl);
-    EXPECT_EQ(programmer_.Bsl().link.portIndex, 2u);
+    EXPECT_EQ(adapters_.bsl.link.portIndex, 2u);
     EXPECT_EQ(sink_.Lines().back(), "1 Init failed. Could not open port.");
-
-    EXPECT_EQ(RunLine("+ebpv " + File("file.txt") + " -RAW=LPTx"), kRunActionFailed);
-    EXPECT_EQ(programmer_.Kind(), kAdapterRawJtag);
-    EXPECT_EQ(programmer_.RawJtag().portIndex, 3);
-
-    // Only one adapter option is taken; a second is an unknown option.
-    EXPECT_EQ(RunLine("+e -RAW=LPT2 -FET=TIUSB"), kRunCommandLineRejected);
-    EXPECT_EQ(sink_.Lines(), Strings{"1 Unknown options \"-FET=TIUSB\""});
-    EXPECT_EQ(programmer_.RawJtag().portIndex, 1);
-    EXPECT_EQ(programmer_.FetDll().portIndex, 0u);
 
 #ifndef _WIN32
     // A device path names the serial port for this run; a COM name afterwards forgets it.
     EXPECT_EQ(RunLine("+e -BSL=/dev/quarzo-no-such-tty"), kRunActionFailed);
-    EXPECT_EQ(programmer_.Bsl().devicePath, "/dev/quarzo-no-such-tty");
     char name[Adapter::kNameSize];
-    programmer_.Bsl().GetName(name);
+    adapters_.bsl.GetName(name);
     EXPECT_STREQ(name, "BSL(/dev/quarzo-no-such-tty)");
+    EXPECT_EQ(adapters_.bsl.link.portIndex, 2u);
     EXPECT_EQ(RunLine("+e -BSL=COM3"), kRunActionFailed);
-    EXPECT_EQ(programmer_.Bsl().devicePath, "");
-    // Only the serial loader takes a path; a relative one is no port name either.
-    EXPECT_EQ(RunLine("+e -RAW=/dev/parport0"), kRunCommandLineRejected);
-    EXPECT_EQ(RunLine("+e -BSL=ttyS0"), kRunCommandLineRejected);
-    EXPECT_EQ(sink_.Lines(), Strings{"1 Invalid adapter option \"-BSL=ttyS0\""});
-    // The vendor's Linux library takes a device path for its port name too.
-    RunLine("+e -FET=/dev/ttyACM0");
-    EXPECT_EQ(programmer_.Kind(), kAdapterFetDll);
-    EXPECT_EQ(programmer_.FetDll().devicePath, "/dev/ttyACM0");
+    EXPECT_EQ(adapters_.bsl.devicePath, "");
 #endif
 
     // A load failure leaves the adapter as it was, but the port index is already stored.
     programmer_.SelectAdapter(kAdapterNull);
     EXPECT_EQ(RunLine("missing.hex -FET=LPT2"), kRunCommandLineRejected);
     EXPECT_EQ(programmer_.Kind(), kAdapterNull);
-    EXPECT_EQ(programmer_.FetDll().portIndex, 1u);
-}
-
-TEST_F(CommandLineRun, PiLeavesOutInformationMemory) {
-    EXPECT_EQ(RunLine("+e -pi"), kRunComplete);
-    EXPECT_FALSE(programmer_.includeInfo);
-}
-
-TEST_F(CommandLineRun, ASecondPlusTokenIsReadAsAFile) {
-    EXPECT_EQ(RunLine("+e +b"), kRunCommandLineRejected);
-    EXPECT_EQ(sink_.Lines().back(), "1 Load failed. Error: Can't open file.");
+    EXPECT_EQ(adapters_.fetDll.portIndex, 1u);
+    EXPECT_EQ(RunLine("-RAW=LPT3 -x"), kRunCommandLineRejected);
+    EXPECT_EQ(adapters_.rawJtag.portIndex, 2);
 }
 
 TEST_F(CommandLineRun, OutputFileIsWrittenOnlyAfterSuccess) {
@@ -159,6 +201,7 @@ TEST_F(CommandLineRun, OutputFileIsWrittenOnlyAfterSuccess) {
     EXPECT_EQ(testing::ReadFile(dir_.File("out.hex")), ":04F00000001122FFDA\r\n:00000001FF\r\n");
     EXPECT_EQ(sink_.Lines().back(), "0 Save complete.");
 
+    adapters_.bsl.portPaths[0] = "/dev/quarzo-no-such-port";
     EXPECT_EQ(RunLine("+b -O " + File("never.txt") + " " + File("file.txt") + " -BSL=COM1"),
               kRunActionFailed);
     EXPECT_FALSE(std::filesystem::exists(dir_.File("never.txt")));

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "adapters/adapter_set.h"
 #include "adapters/fetdll/fet_dll_adapter.h"
 #include "core/device_table.h"
 #include "core/settings_store.h"
@@ -123,10 +124,9 @@ TEST_F(FetDll, SupplyAndPortSettings) {
     settings.SetSettingFromVariant(kSetFetTargetVcc, std::string("2.95"));
     settings.SetSettingFromVariant(kSetFetApplyVcc, std::string("0"));
     settings.SetSettingFromVariant(kSetAdapter, 1);
-    Programmer programmer;
-    programmer.ApplySettings(settings);
-    EXPECT_EQ(programmer.FetDll().targetVcc, 2950);
-    FetDllAdapter& adapter = programmer.FetDll();
+    FetDllAdapter adapter;
+    adapter.ApplySettings(settings);
+    EXPECT_EQ(adapter.targetVcc, 2950);
     ASSERT_EQ(adapter.Open(), 0);
     EXPECT_EQ(fake_.Calls(),
               (Strings{"MSP430_Initialize(LPT1)", "MSP430_Identify(104, 0)", "MSP430_Configure(0, 1)"}));
@@ -173,7 +173,8 @@ TEST_F(FetDll, AMissingOrIncompleteLibraryIsRetriedAtEveryOpen) {
 }
 
 TEST_F(FetDll, EngineRunsLogWhatTheNullAdapterLogsWithTheIdentifiedDevice) {
-    Programmer fet, null;
+    AdapterSet adapters;
+    Programmer fet(adapters.List()), null(adapters.List());
     for (Programmer* p : {&fet, &null}) {
         p->SetSink(&sink_);
         for (uint32_t a = 0x1100; a < 0x1400; ++a) p->Image().SetByte(a, static_cast<uint8_t>(a * 3));
@@ -181,7 +182,7 @@ TEST_F(FetDll, EngineRunsLogWhatTheNullAdapterLogsWithTheIdentifiedDevice) {
     fet.SelectAdapter(kAdapterFetDll);
     null.SelectAdapter(kAdapterNull);
     // The null adapter reports whatever device it holds: give it the one the library identifies.
-    FillDeviceInfo(FindDeviceByName("MSP430F149"), null.Null().device);
+    FillDeviceInfo(FindDeviceByName("MSP430F149"), adapters.null.device);
     for (ActionFlags flags : {kDefaultAutoprogram, kActionRead}) {
         EXPECT_EQ(RunFlags(fet, flags), kRunComplete) << LastLine();
         Strings viaFet = sink_.Lines();
@@ -203,7 +204,8 @@ TEST_F(FetDll, EngineRunsLogWhatTheNullAdapterLogsWithTheIdentifiedDevice) {
 }
 
 TEST_F(FetDll, LibraryFailuresPassTheirNumberAndTextThrough) {
-    Programmer programmer;
+    AdapterSet adapters;
+    Programmer programmer(adapters.List());
     programmer.SetSink(&sink_);
     programmer.SelectAdapter(kAdapterFetDll);
     fake_.Fail("MSP430_Erase", 42);

@@ -4,6 +4,7 @@
 
 #include <chrono>
 
+#include "adapters/adapter_set.h"
 #include "core/settings_store.h"
 #include "support/recording_log_sink.h"
 #include "support/scripted_adapter.h"
@@ -44,13 +45,11 @@ protected:
 };
 
 TEST_F(ProgrammerTest, AutoRunWithTheNullAdapterLogsEveryStep) {
-    programmer_.SelectAdapter(3);
+    NullAdapter null;
+    programmer_.UseAdapter(&null, kAdapterNull);
     EXPECT_EQ(RunFlags(kDefaultAutoprogram), kRunComplete);
     EXPECT_EQ(sink_.Lines(), testing::AutoRunLines("Device: . Info(0x0000-0x0000), Main:(0x0000-0x0000)"));
-    EXPECT_FALSE(programmer_.Null().IsOpen());
-    char name[Adapter::kNameSize];
-    programmer_.CurrentAdapter()->GetName(name);
-    EXPECT_STREQ(name, "STUB(NULL)");
+    EXPECT_FALSE(null.IsOpen());
 }
 
 TEST_F(ProgrammerTest, AutoRunCallsTheAdapterInOrder) {
@@ -170,26 +169,70 @@ TEST_F(ProgrammerTest, InitFailureUsesTheAdapterText) {
     EXPECT_EQ(programmer_.Flags(), kActionErase);  // what did not run stays requested
 }
 
-TEST_F(ProgrammerTest, AdaptersThatCannotStartFailWithTheirOwnTexts) {
-    programmer_.Bsl().devicePath = "/dev/quarzo-no-such-port";
-    const struct {
-        int kind;
-        const char* line;
-    } cases[] = {{kAdapterBsl, "1 Init failed. Could not open port."},
-                 {kAdapterRawJtag, "1 Init failed. Could not initialize direct port access interface."},
-                 {kAdapterFetDll, "1 Init failed. msp430.dll not found."}};
-    for (const auto& c : cases) {
-        // Where a FET library can be found (the fake one beside the Windows test programs) it works.
-        if (c.kind == kAdapterFetDll && programmer_.FetDll().IsLibraryLoaded()) continue;
-        sink_.Clear();
-        programmer_.SelectAdapter(c.kind);
-        EXPECT_EQ(RunFlags(kActionErase), kRunActionFailed);
-        EXPECT_EQ(sink_.Lines().back(), c.line);
+// The real adapters where no hardware is: each fails with its own text.
+class ProgrammerWithAdapters : public ::testing::Test {
+protected:
+    ProgrammerWithAdapters() {
+        programmer_.SetSink(&sink_);
+        adapters_.bsl.devicePath = "/dev/quarzo-no-such-port";
     }
-    BslAdapter& bsl = programmer_.Bsl();
-    EXPECT_NE(bsl.Open(), 0);
-    EXPECT_EQ(bsl.GetErrorCode(), 2);
-    EXPECT_EQ(bsl.GetErrorCode(), 0);
+    std::string InitLine(AdapterKind kind) {
+        sink_.Clear();
+        programmer_.SelectAdapter(kind);
+        programmer_.Start(kActionErase);
+        EXPECT_EQ(programmer_.WaitForRun(), kRunActionFailed);
+        return sink_.Lines().back();
+    }
+
+    RecordingLogSink sink_;
+    AdapterSet adapters_;
+    Programmer programmer_{adapters_.List()};
+};
+
+TEST_F(ProgrammerWithAdapters, LoaderAndDirectJtagFailWithTheirOwnTexts) {
+    EXPECT_EQ(InitLine(kAdapterBsl), "1 Init failed. Could not open port.");
+    EXPECT_EQ(InitLine(kAdapterRawJtag), "1 Init failed. Could not initialize direct port access interface.");
+    EXPECT_NE(adapters_.bsl.Open(), 0);
+    EXPECT_EQ(adapters_.bsl.GetErrorCode(), 2);
+    EXPECT_EQ(adapters_.bsl.GetErrorCode(), 0);
+}
+
+TEST_F(ProgrammerWithAdapters, AMissingFetLibraryIsNamed) {
+    if (adapters_.fetDll.IsLibraryLoaded()) {
+        GTEST_SKIP() << "a FET library is found here (the fake one beside the Windows test programs)";
+    }
+    EXPECT_EQ(InitLine(kAdapterFetDll), "1 Init failed. msp430.dll not found.");
+}
+
+TEST_F(ProgrammerWithAdapters, SettingsReachTheOptionsAndEachAdapter) {
+    SettingsStore settings;
+    settings.SetSettingFromVariant(kSetEraseInfo, false);
+    settings.SetIntSetting(kSetAutoprogram, 24);
+    settings.SetIntSetting(kSetDeviceIndex, 42);
+    settings.SetSettingFromVariant(kSetFetTargetVcc, 2.95);
+    settings.SetIntSetting(kSetRawCustomAddress, 0x278);
+    settings.SetIntSetting(kSetBslPort, 2);
+    settings.SetSettingFromVariant(kSetBslRstInvert, true);
+    settings.SetIntSetting(kSetAdapter, 7);
+    programmer_.includeInfo = true;
+    programmer_.ApplySettings(settings);
+    EXPECT_FALSE(programmer_.includeInfo);
+    EXPECT_EQ(programmer_.autoprogram, 24u);
+    EXPECT_EQ(programmer_.deviceIndex, 42);
+    EXPECT_EQ(adapters_.fetDll.targetVcc, 2950);
+    EXPECT_EQ(adapters_.rawJtag.customAddress, 0x278);
+    EXPECT_TRUE(adapters_.bsl.link.rstInvert);
+    EXPECT_EQ(adapters_.bsl.devicePath, "");  // a path named for one run is forgotten
+    // Any kind but 0, 1 and 2 is the null adapter.
+    EXPECT_EQ(programmer_.Kind(), kAdapterNull);
+    char name[Adapter::kNameSize];
+    programmer_.CurrentAdapter()->GetName(name);
+    EXPECT_STREQ(name, "STUB(NULL)");
+
+    // A command line changes the port for its run; the next application restores the stored one.
+    adapters_.bsl.SetPortIndex(5);
+    programmer_.ApplySettings(settings);
+    EXPECT_EQ(adapters_.bsl.link.portIndex, 2u);
 }
 
 TEST_F(ProgrammerTest, ResetEraseBlankCheckProgressAndLines) {
@@ -274,23 +317,17 @@ TEST_F(ProgrammerTest, AnEscapingExceptionEndsTheRunWithOneLine) {
     EXPECT_EQ(adapter_.Calls().back(), "Close");
 }
 
-TEST_F(ProgrammerTest, BslPasswordComesFromAWholeVectorTable) {
-    programmer_.UseAdapter(&adapter_, kAdapterBsl);
+TEST_F(ProgrammerTest, ThePasswordComesFromAWholeVectorTable) {
     for (uint32_t a = 0xFFE0; a <= 0xFFFE; ++a) programmer_.Image().SetByte(a, static_cast<uint8_t>(a));
     RunFlags(kActionReset);
-    for (uint8_t b : programmer_.Bsl().link.password) EXPECT_EQ(b, 0xFF);  // ends at 0xFFFE: unchanged
+    EXPECT_FALSE(adapter_.password);  // ends at 0xFFFE: nothing offered
 
     programmer_.Image().SetByte(0xFFFF, 0x11);
     RunFlags(kActionReset);
-    EXPECT_EQ(programmer_.Bsl().link.password[0], 0xE0);
-    EXPECT_EQ(programmer_.Bsl().link.password[30], 0xFE);
-    EXPECT_EQ(programmer_.Bsl().link.password[31], 0x11);
-
-    // Other kinds leave it alone.
-    programmer_.Image().SetByte(0xFFE0, 0x99);
-    programmer_.UseAdapter(&adapter_, kAdapterNull);
-    RunFlags(kActionReset);
-    EXPECT_EQ(programmer_.Bsl().link.password[0], 0xE0);
+    ASSERT_TRUE(adapter_.password);
+    EXPECT_EQ((*adapter_.password)[0], 0xE0);
+    EXPECT_EQ((*adapter_.password)[30], 0xFE);
+    EXPECT_EQ((*adapter_.password)[31], 0x11);
 }
 
 TEST_F(ProgrammerTest, StopCommandIdleAndBusy) {
@@ -397,56 +434,6 @@ TEST_F(ProgrammerFiles, SaveRemovesGapsFirstAndReportsFailures) {
     sink_.Clear();
     EXPECT_FALSE(programmer_.SaveFile(dir_.File("missing/x.txt"), -1));
     EXPECT_EQ(sink_.Lines().back(), "1 Save failed. Can't open file.");
-}
-
-TEST(ApplySettings, CopiesTheStoreIntoOptionsAndAdapters) {
-    SettingsStore settings;
-    Programmer programmer;
-    programmer.ApplySettings(settings);
-    EXPECT_TRUE(programmer.includeInfo);
-    EXPECT_EQ(programmer.autoprogram, 30u);
-    EXPECT_EQ(programmer.FetDll().targetVcc, 3200);
-    EXPECT_EQ(programmer.RawJtag().customAddress, 49152);
-    EXPECT_EQ(programmer.Kind(), kAdapterRawJtag);
-
-    settings.SetSettingFromVariant(kSetEraseInfo, false);
-    settings.SetIntSetting(kSetAutoprogram, 24);
-    settings.SetIntSetting(kSetDeviceIndex, 42);
-    settings.SetSettingFromVariant(kSetFetTargetVcc, 2.95);
-    settings.SetSettingFromVariant(kSetFetApplyVcc, false);
-    settings.SetIntSetting(kSetFetPort, 3);
-    settings.SetIntSetting(kSetRawPort, 2);
-    settings.SetIntSetting(kSetBslPort, 2);
-    settings.SetSettingFromVariant(kSetBslPatch, false);
-    settings.SetSettingFromVariant(kSetBslRstInvert, true);
-    settings.SetIntSetting(kSetBslRstDelay, 25);
-    settings.SetIntSetting(kSetBslPm, 5);
-    settings.SetIntSetting(kSetAdapter, 3);
-    programmer.ApplySettings(settings);
-    EXPECT_FALSE(programmer.includeInfo);
-    EXPECT_EQ(programmer.autoprogram, 24u);
-    EXPECT_EQ(programmer.deviceIndex, 42);
-    EXPECT_EQ(programmer.FetDll().targetVcc, 2950);
-    EXPECT_FALSE(programmer.FetDll().applyVcc);
-    EXPECT_EQ(programmer.FetDll().portIndex, 3u);
-    EXPECT_EQ(programmer.RawJtag().portIndex, 2);
-    EXPECT_EQ(programmer.Bsl().link.portIndex, 2u);
-    EXPECT_FALSE(programmer.Bsl().link.patchToV150);
-    EXPECT_TRUE(programmer.Bsl().link.rstInvert);
-    EXPECT_FALSE(programmer.Bsl().link.tstInvert);
-    EXPECT_EQ(programmer.Bsl().link.rstDelay, 25u);
-    EXPECT_EQ(programmer.Bsl().link.pm, 5u);
-    EXPECT_EQ(programmer.Kind(), kAdapterNull);
-    char name[Adapter::kNameSize];
-    programmer.CurrentAdapter()->GetName(name);
-    EXPECT_STREQ(name, "STUB(NULL)");
-
-    // A command line changes the port for its run; the next application restores the stored one.
-    programmer.Bsl().link.portIndex = 5;
-    programmer.includeInfo = true;
-    programmer.ApplySettings(settings);
-    EXPECT_EQ(programmer.Bsl().link.portIndex, 2u);
-    EXPECT_FALSE(programmer.includeInfo);
 }
 
 }  // namespace

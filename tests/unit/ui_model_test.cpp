@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/memory_image.h"
+#include "core/settings_store.h"
 #include "ui/model/hex_rows.h"
 #include "ui/model/window_model.h"
 
@@ -92,6 +93,18 @@ TEST(WindowModel, TitleLogLineScrollAndSizes) {
     EXPECT_EQ(packed, 34669085);
     EXPECT_EQ(WinSizeWidth(packed), 541);
     EXPECT_EQ(WinSizeHeight(packed), 529);
+}
+
+TEST(WindowModel, ProgressRangesPastSixtyFourKilobytesStayWhole) {
+    int low, high;
+    auto packed = PackProgressRange(0x1100, 0xFFFF);
+    ASSERT_TRUE(packed);
+    EXPECT_EQ(*packed, 0xFFFF1100u);  // as the window always received it
+    UnpackProgressRange(*packed, low, high);
+    EXPECT_EQ(low, 0x1100);
+    EXPECT_EQ(high, 0xFFFF);
+    EXPECT_FALSE(PackProgressRange(0x1100, 0x1FFFF));  // sent whole instead of cut to 0xFFFF
+    EXPECT_FALSE(PackProgressRange(-1, 6));
 }
 
 TEST(WindowModel, RecentFilesAndHandOver) {

@@ -11,6 +11,18 @@ BslAdapter::BslAdapter() {
     for (int i = 0; i < kPortCount; ++i) portPaths[i] = DefaultSerialDevice(i);
 }
 
+void BslAdapter::ApplySettings(const SettingsStore& s) {
+    link.portIndex = static_cast<uint32_t>(s.GetIntSetting(kSetBslPort));
+    link.patchToV150 = s.GetBoolSetting(kSetBslPatch);
+    link.fastBaud = s.GetBoolSetting(kSetBslFastBaud);
+    link.rstInvert = s.GetBoolSetting(kSetBslRstInvert);
+    link.tstInvert = s.GetBoolSetting(kSetBslTstInvert);
+    link.keepPortOpen = s.GetBoolSetting(kSetBslKeepPortOpen);
+    link.rstDelay = static_cast<uint32_t>(s.GetIntSetting(kSetBslRstDelay));
+    for (int i = 0; i < kPortCount; ++i) portPaths[i] = s.serialPorts[i];
+    devicePath.clear();
+}
+
 void BslAdapter::CheckPortIndex() {
     if (link.portIndex >= static_cast<uint32_t>(kPortCount)) link.portIndex = 0;
 }

@@ -3,8 +3,8 @@
 #include <array>
 #include <string>
 
+#include "adapters/base/adapter.h"
 #include "adapters/bsl/bsl_link.h"
-#include "engine/adapter.h"
 
 namespace quarzo {
 
@@ -33,6 +33,10 @@ public:
         Adapter::SetCancelFlag(flag);
         link.SetCancelFlag(flag);
     }
+    void ApplySettings(const SettingsStore& settings) override;
+    void SetPortIndex(int index) override { link.portIndex = static_cast<uint32_t>(index); }
+    void SetDevicePath(const std::string& path) override { devicePath = path; }
+    void SetPassword(const std::array<uint8_t, kPasswordSize>& vectors) override { link.password = vectors; }
 
     // The name the port is shown by: "COM1" to "COM8", or the device path given for this run.
     std::string PortName();

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/cancel_flag.h"
+#include "adapters/base/cancel_flag.h"
 #include "platform/clock.h"
 
 namespace quarzo {

@@ -104,7 +104,6 @@ public:
     bool tstInvert = false;
     bool fastBaud = true;
     uint32_t rstDelay = 0;
-    uint32_t pm = 0;
     // The target's interrupt vectors 0xFFE0..0xFFFF; an erased chip's at first.
     std::array<uint8_t, kPasswordSize> password;
 

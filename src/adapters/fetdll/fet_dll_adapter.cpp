@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <vector>
 
+#include "adapters/base/port_names.h"
+#include "core/settings_store.h"
+
 namespace quarzo {
 namespace {
 
-constexpr const char* kPortNames[] = {"LPT1", "LPT2", "LPT3", "TIUSB"};
 constexpr const char* kLibraryMissing = "msp430.dll not found";
 constexpr long kIdentifySize = DeviceInfo::kIdentifySize;
 
@@ -26,9 +28,17 @@ bool FetDllAdapter::EnsureLoaded() {
     return loaded_;
 }
 
+void FetDllAdapter::ApplySettings(const SettingsStore& s) {
+    portIndex = static_cast<unsigned>(s.GetIntSetting(kSetFetPort));
+    applyVcc = s.GetBoolSetting(kSetFetApplyVcc);
+    targetVcc = VoltsToMillivolts(s.GetDoubleSetting(kSetFetTargetVcc));
+    devicePath.clear();
+}
+
 std::string FetDllAdapter::PortName() {
-    if (portIndex > 3) portIndex = 0;
-    return devicePath.empty() ? kPortNames[portIndex] : devicePath;
+    const auto& names = PortNames(kAdapterFetDll);
+    if (portIndex >= names.size()) portIndex = 0;
+    return devicePath.empty() ? names[portIndex] : devicePath;
 }
 
 long FetDllAdapter::Initialize() {

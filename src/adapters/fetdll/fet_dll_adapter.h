@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "adapters/base/adapter.h"
 #include "adapters/fetdll/fet_library.h"
-#include "engine/adapter.h"
 
 namespace quarzo {
 
@@ -26,6 +26,9 @@ public:
     int VerifyMemory(int address, const uint8_t* data, int length) override;
     int Reset(int method, int execute, int releaseJtag) override;
     int BlowFuse() override;
+    void ApplySettings(const SettingsStore& settings) override;
+    void SetPortIndex(int index) override { portIndex = static_cast<unsigned>(index); }
+    void SetDevicePath(const std::string& path) override { devicePath = path; }
 
     // "LPT1", "LPT2", "LPT3" or "TIUSB", or the device path given for this run.
     std::string PortName();

@@ -2,19 +2,24 @@
 
 #include <cstdio>
 
-namespace quarzo {
+#include "adapters/base/port_names.h"
+#include "core/settings_store.h"
 
-namespace {
-constexpr const char* kPortNames[] = {"LPT1", "LPT2", "LPT3", "LPTx"};
-}
+namespace quarzo {
 
 RawJtagAdapter::RawJtagAdapter()
     : UnusableAdapter(
           {kErrorPortAccess, "Could not initialize direct port access interface", "No error", true}, 256) {}
 
+void RawJtagAdapter::ApplySettings(const SettingsStore& s) {
+    portIndex = s.GetIntSetting(kSetRawPort);
+    customAddress = s.GetIntSetting(kSetRawCustomAddress);
+}
+
 int RawJtagAdapter::GetName(char* out) {
-    if (portIndex < 0 || portIndex > 3) portIndex = 0;
-    std::snprintf(out, kNameSize, "FET RAW (%s)", kPortNames[portIndex]);
+    const auto& names = PortNames(kAdapterRawJtag);
+    if (portIndex < 0 || portIndex >= static_cast<int>(names.size())) portIndex = 0;
+    std::snprintf(out, kNameSize, "FET RAW (%s)", names[static_cast<size_t>(portIndex)].c_str());
     return 0;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/unusable_adapter.h"
+#include "adapters/base/unusable_adapter.h"
 
 namespace quarzo {
 
@@ -11,6 +11,8 @@ public:
 
     RawJtagAdapter();
     int GetName(char* out) override;
+    void ApplySettings(const SettingsStore& settings) override;
+    void SetPortIndex(int index) override { portIndex = index; }
 
     // Configuration: 0 LPT1, 1 LPT2, 2 LPT3, 3 LPTx at customAddress.
     int portIndex = 0;

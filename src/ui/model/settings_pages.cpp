@@ -1,5 +1,7 @@
 #include "ui/model/settings_pages.h"
 
+#include "adapters/base/port_names.h"
+
 namespace quarzo {
 
 const char* const kAdapterChoices[3] = {"FET direct access", "FET msp430.dll", "BSL"};
@@ -13,9 +15,9 @@ struct PageEntry {
 
 const std::vector<PageEntry>& Page(int adapter) {
     static const std::vector<PageEntry> kPages[3] = {
-        {{kSetRawPort, {"LPT1", "LPT2", "LPT3", "LPTx"}}, {kSetRawCustomAddress, {}}},
-        {{kSetFetPort, {"LPT1", "LPT2", "LPT3", "TIUSB"}}, {kSetFetApplyVcc, {}}, {kSetFetTargetVcc, {}}},
-        {{kSetBslPort, {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"}},
+        {{kSetRawPort, PortNames(kAdapterRawJtag)}, {kSetRawCustomAddress, {}}},
+        {{kSetFetPort, PortNames(kAdapterFetDll)}, {kSetFetApplyVcc, {}}, {kSetFetTargetVcc, {}}},
+        {{kSetBslPort, PortNames(kAdapterBsl)},
          {kSetBslPatch, {}},
          {kSetBslFastBaud, {}},
          {kSetBslKeepPortOpen, {}},

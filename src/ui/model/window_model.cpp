@@ -7,26 +7,25 @@ namespace quarzo {
 
 const std::vector<CommandRow>& CommandTable() {
     static const std::vector<CommandRow> table = {
-        {kCmdAbort, "Abort", "Abort current operation\nCancel", kActionStop, EnableRule::kWhileBusy},
-        {kCmdErase, "&Erase", "Erase device memory\nErase", kActionErase, EnableRule::kWhenIdle},
-        {kCmdBlankCheck, "&Blank check", "Verify device memory erasure\nBlank check", kActionBlankCheck,
+        {kCmdAbort, "Abort current operation\nCancel", kActionStop, EnableRule::kWhileBusy},
+        {kCmdErase, "Erase device memory\nErase", kActionErase, EnableRule::kWhenIdle},
+        {kCmdBlankCheck, "Verify device memory erasure\nBlank check", kActionBlankCheck,
          EnableRule::kWhenIdle},
-        {kCmdProgram, "&Program", "Program device memory\nProgram", kActionProgram,
-         EnableRule::kIdleWithImage},
-        {kCmdVerify, "&Verify", "Verify device memory\nVerify", kActionVerify, EnableRule::kIdleWithImage},
-        {kCmdRead, "&Read", "Read device memory\nRead", kActionRead, EnableRule::kWhenIdle},
-        {kCmdReset, "Re&set", "Reset target\nReset target", kActionReset, EnableRule::kWhenIdle},
-        {kCmdDumpDeviceId, "Dump &Device ID", "Dump device identification memory\nDump Device ID",
-         kActionDumpDeviceId, EnableRule::kWhenIdle},
-        {kCmdDumpRam, "Dump &RAM", "Dump device RAM memory", kActionDumpRam, EnableRule::kWhenIdle},
-        {kCmdDumpBsl, "Dump &BSL", "Dump device BSL memory", kActionDumpBsl, EnableRule::kWhenIdle},
-        {kCmdAdapterInfo, "Adapter information", "Get information about current adapter\nAdapter information",
-         kActionAdapterInfo, EnableRule::kWhenIdle},
-        {kCmdSecure, "Secure", "Blow secure fuse\nSecure", kActionBlowFuse, EnableRule::kWhenIdle},
-        {kCmdAuto, "&Auto", "Autoprogram\nAuto", 0, EnableRule::kIdleWithImage},
-        {kCmdOpen, "&Open...\tCtrl+O", "Open an existing document\nOpen", 0, EnableRule::kWhenIdle},
-        {kCmdSave, "&Save\tCtrl+S", "Save the active document\nSave", 0, EnableRule::kIdleWithImage},
-        {kCmdSetup, "&Setup", "Edit application settings\nSetup", 0, EnableRule::kWhenIdle},
+        {kCmdProgram, "Program device memory\nProgram", kActionProgram, EnableRule::kIdleWithImage},
+        {kCmdVerify, "Verify device memory\nVerify", kActionVerify, EnableRule::kIdleWithImage},
+        {kCmdRead, "Read device memory\nRead", kActionRead, EnableRule::kWhenIdle},
+        {kCmdReset, "Reset target\nReset target", kActionReset, EnableRule::kWhenIdle},
+        {kCmdDumpDeviceId, "Dump device identification memory\nDump Device ID", kActionDumpDeviceId,
+         EnableRule::kWhenIdle},
+        {kCmdDumpRam, "Dump device RAM memory", kActionDumpRam, EnableRule::kWhenIdle},
+        {kCmdDumpBsl, "Dump device BSL memory", kActionDumpBsl, EnableRule::kWhenIdle},
+        {kCmdAdapterInfo, "Get information about current adapter\nAdapter information", kActionAdapterInfo,
+         EnableRule::kWhenIdle},
+        {kCmdSecure, "Blow secure fuse\nSecure", kActionBlowFuse, EnableRule::kWhenIdle},
+        {kCmdAuto, "Autoprogram\nAuto", 0, EnableRule::kIdleWithImage},
+        {kCmdOpen, "Open an existing document\nOpen", 0, EnableRule::kWhenIdle},
+        {kCmdSave, "Save the active document\nSave", 0, EnableRule::kIdleWithImage},
+        {kCmdSetup, "Edit application settings\nSetup", 0, EnableRule::kWhenIdle},
     };
     return table;
 }
@@ -91,6 +90,17 @@ std::optional<std::string> DroppedFileToOpen(const std::vector<std::string>& dro
 
 bool FitsHandover(const std::string& commandLine) {
     return commandLine.size() < kHandoverTextSize;
+}
+
+std::optional<uint32_t> PackProgressRange(int low, int high) {
+    auto fits = [](int v) { return v >= 0 && v <= 0xFFFF; };
+    if (!fits(low) || !fits(high)) return std::nullopt;
+    return static_cast<uint32_t>(high) << 16 | static_cast<uint32_t>(low);
+}
+
+void UnpackProgressRange(uint32_t packed, int& low, int& high) {
+    low = static_cast<int>(packed & 0xFFFF);
+    high = static_cast<int>(packed >> 16);
 }
 
 }  // namespace quarzo

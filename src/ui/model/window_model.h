@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/action_flags.h"
+#include "core/action_flags.h"
 
 namespace quarzo {
 
@@ -41,7 +41,6 @@ enum class EnableRule { kWhileBusy, kWhenIdle, kIdleWithImage };
 
 struct CommandRow {
     unsigned id;
-    const char* menuText;
     const char* statusText;  // the status bar text, then "\n" and the tooltip
     ActionFlags action;      // what a run starts; 0 for commands that start none
     EnableRule rule;
@@ -59,17 +58,10 @@ std::string LogLineText(int hour, int minute, int second, const std::string& tex
 // Lines to scroll so that the last line shows; 0 when nothing needs to move.
 int LogScrollLines(int lineCount, int firstVisible, int visibleLines);
 
-// "WinSize": width in the low 16 bits, height in the high 16 bits.
-inline int PackWinSize(int width, int height) {
-    return static_cast<int>((static_cast<uint32_t>(height) & 0xFFFF) << 16 |
-                            (static_cast<uint32_t>(width) & 0xFFFF));
-}
-inline int WinSizeWidth(int packed) {
-    return static_cast<int>(static_cast<uint32_t>(packed) & 0xFFFF);
-}
-inline int WinSizeHeight(int packed) {
-    return static_cast<int>(static_cast<uint32_t>(packed) >> 16);
-}
+// A progress range posted to the window as one 32-bit value: low in the low half, high in the high
+// half. Nothing when either end lies outside 0..0xFFFF (memory past 64 KB); such a range travels whole.
+std::optional<uint32_t> PackProgressRange(int low, int high);
+void UnpackProgressRange(uint32_t packed, int& low, int& high);
 
 // The recent-file list: an added path moves to the top; when full, the oldest drops out.
 void AddRecentFile(std::vector<std::string>& files, const std::string& path, int maximum);

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
+#include "adapters/base/cancel_flag.h"
 #include "core/device_info.h"
-#include "engine/cancel_flag.h"
 
 namespace quarzo {
 
@@ -14,6 +16,9 @@ inline constexpr AdapterKind kAdapterRawJtag = 0;
 inline constexpr AdapterKind kAdapterFetDll = 1;
 inline constexpr AdapterKind kAdapterBsl = 2;
 inline constexpr AdapterKind kAdapterNull = 3;
+inline constexpr int kAdapterKindCount = 4;
+
+class SettingsStore;
 
 // The programming-adapter interface. Operations returning int give 0 on success and nonzero on
 // failure; the reason is then read with GetErrorCode and turned into text with GetErrorText.
@@ -42,6 +47,17 @@ public:
 
     // The run's cancellation signal; long waits inside the adapter give up when it is raised.
     virtual void SetCancelFlag(const CancelFlag* flag) { cancel_ = flag; }
+
+    // Configuration, so that the engine never needs to know which adapter it drives.
+    // Takes the adapter's own keys from the stored settings (and forgets a port named for one run).
+    virtual void ApplySettings(const SettingsStore&) {}
+    // A port chosen for the runs until the next ApplySettings: its position in the adapter's port
+    // names, or a device path standing for the port (the index then stays as it is).
+    virtual void SetPortIndex(int) {}
+    virtual void SetDevicePath(const std::string&) {}
+    // The target's interrupt vectors 0xFFE0..0xFFFF, for adapters that unlock the target with them.
+    static constexpr size_t kPasswordSize = 32;
+    virtual void SetPassword(const std::array<uint8_t, kPasswordSize>&) {}
     bool IsCancelled() const { return cancel_ != nullptr && cancel_->IsRaised(); }
 
     DeviceInfo device;
@@ -50,5 +66,8 @@ public:
 protected:
     const CancelFlag* cancel_ = nullptr;
 };
+
+// One adapter for each kind, indexed by AdapterKind; owned by the front end, which outlives the runs.
+using AdapterList = std::array<Adapter*, kAdapterKindCount>;
 
 }  // namespace quarzo

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/adapter.h"
+#include "adapters/base/adapter.h"
 
 namespace quarzo {
 

@@ -1,4 +1,4 @@
-#include "engine/null_adapter.h"
+#include "adapters/null_adapter.h"
 
 #include <cstdio>
 
