@@ -1,6 +1,6 @@
 # Entry points: `make test` builds every preset and runs the tests; `make bench` runs the benchmarks.
-PRESETS := default asan win32 win64
-TESTED := default asan
+PRESETS := default asan tsan win32 win64
+TESTED := default asan tsan
 
 .PHONY: all deps demo test test-wine bench build $(addprefix build-,$(PRESETS)) $(addprefix test-,$(TESTED)) clean
 
@@ -33,4 +33,4 @@ bench: build-default
 	cmake --build --preset default --target bench
 
 clean:
-	rm -rf build build-asan build-win32 build-win64
+	rm -rf build build-asan build-tsan build-win32 build-win64

@@ -148,17 +148,6 @@ SettingRecord* SettingsStore::Find(int id) {
     return const_cast<SettingRecord*>(FindSetting(id));
 }
 
-std::string SettingsStore::SectionOf(int id) const {
-    std::string section;
-    for (const SettingRecord& r : records_) {
-        if (r.id == SettingRecord::kSection)
-            section = r.key;
-        else if (r.id == id)
-            return section;
-    }
-    return "";
-}
-
 int SettingsStore::GetIntSetting(int id) const {
     const SettingRecord* r = FindSetting(id);
     auto v = r ? std::get_if<int>(&r->value) : nullptr;

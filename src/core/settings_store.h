@@ -61,8 +61,6 @@ public:
 
     const SettingRecord* FindSetting(int id) const;
     const std::vector<SettingRecord>& Records() const { return records_; }
-    // The section a record belongs to.
-    std::string SectionOf(int id) const;
 
     int GetIntSetting(int id) const;
     bool GetBoolSetting(int id) const;

@@ -127,30 +127,9 @@ TEST_F(BslLinkTest, EveryLineFaultHasItsCodeAndText) {
     EXPECT_EQ(link_.GetErrorCode(), 0u);  // read once
     EXPECT_EQ(target_.line.LastError(), 2u);
 
-    const Strings texts = {"No Error",
-                           "Unspecific error",
-                           "Could not open port",
-                           "Synchronization error",
-                           "Timeout while receiving header",
-                           "Timeout while receiving frame",
-                           "Bad frame checksum",
-                           "NAK received",
-                           "Command failed, is not defined or is not allowed",
-                           "Could not close port",
-                           "This function not implemented",
-                           "Could not patch BSL",
-                           "Old BSL version (<=1.10). Require patch",
-                           "Protected function. Password not match",
-                           "Verification error",
-                           "Invalid error number"};
-    for (uint32_t code = 0; code < texts.size(); ++code) EXPECT_EQ(BslLink::GetErrorText(code), texts[code]);
-}
-
-TEST_F(BslLinkTest, GetErrorCodeResetsTheCode) {
-    Start();
-    link_.errorCode = BslLink::kNak;
-    EXPECT_EQ(link_.GetErrorCode(), 7u);
-    EXPECT_EQ(link_.GetErrorCode(), 0u);
+    // The texts themselves reach the log in the engine's tests; past the table there is one more.
+    EXPECT_STREQ(BslLink::GetErrorText(14), "Verification error");
+    EXPECT_STREQ(BslLink::GetErrorText(15), "Invalid error number");
 }
 
 TEST_F(BslLinkTest, RstInvertSwitchesDtrOffForHighAndWaitsTheDelayThen) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "adapters/adapter_set.h"
 #include "core/settings_store.h"
@@ -370,11 +372,30 @@ TEST_F(ProgrammerTest, ANewStartStopsTheRunningOne) {
     adapter_.blockCall = "Erase";
     programmer_.Start(kActionErase);
     while (CallsNamed("Erase").empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    adapter_.blockCall.clear();
     EXPECT_EQ(RunFlags(kActionReset), kRunComplete);
     Strings lines = sink_.Lines();
     EXPECT_NE(std::find(lines.begin(), lines.end(), "0 Break current operation..."), lines.end());
     EXPECT_EQ(lines.back(), "0 Reset complete.");
+}
+
+// The window reads the image during a run holding the image lock; the run changes it only under
+// the same lock (the thread sanitizer build checks every access).
+TEST_F(ProgrammerTest, AReaderHoldingTheImageLockSeesWholeChanges) {
+    Fill(0x2000, 0x2FFF, 0x66);
+    for (int a = 0x2000; a <= 0x2FFF; ++a) adapter_.memory[a] = 0x66;
+    std::atomic<bool> done{false};
+    uint32_t views = 0;
+    std::thread window([&] {
+        while (!done) {
+            std::lock_guard<Programmer::ImageMutex> guard(programmer_.ImageLock());
+            const MemoryImage& image = programmer_.Image();
+            if (!image.IsEmpty() && image.Lowest() <= image.Highest()) ++views;
+        }
+    });
+    EXPECT_EQ(RunFlags(kActionVerify | kActionRead | kActionDumpRam), kRunComplete);
+    done = true;
+    window.join();
+    EXPECT_GT(views, 0u);
 }
 
 TEST_F(ProgrammerTest, ReloadWithoutAFileNameEndsBeforeTheDevice) {
