@@ -30,7 +30,13 @@ int FormatFromExtension(const std::string& path) {
     if (EqualsNoCase(ext, "txt")) return kFormatTiTxt;
     if (EqualsNoCase(ext, "bin") || EqualsNoCase(ext, "tsk") || EqualsNoCase(ext, "dat"))
         return kFormatBinary;
+    if (EqualsNoCase(ext, "elf") || EqualsNoCase(ext, "out")) return kFormatElf;
     return kFormatUnknown;
+}
+
+int SaveFormatFromExtension(const std::string& path) {
+    int format = FormatFromExtension(path);
+    return format == kFormatElf ? kFormatUnknown : format;
 }
 
 const char* FormatName(int format) {
@@ -39,6 +45,8 @@ const char* FormatName(int format) {
             return "Intel HEX";
         case kFormatTiTxt:
             return "TI TXT";
+        case kFormatElf:
+            return "ELF";
         default:
             return "Binary";
     }
@@ -72,6 +80,8 @@ const char* ErrorText(int error) {
             return "Can't open file";
         case kFileBadChecksum:
             return "Bad checksum";
+        case kFileNotElf:
+            return "Not an MSP430 ELF file";
         default:
             return "No error";
     }

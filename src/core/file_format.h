@@ -10,6 +10,7 @@ enum FileFormat : int {
     kFormatBinary = 0,
     kFormatIntelHex = 1,
     kFormatTiTxt = 2,
+    kFormatElf = 3,  // loaded only; never written
 };
 
 // File error codes; FirmwareFile keeps the last one.
@@ -19,11 +20,14 @@ enum FileError : int {
     kFileIoError = 2,
     kFileCantOpen = 3,
     kFileBadChecksum = 4,
+    kFileNotElf = 5,
 };
 
 // Format from the path's extension (case-insensitive), or kFormatUnknown.
 int FormatFromExtension(const std::string& path);
-// "Binary", "Intel HEX" or "TI TXT"; every code but 1 and 2 reads as binary.
+// The same for saving: formats that are only read count as unknown.
+int SaveFormatFromExtension(const std::string& path);
+// "Binary", "Intel HEX", "TI TXT" or "ELF"; every other code reads as binary.
 const char* FormatName(int format);
 // The extension a file of this format is saved with ("bin", "hex", "txt").
 const char* SaveExtension(int format);

@@ -1,6 +1,7 @@
 #include "core/firmware_file.h"
 
 #include "core/binary_format.h"
+#include "core/elf_format.h"
 #include "core/file_format.h"
 #include "core/intel_hex.h"
 #include "core/sequential_file.h"
@@ -21,6 +22,9 @@ int FirmwareFile::Load(const std::string& path, int format) {
             break;
         case kFormatTiTxt:
             error_ = ReadTiTxt(in, image_);
+            break;
+        case kFormatElf:
+            error_ = ReadElf(in, image_);
             break;
         default:
             error_ = ReadBinary(in, image_);

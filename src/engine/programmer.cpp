@@ -62,7 +62,7 @@ bool Programmer::LoadFile(const std::string& path, int type) {
 
 bool Programmer::SaveFile(const std::string& path, int type) {
     std::string name = path;
-    if (type == kFormatUnknown) type = FormatFromExtension(name);
+    if (type == kFormatUnknown || type == kFormatElf) type = SaveFormatFromExtension(name);
     if (type == kFormatUnknown) {
         sink_->Log(kLogError, "Warning: Unknown file type. Save as binary.");
         type = kFormatBinary;

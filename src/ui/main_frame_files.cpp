@@ -17,6 +17,14 @@ namespace quarzo {
 namespace {
 
 const char kFileFilter[] =
+    "All Known Files (.bin;.dat;.tsk;.txt;.hex;.a43;.elf;.out)\0*.bin;*.dat;*.tsk;*.txt;*.hex;*.a43;*.elf;*.out\0"
+    "Binary Files (.bin;.dat;.tsk)\0*.bin;*.dat;*.tsk\0"
+    "TI TXT Files (.txt)\0*.txt\0"
+    "Intel HEX Files (.hex;.a43)\0*.hex;*.a43\0"
+    "ELF Files (.elf;.out)\0*.elf;*.out\0"
+    "All Files (*.*)\0*.*\0";
+// Saving writes only the formats that can be read back by every tool.
+const char kSaveFilter[] =
     "All Known Files (.bin;.dat;.tsk;.txt;.hex;.a43)\0*.bin;*.dat;*.tsk;*.txt;*.hex;*.a43\0"
     "Binary Files (.bin;.dat;.tsk)\0*.bin;*.dat;*.tsk\0"
     "TI TXT Files (.txt)\0*.txt\0"
@@ -119,7 +127,7 @@ bool MainFrame::AskFileName(bool save, std::string& chosen) {
     OPENFILENAMEA ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = window_;
-    ofn.lpstrFilter = kFileFilter;
+    ofn.lpstrFilter = save ? kSaveFilter : kFileFilter;
     ofn.lpstrFile = path;
     ofn.nMaxFile = MAX_PATH;
     ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
@@ -137,7 +145,7 @@ void MainFrame::OnSave() {
     std::string path;
     if (!AskFileName(true, path)) return;
     std::string name = path;
-    int type = FormatFromExtension(name);
+    int type = SaveFormatFromExtension(name);
     if (type == kFormatUnknown) {
         type = AskFileFormat();
         static const char* const kExtensions[] = {"bin", "hex", "txt"};

@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "engine/command_line.h"
+#include "quarzo_version.h"
+#include "support/elf_builder.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 
@@ -34,7 +36,7 @@ TEST_F(Console, HelpVersionAndDevices) {
     Outcome none = Run("");
     EXPECT_EQ(none.status, 0);
     EXPECT_EQ(none.out, kCommandLineHelp);
-    EXPECT_EQ(Run("--version").out, "quarzo 1.6.1007\n");
+    EXPECT_EQ(Run("--version").out, "quarzo " QUARZO_VERSION_TEXT "\n");
     Outcome devices = Run("--list-devices");
     EXPECT_EQ(std::count(devices.out.begin(), devices.out.end(), '\n'), 58);
     EXPECT_NE(devices.out.find(" 7  MSP430F149               60KB+256B Flash, 2KB RAM\n"), std::string::npos);
@@ -76,6 +78,23 @@ TEST_F(Console, OutputFileConvertsForSrecCat) {
     std::string check = std::string(SREC_CMP) + " '" + dir_.File("out.txt") + "' -ti-txt '" +
                         dir_.File("in file.hex") + "' -intel";
     EXPECT_EQ(std::system(check.c_str()), 0);
+}
+
+TEST_F(Console, AnElfFileConvertsToTiTxtFromItsLoadAddresses) {
+    // Code at 0xE000 and data for RAM stored right after it, as a compiler lays them out.
+    WriteFile(dir_.File("firmware.elf"), testing::ElfBuilder()
+                                             .Add(0xE000, {0x31, 0x40, 0x00, 0x03})
+                                             .Add(0xE004, {0x2A, 0x00}, 0x0200, 8)
+                                             .Build());
+    Outcome o = Run("firmware.elf -o out.txt");
+    EXPECT_EQ(o.status, 0) << o.out;
+    EXPECT_EQ(Lines(o.out)[1], "Loading ELF file \"firmware.elf\"...");
+    EXPECT_EQ(ReadFile(dir_.File("out.txt")), "@E000\r\n31 40 00 03 2A 00\r\nq\r\n");
+
+    WriteFile(dir_.File("notes.out"), "not a program");
+    o = Run("notes.out -o never.txt");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(Lines(o.out).back(), "Load failed. Error: Not an MSP430 ELF file.");
 }
 
 TEST_F(Console, APortThatCannotBeOpenedExitsWithFour) {

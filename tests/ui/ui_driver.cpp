@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "support/elf_builder.h"
 #include "ui/drag_files.h"
 #include "ui/model/window_model.h"
 #include "ui/window_probe.h"
@@ -30,6 +31,15 @@ protected:
 
     std::string folder_;
 };
+
+// Drags files from outside onto the middle of the hex view; the drop effect.
+DWORD DropOnHexView(HWND frame, const std::vector<std::string>& files) {
+    Settle(frame);
+    RECT list;
+    GetWindowRect(HexList(frame), &list);
+    POINT middle{(list.left + list.right) / 2, (list.top + list.bottom) / 2};
+    return DragFilesOnto(files, middle);
+}
 
 TEST_F(Ui, AFileOnTheCommandLineLoadsAndRunsNothing) {
     QuarzoProcess quarzo(folder_, "blink.txt");
@@ -70,16 +80,25 @@ TEST_F(Ui, DroppingThreeFilesOpensTheFirst) {
     QuarzoProcess quarzo(folder_, "");
     HWND frame = quarzo.Window();
     ASSERT_NE(frame, nullptr);
-    Settle(frame);
-    RECT list;
-    GetWindowRect(HexList(frame), &list);
-    POINT middle{(list.left + list.right) / 2, (list.top + list.bottom) / 2};
-    DWORD effect = DragFilesOnto({File("blink.txt"), File("second.hex"), File("third.bin")}, middle);
-    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
+    EXPECT_EQ(DropOnHexView(frame, {File("blink.txt"), File("second.hex"), File("third.bin")}),
+              static_cast<DWORD>(DROPEFFECT_COPY));
     EXPECT_TRUE(WaitForTitle(frame, "QUARZO - [blink.txt]")) << TitleOf(frame);
     EXPECT_TRUE(WaitForLog(frame, "Loading TI TXT file"));
     EXPECT_EQ(LogText(frame).find("second.hex"), std::string::npos);
     EXPECT_EQ(LogText(frame).find("third.bin"), std::string::npos);
+}
+
+TEST_F(Ui, ADroppedElfFileLoadsAtItsLoadAddresses) {
+    // One segment of two rows at 0xE000, built as a compiler would lay out an ELF executable.
+    std::string elf = testing::ElfBuilder().Add(0xE000, std::vector<uint8_t>(32, 0x3C)).Build();
+    WriteText(File("firmware.elf"), elf);
+    QuarzoProcess quarzo(folder_, "");
+    HWND frame = quarzo.Window();
+    ASSERT_NE(frame, nullptr);
+    DropOnHexView(frame, {File("firmware.elf")});
+    EXPECT_TRUE(WaitForTitle(frame, "QUARZO - [firmware.elf]")) << TitleOf(frame);
+    EXPECT_TRUE(WaitForLog(frame, "Load 32 bytes."));
+    EXPECT_EQ(SendMessageA(HexList(frame), LB_GETCOUNT, 0, 0), 2);
 }
 
 TEST_F(Ui, ACommandLineRunWithTheNullAdapterLogsEveryStep) {

@@ -46,7 +46,7 @@ TEST(FileFormat, ErrorTextsOutsideTheTable) {
     // The texts themselves reach the log in the load and save tests.
     EXPECT_STREQ(ErrorText(1), "Invalid format");
     EXPECT_STREQ(ErrorText(2), "I\\O Error");
-    EXPECT_STREQ(ErrorText(5), "No error");
+    EXPECT_STREQ(ErrorText(6), "No error");
     EXPECT_STREQ(ErrorText(-1), "No error");
 }
 
