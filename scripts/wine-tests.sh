@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the Windows build's tests under Wine: the unit tests, then the window tests, which drive the
-# real quarzo.exe under a virtual X server, with quarzo-sim's pseudo-terminal mapped to COM1.
+# real quarzo.exe under a virtual X server, with quarzo-sim's pseudo-terminal mapped to COM1 and COM12.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,7 +29,9 @@ sim=$!
 trap 'kill $sim 2>/dev/null || true; wineserver -k >/dev/null 2>&1 || true' EXIT
 for _ in $(seq 100); do [ -s "$sim_out" ] && break; sleep 0.05; done
 pty=$(head -n1 "$sim_out")
-wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$pty" /f >/dev/null 2>&1
+for port in COM1 COM12; do
+    wine reg add 'HKLM\Software\Wine\Ports' /v $port /d "$pty" /f >/dev/null 2>&1
+done
 wineserver -k >/dev/null 2>&1 || true
 sleep 1
 

@@ -121,7 +121,7 @@ std::optional<SettingValue> ConvertSetting(const SettingValue& like, const Setti
 }
 
 std::string DefaultSerialDevice(int index) {
-    return "/dev/ttyS" + std::to_string(index);
+    return index >= 0 && index < 8 ? "/dev/ttyS" + std::to_string(index) : "";
 }
 
 int VoltsToMillivolts(double volts) {

@@ -74,7 +74,7 @@ public:
 
     // Where the system has no COM ports, the devices that COM1 to COM8 stand for (section "Ports",
     // written by hand; saving leaves the section as it is).
-    static constexpr int kSerialPortCount = 8;
+    static constexpr int kSerialPortCount = 256;
     std::array<std::string, kSerialPortCount> serialPorts;
 
 private:
@@ -86,7 +86,8 @@ private:
 std::string SettingText(const SettingValue& value);
 // The text converted to the type of like; nothing when it does not convert.
 std::optional<SettingValue> ConvertSetting(const SettingValue& like, const SettingValue& value);
-// The device COMn stands for (index n - 1) until the settings name another: /dev/ttyS0 to /dev/ttyS7.
+// The device COMn stands for (index n - 1) until the settings name another: /dev/ttyS0 to /dev/ttyS7
+// for COM1 to COM8; empty (no device) for the ports above.
 std::string DefaultSerialDevice(int index);
 // Volts to millivolts, truncated toward zero once binary representation error is allowed for.
 int VoltsToMillivolts(double volts);

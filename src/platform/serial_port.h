@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quarzo {
 
@@ -71,5 +72,9 @@ protected:
 
 // The operating system's serial port (a COM port on Windows, a tty device elsewhere), timed by clock.
 std::unique_ptr<SerialPort> CreateSystemSerialPort(Clock& clock);
+
+// The COM ports present on this machine as port indexes (COMn is n - 1), in ascending order; empty
+// where the system has no COM ports of its own.
+std::vector<int> PresentSerialPorts();
 
 }  // namespace quarzo

@@ -1,5 +1,6 @@
 #include "ui/settings_dialog.h"
 
+#include "platform/serial_port.h"
 #include "ui/model/settings_pages.h"
 #include "ui/resource.h"
 
@@ -30,7 +31,8 @@ void SettingsDialog::OnInit() {
         SendMessageA(choice, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
     int adapter = settings_.GetIntSetting(kSetAdapter);
     SendMessageA(choice, CB_SETCURSEL, adapter >= 0 && adapter < 3 ? adapter : -1, 0);
-    adapter_.SetItems(AdapterItems(settings_, adapter));
+    presentPorts_ = PresentSerialPorts();
+    adapter_.SetItems(AdapterItems(settings_, adapter, presentPorts_));
     global_.SetItems(GlobalItems(settings_));
 }
 
@@ -40,7 +42,7 @@ void SettingsDialog::OnAdapterChanged() {
     int chosen = static_cast<int>(SendDlgItemMessageA(dialog_, IDC_ADAPTER_CHOICE, CB_GETCURSEL, 0, 0));
     if (chosen == CB_ERR) return;
     settings_.SetIntSetting(kSetAdapter, chosen);
-    adapter_.SetItems(AdapterItems(settings_, chosen));
+    adapter_.SetItems(AdapterItems(settings_, chosen, presentPorts_));
 }
 
 void SettingsDialog::ShowHelp(int settingId) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "core/settings_store.h"
 #include "ui/dialog_window.h"
@@ -29,6 +30,7 @@ private:
     SettingsStore& settings_;
     std::string settingsPath_;
     HFONT bold_ = nullptr;
+    std::vector<int> presentPorts_;  // serial ports found when the dialog opened
     PropertyList global_;
     PropertyList adapter_;
 };

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "quarzo_version.h"
 #include "support/elf_builder.h"
 #include "ui/drag_files.h"
 #include "ui/model/window_model.h"
@@ -224,14 +225,14 @@ TEST_F(Ui, TheAboutBoxShowsTheVersionAndItsLinks) {
     ASSERT_NE(about, nullptr);
     char text[128] = "";
     GetDlgItemTextA(about, 1042, text, sizeof text);
-    EXPECT_STREQ(text, "version 1.6.1007");
+    EXPECT_STREQ(text, "version " QUARZO_VERSION_TEXT);
     auto atom =
         static_cast<ATOM>(reinterpret_cast<uintptr_t>(GetPropA(GetDlgItem(about, 1040), "QuarzoLinkTarget")));
     char target[256] = "";
     GlobalGetAtomNameA(atom, target, sizeof target);
     std::string mail = target;
     EXPECT_EQ(mail.rfind("mailto:", 0), 0u) << mail;
-    EXPECT_EQ(mail.substr(mail.size() - 15), "QUARZO_1.6.1007") << mail;
+    EXPECT_EQ(mail.substr(mail.rfind('=') + 1), "QUARZO_" QUARZO_VERSION_TEXT) << mail;
     Shot("about-box");
     EXPECT_TRUE(PressAndWaitGone(about, IDOK));
 }
@@ -276,6 +277,33 @@ TEST_F(Ui, TheSerialLoaderForRealAndMismatchRowsInRed) {
     SendMessageA(list, LB_SETTOPINDEX, 0, 0);
     Settle(frame);
     Shot("main-window-after-verify-with-marks");
+}
+
+// Needs quarzo-sim's pseudo-terminal mapped to COM12 as well (scripts/wine-tests.sh): ports above
+// COM9 open only under their device name "\\.\COMn".
+TEST_F(Ui, APortAboveCom8ProgramsAndIsOfferedInTheSettings) {
+    if (!std::getenv("QUARZO_UI_COM1")) GTEST_SKIP() << "no simulated target on COM12";
+    {
+        QuarzoProcess quarzo(folder_, "+ebpv blink.txt -BSL=COM12");
+        HWND frame = quarzo.Window();
+        ASSERT_NE(frame, nullptr);
+        ASSERT_TRUE(WaitForLog(frame, "Verify complete.", 60000)) << LogText(frame);
+        PostMessageA(frame, WM_CLOSE, 0, 0);
+        EXPECT_EQ(quarzo.WaitForExit(15000), 1);
+    }
+    QuarzoProcess quarzo(folder_, "");
+    HWND frame = quarzo.Window();
+    ASSERT_NE(frame, nullptr);
+    HWND dialog = OpenDialogFrom(frame, kCmdSetup, "Settings");
+    ASSERT_NE(dialog, nullptr);
+    HWND page = GetDlgItem(dialog, 1019), adapter = GetDlgItem(dialog, 1021);
+    SendMessageA(adapter, CB_SETCURSEL, 2, 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(1021, CBN_SELCHANGE), reinterpret_cast<LPARAM>(adapter));
+    // COM1 to COM8, then the ports the system has above them: COM12 is the ninth choice.
+    EXPECT_TRUE(ChooseProperty(page, 0, 8));
+    ASSERT_TRUE(PressAndWaitGone(dialog, IDOK));
+    std::string ini = ReadText(File("quarzo.ini"));
+    EXPECT_NE(ini.find("[IF_BSL]\r\nPort=11\r\n"), std::string::npos) << ini;
 }
 
 }  // namespace

@@ -178,10 +178,25 @@ TEST(BslAdapter, CloseResetsAndKeepPortOpenLeavesTheLinesUp) {
 TEST(BslAdapter, NamesDevicesAndPorts) {
     BslAdapter adapter;
     char name[Adapter::kNameSize];
-    adapter.link.portIndex = 9;
+    adapter.link.portIndex = 256;
     adapter.GetName(name);
     EXPECT_STREQ(name, "BSL(COM1)");
     EXPECT_EQ(adapter.link.portIndex, 0u);
+    adapter.SetPortIndex(255);
+    adapter.GetName(name);
+    EXPECT_STREQ(name, "BSL(COM256)");
+#ifdef _WIN32
+    EXPECT_EQ(adapter.SystemPortName(), "\\\\.\\COM256");  // the form that opens every port number
+#else
+    // Above COM8 a port stands for no device until the settings name one, and the failure says so.
+    adapter.SetPortIndex(11);
+    EXPECT_EQ(adapter.Open(), -1);
+    EXPECT_STREQ(adapter.GetErrorText(adapter.GetErrorCode()),
+                 "Could not open port (COM12 has no device in the section [Ports] of the settings file)");
+    adapter.portPaths[11] = "/dev/quarzo-no-such-port";
+    EXPECT_EQ(adapter.Open(), -1);
+    EXPECT_STREQ(adapter.GetErrorText(adapter.GetErrorCode()), "Could not open port");
+#endif
     adapter.devicePath = "/dev/ttyUSB0";
     adapter.GetName(name);
     EXPECT_STREQ(name, "BSL(/dev/ttyUSB0)");

@@ -64,6 +64,8 @@ TEST(ParseCommandLine, EachRejectionHasItsOneLine) {
         {"+pv", "Input filename not specified"},
         {"+r -o", "Output filename not specified"},
         {"+e -RAW", "Invalid adapter option \"-RAW\""},  // no value is no port name
+        {"+e -BSL=COM0", "Invalid adapter option \"-BSL=COM0\""},
+        {"+e -BSL=COM257", "Invalid adapter option \"-BSL=COM257\""},
         // Only one adapter option is taken; a second is an unknown option.
         {"+e -RAW=LPT2 -FET=TIUSB", "Unknown options \"-FET=TIUSB\""},
 #ifndef _WIN32
@@ -109,6 +111,8 @@ TEST(ParseCommandLine, AdapterOptionsNameAKindAndAPort) {
         {"+e -bsl=com3", kAdapterBsl, 2, ""},  // lower case is fine
         {"-RAW=LPTx", kAdapterRawJtag, 3, ""},
         {"-FET=TIUSB", kAdapterFetDll, 3, ""},
+        {"-BSL=COM12", kAdapterBsl, 11, ""},
+        {"-BSL=com256", kAdapterBsl, 255, ""},
 #ifndef _WIN32
         {"-BSL=/dev/quarzo-tty", kAdapterBsl, 0, "/dev/quarzo-tty"},
         {"-FET=/dev/ttyACM0", kAdapterFetDll, 0, "/dev/ttyACM0"},

@@ -77,5 +77,27 @@ TEST(SettingsPages, StoringConvertsOrLeavesTheValue) {
     EXPECT_EQ(settings.GetIntSetting(kSetFetPort), 0);
 }
 
+TEST(SettingsPages, TheLoaderPortListAddsThePortsPresentAndTheStoredOne) {
+    SettingsStore settings;
+    settings.SetIntSetting(kSetBslPort, 19);  // COM20, which is not plugged in now
+    auto page = AdapterItems(settings, 2, {0, 3, 11, 11, 300});
+    PropertyItem& port = Item(page, kSetBslPort);
+    EXPECT_EQ(port.options, (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
+                                                      "COM8", "COM12", "COM20"}));
+    EXPECT_EQ(port.choice, 9);  // the stored port stays selected
+    port.choice = 8;
+    ASSERT_TRUE(StoreItem(settings, page, kSetBslPort));
+    EXPECT_EQ(settings.GetIntSetting(kSetBslPort), 11);  // COM12 is stored as its port index
+
+    // Nothing present above COM8 and a classic port stored: the list of eight, as before.
+    settings.SetIntSetting(kSetBslPort, 2);
+    page = AdapterItems(settings, 2);
+    EXPECT_EQ(Item(page, kSetBslPort).options.size(), 8u);
+    EXPECT_EQ(Item(page, kSetBslPort).choice, 2);
+    Item(page, kSetBslPort).choice = 8;  // past the list: nothing stored
+    EXPECT_FALSE(StoreItem(settings, page, kSetBslPort));
+    EXPECT_EQ(settings.GetIntSetting(kSetBslPort), 2);
+}
+
 }  // namespace
 }  // namespace quarzo

@@ -104,12 +104,16 @@ TEST(SettingsStore, SaveKeepsOtherSectionsCommentsAndSpacing) {
 TEST(SettingsStore, SerialPortDevicesComeFromThePortsSection) {
     TempDir dir;
     std::string path = dir.File("quarzo.ini");
-    WriteFile(path, "[ports]\r\ncom2=/dev/ttyUSB0\r\nCOM3=\r\n");
+    WriteFile(path, "[ports]\r\ncom2=/dev/ttyUSB0\r\nCOM3=\r\nCOM12=/dev/ttyACM0\r\nCOM256=/dev/ttyUSB9\r\n");
     SettingsStore store;
     ASSERT_TRUE(store.LoadSettings(path));
     EXPECT_EQ(store.serialPorts[0], "/dev/ttyS0");
     EXPECT_EQ(store.serialPorts[1], "/dev/ttyUSB0");
     EXPECT_EQ(store.serialPorts[2], "/dev/ttyS2");  // an empty value keeps the default
+    EXPECT_EQ(store.serialPorts[7], "/dev/ttyS7");
+    EXPECT_EQ(store.serialPorts[8], "");  // above COM8 there is no default
+    EXPECT_EQ(store.serialPorts[11], "/dev/ttyACM0");
+    EXPECT_EQ(store.serialPorts[255], "/dev/ttyUSB9");
     ASSERT_TRUE(store.SaveSettings(path));
     EXPECT_EQ(ReadFile(path).rfind("[ports]\r\ncom2=/dev/ttyUSB0\r\nCOM3=\r\n", 0), 0u);
 }

@@ -37,10 +37,15 @@ std::string BslAdapter::SystemPortName() {
     CheckPortIndex();
     if (!devicePath.empty()) return devicePath;
 #ifdef _WIN32
-    return PortName();
+    return "\\\\.\\" + PortName();
 #else
     return portPaths[link.portIndex];
 #endif
+}
+
+const char* BslAdapter::GetErrorText(int code) {
+    if (code == BslLink::kOpenPort && !unmappedText_.empty()) return unmappedText_.c_str();
+    return BslLink::GetErrorText(static_cast<uint32_t>(code));
 }
 
 int BslAdapter::GetName(char* out) {
@@ -63,7 +68,11 @@ int BslAdapter::GetInfo(char* out) {
 
 int BslAdapter::Open() {
     open = false;
-    if (!link.OpenLink(SystemPortName())) return -1;
+    std::string port = SystemPortName();
+    unmappedText_ = port.empty() ? "Could not open port (" + PortName() +
+                                       " has no device in the section [Ports] of the settings file)"
+                                 : "";
+    if (!link.OpenLink(port)) return -1;
     link.ResetTarget(true);
     int index = device.DeviceIndex();
     if (index != 0) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "adapters/base/adapter.h"
+#include "adapters/base/port_names.h"
 #include "adapters/bsl/bsl_link.h"
 
 namespace quarzo {
@@ -11,7 +12,7 @@ namespace quarzo {
 // The serial bootstrap-loader adapter: the Adapter operations mapped onto loader commands.
 class BslAdapter : public Adapter {
 public:
-    static constexpr int kPortCount = 8;
+    static constexpr int kPortCount = kSerialPortCount;
 
     BslAdapter();
 
@@ -21,7 +22,7 @@ public:
     int Open() override;
     int Close() override;
     int GetErrorCode() override { return static_cast<int>(link.GetErrorCode()); }
-    const char* GetErrorText(int code) override { return BslLink::GetErrorText(static_cast<uint32_t>(code)); }
+    const char* GetErrorText(int code) override;
     int Erase(int type, int address, int length) override;
     int BlankCheck(int address, int length) override;
     int WriteMemory(int address, const uint8_t* data, int length) override;
@@ -38,19 +39,22 @@ public:
     void SetDevicePath(const std::string& path) override { devicePath = path; }
     void SetPassword(const std::array<uint8_t, kPasswordSize>& vectors) override { link.password = vectors; }
 
-    // The name the port is shown by: "COM1" to "COM8", or the device path given for this run.
+    // The name the port is shown by: "COM1" to "COM256", or the device path given for this run.
     std::string PortName();
-    // The name the system opens: on POSIX systems COMn stands for the device in portPaths.
+    // The name the system opens: "\\.\COMn" on Windows (the form that works above COM9); on POSIX
+    // systems the device in portPaths that COMn stands for.
     std::string SystemPortName();
 
     BslLink link;
-    // Devices that COM1..COM8 stand for where the system has no COM ports.
+    // Devices that COM1..COM256 stand for where the system has no COM ports; empty for none.
     std::array<std::string, kPortCount> portPaths;
     // A device path named for one run; empty to use the port index.
     std::string devicePath;
 
 private:
     void CheckPortIndex();
+
+    std::string unmappedText_;  // why the last open failed when the port names no device
 };
 
 }  // namespace quarzo

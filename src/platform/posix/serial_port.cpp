@@ -204,4 +204,8 @@ std::unique_ptr<SerialPort> CreateSystemSerialPort(Clock& clock) {
     return std::make_unique<PosixSerialPort>(clock);
 }
 
+std::vector<int> PresentSerialPorts() {
+    return {};  // COMn is only a name from the settings here
+}
+
 }  // namespace quarzo

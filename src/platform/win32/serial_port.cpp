@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdio>
+
 #include "platform/clock.h"
 
 namespace quarzo {
@@ -153,6 +156,32 @@ private:
 
 std::unique_ptr<SerialPort> CreateSystemSerialPort(Clock& clock) {
     return std::make_unique<Win32SerialPort>(clock);
+}
+
+std::vector<int> PresentSerialPorts() {
+    // Every serial port driver registers its ports here, as name = "COMn".
+    std::vector<int> ports;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
+        return ports;
+    }
+    for (DWORD i = 0;; ++i) {
+        char name[256], data[32];
+        DWORD nameSize = sizeof name, dataSize = sizeof data - 1, type = 0;
+        LONG rc =
+            RegEnumValueA(key, i, name, &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataSize);
+        if (rc == ERROR_NO_MORE_ITEMS) break;
+        if (rc != ERROR_SUCCESS || type != REG_SZ) continue;
+        data[dataSize] = '\0';
+        int number = 0;
+        if (_strnicmp(data, "COM", 3) != 0 || std::sscanf(data + 3, "%d", &number) != 1) continue;
+        if (number >= 1 && number <= 256) ports.push_back(number - 1);
+    }
+    RegCloseKey(key);
+    std::sort(ports.begin(), ports.end());
+    ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
+    return ports;
 }
 
 }  // namespace quarzo

@@ -1,5 +1,7 @@
 #include "ui/model/settings_pages.h"
 
+#include <algorithm>
+
 #include "adapters/base/port_names.h"
 
 namespace quarzo {
@@ -17,7 +19,7 @@ const std::vector<PageEntry>& Page(int adapter) {
     static const std::vector<PageEntry> kPages[3] = {
         {{kSetRawPort, PortNames(kAdapterRawJtag)}, {kSetRawCustomAddress, {}}},
         {{kSetFetPort, PortNames(kAdapterFetDll)}, {kSetFetApplyVcc, {}}, {kSetFetTargetVcc, {}}},
-        {{kSetBslPort, PortNames(kAdapterBsl)},
+        {{kSetBslPort, {}},  // the ports of this machine: see AdapterItems
          {kSetBslPatch, {}},
          {kSetBslFastBaud, {}},
          {kSetBslKeepPortOpen, {}},
@@ -31,17 +33,23 @@ const std::vector<PageEntry>& Page(int adapter) {
 
 PropertyItem MakeItem(const std::string& name, int id, PropertyKind kind,
                       std::vector<std::string> options = {}) {
-    return PropertyItem{name, id, kind, std::move(options), 0, ""};
+    return PropertyItem{name, id, kind, std::move(options), 0, "", {}};
 }
 
 // A setting shown as its type asks: a boolean, a list of options, or free text.
-PropertyItem ItemFor(const SettingsStore& settings, int id, const std::vector<std::string>& options) {
+PropertyItem ItemFor(const SettingsStore& settings, int id, const std::vector<std::string>& options,
+                     const std::vector<int>& values = {}) {
     const SettingRecord* record = settings.FindSetting(id);
     PropertyItem item = MakeItem(record ? record->key : "", id, PropertyKind::kEdit, options);
     if (!record) return item;
     if (!options.empty()) {
         item.kind = PropertyKind::kList;
+        item.values = values;
         item.choice = settings.GetIntSetting(id);
+        if (!values.empty()) {
+            auto at = std::find(values.begin(), values.end(), item.choice);
+            item.choice = at == values.end() ? 0 : static_cast<int>(at - values.begin());
+        }
     } else if (std::holds_alternative<bool>(record->value)) {
         item.kind = PropertyKind::kBoolean;
         item.options = {"False", "True"};
@@ -74,9 +82,27 @@ std::vector<PropertyItem> GlobalItems(const SettingsStore& settings) {
     return items;
 }
 
-std::vector<PropertyItem> AdapterItems(const SettingsStore& settings, int adapter) {
+std::vector<PropertyItem> AdapterItems(const SettingsStore& settings, int adapter,
+                                       const std::vector<int>& presentSerialPorts) {
     std::vector<PropertyItem> items;
-    for (const PageEntry& e : Page(adapter)) items.push_back(ItemFor(settings, e.id, e.options));
+    for (const PageEntry& e : Page(adapter)) {
+        if (e.id != kSetBslPort) {
+            items.push_back(ItemFor(settings, e.id, e.options));
+            continue;
+        }
+        std::vector<int> ports;
+        for (int i = 0; i < kClassicSerialPorts; ++i) ports.push_back(i);
+        for (int i : presentSerialPorts) {
+            if (i >= kClassicSerialPorts && i < kSerialPortCount) ports.push_back(i);
+        }
+        int stored = settings.GetIntSetting(kSetBslPort);
+        if (stored >= kClassicSerialPorts && stored < kSerialPortCount) ports.push_back(stored);
+        std::sort(ports.begin(), ports.end());
+        ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
+        std::vector<std::string> names;
+        for (int i : ports) names.push_back(SerialPortName(i));
+        items.push_back(ItemFor(settings, e.id, names, ports));
+    }
     return items;
 }
 
@@ -84,8 +110,14 @@ bool StoreItem(SettingsStore& settings, const std::vector<PropertyItem>& items, 
     for (const PropertyItem& item : items) {
         if (item.id != settingId) continue;
         switch (item.kind) {
-            case PropertyKind::kBoolean:
             case PropertyKind::kList:
+                if (!item.values.empty()) {
+                    if (item.choice < 0 || item.choice >= static_cast<int>(item.values.size())) return false;
+                    return settings.SetSettingFromVariant(settingId,
+                                                          item.values[static_cast<size_t>(item.choice)]);
+                }
+                return settings.SetSettingFromVariant(settingId, item.choice);
+            case PropertyKind::kBoolean:
             case PropertyKind::kCheck:
                 return settings.SetSettingFromVariant(settingId, item.choice);
             case PropertyKind::kEdit:

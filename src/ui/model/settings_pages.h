@@ -18,6 +18,7 @@ struct PropertyItem {
     std::vector<std::string> options;  // the choices of a list item ("False", "True" for a boolean)
     int choice = 0;                    // boolean, list and check items
     std::string text;                  // edit items
+    std::vector<int> values;           // what each option stores, where that is not its position
 };
 
 inline constexpr int kAutoprogramCheckBase = 1000;
@@ -25,8 +26,10 @@ inline constexpr int kAutoprogramBits = 0x1F;
 extern const char* const kAdapterChoices[3];
 
 std::vector<PropertyItem> GlobalItems(const SettingsStore& settings);
-// Empty for a value outside 0 to 2.
-std::vector<PropertyItem> AdapterItems(const SettingsStore& settings, int adapter);
+// Empty for a value outside 0 to 2. The loader's port list offers COM1 to COM8, then the serial ports
+// present above them (port indexes), then the stored port when it is none of those.
+std::vector<PropertyItem> AdapterItems(const SettingsStore& settings, int adapter,
+                                       const std::vector<int>& presentSerialPorts = {});
 
 // Stores the item with the setting's id; false, changing nothing, when there is no such item or its
 // value does not convert.
