@@ -3,12 +3,13 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <string>
-#include <thread>
 
 #include "adapters/adapter_set.h"
 #include "cli/console_log_sink.h"
+#include "cli/console_options.h"
+#include "cli/console_reports.h"
+#include "cli/console_settings.h"
 #include "core/device_table.h"
 #include "core/settings_store.h"
 #include "engine/command_line.h"
@@ -21,21 +22,11 @@ namespace {
 using namespace quarzo;
 
 std::atomic<int> interrupts{0};  // lock-free, so safe in a signal handler
+CancelFlag detectCancel;         // also lock-free
 
 void OnInterrupt(int) {
+    detectCancel.Raise();
     if (++interrupts >= 2) std::_Exit(130);
-}
-
-// Arguments as one command-line text, quoting those that hold a blank or are empty.
-std::string JoinArguments(int argc, char** argv, int first) {
-    std::string text;
-    for (int i = first; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (!text.empty()) text += ' ';
-        bool quote = arg.empty() || arg.find_first_of(" \t") != std::string::npos;
-        text += quote ? "\"" + arg + "\"" : arg;
-    }
-    return text;
 }
 
 void ListDevices() {
@@ -44,62 +35,72 @@ void ListDevices() {
     }
 }
 
+RunResult RunCommandLine(Programmer& programmer, ConsoleLogSink& sink, const std::string& text) {
+    sink.Log(kLogInfo, "Command line: %s", text.c_str());
+    if (!programmer.StartCommandLine(text.c_str())) return kRunCommandLineRejected;
+    bool stopRequested = false;
+    // Ends as soon as the run does; the time-out only lets a Ctrl+C be noticed.
+    while (!programmer.WaitForRunEnd(50)) {
+        if (interrupts > 0 && !stopRequested) {
+            stopRequested = true;
+            programmer.Start(kActionStop);  // "Break current operation..." and the stop
+        }
+    }
+    RunResult result = programmer.WaitForRun();
+    if (result != kRunComplete) ReportMismatches(programmer.Image(), sink);
+    return result;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool assumeYes = false;
-    int first = 1;
-    for (; first < argc && std::strncmp(argv[first], "--", 2) == 0; ++first) {
-        std::string option = argv[first];
-        if (option == "--help") {
-            std::fputs(kCommandLineHelp, stdout);
-            return 0;
-        }
-        if (option == "--version") {
-            std::puts("quarzo " QUARZO_VERSION_TEXT);
-            return 0;
-        }
-        if (option == "--list-devices") {
-            ListDevices();
-            return 0;
-        }
-        if (option == "--yes") {
-            assumeYes = true;
-            continue;
-        }
-        std::fprintf(stderr, "quarzo: unknown option %s (try --help)\n", option.c_str());
+    ConsoleOptions options = ParseConsoleOptions(argc, argv);
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "quarzo: %s (try --help)\n", options.error.c_str());
         return 1;
     }
-    if (first >= argc) {
-        std::fputs(kCommandLineHelp, stdout);
+    std::string settingsPath = platform::SettingsFilePath();
+    if (options.help || (argc <= 1)) {
+        std::fputs(ConsoleHelp(settingsPath).c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::puts("quarzo " QUARZO_VERSION_TEXT);
+        return 0;
+    }
+    if (options.listDevices) {
+        ListDevices();
         return 0;
     }
 
-    std::string settingsPath = platform::SettingsFilePath();
     SettingsStore settings;
     settings.LoadSettings(settingsPath);
+    for (const std::string& assignment : options.assignments) {
+        std::string error = AssignSetting(settings, assignment);
+        if (!error.empty()) {
+            std::fprintf(stderr, "quarzo: --set %s\n", error.c_str());
+            return 1;
+        }
+    }
+    if (options.showSettings) std::fputs(SettingsListing(settings).c_str(), stdout);
 
-    ConsoleLogSink sink(assumeYes);
+    ConsoleLogSink sink(options.assumeYes);
     AdapterSet adapters;
     Programmer programmer(adapters.List());
     programmer.SetSink(&sink);
     programmer.ApplySettings(settings);
-
-    std::string text = JoinArguments(argc, argv, first);
-    sink.Log(kLogInfo, "Command line: %s", text.c_str());
     std::signal(SIGINT, OnInterrupt);
-    RunResult result = kRunCommandLineRejected;
-    if (programmer.StartCommandLine(text.c_str())) {
-        bool stopRequested = false;
-        while (programmer.IsBusy()) {
-            if (interrupts > 0 && !stopRequested) {
-                stopRequested = true;
-                programmer.Start(kActionStop);  // "Break current operation..." and the stop
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        result = programmer.WaitForRun();
+
+    RunResult result = kRunComplete;
+    if (options.detect) {
+        adapters.bsl.SetCancelFlag(&detectCancel);
+        result = DetectWiring(options.commandLine, adapters.bsl, settings, sink);
+    } else if (!options.commandLine.empty()) {
+        result = RunCommandLine(programmer, sink, options.commandLine);
     }
-    settings.SaveSettings(settingsPath);
+    if (options.saveSettings && result == kRunComplete && !settings.SaveSettings(settingsPath)) {
+        std::fprintf(stderr, "quarzo: cannot write the settings file %s\n", settingsPath.c_str());
+        return 1;
+    }
     return result;
 }

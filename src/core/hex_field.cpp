@@ -1,19 +1,32 @@
 #include "core/hex_field.h"
 
+#include <array>
+
 namespace quarzo {
 
 namespace {
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
+// What each byte is to a field: a digit's value, or one of these.
+constexpr uint8_t kSkipped = 16;  // blanks, control characters and bytes above 0x7F
+constexpr uint8_t kOther = 17;    // taken and ignored
+
+constexpr std::array<uint8_t, 256> MakeClasses() {
+    std::array<uint8_t, 256> classes{};
+    for (int c = 0; c < 256; ++c) {
+        classes[c] = (c >= 0x01 && c <= 0x20) || c >= 0x80 ? kSkipped : kOther;
+    }
+    for (int d = 0; d < 10; ++d) classes['0' + d] = static_cast<uint8_t>(d);
+    for (int d = 0; d < 6; ++d) {
+        classes['a' + d] = static_cast<uint8_t>(10 + d);
+        classes['A' + d] = static_cast<uint8_t>(10 + d);
+    }
+    return classes;
 }
 
-bool Skipped(char c) {
-    auto u = static_cast<unsigned char>(c);
-    return (u >= 0x01 && u <= 0x20) || u >= 0x80;
+constexpr std::array<uint8_t, 256> kClasses = MakeClasses();
+
+uint8_t ClassOf(char c) {
+    return kClasses[static_cast<unsigned char>(c)];
 }
 
 }  // namespace
@@ -24,16 +37,20 @@ size_t TextLength(std::string_view text) {
 }
 
 bool ReadHexField(std::string_view text, size_t pos, size_t width, uint32_t& value) {
-    text = text.substr(0, TextLength(text));
-    while (pos < text.size() && Skipped(text[pos])) ++pos;
+    return ReadHexFieldOfCText(CText(text), pos, width, value);
+}
+
+bool ReadHexFieldOfCText(std::string_view text, size_t pos, size_t width, uint32_t& value) {
+    while (pos < text.size() && ClassOf(text[pos]) == kSkipped) ++pos;
     if (pos >= text.size()) return false;
     value = 0;
     for (size_t taken = 0; taken < width && pos < text.size(); ++taken, ++pos) {
         char c = text[pos];
-        if ((c == 'x' || c == 'X') && taken == 1 && text[pos - 1] == '0') {
+        uint8_t d = ClassOf(c);
+        if (d < 16) {
+            value = (value << 4) | d;
+        } else if ((c == 'x' || c == 'X') && taken == 1 && text[pos - 1] == '0') {
             value = 0;
-        } else if (int d = HexDigit(c); d >= 0) {
-            value = (value << 4) | static_cast<uint32_t>(d);
         }
     }
     return true;

@@ -14,4 +14,10 @@ size_t TextLength(std::string_view text);
 
 bool ReadHexField(std::string_view text, size_t pos, size_t width, uint32_t& value);
 
+// The same for a line already cut at its first NUL (CText), so that a reader cuts each line once.
+inline std::string_view CText(std::string_view text) {
+    return text.substr(0, TextLength(text));
+}
+bool ReadHexFieldOfCText(std::string_view text, size_t pos, size_t width, uint32_t& value);
+
 }  // namespace quarzo

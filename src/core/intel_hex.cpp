@@ -36,15 +36,18 @@ int ReadIntelHex(SequentialFile& in, MemoryImage& image) {
         lastLineGood = false;
         uint32_t count, address, type;
         if (line.empty() || line[0] != ':') return kFileInvalidFormat;
-        if (!ReadHexField(line, 1, 2, count)) return kFileInvalidFormat;
-        if (TextLength(line) < 11 + 2 * count) return kFileInvalidFormat;
-        if (!ReadHexField(line, 3, 4, address) || !ReadHexField(line, 7, 2, type)) return kFileInvalidFormat;
+        std::string_view text = CText(line);
+        if (!ReadHexFieldOfCText(text, 1, 2, count)) return kFileInvalidFormat;
+        if (text.size() < 11 + 2 * count) return kFileInvalidFormat;
+        if (!ReadHexFieldOfCText(text, 3, 4, address) || !ReadHexFieldOfCText(text, 7, 2, type))
+            return kFileInvalidFormat;
 
         uint32_t n = 0;
         uint32_t value;
-        while (n < count && ReadHexField(line, 9 + 2 * n, 2, value)) data[n++] = static_cast<uint8_t>(value);
+        while (n < count && ReadHexFieldOfCText(text, 9 + 2 * n, 2, value))
+            data[n++] = static_cast<uint8_t>(value);
         uint32_t checksum;
-        if (!ReadHexField(line, 9 + 2 * n, 2, checksum)) return kFileInvalidFormat;
+        if (!ReadHexFieldOfCText(text, 9 + 2 * n, 2, checksum)) return kFileInvalidFormat;
         uint32_t sum = count + (address >> 8) + (address & 0xFF) + type + checksum;
         for (uint32_t i = 0; i < n; ++i) sum += data[i];
         if ((sum & 0xFF) != 0) return kFileBadChecksum;

@@ -140,4 +140,18 @@ bool ImageRunReader::Next(uint32_t& runStart, uint32_t& runLength) {
     return false;
 }
 
+std::vector<AddressRange> MismatchRanges(const MemoryImage& image) {
+    std::vector<AddressRange> ranges;
+    if (image.IsEmpty()) return ranges;
+    for (uint32_t a = image.Lowest(); a <= image.Highest(); ++a) {
+        if (!(image.FlagsAt(a) & EntryMismatch)) continue;
+        if (!ranges.empty() && ranges.back().last + 1 == a) {
+            ranges.back().last = a;
+        } else {
+            ranges.push_back({a, a});
+        }
+    }
+    return ranges;
+}
+
 }  // namespace quarzo

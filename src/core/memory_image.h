@@ -57,6 +57,13 @@ private:
 };
 
 // Cursor over the present data of an image in runs of whole 16-bit words.
+// The address ranges [first, last] whose bytes carry the mismatch mark, in ascending order.
+struct AddressRange {
+    uint32_t first;
+    uint32_t last;
+};
+std::vector<AddressRange> MismatchRanges(const MemoryImage& image);
+
 class ImageRunReader {
 public:
     ImageRunReader(const MemoryImage& image, uint32_t first, uint32_t last, uint32_t maxRunLength,

@@ -1,12 +1,14 @@
 #include "core/sequential_file.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "platform/file_system.h"
 
 namespace quarzo {
 
 namespace {
 constexpr size_t kBufferSize = 64 * 1024;
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 }  // namespace
 
 SequentialFile::~SequentialFile() {
@@ -67,10 +69,21 @@ bool SequentialFile::ReadByte(uint8_t& byte) {
 
 bool SequentialFile::ReadLine(std::string& line) {
     line.clear();
-    uint8_t byte;
-    while (line.size() < kMaxLine && ReadByte(byte)) {
-        line.push_back(static_cast<char>(byte));
-        if (byte == '\n') break;
+    // Whole stretches of the buffer at a time: the same bytes ReadByte would give one by one.
+    while (line.size() < kMaxLine && !AtEnd() && !failed_) {
+        if (readBegin_ == readEnd_ && !Refill()) {
+            failed_ = true;  // the file held fewer bytes than its size promised
+            break;
+        }
+        size_t available = std::min<uint64_t>(
+            {static_cast<uint64_t>(readEnd_ - readBegin_), size_ - position_, kMaxLine - line.size()});
+        const void* feed = std::memchr(readBegin_, '\n', available);
+        size_t take =
+            feed ? static_cast<size_t>(static_cast<const uint8_t*>(feed) - readBegin_) + 1 : available;
+        line.append(reinterpret_cast<const char*>(readBegin_), take);
+        readBegin_ += take;
+        position_ += take;
+        if (feed) break;
     }
     return !failed_;
 }
@@ -99,11 +112,17 @@ void SequentialFile::FlushBuffer() {
 }
 
 void SequentialFile::Write(const char* data, size_t size) {
-    for (size_t i = 0; i < size; ++i) Put(data[i]);
+    while (size > 0) {
+        if (writeBuffer_.size() == writeBuffer_.capacity()) FlushBuffer();
+        size_t n = std::min(size, writeBuffer_.capacity() - writeBuffer_.size());
+        writeBuffer_.insert(writeBuffer_.end(), data, data + n);
+        data += n;
+        size -= n;
+    }
 }
 
 void SequentialFile::PutText(const char* text) {
-    while (*text) Put(*text++);
+    Write(text, std::strlen(text));
 }
 
 void SequentialFile::PutHexByte(uint8_t value) {

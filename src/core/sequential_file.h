@@ -7,6 +7,9 @@
 
 namespace quarzo {
 
+// Text files the program writes use upper-case hex digits.
+inline constexpr char kHexDigits[] = "0123456789ABCDEF";
+
 // Buffered, one-direction file access for the firmware readers and writers. Reading also works over a
 // block of memory. Writing goes to a temporary file beside the target, which replaces the target only
 // when Commit succeeds, so a failed save never destroys the file that was there.

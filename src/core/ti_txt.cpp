@@ -41,9 +41,10 @@ int ReadTiTxt(SequentialFile& in, MemoryImage& image) {
         }
         if (!address) return kFileInvalidFormat;
         size_t length = ContentLength(line);
+        std::string_view text = CText(line);
         for (size_t pos = 0; pos + 1 < length; pos += kGroupWidth) {
             uint32_t value;
-            if (!ReadHexField(line, pos, kGroupWidth, value)) return kFileInvalidFormat;
+            if (!ReadHexFieldOfCText(text, pos, kGroupWidth, value)) return kFileInvalidFormat;
             image.SetByte(*address, static_cast<uint8_t>(value));
             ++*address;
         }
@@ -63,11 +64,18 @@ void WriteTiTxt(const MemoryImage& image, SequentialFile& out) {
             out.PutHex(start, start > 0xFFFF ? 5 : 4);
             out.PutText("\r\n");
         }
+        // A row at a time: "XX XX ... XX\r\n".
         const uint8_t* data = runs.Data();
+        char row[kRowSize * 3 + 1];
+        size_t n = 0;
         for (uint32_t i = 0; i < length; ++i) {
-            out.PutHexByte(data[i]);
-            out.PutText(i + 1 < length ? " " : "\r\n");
+            row[n++] = kHexDigits[data[i] >> 4];
+            row[n++] = kHexDigits[data[i] & 0xF];
+            row[n++] = ' ';
         }
+        row[n - 1] = '\r';
+        row[n++] = '\n';
+        out.Write(row, n);
         first = false;
         previousStart = start;
         previousLength = length;

@@ -54,6 +54,8 @@ public:
     void StopWorker() { worker_.Stop(); }
     // Waits for the current run to end by itself; its result.
     RunResult WaitForRun() { return worker_.Join(); }
+    // Waits up to timeoutMs for the current run to end; true once it has.
+    bool WaitForRunEnd(int timeoutMs) { return worker_.WaitUntilEnded(timeoutMs); }
     RunResult Run();
     bool IsStopRequested() { return worker_.PollStop(); }
     WorkerThread& Worker() { return worker_; }

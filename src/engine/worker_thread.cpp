@@ -64,6 +64,11 @@ bool WorkerThread::PollStop() {
     return stopSignalled_.exchange(false);
 }
 
+bool WorkerThread::WaitUntilEnded(int timeoutMs) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return endedChanged_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return ended_.load(); });
+}
+
 int WorkerThread::Join() {
     if (thread_.joinable()) thread_.join();
     return exitCode_;

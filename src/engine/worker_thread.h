@@ -38,6 +38,8 @@ public:
     bool PollStop();
     // Waits for the current thread to end by itself and returns its exit code.
     int Join();
+    // Waits up to timeoutMs for the current thread to end; true once it has (or when there is none).
+    bool WaitUntilEnded(int timeoutMs);
 
     const CancelFlag& Cancel() const { return cancel_; }
     void SetPriority(int priority) { priority_ = priority; }

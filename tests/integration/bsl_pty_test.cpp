@@ -75,6 +75,43 @@ TEST_F(BslOverPty, ASimulatorLoadedWithTheFirmwareVerifiesWithoutProgramming) {
     EXPECT_EQ(sim.Stop(), 0);
 }
 
+TEST_F(BslOverPty, AFailedVerifyListsTheRangesThatDiffer) {
+    SimProcess sim(QUARZO_SIM, "--load '" + blink_ + "'", dir_.File("sim.out"));
+    ASSERT_FALSE(sim.DevicePath().empty());
+    // Two changed bytes next to each other and one further on.
+    std::string other = ReadFile(blink_);
+    other.replace(other.find("31 40 00 0A"), 11, "32 41 00 0A");
+    other.replace(other.find("21 00 3F"), 8, "21 00 3E");
+    WriteFile(dir_.File("other.txt"), other);
+    testing::Outcome verify = Quarzo("+v other.txt -BSL=" + sim.DevicePath());
+    EXPECT_EQ(verify.status, 4);
+    Strings lines = UnstampedLines(verify.out);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(Strings(lines.end() - 3, lines.end()),
+              (Strings{"Verify failed. Found 3 errors", "Differs at 0x1100-0x1101 (2 bytes)",
+                       "Differs at 0x1112 (1 byte)"}))
+        << verify.out;
+}
+
+TEST_F(BslOverPty, DetectOnAPseudoTerminalSaysItCannotTellTheWiringsApart) {
+    SimProcess sim(QUARZO_SIM, "", dir_.File("sim.out"));
+    ASSERT_FALSE(sim.DevicePath().empty());
+    testing::Outcome detect = Quarzo("--detect --save-settings -BSL=" + sim.DevicePath());
+    EXPECT_EQ(detect.status, 0) << detect.out;
+    Strings lines = UnstampedLines(detect.out);
+    ASSERT_EQ(lines.size(), 6u) << detect.out;
+    EXPECT_EQ(lines[1], "RST invert off, TST invert off, RST delay 0 ms: answers: device family F149, BSL v1.60");
+    EXPECT_EQ(lines[4], "RST invert on, TST invert on, RST delay 0 ms: answers: device family F149, BSL v1.60");
+    EXPECT_EQ(lines[5],
+              "4 wirings answer: this port's DTR and RTS do not reach the target, so they cannot be told apart. "
+              "The settings stay as they are.");
+    EXPECT_EQ(ReadFile(dir_.File("quarzo.ini")).find("RST invert=-1"), std::string::npos);
+
+    testing::Outcome wrong = Quarzo("--detect +e -BSL=" + sim.DevicePath());
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_EQ(UnstampedLines(wrong.out).back(), "--detect takes only the loader's port: -BSL=COMn or a device path");
+}
+
 TEST_F(BslOverPty, MissingPortsAndBadSimulatorOptions) {
     testing::Outcome missing = Quarzo("+r -BSL=/dev/quarzo-no-such-port");
     EXPECT_NE(missing.status, 0);

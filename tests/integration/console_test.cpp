@@ -32,10 +32,16 @@ protected:
 };
 
 TEST_F(Console, HelpVersionAndDevices) {
-    EXPECT_EQ(Run("--help").out, kCommandLineHelp);
+    std::string help = Run("--help").out;
+    EXPECT_EQ(help.rfind(kCommandLineHelp, 0), 0u);  // the window's help first
+    for (const char* part : {"--set KEY=VALUE", "--save-settings", "--detect", "--yes", "--list-devices",
+                             "-BSL=/dev/ttyUSB0", "dialout", "COM256", "Exit status:"}) {
+        EXPECT_NE(help.find(part), std::string::npos) << part;
+    }
+    EXPECT_NE(help.find("Settings file: " + ini_), std::string::npos) << help;
     Outcome none = Run("");
     EXPECT_EQ(none.status, 0);
-    EXPECT_EQ(none.out, kCommandLineHelp);
+    EXPECT_EQ(none.out, help);
     EXPECT_EQ(Run("--version").out, "quarzo " QUARZO_VERSION_TEXT "\n");
     Outcome devices = Run("--list-devices");
     EXPECT_EQ(std::count(devices.out.begin(), devices.out.end(), '\n'), 58);
@@ -49,7 +55,46 @@ TEST_F(Console, AFileAloneLoadsAndRunsNothing) {
     EXPECT_EQ(Lines(o.out),
               (std::vector<std::string>{"Command line: file.txt", "Loading TI TXT file \"file.txt\"...",
                                         "Load 3 bytes."}));
-    EXPECT_NE(ReadFile(ini_).find("[IF_BSL]"), std::string::npos);  // settings saved at exit
+    EXPECT_FALSE(std::filesystem::exists(ini_));  // nothing asked to save the settings
+}
+
+TEST_F(Console, SettingsAreListedChangedForOneRunAndSavedOnlyWhenAsked) {
+    WriteFile(ini_, "; mine\r\n[IF_BSL]\r\nRST delay=5\r\n");
+    Outcome o = Run("--settings");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_NE(o.out.find("IF_BSL/RST delay = 5\n    Additional reset pulse delay in milliseconds\n"),
+              std::string::npos)
+        << o.out;
+    EXPECT_NE(o.out.find("IF_BSL/Patch to v1.50 = -1\n    Loadable version of BSL.  All features of BSL V1.60 are "
+                         "supported.\n    Require 512b of RAM memory\n"),
+              std::string::npos);
+    EXPECT_EQ(o.out.find("WinSize"), std::string::npos);  // no description: not the user's to set here
+
+    o = Run("--set \"rst delay=30\" --set IF_FET/Port=3 --settings");
+    EXPECT_NE(o.out.find("IF_BSL/RST delay = 30\n"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("IF_FET/Port = 3\n"), std::string::npos);
+    EXPECT_EQ(ReadFile(ini_), "; mine\r\n[IF_BSL]\r\nRST delay=5\r\n");  // a run without --save-settings
+
+    const struct {
+        const char* args;
+        const char* error;
+    } refused[] = {
+        {"--set Port=3", "quarzo: --set \"Port\" is in several sections: IF_RAW/Port, IF_FET/Port, IF_BSL/Port\n"},
+        {"--set \"RST delay=abc\"", "quarzo: --set IF_BSL/RST delay: \"abc\" is not a valid value\n"},
+        {"--set Colour=red", "quarzo: --set no setting \"Colour\" (--settings lists them)\n"},
+        {"--set", "quarzo: --set needs KEY=VALUE (try --help)\n"},
+    };
+    for (const auto& r : refused) {
+        Outcome bad = RunShell("QUARZO_INI='" + ini_ + "' " + QUARZO_CLI + " " + r.args + " 2>&1 >/dev/null");
+        EXPECT_EQ(bad.status, 1) << r.args;
+        EXPECT_EQ(bad.out, r.error);
+    }
+
+    o = Run("--set \"IF_BSL/RST invert=True\" --save-settings");
+    EXPECT_EQ(o.status, 0);
+    std::string saved = ReadFile(ini_);
+    EXPECT_EQ(saved.rfind("; mine\r\n[IF_BSL]\r\nRST delay=5\r\n", 0), 0u) << saved;
+    EXPECT_NE(saved.find("RST invert=-1\r\n"), std::string::npos) << saved;
 }
 
 TEST_F(Console, RejectionsExitWithOne) {

@@ -145,7 +145,7 @@ TEST_F(FetDll, SupplyAndPortSettings) {
     char info[Adapter::kInfoSize];
     fake_.Reset();
     EXPECT_EQ(adapter.GetInfo(info), 0);
-    EXPECT_STREQ(info, "msp430.dll V20403");
+    EXPECT_EQ(std::string(info), std::string(FAKE_FET) + " V20403");
     EXPECT_EQ(fake_.Calls(), Strings{"MSP430_Initialize(/dev/ttyACM0)"});
 }
 
@@ -157,7 +157,8 @@ TEST_F(FetDll, AMissingOrIncompleteLibraryIsRetriedAtEveryOpen) {
     EXPECT_STREQ(name, "FET DLL (LPT1)");
     EXPECT_EQ(missing.Open(), -1);
     EXPECT_EQ(missing.GetErrorCode(), 0);
-    EXPECT_STREQ(missing.GetErrorText(0), "msp430.dll not found");
+    // Here the message names the library looked for, so the user knows what to install.
+    EXPECT_STREQ(missing.GetErrorText(0), "/nonexistent/libmsp430.so not found");
     EXPECT_EQ(missing.GetInfo(info), -1);
     EXPECT_EQ(missing.Erase(2, 0x1100, 0xEF00), -1);
     EXPECT_EQ(missing.BlowFuse(), -1);
@@ -165,7 +166,7 @@ TEST_F(FetDll, AMissingOrIncompleteLibraryIsRetriedAtEveryOpen) {
     UseLibrary(FAKE_FET_INCOMPLETE);
     EXPECT_EQ(missing.Open(), -1);
     EXPECT_FALSE(missing.IsLibraryLoaded());
-    EXPECT_STREQ(missing.GetErrorText(0), "msp430.dll not found");
+    EXPECT_EQ(std::string(missing.GetErrorText(0)), std::string(FAKE_FET_INCOMPLETE) + " not found");
 
     UseLibrary(FAKE_FET);
     EXPECT_EQ(missing.Open(), 0);

@@ -9,7 +9,6 @@
 namespace quarzo {
 namespace {
 
-constexpr const char* kLibraryMissing = "msp430.dll not found";
 constexpr long kIdentifySize = DeviceInfo::kIdentifySize;
 
 // The library takes buffers as char*, also for data it only reads.
@@ -60,7 +59,7 @@ int FetDllAdapter::GetInfo(char* out) {
         return -1;
     }
     if (Initialize() != 0) return -1;
-    std::snprintf(out, kInfoSize, "msp430.dll V%ld", version_);
+    std::snprintf(out, kInfoSize, "%s V%ld", LibraryShownName().c_str(), version_);
     return 0;
 }
 
@@ -99,8 +98,19 @@ int FetDllAdapter::GetErrorCode() {
     return lib_.errorNumber ? static_cast<int>(lib_.errorNumber()) : 0;
 }
 
+std::string FetDllAdapter::LibraryShownName() {
+#ifdef _WIN32
+    return "msp430.dll";
+#else
+    return FetLibraryName();  // what this system looks for, so the user knows what to install
+#endif
+}
+
 const char* FetDllAdapter::GetErrorText(int code) {
-    if (!lib_.errorString) return kLibraryMissing;
+    if (!lib_.errorString) {
+        missingText_ = LibraryShownName() + " not found";
+        return missingText_.c_str();
+    }
     const char* text = lib_.errorString(code);
     return text ? text : "";
 }

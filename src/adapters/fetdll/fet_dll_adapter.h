@@ -42,10 +42,13 @@ public:
     std::string devicePath;
 
 private:
+    // The library's name in messages: the Windows file name there, the one looked for elsewhere.
+    static std::string LibraryShownName();
     bool EnsureLoaded();
     long Initialize();
 
     bool loaded_ = false;
+    std::string missingText_;
     long version_ = 0;
     FetLibrary lib_;
 };

@@ -1,0 +1,58 @@
+#include "adapters/bsl/bsl_wiring.h"
+
+#include <algorithm>
+
+#include "adapters/bsl/bsl_adapter.h"
+
+namespace quarzo {
+
+namespace {
+
+WiringTrial Try(BslAdapter& adapter, bool rstInvert, bool tstInvert, uint32_t rstDelay) {
+    BslLink& link = adapter.link;
+    WiringTrial trial{rstInvert, tstInvert, rstDelay, false, false, {0, 0}, 0};
+    link.rstInvert = rstInvert;
+    link.tstInvert = tstInvert;
+    link.rstDelay = rstDelay;
+    link.passwordPending = true;
+    link.versionPending = true;
+    if (!link.OpenLink(adapter.SystemPortName())) return trial;
+    link.ResetTarget(true);
+    // Each frame synchronises first: a loader that never answers the sync fails with that error.
+    bool unlocked = link.SendPassword();
+    trial.answered = unlocked || link.errorCode != BslLink::kSync;
+    if (unlocked && link.ReadChipInfo()) {
+        trial.identified = true;
+        trial.family[0] = link.chipInfo[0];
+        trial.family[1] = link.chipInfo[1];
+        trial.version = static_cast<uint16_t>(link.romVersion);
+    }
+    link.CloseLink();
+    return trial;
+}
+
+}  // namespace
+
+std::vector<WiringTrial> TryWirings(BslAdapter& adapter) {
+    BslLink& link = adapter.link;
+    const bool rstInvert = link.rstInvert, tstInvert = link.tstInvert, keepOpen = link.keepPortOpen;
+    const uint32_t rstDelay = link.rstDelay;
+    link.keepPortOpen = false;  // each try starts from a closed port
+    std::vector<WiringTrial> trials;
+    bool anyAnswered = false;
+    for (uint32_t delay : {rstDelay, std::max(rstDelay, kLongRstDelayMs)}) {
+        for (int combination = 0; combination < 4 && !adapter.IsCancelled(); ++combination) {
+            trials.push_back(Try(adapter, combination & 1, combination & 2, delay));
+            anyAnswered = anyAnswered || trials.back().answered;
+        }
+        if (anyAnswered || delay >= kLongRstDelayMs || adapter.IsCancelled()) break;
+    }
+    link.rstInvert = rstInvert;
+    link.tstInvert = tstInvert;
+    link.rstDelay = rstDelay;
+    link.keepPortOpen = keepOpen;
+    link.passwordPending = link.versionPending = true;
+    return trials;
+}
+
+}  // namespace quarzo

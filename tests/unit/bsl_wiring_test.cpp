@@ -1,0 +1,67 @@
+#include "adapters/bsl/bsl_wiring.h"
+
+#include <gtest/gtest.h>
+
+#include "adapters/bsl/bsl_adapter.h"
+#include "support/sim_target.h"
+
+namespace quarzo {
+namespace {
+
+using testing::SimTarget;
+
+// The simulated cable wired each of the four ways: exactly the matching combination starts the loader.
+TEST(BslWiring, OnlyTheMatchingInversionsStartTheLoader) {
+    for (int wiring = 0; wiring < 4; ++wiring) {
+        SimTarget target;
+        BslAdapter adapter;
+        target.Attach(adapter.link);
+        target.line.rstWiringInverted = wiring & 1;
+        target.line.tstWiringInverted = !(wiring & 2);
+        adapter.link.rstDelay = 7;
+        std::vector<WiringTrial> trials = TryWirings(adapter);
+        ASSERT_EQ(trials.size(), 4u) << "wiring " << wiring;
+        for (int i = 0; i < 4; ++i) {
+            const WiringTrial& t = trials[static_cast<size_t>(i)];
+            EXPECT_EQ(t.rstInvert, (i & 1) != 0);
+            EXPECT_EQ(t.tstInvert, (i & 2) != 0);
+            EXPECT_EQ(t.rstDelay, 7u);
+            EXPECT_EQ(t.answered, i == wiring) << "wiring " << wiring << " try " << i;
+            EXPECT_EQ(t.identified, i == wiring);
+        }
+        const WiringTrial& right = trials[static_cast<size_t>(wiring)];
+        EXPECT_EQ(right.family[0], 0xF1);
+        EXPECT_EQ(right.family[1], 0x49);
+        EXPECT_EQ(right.version, 0x0160);
+        // The adapter's own settings are as they were.
+        EXPECT_FALSE(adapter.link.rstInvert);
+        EXPECT_FALSE(adapter.link.tstInvert);
+        EXPECT_EQ(adapter.link.rstDelay, 7u);
+    }
+}
+
+TEST(BslWiring, ASilentTargetGetsASecondRoundWithALongerResetPulse) {
+    SimTarget target;
+    BslAdapter adapter;
+    target.Attach(adapter.link);
+    target.line.SetSilent(true);
+    std::vector<WiringTrial> trials = TryWirings(adapter);
+    ASSERT_EQ(trials.size(), 8u);
+    EXPECT_EQ(trials[3].rstDelay, 0u);
+    EXPECT_EQ(trials[4].rstDelay, kLongRstDelayMs);
+    for (const WiringTrial& t : trials) EXPECT_FALSE(t.answered);
+
+    // A locked chip still answers: its loader refuses the password.
+    SimTarget locked;
+    BslAdapter other;
+    locked.Attach(other.link);
+    locked.SetVectors(0x11);
+    locked.Flash(0x2000, {0x00});
+    trials = TryWirings(other);
+    ASSERT_EQ(trials.size(), 4u);
+    EXPECT_TRUE(trials[0].answered);
+    EXPECT_FALSE(trials[0].identified);
+}
+
+}  // namespace
+}  // namespace quarzo
