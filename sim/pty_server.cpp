@@ -89,8 +89,12 @@ void PtyServer::Serve(const std::atomic<bool>& stop) {
                 continue;
             }
         }
-        // No host has the line open: make it fresh for the next one, then wait for it.
-        if (connected_) ResetLine();
+        // No host has the line open: make it fresh for the next one, then wait for it. The entry
+        // sequence cannot be seen here, so the next host finds the loader again whatever ran before.
+        if (connected_) {
+            ResetLine();
+            target_.Enter();
+        }
         connected_ = false;
         usleep(20000);
     }

@@ -31,12 +31,14 @@ const char kUsage[] =
     "  --state FILE         memory loaded at start when the file exists and written at exit\n"
     "  --link PATH          a symbolic link to the pseudo-terminal\n"
     "  --trace FILE         every frame received and every answer, in hex\n"
+    "  --vacant-word HEX    what reading memory the part does not have returns (default 3FFF)\n"
     "  --pace               time the answers like a real line at the loader's speed\n";
 
 struct Options {
     std::string device = "MSP430F149";
     std::string version = "1.60";
     std::string load, state, link, trace;
+    std::string vacant = "3FFF";
     bool pace = false;
 };
 
@@ -61,6 +63,9 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             ok = value(o.link);
         else if (arg == "--trace")
             ok = value(o.trace);
+        else if (arg == "--vacant-word")
+            ok = value(o.vacant) && !o.vacant.empty() && o.vacant.size() <= 4 &&
+                 o.vacant.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
         else if (arg == "--pace")
             o.pace = true;
         else
@@ -106,6 +111,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     SimDevice device(index, behaviour.version);
+    device.SetVacantWord(static_cast<uint16_t>(std::stoul(o.vacant, nullptr, 16)));
     if (!o.state.empty() && access(o.state.c_str(), F_OK) == 0 && !LoadInto(device, o.state)) return 1;
     if (!o.load.empty() && !LoadInto(device, o.load)) return 1;
 

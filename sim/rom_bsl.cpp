@@ -18,6 +18,8 @@ constexpr uint16_t kLoaderEntry = 0x0C22;
 constexpr uint32_t kMassEraseUs = 20000;
 constexpr uint32_t kSegmentEraseUs = 14000;
 constexpr uint32_t kWordProgramUs = 100;
+constexpr uint8_t kWatchdogKey = 0x5A;   // high byte of every write to the watchdog control word
+constexpr uint8_t kWatchdogHold = 0x80;  // WDTHOLD
 
 bool Is(const std::string& name, const char* version) {
     return name == version;
@@ -143,6 +145,11 @@ RomBsl::Reply RomBsl::Receive(uint8_t byte) {
     }
     if (!done) return {};
     if (state_ == State::kFrame) state_ = State::kIdle;
+    if (watchdogReset_) {
+        // The watchdog the host started resets the chip a few milliseconds after the answer.
+        watchdogReset_ = false;
+        RunProgram();
+    }
     if (r.newBaud != 0) baud_ = r.newBaud;
     if (trace && !r.bytes.empty()) trace("TX", r.bytes);
     return r;
@@ -200,6 +207,17 @@ RomBsl::Reply RomBsl::Execute() {
         }
         case 0x12: {
             if (dataBytes != length || length > kMaxData || (address | length) & 1) return Nak();
+            if (address <= SimDevice::kWatchdog && address + length > SimDevice::kWatchdog) {
+                // The watchdog control word: without its key the chip resets at once, mid-command;
+                // with the key and the hold bit clear the watchdog starts and resets it shortly.
+                uint8_t low = frame_[8 + SimDevice::kWatchdog - address];
+                uint8_t high = frame_[9 + SimDevice::kWatchdog - address];
+                if (high != kWatchdogKey) {
+                    RunProgram();
+                    return {};
+                }
+                if (!(low & kWatchdogHold)) watchdogReset_ = true;
+            }
             bool held = true;
             uint32_t flashWords = 0;
             for (uint32_t i = 0; i < length; ++i) {

@@ -82,6 +82,7 @@ private:
     int erasePasses_ = 0;
     uint32_t frames_ = 0;
     std::vector<uint8_t> frame_;
+    bool watchdogReset_ = false;  // the answer goes out, then the chip resets
 };
 
 }  // namespace quarzo::sim

@@ -9,6 +9,11 @@ namespace {
 
 constexpr int kIdPositions[7] = {0, 1, 2, 3, 8, 9, 13};
 
+// Factory calibration of an F2xx part: the DCO tag with its length, then CALDCO/CALBC1 pairs for 16,
+// 12, 8 and 1 MHz, as the family's parts carry them (values of one sample chip).
+constexpr uint16_t kDcoTag = 0x10F6;
+constexpr uint8_t kDcoCalibration[] = {0x01, 0x08, 0x95, 0x8F, 0x9E, 0x8E, 0x93, 0x8D, 0x56, 0x86};
+
 }  // namespace
 
 SimDevice::SimDevice(int deviceIndex, uint16_t bslVersion)
@@ -22,6 +27,29 @@ SimDevice::SimDevice(int deviceIndex, uint16_t bslVersion)
     memory_[kIdAddress + 10] = static_cast<uint8_t>(bslVersion >> 8);
     memory_[kIdAddress + 11] = static_cast<uint8_t>(bslVersion);
     ClearRam();
+    if (Is2xx() && IsInfo(kSegmentAEnd)) {
+        std::copy(std::begin(kDcoCalibration), std::end(kDcoCalibration), memory_.begin() + kDcoTag);
+        uint16_t sum = SegmentAChecksum();
+        memory_[kSegmentAStart] = static_cast<uint8_t>(sum);
+        memory_[kSegmentAStart + 1] = static_cast<uint8_t>(sum >> 8);
+    }
+}
+
+uint16_t SimDevice::SegmentAChecksum() const {
+    // The two's complement of the XOR of the block's words, so that checksum plus XOR is zero.
+    uint16_t x = 0;
+    for (uint32_t a = kSegmentAStart + 2; a < kSegmentAEnd; a += 2) x ^= ReadWord(a);
+    return static_cast<uint16_t>(-x);
+}
+
+bool SimDevice::Exists(uint32_t address) const {
+    return address < kMemorySize && (IsFlash(address) || IsRam(address) || IsPeripheral(address) ||
+                                     (address >= kBslRomStart && address <= kBslRomEnd));
+}
+
+uint8_t SimDevice::Read(uint32_t address) const {
+    if (Exists(address)) return memory_[address];
+    return static_cast<uint8_t>(address & 1 ? vacantWord_ >> 8 : vacantWord_);
 }
 
 bool SimDevice::IsRam(uint32_t address) const {
@@ -34,7 +62,7 @@ bool SimDevice::Write(uint32_t address, uint8_t value) {
     if (address >= kMemorySize) return false;
     if (address == brokenCell_) {
         memory_[address] = static_cast<uint8_t>(~value);
-    } else if (IsRam(address)) {
+    } else if (IsRam(address) || IsPeripheral(address)) {
         memory_[address] = value;
     } else if (IsFlash(address)) {
         memory_[address] &= value;

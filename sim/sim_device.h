@@ -21,6 +21,15 @@ public:
     static constexpr uint16_t kIdAddress = 0x0FF0;
     static constexpr uint16_t kVectors = 0xFFE0;
     static constexpr uint16_t kBslKey = 0xFFBE;
+    static constexpr uint32_t kPeripheralEnd = 0x01FF;
+    static constexpr uint16_t kWatchdog = 0x0120;
+    static constexpr uint16_t kBslRomStart = 0x0C00;
+    static constexpr uint16_t kBslRomEnd = 0x0FFF;
+    // Information segment A of F2xx parts: the factory's calibration data, kept while LOCKA is set.
+    static constexpr uint16_t kSegmentAStart = 0x10C0;
+    static constexpr uint16_t kSegmentAEnd = 0x10FF;
+    // What a read of memory the part does not have returns, as a word: not erased flash.
+    static constexpr uint16_t kDefaultVacantWord = 0x3FFF;
 
     // bslVersion as the chip stores it: 0x0160 for 1.60.
     SimDevice(int deviceIndex, uint16_t bslVersion);
@@ -32,7 +41,7 @@ public:
         return static_cast<uint16_t>(memory_[kIdAddress + 10] << 8 | memory_[kIdAddress + 11]);
     }
 
-    uint8_t Read(uint32_t address) const { return address < kMemorySize ? memory_[address] : 0xFF; }
+    uint8_t Read(uint32_t address) const;
     uint16_t ReadWord(uint32_t address) const {
         return static_cast<uint16_t>(Read(address) | Read(address + 1) << 8);
     }
@@ -40,8 +49,12 @@ public:
     bool IsMain(uint32_t address) const { return address >= layout_.mainStart && address <= layout_.mainEnd; }
     bool IsInfo(uint32_t address) const { return address >= layout_.infoStart && address <= layout_.infoEnd; }
     bool IsRam(uint32_t address) const;
-    // Programs one byte as the flash controller does (old AND new) or stores it in RAM; anywhere else
-    // nothing changes. False when the cell does not hold the value afterwards.
+    bool IsPeripheral(uint32_t address) const { return address <= kPeripheralEnd; }
+    // Flash, RAM, peripherals or the loader's ROM; anything else is vacant.
+    bool Exists(uint32_t address) const;
+    void SetVacantWord(uint16_t word) { vacantWord_ = word; }
+    // Programs one byte as the flash controller does (old AND new), or stores it in RAM or a peripheral
+    // register; anywhere else nothing changes. False when the cell does not hold the value afterwards.
     bool Write(uint32_t address, uint8_t value);
 
     void EraseSegment(uint32_t address);
@@ -61,6 +74,9 @@ public:
     // A power cycle: RAM contents are lost.
     void ClearRam();
 
+    // F2xx parts: the checksum over 0x10C2..0x10FF that the calibration block must carry at 0x10C0.
+    uint16_t SegmentAChecksum() const;
+
 private:
     uint32_t InfoSegmentSize() const { return Is2xx() ? 64 : 128; }
 
@@ -68,6 +84,7 @@ private:
     MemoryLayout layout_;
     std::vector<uint8_t> memory_;
     uint32_t brokenCell_ = kMemorySize;
+    uint16_t vacantWord_ = kDefaultVacantWord;
 };
 
 }  // namespace quarzo::sim

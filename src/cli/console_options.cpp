@@ -32,6 +32,8 @@ const char kConsoleOptions[] =
     "                  Without it the settings file is never written.\n"
     "--detect          With -BSL=: finds which of RST invert and TST invert the serial\n"
     "                  adapter needs, by trying each way on the target.\n"
+    "--device NAME     The part for this run, by name or by its --list-devices index;\n"
+    "                  without it the loader's identification decides.\n"
     "--yes             Answers yes to every question (blowing the fuse).\n"
     "\n"
     "Ports:\n"
@@ -65,6 +67,12 @@ ConsoleOptions ParseConsoleOptions(int argc, char** argv) {
             o.detect = true;
         } else if (option == "--yes") {
             o.assumeYes = true;
+        } else if (option == "--device") {
+            if (first + 1 >= argc) {
+                o.error = "--device needs a name or an index";
+                return o;
+            }
+            o.device = argv[++first];
         } else if (option == "--set") {
             if (first + 1 >= argc || std::strchr(argv[first + 1], '=') == nullptr) {
                 o.error = "--set needs KEY=VALUE";

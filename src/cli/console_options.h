@@ -15,6 +15,7 @@ struct ConsoleOptions {
     bool detect = false;
     bool assumeYes = false;
     std::vector<std::string> assignments;  // "KEY=VALUE" of each --set
+    std::string device;                    // --device: a name or an index of --list-devices
     std::string commandLine;               // the rest, as one text
     std::string error;                     // set when the options cannot be used
 };

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "adapters/adapter_set.h"
@@ -27,6 +28,16 @@ CancelFlag detectCancel;         // also lock-free
 void OnInterrupt(int) {
     detectCancel.Raise();
     if (++interrupts >= 2) std::_Exit(130);
+}
+
+// A name or an index of the device table; -1 when it is neither.
+int DeviceFromOption(const std::string& text) {
+    if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos) {
+        int index = std::atoi(text.c_str());
+        return text.size() <= 3 && index < kDeviceCount ? index : -1;
+    }
+    int index = FindDeviceByName(text);
+    return index == 0 ? -1 : index;
 }
 
 void ListDevices() {
@@ -89,6 +100,15 @@ int main(int argc, char** argv) {
     Programmer programmer(adapters.List());
     programmer.SetSink(&sink);
     programmer.ApplySettings(settings);
+    if (!options.device.empty()) {
+        int index = DeviceFromOption(options.device);
+        if (index < 0) {
+            std::fprintf(stderr, "quarzo: unknown device \"%s\" (--list-devices lists them)\n",
+                         options.device.c_str());
+            return 1;
+        }
+        programmer.deviceIndex = index;
+    }
     std::signal(SIGINT, OnInterrupt);
 
     RunResult result = kRunComplete;

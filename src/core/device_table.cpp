@@ -135,6 +135,30 @@ int FindDevice(const uint8_t idBytes[16], uint32_t fuses) {
     return 0;
 }
 
+int IdentifyDevice(const uint8_t idBytes[16]) {
+    int best = 0;
+    uint32_t bestSize = 0;
+    for (uint32_t i = 1; i < kDeviceRecordCount; ++i) {
+        const DeviceRecord& d = kDevices[i];
+        bool match = true;
+        for (int k = 0; k < 7 && match; ++k)
+            match = d.id[k] == kAnyValue || d.id[k] == idBytes[kIdPositions[k]];
+        if (!match) continue;
+        const MemoryLayout& m = DeviceLayout(static_cast<int>(i));
+        uint32_t size = m.mainEnd - m.mainStart + 1u + (m.infoEnd - m.infoStart + 1u);
+        if (size > bestSize) {
+            best = static_cast<int>(i);
+            bestSize = size;
+        }
+    }
+    return best;
+}
+
+bool HasCalibrationSegment(int index) {
+    const DeviceRecord& d = kDevices[Valid(index)];
+    return d.id[0] == 0xF2 && DeviceLayout(index).infoEnd >= kSegmentAEnd;
+}
+
 const char* DeviceName(int index) {
     return kDevices[Valid(index)].name;
 }

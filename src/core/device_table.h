@@ -35,6 +35,14 @@ inline constexpr int kDefaultBslDevice = 7;  // MSP430F149
 // The first device whose pattern matches the 16 identification bytes (target 0x0FF0..0x0FFF) and the
 // configuration fuses; 0 ("Device_unknown") when none does.
 int FindDevice(const uint8_t idBytes[16], uint32_t fuses);
+// What a loader's identification bytes alone tell: of the devices whose pattern matches them (the
+// configuration fuses unknown), the one with the most flash, so that nothing the part may have is left
+// out; 0 when none matches.
+int IdentifyDevice(const uint8_t idBytes[16]);
+// F2xx parts keep factory calibration data in information segment A (0x10C0..0x10FF).
+bool HasCalibrationSegment(int index);
+inline constexpr uint16_t kSegmentAStart = 0x10C0;
+inline constexpr uint16_t kSegmentAEnd = 0x10FF;
 // Indexes outside the table read as 0.
 const char* DeviceName(int index);
 const DeviceRecord& DeviceRecordAt(int index);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/device_table.h"
 #include "engine/programmer.h"
 
 namespace quarzo {
@@ -54,6 +55,24 @@ void Programmer::ClearImage(bool forgetFileName) {
     ImageGuard guard(imageMutex_);
     image_.Clear();
     if (forgetFileName) image_.SetFileName("");
+}
+
+std::vector<AddressRange> Programmer::WorkRanges(uint32_t start, uint32_t end) {
+    if (!HasCalibrationSegment(current_->device.DeviceIndex()) || end < kSegmentAStart ||
+        start > kSegmentAEnd) {
+        return {{start, end}};
+    }
+    if (!image_.AllAbsent(kSegmentAStart, kSegmentAEnd - kSegmentAStart + 1) && !segmentAWarned_) {
+        segmentAWarned_ = true;
+        sink_->Log(kLogInfo,
+                   "Warning: Information segment A (0x%.4X-0x%.4X) holds the chip's calibration data; the "
+                   "image's bytes there are left out.",
+                   kSegmentAStart, kSegmentAEnd);
+    }
+    std::vector<AddressRange> ranges;
+    if (start < kSegmentAStart) ranges.push_back({start, kSegmentAStart - 1u});
+    if (end > kSegmentAEnd) ranges.push_back({kSegmentAEnd + 1u, end});
+    return ranges;
 }
 
 void Programmer::DeviceRange(uint32_t& start, uint32_t& end) {
@@ -131,7 +150,9 @@ bool Programmer::BlankCheck() {
     sink_->Log(kLogInfo, "Blank check device memory...");
     sink_->ProgressPos(2);
     if (includeInfo) {
-        int code = current_->BlankCheck(d.InfoStart(), d.InfoEnd() - d.InfoStart() + 1);
+        // The calibration data of F2xx parts is not erased, so it is not blank either.
+        int infoEnd = HasCalibrationSegment(d.DeviceIndex()) ? kSegmentAStart - 1 : d.InfoEnd();
+        int code = current_->BlankCheck(d.InfoStart(), infoEnd - d.InfoStart() + 1);
         if (code != 0) return Finish("Blank check", code);
     }
     int code = current_->BlankCheck(d.MainStart(), static_cast<int>(d.MainEnd() - d.MainStart() + 1));
@@ -150,17 +171,20 @@ bool Programmer::Program() {
     if (!includeInfo && start <= d.InfoEnd()) start = d.MainStart();
     sink_->ProgressStart(static_cast<int>(start), static_cast<int>(end));
 
-    ImageRunReader runs(image_, start, end, 2 * static_cast<uint32_t>(current_->GetBlockSize()), true);
-    uint32_t chunk, length;
     int code = 0;
-    while (runs.Next(chunk, length)) {
-        if (IsStopRequested()) return false;
-        code = current_->WriteMemory(static_cast<int>(chunk), runs.Data(), static_cast<int>(length));
-        if (code != 0) {
-            ModifyImageFlags(chunk, length, EntryMismatch, 0);
-            break;
+    for (const AddressRange& range : WorkRanges(start, end)) {
+        ImageRunReader runs(image_, range.first, range.last,
+                            2 * static_cast<uint32_t>(current_->GetBlockSize()), true);
+        uint32_t chunk, length;
+        while (code == 0 && runs.Next(chunk, length)) {
+            if (IsStopRequested()) return false;
+            code = current_->WriteMemory(static_cast<int>(chunk), runs.Data(), static_cast<int>(length));
+            if (code != 0) {
+                ModifyImageFlags(chunk, length, EntryMismatch, 0);
+                break;
+            }
+            sink_->ProgressPos(static_cast<int>(chunk));
         }
-        sink_->ProgressPos(static_cast<int>(chunk));
     }
     sink_->ProgressEnd();
     return Finish("Program", code);
@@ -175,17 +199,22 @@ bool Programmer::Verify() {
     sink_->RefreshView(0);
     sink_->ProgressStart(static_cast<int>(start), static_cast<int>(end));
 
-    ImageRunReader runs(image_, start, end, 2 * static_cast<uint32_t>(current_->GetBlockSize()), true);
-    uint32_t chunk, length;
     int code = 0;
     int errors = 0;
-    while (runs.Next(chunk, length)) {
-        if (IsStopRequested()) return false;
-        code = current_->ReadMemory(static_cast<int>(chunk), runs.Data(), static_cast<int>(length));
-        if (code != 0) break;
-        ImageGuard guard(imageMutex_);
-        errors += static_cast<int>(image_.CompareBlock(chunk, runs.Data(), length));
-        sink_->ProgressPos(static_cast<int>(chunk));
+    for (const AddressRange& range : WorkRanges(start, end)) {
+        ImageRunReader runs(image_, range.first, range.last,
+                            2 * static_cast<uint32_t>(current_->GetBlockSize()), true);
+        uint32_t chunk, length;
+        while (code == 0 && runs.Next(chunk, length)) {
+            if (IsStopRequested()) return false;
+            code = current_->ReadMemory(static_cast<int>(chunk), runs.Data(), static_cast<int>(length));
+            if (code != 0) break;
+            {
+                ImageGuard guard(imageMutex_);
+                errors += static_cast<int>(image_.CompareBlock(chunk, runs.Data(), length));
+            }
+            sink_->ProgressPos(static_cast<int>(chunk));
+        }
     }
     sink_->ProgressEnd();
     if (code != 0) return Fail("Verify");

@@ -180,6 +180,7 @@ RunResult Programmer::Run() {
         if (!LoadFile(image_.FileName(), kFormatUnknown)) return endEarly(kRunReloadFailed);
     }
     result_ = kRunActionFailed;
+    segmentAWarned_ = false;
     current_->device.SetDeviceIndex(static_cast<uint16_t>(deviceIndex));
     CopyPassword();
 

@@ -106,6 +106,9 @@ private:
     void CopyPassword();
     // The image's present range limited to the device, with a warning for each limit applied.
     void DeviceRange(uint32_t& start, uint32_t& end);
+    // [start, end] without the calibration segment of parts that carry one, with a warning (once a
+    // run) when the image holds bytes for it.
+    std::vector<AddressRange> WorkRanges(uint32_t start, uint32_t end);
     bool Fail(const char* name);
     bool Finish(const char* name, int code);
     // Changes of the image during a run, each under the image lock.
@@ -122,6 +125,7 @@ private:
     std::vector<std::string> arguments_;  // tokens of the last command line, until its run parses them
     RunResult result_ = 0;
     std::string outputFile_;
+    bool segmentAWarned_ = false;
 
     AdapterList adapters_;
     MemoryImage image_;

@@ -38,9 +38,9 @@ TEST_F(BslOverPty, ProgramVerifyAndReadBackThroughTheSimulator) {
     Strings lines = UnstampedLines(program.out);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "Verify complete.");
-    EXPECT_NE(
-        std::find(lines.begin(), lines.end(), "Device: DEFAULT. Info(0x1000-0x10FF), Main:(0x1100-0xFFFF)"),
-        lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "Device: MSP430F149. Info(0x1000-0x10FF), Main:(0x1100-0xFFFF)"),
+              lines.end());
 
     // COM1 stands for the device the settings file names for it.
     WriteFile(dir_.File("quarzo.ini"), "[Ports]\r\nCOM1=" + sim.DevicePath() + "\r\n");
@@ -75,6 +75,37 @@ TEST_F(BslOverPty, ASimulatorLoadedWithTheFirmwareVerifiesWithoutProgramming) {
     EXPECT_EQ(sim.Stop(), 0);
 }
 
+TEST_F(BslOverPty, ASmallPartWithDefaultSettingsAndWithAChosenDevice) {
+    SimProcess sim(QUARZO_SIM, "--device MSP430F12x", dir_.File("sim.out"));
+    ASSERT_FALSE(sim.DevicePath().empty());
+    // The whole vector table, so that the file gives the password for the read.
+    std::string program = "@E000\r\n31 40 00 03 3F 40 FF FF\r\n@FFE0\r\n";
+    for (int i = 0; i < 30; ++i) program += "FF ";
+    program += "00 E0\r\nq\r\n";
+    WriteFile(dir_.File("small.txt"), program);
+    testing::Outcome run = Quarzo("+ebpv small.txt -BSL=" + sim.DevicePath());
+    EXPECT_EQ(run.status, 0) << run.out;
+    Strings lines = UnstampedLines(run.out);
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "Device: MSP430F12x. Info(0x1000-0x10FF), Main:(0xE000-0xFFFF)"),
+              lines.end())
+        << run.out;
+
+    testing::Outcome read = Quarzo("+r small.txt -o back.txt -BSL=" + sim.DevicePath());
+    EXPECT_EQ(read.status, 0) << read.out;
+    MemoryImage back;
+    ASSERT_GT(FirmwareFile(back).Load(dir_.File("back.txt"), 2), 0);
+    EXPECT_TRUE(back.AllAbsent(0x1100, 0xE000 - 0x1100));  // nothing of the memory the part lacks
+    EXPECT_EQ(back.Highest(), 0xFFFFu);
+    EXPECT_EQ(back.ValueAt(0xE004), 0x3F);
+
+    // Told it is an F149, the blank check meets memory the part does not have.
+    testing::Outcome wrong = Quarzo("--device MSP430F149 +eb -BSL=" + sim.DevicePath());
+    EXPECT_EQ(wrong.status, 4);
+    EXPECT_EQ(UnstampedLines(wrong.out).back(), "Blank check failed. Verification error.");
+    EXPECT_EQ(Quarzo("--device 99 +r -BSL=" + sim.DevicePath()).status, 1);
+}
+
 TEST_F(BslOverPty, AFailedVerifyListsTheRangesThatDiffer) {
     SimProcess sim(QUARZO_SIM, "--load '" + blink_ + "'", dir_.File("sim.out"));
     ASSERT_FALSE(sim.DevicePath().empty());
@@ -100,16 +131,20 @@ TEST_F(BslOverPty, DetectOnAPseudoTerminalSaysItCannotTellTheWiringsApart) {
     EXPECT_EQ(detect.status, 0) << detect.out;
     Strings lines = UnstampedLines(detect.out);
     ASSERT_EQ(lines.size(), 6u) << detect.out;
-    EXPECT_EQ(lines[1], "RST invert off, TST invert off, RST delay 0 ms: answers: device family F149, BSL v1.60");
-    EXPECT_EQ(lines[4], "RST invert on, TST invert on, RST delay 0 ms: answers: device family F149, BSL v1.60");
-    EXPECT_EQ(lines[5],
-              "4 wirings answer: this port's DTR and RTS do not reach the target, so they cannot be told apart. "
-              "The settings stay as they are.");
+    EXPECT_EQ(lines[1],
+              "RST invert off, TST invert off, RST delay 0 ms: answers: device family F149, BSL v1.60");
+    EXPECT_EQ(lines[4],
+              "RST invert on, TST invert on, RST delay 0 ms: answers: device family F149, BSL v1.60");
+    EXPECT_EQ(
+        lines[5],
+        "4 wirings answer: this port's DTR and RTS do not reach the target, so they cannot be told apart. "
+        "The settings stay as they are.");
     EXPECT_EQ(ReadFile(dir_.File("quarzo.ini")).find("RST invert=-1"), std::string::npos);
 
     testing::Outcome wrong = Quarzo("--detect +e -BSL=" + sim.DevicePath());
     EXPECT_EQ(wrong.status, 1);
-    EXPECT_EQ(UnstampedLines(wrong.out).back(), "--detect takes only the loader's port: -BSL=COMn or a device path");
+    EXPECT_EQ(UnstampedLines(wrong.out).back(),
+              "--detect takes only the loader's port: -BSL=COMn or a device path");
 }
 
 TEST_F(BslOverPty, MissingPortsAndBadSimulatorOptions) {

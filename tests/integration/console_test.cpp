@@ -65,9 +65,10 @@ TEST_F(Console, SettingsAreListedChangedForOneRunAndSavedOnlyWhenAsked) {
     EXPECT_NE(o.out.find("IF_BSL/RST delay = 5\n    Additional reset pulse delay in milliseconds\n"),
               std::string::npos)
         << o.out;
-    EXPECT_NE(o.out.find("IF_BSL/Patch to v1.50 = -1\n    Loadable version of BSL.  All features of BSL V1.60 are "
-                         "supported.\n    Require 512b of RAM memory\n"),
-              std::string::npos);
+    EXPECT_NE(
+        o.out.find("IF_BSL/Patch to v1.50 = -1\n    Loadable version of BSL.  All features of BSL V1.60 are "
+                   "supported.\n    Require 512b of RAM memory\n"),
+        std::string::npos);
     EXPECT_EQ(o.out.find("WinSize"), std::string::npos);  // no description: not the user's to set here
 
     o = Run("--set \"rst delay=30\" --set IF_FET/Port=3 --settings");
@@ -79,7 +80,8 @@ TEST_F(Console, SettingsAreListedChangedForOneRunAndSavedOnlyWhenAsked) {
         const char* args;
         const char* error;
     } refused[] = {
-        {"--set Port=3", "quarzo: --set \"Port\" is in several sections: IF_RAW/Port, IF_FET/Port, IF_BSL/Port\n"},
+        {"--set Port=3",
+         "quarzo: --set \"Port\" is in several sections: IF_RAW/Port, IF_FET/Port, IF_BSL/Port\n"},
         {"--set \"RST delay=abc\"", "quarzo: --set IF_BSL/RST delay: \"abc\" is not a valid value\n"},
         {"--set Colour=red", "quarzo: --set no setting \"Colour\" (--settings lists them)\n"},
         {"--set", "quarzo: --set needs KEY=VALUE (try --help)\n"},

@@ -16,6 +16,8 @@ struct Session {
         target.Attach(adapter.link);
         adapter.link.patchToV150 = patch;
     }
+    // A part chosen by the user: Open then leaves the loader alone until the first operation.
+    void ChoosePart() { adapter.device.SetDeviceIndex(kDefaultBslDevice); }
     std::string Info() {
         char text[Adapter::kInfoSize];
         int result = adapter.GetInfo(text);
@@ -87,6 +89,7 @@ TEST(BslAdapter, AFailedInstallationIsCouldNotPatch) {
 
 TEST(BslAdapter, EraseCyclesDependOnWhatIsKnownOfTheLoader) {
     Session s("1.60");
+    s.ChoosePart();
     ASSERT_EQ(s.adapter.Open(), 0);
     ASSERT_EQ(s.adapter.Erase(2, 0x1100, 0xEF00), 0);
     Strings expected(20, "18 FF00 42246");
@@ -101,6 +104,7 @@ TEST(BslAdapter, EraseCyclesDependOnWhatIsKnownOfTheLoader) {
 
     // An old part is erased only by the twenty passes.
     Session old("1.10", false);
+    old.ChoosePart();
     old.target.Flash(0x8000, {0x00});
     ASSERT_EQ(old.adapter.Open(), 0);
     ASSERT_EQ(old.adapter.Erase(2, 0x1100, 0xEF00), 0);
@@ -109,6 +113,7 @@ TEST(BslAdapter, EraseCyclesDependOnWhatIsKnownOfTheLoader) {
 
 TEST(BslAdapter, PasswordsLockAndTheErasedChipPasswordOpens) {
     Session s("1.60");
+    s.ChoosePart();
     s.target.SetVectors(0x11);
     s.target.Flash(0x1100, {0xAB, 0xCD});
     ASSERT_EQ(s.adapter.Open(), 0);
@@ -125,6 +130,7 @@ TEST(BslAdapter, PasswordsLockAndTheErasedChipPasswordOpens) {
 
     // The mass erase needs no password and leaves the erased chip's one behind.
     Session erased("1.60");
+    erased.ChoosePart();
     erased.adapter.link.password.fill(0x22);
     ASSERT_EQ(erased.adapter.Open(), 0);
     ASSERT_EQ(erased.adapter.ReadMemory(0x1100, buffer, 2), 0);  // second frame opens it
@@ -208,11 +214,18 @@ TEST(BslAdapter, NamesDevicesAndPorts) {
     EXPECT_EQ(adapter.SystemPortName(), "/dev/ttyACM7");
 #endif
 
-    // Index 0 stands for the default device under the name "DEFAULT".
+    // With no part chosen the loader's identification decides; a locked chip leaves "DEFAULT".
     Session s("1.60");
     ASSERT_EQ(s.adapter.Open(), 0);
-    EXPECT_EQ(s.adapter.device.Name(), "DEFAULT");
+    EXPECT_EQ(s.adapter.device.Name(), "MSP430F149");
     EXPECT_EQ(s.adapter.device.MainStart(), 0x1100);
+    Session locked("1.60");
+    locked.target.SetVectors(0x11);
+    locked.target.Flash(0x1100, {0xAB});
+    ASSERT_EQ(locked.adapter.Open(), 0);
+    EXPECT_EQ(locked.adapter.device.Name(), "DEFAULT");
+    EXPECT_EQ(locked.adapter.device.MainStart(), 0x1100);
+    EXPECT_EQ(locked.adapter.GetErrorCode(), 0);  // nothing left over for the next operation's report
     s.adapter.device.SetDeviceIndex(static_cast<uint16_t>(FindDeviceByName("MSP430F41x")));
     ASSERT_EQ(s.adapter.Open(), 0);
     EXPECT_EQ(s.adapter.device.Name(), "MSP430F41x");

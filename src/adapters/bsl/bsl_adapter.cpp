@@ -77,12 +77,24 @@ int BslAdapter::Open() {
     int index = device.DeviceIndex();
     if (index != 0) {
         FillDeviceInfo(index, device);
+    } else if (int found = IdentifyFromLoader(); found != 0) {
+        FillDeviceInfo(found, device);
     } else {
         FillDeviceInfo(kDefaultBslDevice, device);
         device.SetName("DEFAULT");
     }
     open = true;
     return 0;
+}
+
+int BslAdapter::IdentifyFromLoader() {
+    // No part chosen: the identification bytes tell the layout. A locked or silent loader leaves the
+    // default, and the operations that follow report what is wrong.
+    if (!link.PrepareTarget()) {
+        link.GetErrorCode();
+        return 0;
+    }
+    return IdentifyDevice(link.chipInfo.data());
 }
 
 int BslAdapter::Close() {

@@ -53,6 +53,7 @@ public:
 
 private:
     void CheckPortIndex();
+    int IdentifyFromLoader();
 
     std::string unmappedText_;  // why the last open failed when the port names no device
 };

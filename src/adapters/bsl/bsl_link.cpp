@@ -138,6 +138,8 @@ bool BslLink::ResetTarget(bool invoke) {
     }
     Pause(kEntryPauseMs);
     bool purged = port_->Purge(SerialPort::kClearTransmit | SerialPort::kClearReceive);
+    // A restarted loader listens at its first speed again.
+    if (port_->IsOpen() && port_->BaudRate() != kSlowBaud) port_->ChangeSpeed(kSlowBaud);
     ramBslStart = 0;
     currentVersion = 0;
     romVersion = 0;
