@@ -2,7 +2,7 @@
 PRESETS := default asan tsan win32 win64
 TESTED := default asan tsan
 
-.PHONY: all deps demo test test-wine bench build $(addprefix build-,$(PRESETS)) $(addprefix test-,$(TESTED)) clean
+.PHONY: all deps demo test test-wine test-package install package bench build $(addprefix build-,$(PRESETS)) $(addprefix test-,$(TESTED)) clean
 
 all: build
 
@@ -22,9 +22,23 @@ $(addprefix test-,$(TESTED)): test-%: build-%
 test-wine: build-win64 build-default
 	scripts/wine-tests.sh
 
+# The Debian package and the Windows zip, unpacked and checked.
+test-package: build-default build-win32
+	scripts/package-test.sh
+
 test: deps
 	$(MAKE) --no-print-directory $(addprefix build-,$(PRESETS))
-	$(MAKE) --no-print-directory $(addprefix test-,$(TESTED)) test-wine
+	$(MAKE) --no-print-directory $(addprefix test-,$(TESTED)) test-wine test-package
+
+# The console program, the simulator and their manual pages under PREFIX (default /usr/local).
+PREFIX ?= /usr/local
+install: build-default
+	cmake --install build --prefix $(PREFIX) --strip
+
+# build/packages/quarzo_<version>_<arch>.deb and build-win32/packages/quarzo-<version>-windows-x86.zip
+package: build-default build-win32
+	cmake --build --preset default --target package
+	cmake --build --preset win32 --target package
 
 demo: deps
 	@scripts/demo.sh

@@ -8,6 +8,7 @@ packages=(
     mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
     clang libclang-rt-14-dev
     python3 wine wine64 xvfb xauth imagemagick
+    dpkg-dev man-db groff-base unzip file binutils
 )
 
 missing=()
