@@ -1,7 +1,10 @@
 // A stand-in for the vendor's FET library: the same fourteen functions with the vendor's names,
-// types and calling convention, backed by a simulated device. It records every call with its
+// types and calling convention, backed by a simulated device. Built with QUARZO_FAKE_CURRENT it plays
+// a library of the current generation: no MSP430_Identify, MSP430_OpenDevice, MSP430_GetFoundDevice
+// and MSP430_LoadDeviceDb instead, and that generation's version number. It records every call with its
 // arguments and fails on demand, with error numbers and texts of its own. Tests reach its extra
 // FakeFet_* functions by loading the same file.
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -23,7 +26,8 @@
 
 namespace {
 
-enum FakeError : long {
+enum FakeError : int32_t {
+    kFirmwareMismatch = 76,
     kNoError = 0,
     kNotInitialized = 70,
     kNotErased = 71,
@@ -33,7 +37,7 @@ enum FakeError : long {
     kBadArgument = 75,
 };
 
-const char* FixedText(long number) {
+const char* FixedText(int32_t number) {
     switch (number) {
         case kNoError:
             return "Fake FET: no error";
@@ -49,6 +53,9 @@ const char* FixedText(long number) {
             return "Fake FET: unknown erase type";
         case kBadArgument:
             return "Fake FET: bad argument";
+        case kFirmwareMismatch:
+            return "Fake FET: the FET's firmware does not match this library; update it with the vendor's "
+                   "tool";
         default:
             return nullptr;
     }
@@ -60,9 +67,10 @@ struct Fake {
     bool initialized = false;
     bool secured = false;
     bool fillEnds = false;
-    long lastError = kNoError;
+    bool opened = false;
+    int32_t lastError = kNoError;
     std::string log;
-    std::map<std::string, long> failures;  // function name -> error number for its next call
+    std::map<std::string, int32_t> failures;  // function name -> error number for its next call
     std::string failureText;
 };
 
@@ -89,7 +97,7 @@ void Record(const char* format, ...) {
 }
 
 // 0, or -1 with the error number set: a failure asked for by a test, or the given one.
-long Result(const char* function, long error = kNoError) {
+int32_t Result(const char* function, int32_t error = kNoError) {
     Fake& f = State();
     auto injected = f.failures.find(function);
     if (injected != f.failures.end()) {
@@ -102,7 +110,7 @@ long Result(const char* function, long error = kNoError) {
     return error == kNoError ? 0 : -1;
 }
 
-long Ready(const char* function) {
+int32_t Ready(const char* function) {
     Fake& f = State();
     if (!f.initialized) return Result(function, kNotInitialized);
     if (f.secured) return Result(function, kSecured);
@@ -111,24 +119,76 @@ long Ready(const char* function) {
 
 }  // namespace
 
-FAKE_EXPORT long QUARZO_FET_CALL MSP430_Initialize(char* port, long* version) {
+FAKE_EXPORT int32_t QUARZO_FET_CALL MSP430_Initialize(char* port, int32_t* version) {
     Record("MSP430_Initialize(%s)", port ? port : "(null)");
     if (!port || !version) return Result("MSP430_Initialize", kBadArgument);
+#ifdef QUARZO_FAKE_CURRENT
+    *version = 31501001;
+#else
     *version = 20403;
-    long status = Result("MSP430_Initialize");
+#endif
+    int32_t status = Result("MSP430_Initialize");
     State().initialized = status == 0;
     return status;
 }
 
-FAKE_EXPORT long QUARZO_FET_CALL MSP430_Close(long vccOff) {
-    Record("MSP430_Close(%ld)", vccOff);
-    State().initialized = false;
+FAKE_EXPORT int32_t QUARZO_FET_CALL MSP430_Close(int32_t vccOff) {
+    Record("MSP430_Close(%d)", vccOff);
+    State().initialized = State().opened = false;
     return Result("MSP430_Close");
 }
 
-FAKE_EXPORT long QUARZO_FET_CALL MSP430_Identify(char* buffer, long count, long setId) {
-    Record("MSP430_Identify(%ld, %ld)", count, setId);
-    if (long status = Ready("MSP430_Identify"); status != 0) return status;
+#ifdef QUARZO_FAKE_CURRENT
+FAKE_EXPORT int32_t QUARZO_FET_CALL MSP430_LoadDeviceDb(const char* file) {
+    Record("MSP430_LoadDeviceDb(%s)", file ? file : "(null)");
+    return Result("MSP430_LoadDeviceDb");
+}
+
+FAKE_EXPORT int32_t QUARZO_FET_CALL MSP430_OpenDevice(const char* device, const char* password,
+                                                      int32_t length, int32_t code, int32_t setId) {
+    Record("MSP430_OpenDevice(%s, \"%s\", %d, %d, %d)", device ? device : "(null)",
+           password ? password : "(null)", length, code, setId);
+    if (int32_t status = Ready("MSP430_OpenDevice"); status != 0) return status;
+    State().opened = true;
+    return 0;
+}
+
+// The record of the current generation (DEVICE_T, 184 bytes, packed): its leading fields, and the
+// part's own name where the device table groups parts ("MSP430F12x" becomes "MSP430F123").
+FAKE_EXPORT int32_t QUARZO_FET_CALL MSP430_GetFoundDevice(char* buffer, int32_t count) {
+    Record("MSP430_GetFoundDevice(%d)", count);
+    Fake& f = State();
+    if (!f.opened) return Result("MSP430_GetFoundDevice", kNotInitialized);
+    if (!buffer || count < quarzo::FoundDeviceRecord::kSize)
+        return Result("MSP430_GetFoundDevice", kBadArgument);
+    using R = quarzo::FoundDeviceRecord;
+    int index = f.device->DeviceIndex();
+    const quarzo::MemoryLayout& m = quarzo::DeviceLayout(index);
+    std::memset(buffer, 0, static_cast<size_t>(count));
+    auto put16 = [&](size_t at, uint32_t v) {
+        buffer[at] = static_cast<char>(v);
+        buffer[at + 1] = static_cast<char>(v >> 8);
+    };
+    std::string name = quarzo::DeviceName(index);
+    for (char& c : name) {
+        if (c == 'x') c = '3';
+    }
+    put16(R::kEndian, 0xAA55);
+    put16(2, 0x1234);  // the library's own device number, unrelated to the table's index
+    std::memcpy(buffer + R::kName, name.c_str(), std::min<size_t>(name.size(), 31));
+    put16(R::kMainStart, m.mainStart);
+    put16(R::kInfoStart, m.infoStart);
+    put16(R::kRamEnd, m.ramEnd);
+    put16(R::kHasTestVpp, static_cast<uint32_t>(quarzo::HasTestPin(index)));
+    put16(R::kInfoEnd, m.infoEnd);
+    put16(R::kMainEnd, m.mainEnd);
+    put16(R::kMainEnd + 2, m.mainEnd >> 16);
+    return 0;
+}
+#else
+FAKE_EXPORT int32_t QUARZO_FET_CALL MSP430_Identify(char* buffer, int32_t count, int32_t setId) {
+    Record("MSP430_Identify(%d, %d)", count, setId);
+    if (int32_t status = Ready("MSP430_Identify"); status != 0) return status;
     if (!buffer || count <= 0) return Result("MSP430_Identify", kBadArgument);
     Fake& f = State();
     quarzo::DeviceInfo info;
@@ -142,33 +202,35 @@ FAKE_EXPORT long QUARZO_FET_CALL MSP430_Identify(char* buffer, long count, long 
     return 0;
 }
 
-FAKE_EXPORT long QUARZO_FET_CALL MSP430_Device(long device, char* buffer, long count) {
-    Record("MSP430_Device(%ld, %ld)", device, count);
+#endif
+
+FAKE_EXPORT int32_t QUARZO_FET_CALL MSP430_Device(int32_t device, char* buffer, int32_t count) {
+    Record("MSP430_Device(%d, %d)", device, count);
     (void)buffer;
     return Result("MSP430_Device", kBadArgument);
 }
 
-FAKE_EXPORT long QUARZO_FET_CALL MSP430_Configure(long mode, long value) {
-    Record("MSP430_Configure(%ld, %ld)", mode, value);
+FAKE_EXPORT int32_t QUARZO_FET_CALL MSP430_Configure(int32_t mode, int32_t value) {
+    Record("MSP430_Configure(%d, %d)", mode, value);
     return Ready("MSP430_Configure");
 }
 
-FAKE_EXPORT long QUARZO_FET_CALL MSP430_VCC(long voltage) {
-    Record("MSP430_VCC(%ld)", voltage);
-    if (long status = Ready("MSP430_VCC"); status != 0) return status;
+FAKE_EXPORT int32_t QUARZO_FET_CALL MSP430_VCC(int32_t voltage) {
+    Record("MSP430_VCC(%d)", voltage);
+    if (int32_t status = Ready("MSP430_VCC"); status != 0) return status;
     return Result("MSP430_VCC", voltage < 0 || voltage > 3600 ? kBadArgument : kNoError);
 }
 
-FAKE_EXPORT long QUARZO_FET_CALL MSP430_Reset(long method, long execute, long releaseJtag) {
-    Record("MSP430_Reset(%ld, %ld, %ld)", method, execute, releaseJtag);
-    if (long status = Ready("MSP430_Reset"); status != 0) return status;
+FAKE_EXPORT int32_t QUARZO_FET_CALL MSP430_Reset(int32_t method, int32_t execute, int32_t releaseJtag) {
+    Record("MSP430_Reset(%d, %d, %d)", method, execute, releaseJtag);
+    if (int32_t status = Ready("MSP430_Reset"); status != 0) return status;
     State().device->ClearRam();
     return 0;
 }
 
-FAKE_EXPORT long QUARZO_FET_CALL MSP430_Erase(long type, long address, long length) {
-    Record("MSP430_Erase(%ld, 0x%lX, %ld)", type, address, length);
-    if (long status = Ready("MSP430_Erase"); status != 0) return status;
+FAKE_EXPORT int32_t QUARZO_FET_CALL MSP430_Erase(int32_t type, int32_t address, int32_t length) {
+    Record("MSP430_Erase(%d, 0x%X, %d)", type, address, length);
+    if (int32_t status = Ready("MSP430_Erase"); status != 0) return status;
     quarzo::sim::SimDevice& d = *State().device;
     switch (type) {
         case 0:
@@ -186,12 +248,12 @@ FAKE_EXPORT long QUARZO_FET_CALL MSP430_Erase(long type, long address, long leng
     return 0;
 }
 
-FAKE_EXPORT long QUARZO_FET_CALL MSP430_Memory(long address, char* buffer, long count, long rw) {
-    Record("MSP430_Memory(0x%lX, %ld, %ld)", address, count, rw);
-    if (long status = Ready("MSP430_Memory"); status != 0) return status;
+FAKE_EXPORT int32_t QUARZO_FET_CALL MSP430_Memory(int32_t address, char* buffer, int32_t count, int32_t rw) {
+    Record("MSP430_Memory(0x%X, %d, %d)", address, count, rw);
+    if (int32_t status = Ready("MSP430_Memory"); status != 0) return status;
     if (!buffer || count < 0 || address < 0) return Result("MSP430_Memory", kBadArgument);
     quarzo::sim::SimDevice& d = *State().device;
-    for (long i = 0; i < count; ++i) {
+    for (int32_t i = 0; i < count; ++i) {
         uint32_t a = static_cast<uint32_t>(address + i);
         if (rw)
             buffer[i] = static_cast<char>(d.Read(a));
@@ -201,11 +263,11 @@ FAKE_EXPORT long QUARZO_FET_CALL MSP430_Memory(long address, char* buffer, long 
     return 0;
 }
 
-FAKE_EXPORT long QUARZO_FET_CALL MSP430_VerifyMem(long address, long length, char* data) {
-    Record("MSP430_VerifyMem(0x%lX, %ld)", address, length);
-    if (long status = Ready("MSP430_VerifyMem"); status != 0) return status;
+FAKE_EXPORT int32_t QUARZO_FET_CALL MSP430_VerifyMem(int32_t address, int32_t length, char* data) {
+    Record("MSP430_VerifyMem(0x%X, %d)", address, length);
+    if (int32_t status = Ready("MSP430_VerifyMem"); status != 0) return status;
     if (!data || length < 0 || length > 0x20000) return Result("MSP430_VerifyMem", kBadArgument);
-    for (long i = 0; i < length; ++i) {
+    for (int32_t i = 0; i < length; ++i) {
         if (State().device->Read(static_cast<uint32_t>(address + i)) != static_cast<uint8_t>(data[i])) {
             return Result("MSP430_VerifyMem", kVerifyFailed);
         }
@@ -213,27 +275,27 @@ FAKE_EXPORT long QUARZO_FET_CALL MSP430_VerifyMem(long address, long length, cha
     return 0;
 }
 
-FAKE_EXPORT long QUARZO_FET_CALL MSP430_EraseCheck(long address, long length) {
-    Record("MSP430_EraseCheck(0x%lX, %ld)", address, length);
-    if (long status = Ready("MSP430_EraseCheck"); status != 0) return status;
+FAKE_EXPORT int32_t QUARZO_FET_CALL MSP430_EraseCheck(int32_t address, int32_t length) {
+    Record("MSP430_EraseCheck(0x%X, %d)", address, length);
+    if (int32_t status = Ready("MSP430_EraseCheck"); status != 0) return status;
     bool erased = State().device->IsErased(static_cast<uint32_t>(address), static_cast<uint32_t>(length));
     return Result("MSP430_EraseCheck", erased ? kNoError : kNotErased);
 }
 
 #ifndef QUARZO_FAKE_WITHOUT_SECURE
-FAKE_EXPORT long QUARZO_FET_CALL MSP430_Secure() {
+FAKE_EXPORT int32_t QUARZO_FET_CALL MSP430_Secure() {
     Record("MSP430_Secure()");
-    if (long status = Ready("MSP430_Secure"); status != 0) return status;
+    if (int32_t status = Ready("MSP430_Secure"); status != 0) return status;
     State().secured = true;
     return 0;
 }
 #endif
 
-FAKE_EXPORT long QUARZO_FET_CALL MSP430_Error_Number() {
+FAKE_EXPORT int32_t QUARZO_FET_CALL MSP430_Error_Number() {
     return State().lastError;
 }
 
-FAKE_EXPORT const char* QUARZO_FET_CALL MSP430_Error_String(long number) {
+FAKE_EXPORT const char* QUARZO_FET_CALL MSP430_Error_String(int32_t number) {
     const char* text = FixedText(number);
     return text ? text : State().failureText.c_str();
 }
@@ -244,14 +306,14 @@ FAKE_EXPORT void FakeFet_Reset(const char* deviceName, int fillEnds) {
     Fake& f = State();
     int index = quarzo::FindDeviceByName(deviceName ? deviceName : "MSP430F149");
     f.device = std::make_unique<quarzo::sim::SimDevice>(index ? index : quarzo::kDefaultBslDevice, 0x0160);
-    f.initialized = f.secured = false;
+    f.initialized = f.secured = f.opened = false;
     f.fillEnds = fillEnds != 0;
     f.lastError = kNoError;
     f.log.clear();
     f.failures.clear();
 }
 
-FAKE_EXPORT void FakeFet_Fail(const char* function, long number) {
+FAKE_EXPORT void FakeFet_Fail(const char* function, int32_t number) {
     State().failures[function] = number;
 }
 
@@ -259,11 +321,11 @@ FAKE_EXPORT const char* FakeFet_Log() {
     return State().log.c_str();
 }
 
-FAKE_EXPORT int FakeFet_Peek(long address) {
+FAKE_EXPORT int FakeFet_Peek(int32_t address) {
     return State().device->Read(static_cast<uint32_t>(address));
 }
 
-FAKE_EXPORT void FakeFet_Poke(long address, int value) {
+FAKE_EXPORT void FakeFet_Poke(int32_t address, int value) {
     State().device->Write(static_cast<uint32_t>(address), static_cast<uint8_t>(value));
 }
 

@@ -25,24 +25,24 @@ void UseLibrary(const char* path) {
 // The fake's own controls, reached through the same loaded library the adapter uses.
 class FakeFet {
 public:
-    FakeFet() : library_(LoadSharedLibrary(FAKE_FET)) {
+    explicit FakeFet(const char* path = FAKE_FET) : library_(LoadSharedLibrary(path)) {
         reset_ = Find<void (*)(const char*, int)>("FakeFet_Reset");
-        fail_ = Find<void (*)(const char*, long)>("FakeFet_Fail");
+        fail_ = Find<void (*)(const char*, int32_t)>("FakeFet_Fail");
         log_ = Find<const char* (*)()>("FakeFet_Log");
-        peek_ = Find<int (*)(long)>("FakeFet_Peek");
-        poke_ = Find<void (*)(long, int)>("FakeFet_Poke");
+        peek_ = Find<int (*)(int32_t)>("FakeFet_Peek");
+        poke_ = Find<void (*)(int32_t, int)>("FakeFet_Poke");
         secured_ = Find<int (*)()>("FakeFet_IsSecured");
     }
     void Reset(const char* device = "MSP430F149", bool fillEnds = false) { reset_(device, fillEnds ? 1 : 0); }
-    void Fail(const char* function, long number) { fail_(function, number); }
+    void Fail(const char* function, int32_t number) { fail_(function, number); }
     Strings Calls() const {
         Strings calls;
         std::istringstream in(log_());
         for (std::string line; std::getline(in, line);) calls.push_back(line);
         return calls;
     }
-    int Peek(long address) const { return peek_(address); }
-    void Poke(long address, int value) { poke_(address, value); }
+    int Peek(int32_t address) const { return peek_(address); }
+    void Poke(int32_t address, int value) { poke_(address, value); }
     bool IsSecured() const { return secured_() != 0; }
 
 private:
@@ -55,10 +55,10 @@ private:
 
     void* library_;
     void (*reset_)(const char*, int);
-    void (*fail_)(const char*, long);
+    void (*fail_)(const char*, int32_t);
     const char* (*log_)();
-    int (*peek_)(long);
-    void (*poke_)(long, int);
+    int (*peek_)(int32_t);
+    void (*poke_)(int32_t, int);
     int (*secured_)();
 };
 
@@ -173,7 +173,31 @@ TEST_F(FetDll, AMissingOrIncompleteLibraryIsRetriedAtEveryOpen) {
     EXPECT_TRUE(missing.IsLibraryLoaded());
 }
 
-TEST_F(FetDll, EngineRunsLogWhatTheNullAdapterLogsWithTheIdentifiedDevice) {
+// The engine against both generations of the library: the one with MSP430_Identify, and the current one.
+struct Generation {
+    const char* path;
+    bool current;
+};
+
+class FetGenerations : public ::testing::TestWithParam<Generation> {
+protected:
+    FetGenerations() : fake_(GetParam().path) {
+        UseLibrary(GetParam().path);
+        fake_.Reset();
+    }
+    ~FetGenerations() override { unsetenv("QUARZO_FETLIB"); }
+    RunResult RunFlags(Programmer& p, ActionFlags flags) {
+        sink_.Clear();
+        p.Start(flags);
+        return p.WaitForRun();
+    }
+    std::string LastLine() { return sink_.Lines().empty() ? "" : sink_.Lines().back(); }
+
+    FakeFet fake_;
+    RecordingLogSink sink_;
+};
+
+TEST_P(FetGenerations, EngineRunsLogWhatTheNullAdapterLogsWithTheIdentifiedDevice) {
     AdapterSet adapters;
     Programmer fet(adapters.List()), null(adapters.List());
     for (Programmer* p : {&fet, &null}) {
@@ -204,7 +228,7 @@ TEST_F(FetDll, EngineRunsLogWhatTheNullAdapterLogsWithTheIdentifiedDevice) {
     EXPECT_TRUE(fake_.IsSecured());
 }
 
-TEST_F(FetDll, LibraryFailuresPassTheirNumberAndTextThrough) {
+TEST_P(FetGenerations, LibraryFailuresPassTheirNumberAndTextThrough) {
     AdapterSet adapters;
     Programmer programmer(adapters.List());
     programmer.SetSink(&sink_);
@@ -213,10 +237,54 @@ TEST_F(FetDll, LibraryFailuresPassTheirNumberAndTextThrough) {
     EXPECT_EQ(RunFlags(programmer, kActionErase), kRunActionFailed);
     EXPECT_EQ(LastLine(), "1 Erase failed. Fake FET: MSP430_Erase refused (error 42).");
 
-    fake_.Fail("MSP430_Identify", 7);
+    const char* identify = GetParam().current ? "MSP430_OpenDevice" : "MSP430_Identify";
+    fake_.Fail(identify, 7);
     EXPECT_EQ(RunFlags(programmer, kActionErase), kRunActionFailed);
-    EXPECT_EQ(LastLine(), "1 Init failed. Fake FET: MSP430_Identify refused (error 7).");
+    EXPECT_EQ(LastLine(), std::string("1 Init failed. Fake FET: ") + identify + " refused (error 7).");
+
+    // The library's own words reach the log unchanged, such as its complaint about the FET's firmware;
+    // nothing here ever updates that firmware.
+    fake_.Fail("MSP430_Initialize", 76);
+    EXPECT_EQ(RunFlags(programmer, kActionErase), kRunActionFailed);
+    EXPECT_EQ(LastLine(),
+              "1 Init failed. Fake FET: the FET's firmware does not match this library; update it with the "
+              "vendor's tool.");
+    for (const std::string& call : fake_.Calls()) EXPECT_EQ(call.find("Update"), std::string::npos) << call;
 }
+
+TEST_P(FetGenerations, OpenIdentifiesThePartAndInfoGivesTheVersion) {
+    fake_.Reset("MSP430F12x");
+    FetDllAdapter adapter;
+    ASSERT_TRUE(adapter.IsLibraryLoaded());
+    ASSERT_EQ(adapter.Open(), 0);
+    EXPECT_EQ(adapter.device.DeviceIndex(), FindDeviceByName("MSP430F12x"));
+    EXPECT_EQ(adapter.device.MainStart(), 0xE000);
+    EXPECT_EQ(adapter.device.MainEnd(), 0xFFFFu);
+    EXPECT_EQ(adapter.device.InfoStart(), 0x1000);
+    EXPECT_EQ(adapter.device.InfoEnd(), 0x10FF);
+    EXPECT_EQ(adapter.device.RamEnd(), 0x02FF);
+    Strings calls = fake_.Calls();
+    if (GetParam().current) {
+        EXPECT_EQ(adapter.device.Name(), "MSP430F123");  // the library's own name for the part
+        // It reads its device database when it is loaded, before anything else.
+        EXPECT_EQ(calls, (Strings{"MSP430_LoadDeviceDb((null))", "MSP430_Initialize(LPT1)",
+                                  "MSP430_VCC(3000)", "MSP430_OpenDevice(DEVICE_UNKNOWN, \"\", 0, 0, 0)",
+                                  "MSP430_GetFoundDevice(184)", "MSP430_Configure(0, 1)"}));
+    } else {
+        EXPECT_EQ(adapter.device.Name(), "MSP430F12x");
+        EXPECT_EQ(calls[2], "MSP430_Identify(104, 0)");
+    }
+    char info[Adapter::kInfoSize];
+    ASSERT_EQ(adapter.GetInfo(info), 0);
+    EXPECT_EQ(std::string(info),
+              std::string(GetParam().path) + (GetParam().current ? " V31501001" : " V20403"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Libraries, FetGenerations,
+                         ::testing::Values(Generation{FAKE_FET, false}, Generation{FAKE_FET_CURRENT, true}),
+                         [](const auto& info) {
+                             return std::string(info.param.current ? "Current" : "Identify");
+                         });
 
 }  // namespace
 }  // namespace quarzo

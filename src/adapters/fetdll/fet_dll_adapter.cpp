@@ -1,15 +1,40 @@
 #include "adapters/fetdll/fet_dll_adapter.h"
 
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "adapters/base/port_names.h"
+#include "core/device_table.h"
 #include "core/settings_store.h"
 
 namespace quarzo {
 namespace {
 
-constexpr long kIdentifySize = DeviceInfo::kIdentifySize;
+constexpr int32_t kIdentifySize = DeviceInfo::kIdentifySize;
+
+uint16_t Field16(const char* record, size_t at) {
+    return static_cast<uint16_t>(static_cast<uint8_t>(record[at]) | static_cast<uint8_t>(record[at + 1])
+                                                                        << 8);
+}
+
+// A name of the current library ("MSP430F123") as the device table names it ("MSP430F12x"): an exact
+// match first, else a record whose "x" stands for any one character; 0 when none fits.
+int TableIndexForName(const std::string& name) {
+    if (int exact = FindDeviceByName(name)) return exact;
+    for (int i = 1; i < kDeviceCount; ++i) {
+        std::string pattern = DeviceName(i);
+        if (pattern.size() != name.size()) continue;
+        bool fits = true;
+        for (size_t k = 0; k < name.size() && fits; ++k) {
+            fits = pattern[k] == 'x' || std::toupper(static_cast<unsigned char>(pattern[k])) ==
+                                            std::toupper(static_cast<unsigned char>(name[k]));
+        }
+        if (fits) return i;
+    }
+    return 0;
+}
 
 // The library takes buffers as char*, also for data it only reads.
 char* Buffer(const uint8_t* data) {
@@ -19,11 +44,17 @@ char* Buffer(const uint8_t* data) {
 }  // namespace
 
 FetDllAdapter::FetDllAdapter() {
+    Load();
+}
+
+void FetDllAdapter::Load() {
     loaded_ = LoadFetLibrary(lib_);
+    // The current generation reads its device database from its own files when given none.
+    if (loaded_ && lib_.loadDeviceDb) lib_.loadDeviceDb(nullptr);
 }
 
 bool FetDllAdapter::EnsureLoaded() {
-    if (!loaded_) loaded_ = LoadFetLibrary(lib_);
+    if (!loaded_) Load();
     return loaded_;
 }
 
@@ -40,7 +71,7 @@ std::string FetDllAdapter::PortName() {
     return devicePath.empty() ? names[portIndex] : devicePath;
 }
 
-long FetDllAdapter::Initialize() {
+int32_t FetDllAdapter::Initialize() {
     std::string port = PortName();
     std::vector<char> name(port.begin(), port.end());
     name.push_back('\0');
@@ -59,7 +90,7 @@ int FetDllAdapter::GetInfo(char* out) {
         return -1;
     }
     if (Initialize() != 0) return -1;
-    std::snprintf(out, kInfoSize, "%s V%ld", LibraryShownName().c_str(), version_);
+    std::snprintf(out, kInfoSize, "%s V%ld", LibraryShownName().c_str(), static_cast<long>(version_));
     return 0;
 }
 
@@ -68,8 +99,7 @@ int FetDllAdapter::Open() {
         open = false;
         return -1;
     }
-    bool ok = Initialize() == 0 && (!applyVcc || lib_.vcc(targetVcc) == 0) &&
-              lib_.identify(reinterpret_cast<char*>(device.bytes), kIdentifySize, 0) == 0 &&
+    bool ok = Initialize() == 0 && (!applyVcc || lib_.vcc(targetVcc) == 0) && Identify() &&
               lib_.configure(0, 1) == 0;
     if (!ok) {
         open = false;
@@ -86,10 +116,33 @@ int FetDllAdapter::Open() {
     return 0;
 }
 
+bool FetDllAdapter::Identify() {
+    if (!lib_.IsCurrentGeneration())
+        return lib_.identify(reinterpret_cast<char*>(device.bytes), kIdentifySize, 0) == 0;
+    // The current generation: open whatever device is there, then read its description.
+    if (lib_.openDevice("DEVICE_UNKNOWN", "", 0, 0, 0) != 0) return false;
+    char record[FoundDeviceRecord::kSize] = {};
+    if (lib_.getFoundDevice(record, FoundDeviceRecord::kSize) != 0) return false;
+    using R = FoundDeviceRecord;
+    char name[DeviceInfo::kNameSize + 1] = {};
+    std::memcpy(name, record + R::kName, DeviceInfo::kNameSize);
+    device.SetSignature(Field16(record, R::kEndian));
+    device.SetDeviceIndex(static_cast<uint16_t>(TableIndexForName(name)));
+    device.SetName(name);
+    device.SetMainStart(Field16(record, R::kMainStart));
+    device.SetInfoStart(Field16(record, R::kInfoStart));
+    device.SetRamEnd(Field16(record, R::kRamEnd));
+    device.SetTestPin(Field16(record, R::kHasTestVpp));
+    device.SetInfoEnd(Field16(record, R::kInfoEnd));
+    device.SetMainEnd(Field16(record, R::kMainEnd) | static_cast<uint32_t>(Field16(record, R::kMainEnd + 2))
+                                                         << 16);
+    return true;
+}
+
 int FetDllAdapter::Close() {
     if (!open) return 0;
     if (lib_.reset) lib_.reset(7, 1, 1);
-    long status = lib_.close ? lib_.close(0) : -1;
+    int32_t status = lib_.close ? lib_.close(0) : -1;
     open = false;
     return static_cast<int>(status);
 }

@@ -44,12 +44,15 @@ public:
 private:
     // The library's name in messages: the Windows file name there, the one looked for elsewhere.
     static std::string LibraryShownName();
+    void Load();
     bool EnsureLoaded();
-    long Initialize();
+    int32_t Initialize();
+    // The target's description into device: by identify, or by the current generation's calls.
+    bool Identify();
 
     bool loaded_ = false;
     std::string missingText_;
-    long version_ = 0;
+    int32_t version_ = 0;
     FetLibrary lib_;
 };
 

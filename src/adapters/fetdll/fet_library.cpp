@@ -17,13 +17,18 @@ const char* FetLibraryName() {
 
 namespace {
 
-// Looks up the next name of the list into slot.
 template <typename Function>
-bool Resolve(void* library, int& next, Function& slot) {
-    void* entry = FindLibrarySymbol(library, kFetEntryNames[next++]);
+bool ResolveName(void* library, const char* name, Function& slot) {
+    void* entry = FindLibrarySymbol(library, name);
     if (!entry) return false;
     slot = reinterpret_cast<Function>(entry);
     return true;
+}
+
+// Looks up the next name of the list into slot.
+template <typename Function>
+bool Resolve(void* library, int& next, Function& slot) {
+    return ResolveName(library, kFetEntryNames[next++], slot);
 }
 
 }  // namespace
@@ -33,13 +38,24 @@ bool LoadFetLibrary(FetLibrary& t) {
     void* library = LoadSharedLibrary(FetLibraryName());
     if (!library) return false;
     int next = 0;
-    return Resolve(library, next, t.initialize) && Resolve(library, next, t.close) &&
-           Resolve(library, next, t.identify) && Resolve(library, next, t.device) &&
-           Resolve(library, next, t.configure) && Resolve(library, next, t.vcc) &&
-           Resolve(library, next, t.reset) && Resolve(library, next, t.erase) &&
-           Resolve(library, next, t.memory) && Resolve(library, next, t.verifyMem) &&
-           Resolve(library, next, t.eraseCheck) && Resolve(library, next, t.secure) &&
-           Resolve(library, next, t.errorNumber) && Resolve(library, next, t.errorString);
+    bool upToIdentify = Resolve(library, next, t.initialize) && Resolve(library, next, t.close);
+    if (!upToIdentify) return false;
+    // Without identify the library may be of the current generation; the rest must be there anyway.
+    bool hasIdentify = Resolve(library, next, t.identify);
+    bool rest = Resolve(library, next, t.device) && Resolve(library, next, t.configure) &&
+                Resolve(library, next, t.vcc) && Resolve(library, next, t.reset) &&
+                Resolve(library, next, t.erase) && Resolve(library, next, t.memory) &&
+                Resolve(library, next, t.verifyMem) && Resolve(library, next, t.eraseCheck) &&
+                Resolve(library, next, t.secure) && Resolve(library, next, t.errorNumber) &&
+                Resolve(library, next, t.errorString);
+    if (!rest) return false;
+    if (hasIdentify) return true;
+    if (!ResolveName(library, kFetOpenDeviceName, t.openDevice) ||
+        !ResolveName(library, kFetGetFoundDeviceName, t.getFoundDevice)) {
+        return false;
+    }
+    ResolveName(library, kFetLoadDeviceDbName, t.loadDeviceDb);
+    return true;
 }
 
 }  // namespace quarzo
