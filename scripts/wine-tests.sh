@@ -35,27 +35,35 @@ done
 wineserver -k >/dev/null 2>&1 || true
 sleep 1
 
-shots="$PWD/$build/screenshots"
-rm -rf "$shots" && mkdir -p "$shots"
-results="$PWD/$build/ui-results.xml"
-rm -f "$results"
-echo "== ui_driver.exe (wine, Xvfb, COM1 = $pty)"
-# The wine server started here inherits these streams; keep them quiet.
-shots_win=$(winepath -w "$shots" 2>/dev/null)
-results_win=$(winepath -w "$results" 2>/dev/null)
-QUARZO_UI_COM1=1 QUARZO_SCREENSHOTS="$shots_win" \
-    xvfb-run -a -s "-screen 0 1024x768x24" \
-    wine explorer /desktop=quarzo,1024x768 "$bin/ui_driver.exe" "--gtest_output=xml:$results_win" \
-    >"$build/ui-driver.log" 2>&1 || true
-for bmp in "$shots"/*.bmp; do
-    [ -e "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+# The window tests at three display scales (Wine's system DPI): 100% keeps the screenshots' usual
+# place, the others land beside them.
+for dpi in 96 144 192; do
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d $dpi /f >/dev/null 2>&1
+    wineserver -k >/dev/null 2>&1 || true
+    sleep 1
+    shots="$PWD/$build/screenshots"
+    [ $dpi -ne 96 ] && shots="$shots/dpi$dpi"
+    rm -rf "$shots" && mkdir -p "$shots"
+    results="$PWD/$build/ui-results-$dpi.xml"
+    rm -f "$results"
+    echo "== ui_driver.exe (wine, Xvfb, $dpi DPI, COM1 and COM12 = $pty)"
+    # The wine server started here inherits these streams; keep them quiet.
+    shots_win=$(winepath -w "$shots" 2>/dev/null)
+    results_win=$(winepath -w "$results" 2>/dev/null)
+    QUARZO_UI_COM1=1 QUARZO_UI_DPI=$dpi QUARZO_SCREENSHOTS="$shots_win" \
+        xvfb-run -a -s "-screen 0 1600x1200x24" \
+        wine explorer /desktop=quarzo,1600x1200 "$bin/ui_driver.exe" "--gtest_output=xml:$results_win" \
+        >"$build/ui-driver-$dpi.log" 2>&1 || true
+    for bmp in "$shots"/*.bmp; do
+        [ -e "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+    done
+    if [ ! -s "$results" ] || ! grep -q 'failures="0"' "$results" || ! grep -q 'errors="0"' "$results"; then
+        echo "ui tests failed at $dpi DPI:" >&2
+        tr -d '\r' <"$build/ui-driver-$dpi.log" >&2 || true
+        grep -A3 '<failure' "$results" >&2 || true
+        status=1
+    else
+        grep -o 'tests="[0-9]*" failures="0"' "$results" | head -n1
+    fi
 done
-if [ ! -s "$results" ] || ! grep -q 'failures="0"' "$results" || ! grep -q 'errors="0"' "$results"; then
-    echo "ui tests failed:" >&2
-    tr -d '\r' <"$build/ui-driver.log" >&2 || true
-    grep -A3 '<failure' "$results" >&2 || true
-    status=1
-else
-    grep -o 'tests="[0-9]*" failures="0"' "$results" | head -n1
-fi
 exit $status

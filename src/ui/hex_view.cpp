@@ -2,6 +2,7 @@
 
 #include <windowsx.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "core/memory_image.h"
@@ -12,6 +13,8 @@
 namespace quarzo {
 
 namespace {
+
+constexpr int kFontHeight = 14;  // pixels at 100%
 
 TEXTMETRICA FontMetrics(HWND window, HFONT font) {
     HDC dc = GetDC(window);
@@ -30,18 +33,36 @@ HexView::~HexView() {
     if (separator_) DeleteObject(separator_);
 }
 
-bool HexView::Create(HWND parent) {
-    font_ = CreateFontA(14, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, "Courier");
+bool HexView::Create(HWND parent, int dpi) {
     dialog_ = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_HEXVIEW), parent, DialogProc,
                                  Param());
     if (!dialog_) return false;
     list_ = GetDlgItem(dialog_, IDC_HEXLIST);
-    LONG width = FontMetrics(list_, font_).tmAveCharWidth;
-    charWidth_ = width > 0 ? width : 8;
+    // The rows follow the dialog's font, which the system scales; kept as at 100% for a later move to
+    // a monitor of another scale.
+    int rowHeight = static_cast<int>(SendMessageA(list_, LB_GETITEMHEIGHT, 0, 0));
+    rowHeightAtBase_ = std::max(1, rowHeight * kBaseDpi / std::max(1, dpi));
+    MakeFont(dpi);
     SendMessageA(list_, LB_SETCOUNT, 100, 0);
     TakeColours();
     return true;
+}
+
+void HexView::MakeFont(int dpi) {
+    if (font_) DeleteObject(font_);
+    font_ = CreateFontA(ScalePixels(kFontHeight, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN,
+                        "Courier");
+    TEXTMETRICA metrics = FontMetrics(list_, font_);
+    charWidth_ = metrics.tmAveCharWidth > 0 ? metrics.tmAveCharWidth : 8;
+    // The rows are drawn with it; its height stays readable from outside (the window tests).
+    SetPropA(list_, "QuarzoTextHeight", reinterpret_cast<HANDLE>(static_cast<intptr_t>(metrics.tmHeight)));
+}
+
+void HexView::SetDpi(int dpi) {
+    MakeFont(dpi);
+    SendMessageA(list_, LB_SETITEMHEIGHT, 0, ScalePixels(rowHeightAtBase_, dpi));
+    InvalidateRect(list_, nullptr, TRUE);
 }
 
 void HexView::TakeColours() {

@@ -17,7 +17,9 @@ class MemoryImage;
 class HexView : public DialogWindow {
 public:
     ~HexView();
-    bool Create(HWND parent);
+    bool Create(HWND parent, int dpi);
+    // The font and columns for another display scale.
+    void SetDpi(int dpi);
     HWND Window() const { return dialog_; }
     HWND List() const { return list_; }
 
@@ -32,11 +34,13 @@ private:
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
     void TakeColours();
     void DrawRow(const DRAWITEMSTRUCT& item);
+    void MakeFont(int dpi);
 
     HWND list_ = nullptr;
     HFONT font_ = nullptr;
     HPEN separator_ = nullptr;
     int charWidth_ = 8;
+    int rowHeightAtBase_ = 13;
     const MemoryImage* image_ = nullptr;
     std::timed_mutex* lock_ = nullptr;
     std::vector<uint32_t> rows_;

@@ -11,7 +11,8 @@
 
 namespace quarzo {
 
-bool LogView::Create(HWND parent) {
+bool LogView::Create(HWND parent, int dpi) {
+    dpi_ = dpi;
     dialog_ = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_LOGVIEW), parent, DialogProc,
                                  Param());
     return dialog_ != nullptr;
@@ -82,6 +83,13 @@ INT_PTR LogView::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     return FALSE;
 }
 
+void LogView::SetDpi(int dpi) {
+    dpi_ = dpi;
+    RECT client;
+    GetClientRect(dialog_, &client);
+    Layout(client.right, client.bottom);
+}
+
 void LogView::Layout(int width, int height) {
     RECT combo;
     GetWindowRect(devices_, &combo);
@@ -89,11 +97,13 @@ void LogView::Layout(int width, int height) {
     RECT text;
     GetWindowRect(summary_, &text);
     MapWindowPoints(nullptr, dialog_, reinterpret_cast<POINT*>(&text), 2);
-    MoveWindow(summary_, text.left, text.top, std::max<int>(0, width - text.left - 4), text.bottom - text.top,
-               TRUE);
-    int top = combo.top + 24;
-    MoveWindow(log_, combo.left, top, std::max<int>(0, width - 2 * combo.left), std::max(0, height - top - 2),
-               TRUE);
+    MoveWindow(summary_, text.left, text.top, std::max<int>(0, width - text.left - ScalePixels(4, dpi_)),
+               text.bottom - text.top, TRUE);
+    // Below the device list, which grows with the dialog font.
+    int top = std::max(static_cast<int>(combo.top) + ScalePixels(24, dpi_),
+                       static_cast<int>(combo.bottom) + ScalePixels(3, dpi_));
+    MoveWindow(log_, combo.left, top, std::max<int>(0, width - 2 * combo.left),
+               std::max(0, height - top - ScalePixels(2, dpi_)), TRUE);
 }
 
 void LogView::ShowSummary() {

@@ -13,7 +13,8 @@ namespace quarzo {
 // The lower pane: the device list with its summary line, and the time-stamped log (errors in red).
 class LogView : public DialogWindow {
 public:
-    bool Create(HWND parent);
+    bool Create(HWND parent, int dpi);
+    void SetDpi(int dpi);
     HWND Window() const { return dialog_; }
     HWND Log() const { return log_; }
 
@@ -34,6 +35,7 @@ private:
     HWND log_ = nullptr;
     CHARFORMAT2A formats_[2]{};
     int lineHeight_ = 16;
+    int dpi_ = 96;
 };
 
 }  // namespace quarzo

@@ -9,6 +9,7 @@
 
 #include "core/memory_image.h"
 #include "ui/command_images.h"
+#include "ui/dpi.h"
 #include "ui/model/window_model.h"
 #include "ui/resource.h"
 #include "ui/shared_memory.h"
@@ -16,9 +17,14 @@
 namespace quarzo {
 namespace {
 
-constexpr int kSplitterBar = 5;
-constexpr int kMinimumPane = 40;
 constexpr int kProgressWidth = 100;
+constexpr int kAdapterPanePadding = 16;
+constexpr int kSmallImage = 16;  // menu images
+constexpr int kLargeImage = 24;  // toolbar images
+constexpr int kMenuImageBox = 18;
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
 constexpr auto kImageWait = std::chrono::milliseconds(100);  // a run holds the image only for moments
 
 struct ToolbarButton {
@@ -147,8 +153,8 @@ LRESULT MainFrame::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_MEASUREITEM: {
             auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
             if (measure->CtlType != ODT_MENU) break;
-            measure->itemWidth = 18;
-            measure->itemHeight = 18;
+            measure->itemWidth = static_cast<UINT>(Scale(kMenuImageBox));
+            measure->itemHeight = static_cast<UINT>(Scale(kMenuImageBox));
             return TRUE;
         }
         case WM_DRAWITEM: {
@@ -186,7 +192,7 @@ LRESULT MainFrame::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_MOUSEMOVE:
             if (dragging_) {
                 RECT bar = SplitterBar();
-                SetSplit(split_ + GET_Y_LPARAM(lParam) - (bar.top + kSplitterBar / 2));
+                SetSplit(split_ + GET_Y_LPARAM(lParam) - (bar.top + Scale(kSplitterBar) / 2));
             }
             return 0;
         case WM_LBUTTONUP:
@@ -194,6 +200,9 @@ LRESULT MainFrame::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 dragging_ = false;
                 ReleaseCapture();
             }
+            return 0;
+        case WM_DPICHANGED:
+            OnDpiChanged(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
             return 0;
         case WM_SYSCOLORCHANGE:
         case WM_SETTINGCHANGE:
@@ -205,21 +214,23 @@ LRESULT MainFrame::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainFrame::OnCreate() {
+    dpi_ = WindowDpi(window_);
+    // A first start (the default still stored) opens at the default scaled to the display; a size the
+    // user left is used as it is.
     int size = settings_.GetIntSetting(kSetWinSize);
-    RECT r;
-    GetWindowRect(window_, &r);
+    if (size == kDefaultWinSize) size = FirstStartWinSize(dpi_);
     if (WinSizeWidth(size) > 100 && WinSizeHeight(size) > 100) {
         SetWindowPos(window_, nullptr, 0, 0, WinSizeWidth(size), WinSizeHeight(size),
                      SWP_NOMOVE | SWP_NOZORDER);
     }
-    largeImages_ = CreateCommandImages(24);
-    smallImages_ = CreateCommandImages(16);
+    CreateImages();
     CreateToolbar();
     CreateStatusBar();
     SetMenuImages(GetMenu(window_));
-    hexView_.Create(window_);
-    logView_.Create(window_);
+    hexView_.Create(window_, dpi_);
+    logView_.Create(window_, dpi_);
     split_ = settings_.GetIntSetting(kSetWinSplit);
+    if (split_ == kDefaultWinSplit) split_ = Scale(kDefaultWinSplit);
 
     recentMenu_ = GetSubMenu(GetSubMenu(GetMenu(window_), 0), 3);
     recent_.maximum = RecentFileList::kDefaultMaximum;
@@ -272,6 +283,32 @@ void MainFrame::CreateToolbar() {
     SendMessageA(toolbar_, TB_AUTOSIZE, 0, 0);
 }
 
+void MainFrame::CreateImages() {
+    // Drawn at the size of the scale, not stretched.
+    if (largeImages_) ImageList_Destroy(largeImages_);
+    if (smallImages_) ImageList_Destroy(smallImages_);
+    largeImages_ = CreateCommandImages(Scale(kLargeImage));
+    smallImages_ = CreateCommandImages(Scale(kSmallImage));
+}
+
+void MainFrame::OnDpiChanged(int dpi, const RECT* suggested) {
+    dpi_ = dpi;
+    int oldSplit = split_;
+    CreateImages();
+    SendMessageA(toolbar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(largeImages_));
+    SendMessageA(toolbar_, TB_SETBITMAPSIZE, 0, MAKELPARAM(Scale(kLargeImage), Scale(kLargeImage)));
+    hexView_.SetDpi(dpi_);
+    logView_.SetDpi(dpi_);
+    lowerHeight_ = -1;
+    split_ = oldSplit;
+    if (suggested) {
+        SetWindowPos(window_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    Layout();
+    InvalidateRect(window_, nullptr, TRUE);
+}
+
 void MainFrame::CreateStatusBar() {
     status_ = CreateWindowExA(0, STATUSCLASSNAMEA, "Ready", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0,
                               0, window_, nullptr, GetModuleHandleA(nullptr), nullptr);
@@ -304,12 +341,12 @@ MainFrame::PaneArea MainFrame::Panes() const {
 
 RECT MainFrame::SplitterBar() const {
     PaneArea area = Panes();
-    return RECT{0, area.top + split_, area.width, area.top + split_ + kSplitterBar};
+    return RECT{0, area.top + split_, area.width, area.top + split_ + Scale(kSplitterBar)};
 }
 
 void MainFrame::SetSplit(int position) {
     // Layout keeps the lower pane's height and limits the split.
-    lowerHeight_ = Panes().height - position - kSplitterBar;
+    lowerHeight_ = Panes().height - position - Scale(kSplitterBar);
     Layout();
 }
 
@@ -319,13 +356,12 @@ void MainFrame::Layout() {
     SendMessageA(status_, WM_SIZE, 0, 0);
     PaneArea panes = Panes();
     int top = panes.top, area = panes.height;
-    // The lower pane keeps its height; the upper pane takes the change.
-    if (lowerHeight_ >= 0) split_ = area - lowerHeight_ - kSplitterBar;
-    split_ = std::clamp(split_, kMinimumPane, std::max(kMinimumPane, area - kSplitterBar - kMinimumPane));
-    lowerHeight_ = area - split_ - kSplitterBar;
+    SplitLayout split = LayOutSplit(area, split_, lowerHeight_, dpi_);
+    split_ = split.split;
+    lowerHeight_ = split.lowerHeight;
     MoveWindow(hexView_.Window(), 0, top, panes.width, split_, TRUE);
-    MoveWindow(logView_.Window(), 0, top + split_ + kSplitterBar, panes.width, std::max(0, lowerHeight_),
-               TRUE);
+    MoveWindow(logView_.Window(), 0, top + split_ + Scale(kSplitterBar), panes.width,
+               std::max(0, lowerHeight_), TRUE);
 
     HDC dc = GetDC(status_);
     SIZE adapter{};
@@ -333,8 +369,8 @@ void MainFrame::Layout() {
     GetTextExtentPoint32A(dc, "WWW WWW(WWWW)", 13, &adapter);
     SelectObject(dc, old);
     ReleaseDC(status_, dc);
-    int progress = progress_ ? kProgressWidth : 0;
-    int adapterPane = static_cast<int>(adapter.cx) + 16;
+    int progress = progress_ ? Scale(kProgressWidth) : 0;
+    int adapterPane = static_cast<int>(adapter.cx) + Scale(kAdapterPanePadding);
     int parts[3] = {std::max(0, panes.width - adapterPane - progress), std::max(0, panes.width - adapterPane),
                     -1};
     SendMessageA(status_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));

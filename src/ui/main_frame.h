@@ -13,6 +13,7 @@
 #include "ui/file_drop_target.h"
 #include "ui/hex_view.h"
 #include "ui/log_view.h"
+#include "ui/model/window_model.h"
 #include "ui/window_log_sink.h"
 
 namespace quarzo {
@@ -53,6 +54,9 @@ private:
     void StartAction(ActionFlags flags);
 
     void CreateToolbar();
+    void CreateImages();
+    void OnDpiChanged(int dpi, const RECT* suggested);
+    int Scale(int pixels) const { return ScalePixels(pixels, dpi_); }
     void CreateStatusBar();
     void SetMenuImages(HMENU menu);
     void ShowProgress(int low, int high);
@@ -100,6 +104,7 @@ private:
     RecentFileList recent_;
     FileDropTarget dropTarget_{[this](const std::vector<std::string>& files) { OpenDropped(files); }};
 
+    int dpi_ = 96;                  // of the monitor the window is on
     int split_ = kDefaultWinSplit;  // the bar's distance from the top of the panes' area
     int lowerHeight_ = -1;          // kept when the window is resized
     bool dragging_ = false;

@@ -17,7 +17,8 @@ namespace quarzo {
 namespace {
 
 const char kFileFilter[] =
-    "All Known Files (.bin;.dat;.tsk;.txt;.hex;.a43;.elf;.out)\0*.bin;*.dat;*.tsk;*.txt;*.hex;*.a43;*.elf;*.out\0"
+    "All Known Files "
+    "(.bin;.dat;.tsk;.txt;.hex;.a43;.elf;.out)\0*.bin;*.dat;*.tsk;*.txt;*.hex;*.a43;*.elf;*.out\0"
     "Binary Files (.bin;.dat;.tsk)\0*.bin;*.dat;*.tsk\0"
     "TI TXT Files (.txt)\0*.txt\0"
     "Intel HEX Files (.hex;.a43)\0*.hex;*.a43\0"

@@ -3,6 +3,9 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include "ui/dpi.h"
+#include "ui/model/window_model.h"
+
 namespace quarzo {
 
 void PropertyList::Attach(HWND dialog, int id) {
@@ -51,6 +54,10 @@ void PropertyList::Draw(const DRAWITEMSTRUCT& d) {
     RECT r = d.rcItem;
     bool selected = (d.itemState & ODS_SELECTED) != 0;
     int split = r.left + NameWidth();
+    // Margins scale with the display, like the rows that hold them.
+    const int dpi = WindowDpi(list_);
+    const int margin = ScalePixels(4, dpi), checkWidth = ScalePixels(18, dpi),
+              checkInset = ScalePixels(3, dpi);
     SetBkMode(dc, TRANSPARENT);
     if (item.kind == PropertyKind::kCategory) {
         FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
@@ -60,7 +67,7 @@ void PropertyList::Draw(const DRAWITEMSTRUCT& d) {
         HFONT bold = CreateFontIndirectA(&lf);
         HGDIOBJ old = SelectObject(dc, bold);
         SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-        RECT text{r.left + 4, r.top, r.right, r.bottom};
+        RECT text{r.left + margin, r.top, r.right, r.bottom};
         DrawTextA(dc, item.name.c_str(), -1, &text, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
         SelectObject(dc, old);
         DeleteObject(bold);
@@ -70,10 +77,11 @@ void PropertyList::Draw(const DRAWITEMSTRUCT& d) {
         RECT value{split, r.top, r.right, r.bottom};
         FillRect(dc, &value, GetSysColorBrush(COLOR_WINDOW));
         SetTextColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
-        RECT text{r.left + 4 + (item.kind == PropertyKind::kCheck ? 18 : 0), r.top, split - 2, r.bottom};
+        RECT text{r.left + margin + (item.kind == PropertyKind::kCheck ? checkWidth : 0), r.top,
+                  split - margin / 2, r.bottom};
         if (item.kind == PropertyKind::kCheck) {
-            int box = r.bottom - r.top - 6;
-            RECT check{r.left + 4, r.top + 3, r.left + 4 + box, r.top + 3 + box};
+            int box = r.bottom - r.top - 2 * checkInset;
+            RECT check{r.left + margin, r.top + checkInset, r.left + margin + box, r.top + checkInset + box};
             DrawFrameControl(dc, &check, DFC_BUTTON, DFCS_BUTTONCHECK | (item.choice ? DFCS_CHECKED : 0));
         }
         DrawTextA(dc, item.name.c_str(), -1, &text,
@@ -86,7 +94,7 @@ void PropertyList::Draw(const DRAWITEMSTRUCT& d) {
             shown = item.options[static_cast<size_t>(item.choice)];
         }
         SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-        RECT valueText{split + 4, r.top, r.right - 2, r.bottom};
+        RECT valueText{split + margin, r.top, r.right - margin / 2, r.bottom};
         DrawTextA(dc, shown.c_str(), -1, &valueText,
                   DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
         HPEN grid = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_BTNFACE));

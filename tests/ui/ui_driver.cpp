@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "core/settings_store.h"
 #include "quarzo_version.h"
 #include "support/elf_builder.h"
 #include "ui/drag_files.h"
@@ -304,6 +305,53 @@ TEST_F(Ui, APortAboveCom8ProgramsAndIsOfferedInTheSettings) {
     ASSERT_TRUE(PressAndWaitGone(dialog, IDOK));
     std::string ini = ReadText(File("quarzo.ini"));
     EXPECT_NE(ini.find("[IF_BSL]\r\nPort=11\r\n"), std::string::npos) << ini;
+}
+
+// The window at the display scale Wine runs with (QUARZO_UI_DPI, set by scripts/wine-tests.sh): a first
+// start opens at the default scaled, the memory view's text and the toolbar grow, nothing overlaps.
+TEST_F(Ui, TheWindowFollowsTheDisplayScale) {
+    const char* setting = std::getenv("QUARZO_UI_DPI");
+    int dpi = setting && *setting ? std::atoi(setting) : kBaseDpi;
+    QuarzoProcess quarzo(folder_, "blink.txt");
+    HWND frame = quarzo.Window();
+    ASSERT_NE(frame, nullptr);
+    ASSERT_TRUE(WaitForTitle(frame, "QUARZO - [blink.txt]"));
+    Settle(frame);
+    RECT window;
+    GetWindowRect(frame, &window);
+    EXPECT_EQ(window.right - window.left, ScalePixels(kDefaultWinWidth, dpi));
+    EXPECT_EQ(window.bottom - window.top, ScalePixels(kDefaultWinHeight, dpi));
+
+    auto textHeight = static_cast<int>(reinterpret_cast<intptr_t>(GetPropA(HexList(frame), "QuarzoTextHeight")));
+    EXPECT_GE(textHeight, ScalePixels(14, dpi) - 1);
+    EXPECT_LE(textHeight, ScalePixels(17, dpi));
+    int rowHeight = static_cast<int>(SendMessageA(HexList(frame), LB_GETITEMHEIGHT, 0, 0));
+    EXPECT_GE(rowHeight, ScalePixels(13, dpi) - 1);
+    DWORD button = static_cast<DWORD>(SendMessageA(Toolbar(frame), TB_GETBUTTONSIZE, 0, 0));
+    EXPECT_GE(static_cast<int>(LOWORD(button)), ScalePixels(24, dpi));
+    EXPECT_GE(static_cast<int>(HIWORD(button)), ScalePixels(24, dpi));
+
+    // Every visible control of the window, pairwise: no two overlap.
+    std::vector<HWND> controls{Toolbar(frame), StatusBar(frame), HexList(frame)};
+    HWND logPane = nullptr;  // the one pane left: the device list, its summary and the log
+    for (HWND child = GetWindow(frame, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        bool known = child == HexDialog(frame) || child == Toolbar(frame) || child == StatusBar(frame);
+        if (!known && IsWindowVisible(child)) logPane = child;
+    }
+    ASSERT_NE(logPane, nullptr);
+    for (HWND child = GetWindow(logPane, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (IsWindowVisible(child)) controls.push_back(child);
+    }
+    ASSERT_GE(controls.size(), 6u);  // toolbar, status bar, memory view, device list, summary, log
+    for (size_t i = 0; i < controls.size(); ++i) {
+        for (size_t k = i + 1; k < controls.size(); ++k) {
+            RECT a, b, both;
+            GetWindowRect(controls[i], &a);
+            GetWindowRect(controls[k], &b);
+            EXPECT_FALSE(IntersectRect(&both, &a, &b)) << "controls " << i << " and " << k << " overlap";
+        }
+    }
+    Shot("main-window");
 }
 
 }  // namespace

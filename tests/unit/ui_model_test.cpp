@@ -95,6 +95,30 @@ TEST(WindowModel, TitleLogLineScrollAndSizes) {
     EXPECT_EQ(WinSizeHeight(packed), 529);
 }
 
+TEST(WindowModel, LayoutArithmeticAtEveryScale) {
+    const struct {
+        int dpi;
+        int width, height, bar, minimum;
+    } scales[] = {
+        {96, 541, 529, 5, 40}, {120, 676, 661, 6, 50}, {144, 812, 794, 8, 60}, {192, 1082, 1058, 10, 80}};
+    for (const auto& s : scales) {
+        EXPECT_EQ(WinSizeWidth(FirstStartWinSize(s.dpi)), s.width) << s.dpi;
+        EXPECT_EQ(WinSizeHeight(FirstStartWinSize(s.dpi)), s.height) << s.dpi;
+        EXPECT_EQ(ScalePixels(kSplitterBar, s.dpi), s.bar);
+        // The lower pane keeps its height; the upper pane takes the change but keeps its minimum.
+        SplitLayout kept = LayOutSplit(400, 100, 150, s.dpi);
+        EXPECT_EQ(kept.lowerHeight, 150) << s.dpi;
+        EXPECT_EQ(kept.split, 400 - 150 - s.bar);
+        SplitLayout squeezed = LayOutSplit(400, 100, 390, s.dpi);
+        EXPECT_EQ(squeezed.split, s.minimum) << s.dpi;
+        EXPECT_EQ(squeezed.split + s.bar + squeezed.lowerHeight, 400);
+        SplitLayout fresh = LayOutSplit(400, 1000, -1, s.dpi);
+        EXPECT_EQ(fresh.lowerHeight, s.minimum) << s.dpi;
+    }
+    EXPECT_EQ(FirstStartWinSize(96), kDefaultWinSize);  // 100% exactly as it was
+    EXPECT_EQ(ScalePixels(14, 0), 14);                  // an unknown scale is 100%
+}
+
 TEST(WindowModel, ProgressRangesPastSixtyFourKilobytesStayWhole) {
     int low, high;
     auto packed = PackProgressRange(0x1100, 0xFFFF);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/settings_store.h"
+
 namespace quarzo {
 
 const std::vector<CommandRow>& CommandTable() {
@@ -101,6 +103,26 @@ std::optional<uint32_t> PackProgressRange(int low, int high) {
 void UnpackProgressRange(uint32_t packed, int& low, int& high) {
     low = static_cast<int>(packed & 0xFFFF);
     high = static_cast<int>(packed >> 16);
+}
+
+int ScalePixels(int pixels, int dpi) {
+    if (dpi <= 0) dpi = kBaseDpi;
+    int64_t scaled = static_cast<int64_t>(pixels) * dpi;
+    // Rounded to the nearest pixel, halves away from zero, as MulDiv does.
+    scaled += scaled >= 0 ? kBaseDpi / 2 : -(kBaseDpi / 2);
+    return static_cast<int>(scaled / kBaseDpi);
+}
+
+int FirstStartWinSize(int dpi) {
+    return PackWinSize(ScalePixels(kDefaultWinWidth, dpi), ScalePixels(kDefaultWinHeight, dpi));
+}
+
+SplitLayout LayOutSplit(int areaHeight, int split, int lowerHeight, int dpi) {
+    int bar = ScalePixels(kSplitterBar, dpi), minimum = ScalePixels(kMinimumPane, dpi);
+    // The lower pane keeps its height; the upper pane takes the change.
+    if (lowerHeight >= 0) split = areaHeight - lowerHeight - bar;
+    split = std::clamp(split, minimum, std::max(minimum, areaHeight - bar - minimum));
+    return {split, areaHeight - split - bar};
 }
 
 }  // namespace quarzo

@@ -58,6 +58,22 @@ std::string LogLineText(int hour, int minute, int second, const std::string& tex
 // Lines to scroll so that the last line shows; 0 when nothing needs to move.
 int LogScrollLines(int lineCount, int firstVisible, int visibleLines);
 
+// Display scale: everything the window lays out in pixels is given at 96 DPI (100%) and scaled to the
+// DPI of the monitor it is on.
+inline constexpr int kBaseDpi = 96;
+int ScalePixels(int pixels, int dpi);
+// The window size of a first start (no size stored yet), packed as "WinSize".
+int FirstStartWinSize(int dpi);
+// The splitter between the memory view and the log: its position in the panes' area, the lower pane
+// keeping its height (when known, else -1) and both panes their minimum.
+struct SplitLayout {
+    int split;
+    int lowerHeight;
+};
+inline constexpr int kSplitterBar = 5;
+inline constexpr int kMinimumPane = 40;
+SplitLayout LayOutSplit(int areaHeight, int split, int lowerHeight, int dpi);
+
 // A progress range posted to the window as one 32-bit value: low in the low half, high in the high
 // half. Nothing when either end lies outside 0..0xFFFF (memory past 64 KB); such a range travels whole.
 std::optional<uint32_t> PackProgressRange(int low, int high);
