@@ -2,7 +2,7 @@
 PRESETS := default asan tsan win32 win64
 TESTED := default asan tsan
 
-.PHONY: all deps demo test test-wine test-package install package bench build $(addprefix build-,$(PRESETS)) $(addprefix test-,$(TESTED)) clean
+.PHONY: all deps demo test test-wine test-package install package bench fuzz build $(addprefix build-,$(PRESETS)) $(addprefix test-,$(TESTED)) clean
 
 all: build
 
@@ -42,6 +42,11 @@ package: build-default build-win32
 
 demo: deps
 	@scripts/demo.sh
+
+# Every fuzz target for FUZZ_SECONDS each (default 600), growing the corpora in build/fuzz/.
+FUZZ_SECONDS ?= 600
+fuzz: build-default
+	FUZZ_SECONDS=$(FUZZ_SECONDS) cmake --build --preset default --target fuzz
 
 bench: build-default
 	cmake --build --preset default --target bench

@@ -31,7 +31,24 @@ bool IniFile::Load(const std::string& path) {
     lines_.clear();
     SequentialFile in;
     if (!in.OpenRead(path)) return true;
-    std::string line, current;
+    return Read(in);
+}
+
+void IniFile::Parse(const uint8_t* data, size_t size) {
+    lines_.clear();
+    SequentialFile in;
+    in.OpenMemory(data, size);
+    Read(in);
+}
+
+std::string IniFile::Text() const {
+    std::string text;
+    for (const std::string& line : lines_) text += line + "\r\n";
+    return text;
+}
+
+bool IniFile::Read(SequentialFile& in) {
+    std::string current;
     uint8_t byte;
     while (in.ReadByte(byte)) {
         if (byte == '\n') {
@@ -70,21 +87,38 @@ size_t IniFile::SectionEnd(size_t header) const {
     return i;
 }
 
+namespace {
+
+// The value of a "key=value" line: trimmed, without one pair of enclosing quotes, cut to the limit.
+std::string ValueOf(const std::string& line) {
+    std::string value = Trim(line.substr(line.find('=') + 1));
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+        value = value.substr(1, value.size() - 2);
+    }
+    return value.substr(0, IniFile::kMaxValue);
+}
+
+}  // namespace
+
 std::optional<std::string> IniFile::Get(const std::string& section, const std::string& key) const {
     size_t header = FindSection(section);
     if (header == std::string::npos) return std::nullopt;
     for (size_t i = header + 1, end = SectionEnd(header); i < end; ++i) {
         auto name = KeyName(lines_[i]);
-        if (name && EqualsNoCase(*name, key)) {
-            std::string value = Trim(lines_[i].substr(lines_[i].find('=') + 1));
-            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-                value.back() == value.front()) {
-                value = value.substr(1, value.size() - 2);
-            }
-            return value.substr(0, kMaxValue);
-        }
+        if (name && EqualsNoCase(*name, key)) return ValueOf(lines_[i]);
     }
     return std::nullopt;
+}
+
+std::vector<std::pair<std::string, std::string>> IniFile::Entries(const std::string& section) const {
+    std::vector<std::pair<std::string, std::string>> entries;
+    size_t header = FindSection(section);
+    if (header == std::string::npos) return entries;
+    for (size_t i = header + 1, end = SectionEnd(header); i < end; ++i) {
+        if (auto name = KeyName(lines_[i])) entries.emplace_back(*name, ValueOf(lines_[i]));
+    }
+    return entries;
 }
 
 void IniFile::Set(const std::string& section, const std::string& key, const std::string& value) {

@@ -184,6 +184,11 @@ bool SettingsStore::LoadSettings(const std::string& path) {
     if (path.empty()) return false;
     IniFile ini;
     ini.Load(path);
+    TakeFrom(ini);
+    return true;
+}
+
+void SettingsStore::TakeFrom(const IniFile& ini) {
     std::string section;
     for (SettingRecord& r : records_) {
         if (r.id == SettingRecord::kSection) {
@@ -194,17 +199,18 @@ bool SettingsStore::LoadSettings(const std::string& path) {
         if (!text || text->empty()) continue;
         if (auto v = ConvertSetting(r.value, *text)) r.value = *v;
     }
-    for (int i = 0; i < kSerialPortCount; ++i) {
-        auto device = ini.Get(kPortsSection, "COM" + std::to_string(i + 1));
-        if (device && !device->empty()) serialPorts[i] = *device;
+    // One pass over the section; of keys written twice the first counts, as for every other key.
+    auto entries = ini.Entries(kPortsSection);
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+        const auto& [key, device] = *it;
+        if (key.size() < 4 || !EqualsNoCase(key.substr(0, 3), "COM") || device.empty()) continue;
+        auto number = ParseInt(key.substr(3));
+        if (number && *number >= 1 && *number <= kSerialPortCount && key.substr(3) == std::to_string(*number))
+            serialPorts[static_cast<size_t>(*number - 1)] = device;
     }
-    return true;
 }
 
-bool SettingsStore::SaveSettings(const std::string& path) const {
-    if (path.empty()) return false;
-    IniFile ini;
-    if (!ini.Load(path)) return false;
+void SettingsStore::PutInto(IniFile& ini) const {
     std::string section;
     for (const SettingRecord& r : records_) {
         if (r.id == SettingRecord::kSection) {
@@ -213,6 +219,13 @@ bool SettingsStore::SaveSettings(const std::string& path) const {
         }
         ini.Set(section, r.key, SettingText(r.value));
     }
+}
+
+bool SettingsStore::SaveSettings(const std::string& path) const {
+    if (path.empty()) return false;
+    IniFile ini;
+    if (!ini.Load(path)) return false;
+    PutInto(ini);
     return platform::PrepareFolderFor(path) && ini.Save(path);
 }
 

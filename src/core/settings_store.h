@@ -9,6 +9,8 @@
 
 namespace quarzo {
 
+class IniFile;
+
 // A setting's value; the text alternative only carries dialog input to be converted.
 using SettingValue = std::variant<int, bool, double, std::string>;
 
@@ -71,6 +73,9 @@ public:
 
     bool LoadSettings(const std::string& path);
     bool SaveSettings(const std::string& path) const;
+    // The same with a settings file already read, or to be written.
+    void TakeFrom(const IniFile& ini);
+    void PutInto(IniFile& ini) const;
 
     // Where the system has no COM ports, the devices that COM1 to COM8 stand for (section "Ports",
     // written by hand; saving leaves the section as it is).

@@ -168,6 +168,7 @@ bool TokenizeCommandLine(const std::string& text, std::vector<std::string>& toke
             size_t close = text.find('"', i + 1);
             if (close == std::string::npos) {
                 sink.Log(kLogError, "%s - Invalid argument. End quote \" not found", text.c_str() + i + 1);
+                tokens.clear();
                 return false;
             }
             token = text.substr(i + 1, close - i - 1);

@@ -48,7 +48,7 @@ bool SharedMemory::SetText(const std::string& text) {
 
 std::string SharedMemory::Text() const {
     if (!view_) return "";
-    return std::string(view_, strnlen(view_, kTextSize));
+    return HandoverText(view_);
 }
 
 }  // namespace quarzo

@@ -125,4 +125,10 @@ SplitLayout LayOutSplit(int areaHeight, int split, int lowerHeight, int dpi) {
     return {split, areaHeight - split - bar};
 }
 
+std::string HandoverText(const char* field) {
+    size_t length = 0;
+    while (length < kHandoverTextSize && field[length] != '\0') ++length;
+    return std::string(field, length);
+}
+
 }  // namespace quarzo

@@ -91,5 +91,8 @@ std::optional<std::string> DroppedFileToOpen(const std::vector<std::string>& dro
 // The shared block's text field: a command line that does not fit is not handed over.
 inline constexpr size_t kHandoverTextSize = 260;
 bool FitsHandover(const std::string& commandLine);
+// The command line a second instance left in the block's text field: up to its NUL, or the whole field
+// when it has none.
+std::string HandoverText(const char* field);
 
 }  // namespace quarzo
