@@ -28,7 +28,7 @@ struct DeviceInfo {
     }
     void SetName(const char* name) {
         std::memset(bytes + 4, 0, kNameSize);
-        std::strncpy(reinterpret_cast<char*>(bytes + 4), name, kNameSize - 1);
+        std::memcpy(bytes + 4, name, strnlen(name, kNameSize - 1));  // always NUL-terminated
     }
     uint16_t MainStart() const { return U16(36); }
     void SetMainStart(uint16_t v) { SetU16(36, v); }
