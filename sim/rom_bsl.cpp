@@ -188,8 +188,9 @@ RomBsl::Reply RomBsl::Execute() {
     uint16_t length = static_cast<uint16_t>(frame_[6] | frame_[7] << 8);
     size_t dataBytes = frame_.size() - 10;
     if (!Supports(command)) return Nak();
-    // Passwords, mass erase and the speed change work while the loader is locked; nothing else does.
-    bool free = command == 0x10 || command == 0x18 || command == 0x20;
+    // Passwords, mass erase, the speed change and (from 1.50 on) the version work while the loader is
+    // locked; nothing else does.
+    bool free = command == 0x10 || command == 0x18 || command == 0x20 || command == 0x1E;
     if (locked_ && !free) return Nak();
     if (command != 0x18) erasePasses_ = 0;
 

@@ -132,6 +132,28 @@ TEST_F(BslLinkTest, EveryLineFaultHasItsCodeAndText) {
     EXPECT_STREQ(BslLink::GetErrorText(15), "Invalid error number");
 }
 
+// Host tools read the loader's version before any password; loaders from 1.50 on answer it locked.
+TEST(BslVersionCommand, AnsweredWhileLockedFromVersion150On) {
+    for (const char* version : {"1.60", "1.61", "2.02", "1.30", "1.10"}) {
+        SimTarget target(version);
+        BslLink link;
+        target.Attach(link);
+        ASSERT_TRUE(link.OpenLink("COM1"));
+        link.ResetTarget(true);
+        uint8_t answer[16] = {};
+        bool answered = link.SendCommand(0x1E, 0, 16, nullptr, answer);
+        bool modern = std::string(version) >= "1.50";
+        EXPECT_EQ(answered, modern) << version;
+        EXPECT_TRUE(target.bsl.Locked()) << version;
+        if (modern) {
+            EXPECT_EQ(answer[0], target.device.Read(0x0FF0)) << version;
+            EXPECT_EQ(answer[10] * 256 + answer[11], target.device.BslVersion()) << version;
+        } else {
+            EXPECT_EQ(link.GetErrorCode(), BslLink::kNak) << version;
+        }
+    }
+}
+
 TEST_F(BslLinkTest, RstInvertSwitchesDtrOffForHighAndWaitsTheDelayThen) {
     target_.line.rstWiringInverted = true;
     link_.rstInvert = true;

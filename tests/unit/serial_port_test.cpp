@@ -2,12 +2,13 @@
 #include "platform/serial_port.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "platform/clock.h"
+#include "platform/posix/line_settings.h"
 
 namespace quarzo {
 namespace {
@@ -105,6 +106,29 @@ TEST_F(SerialPortTest, RawLineAndASpeedChangeWithoutClosing) {
     // A pseudo-terminal has no modem lines.
     EXPECT_FALSE(port_->SetDtr(true));
     EXPECT_FALSE(port_->SetRts(false));
+}
+
+// What a pseudo-terminal does not keep (parity) checked where it is computed: a loader answers only at
+// 8 data bits, even parity, one stop bit.
+TEST(SerialPort, LineSettingsForEverySpeedAndParity) {
+    for (uint32_t baud : {9600u, 19200u, 38400u}) {
+        for (uint8_t parity : {SerialPort::kParityNone, SerialPort::kParityOdd, SerialPort::kParityEven}) {
+            termios tio{};
+            tio.c_cflag = CSTOPB | CRTSCTS | HUPCL | PARODD | CS7;  // what another program may have left
+            tio.c_iflag = IXON | IXOFF | INPCK;
+            ASSERT_TRUE(platform::MakeLineSettings(tio, baud, parity));
+            EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+            EXPECT_EQ((tio.c_cflag & PARENB) != 0, parity != SerialPort::kParityNone) << int(parity);
+            EXPECT_EQ((tio.c_cflag & PARODD) != 0, parity == SerialPort::kParityOdd) << int(parity);
+            EXPECT_FALSE(tio.c_cflag & (CSTOPB | CRTSCTS | HUPCL));
+            EXPECT_TRUE((tio.c_cflag & (CLOCAL | CREAD)) == (CLOCAL | CREAD));
+            EXPECT_FALSE(tio.c_iflag & (IXON | IXOFF | INPCK));
+            EXPECT_EQ(cfgetospeed(&tio), baud == 9600 ? B9600 : baud == 19200 ? B19200 : B38400);
+            EXPECT_EQ(cfgetispeed(&tio), cfgetospeed(&tio));
+        }
+    }
+    termios tio{};
+    EXPECT_FALSE(platform::MakeLineSettings(tio, 12345, SerialPort::kParityEven));
 }
 
 TEST(SerialPort, OpenAndCloseRules) {

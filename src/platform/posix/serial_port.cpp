@@ -10,6 +10,7 @@
 #include <cerrno>
 
 #include "platform/clock.h"
+#include "platform/posix/line_settings.h"
 
 namespace quarzo {
 namespace {
@@ -66,15 +67,7 @@ public:
         termios tio{};
         speed_t speed;
         if (fd_ < 0 || tcgetattr(fd_, &tio) != 0 || !SpeedFor(baudRate_, speed)) return false;
-        cfmakeraw(&tio);
-        tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS | HUPCL);
-        tio.c_cflag |= CS8 | CLOCAL | CREAD;
-        if (parity_ != kParityNone) tio.c_cflag |= PARENB | (parity_ == kParityOdd ? PARODD : 0);
-        tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | PARMRK | IGNPAR);
-        tio.c_cc[VMIN] = 0;
-        tio.c_cc[VTIME] = 0;
-        cfsetispeed(&tio, speed);
-        cfsetospeed(&tio, speed);
+        if (!platform::MakeLineSettings(tio, baudRate_, parity_)) return false;
         if (tcsetattr(fd_, TCSANOW, &tio) != 0 && !AppliedWithoutParity(speed)) return false;
         // A pseudo-terminal has no modem lines; the lines are simply not there to assert.
         SetModemLines(TIOCM_DTR | TIOCM_RTS, true);
@@ -207,5 +200,25 @@ std::unique_ptr<SerialPort> CreateSystemSerialPort(Clock& clock) {
 std::vector<int> PresentSerialPorts() {
     return {};  // COMn is only a name from the settings here
 }
+
+namespace platform {
+
+bool MakeLineSettings(termios& tio, uint32_t baud, uint8_t parity) {
+    speed_t speed;
+    if (!SpeedFor(baud, speed)) return false;
+    cfmakeraw(&tio);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS | HUPCL);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    if (parity != SerialPort::kParityNone)
+        tio.c_cflag |= PARENB | (parity == SerialPort::kParityOdd ? PARODD : 0);
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | PARMRK | IGNPAR);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    cfsetispeed(&tio, speed);
+    cfsetospeed(&tio, speed);
+    return true;
+}
+
+}  // namespace platform
 
 }  // namespace quarzo

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "platform/clock.h"
+#include "platform/win32/line_settings.h"
 
 namespace quarzo {
 namespace {
@@ -48,21 +49,7 @@ public:
 
     bool Configure() override {
         if (!GetCommState(handle_, &dcb_)) return false;
-        dcb_.BaudRate = baudRate_;
-        dcb_.Parity = parity_;
-        dcb_.ByteSize = 8;
-        dcb_.StopBits = ONESTOPBIT;
-        dcb_.ErrorChar = static_cast<char>(0xFF);
-        dcb_.fParity = parity_ != kParityNone;
-        dcb_.fOutxCtsFlow = FALSE;
-        dcb_.fOutxDsrFlow = FALSE;
-        dcb_.fOutX = FALSE;
-        dcb_.fInX = FALSE;
-        dcb_.fErrorChar = FALSE;
-        dcb_.fNull = FALSE;
-        dcb_.fBinary = TRUE;
-        dcb_.fDtrControl = DTR_CONTROL_ENABLE;
-        dcb_.fRtsControl = RTS_CONTROL_ENABLE;
+        platform::MakeLineSettings(dcb_, baudRate_, parity_);
         return SetCommState(handle_, &dcb_) != 0;
     }
 
@@ -183,5 +170,29 @@ std::vector<int> PresentSerialPorts() {
     ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
     return ports;
 }
+
+namespace platform {
+
+void MakeLineSettings(DCB& dcb, uint32_t baud, uint8_t parity) {
+    dcb.BaudRate = baud;
+    dcb.Parity = parity;
+    dcb.ByteSize = 8;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.ErrorChar = static_cast<char>(0xFF);
+    dcb.fParity = parity != SerialPort::kParityNone;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fBinary = TRUE;
+    dcb.fAbortOnError = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+}
+
+}  // namespace platform
 
 }  // namespace quarzo

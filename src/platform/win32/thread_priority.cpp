@@ -1,7 +1,8 @@
 #include "platform/thread_priority.h"
 
-#include <pthread.h>
 #include <windows.h>
+
+#include <pthread.h>
 
 namespace quarzo::platform {
 
