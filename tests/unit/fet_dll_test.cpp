@@ -280,6 +280,51 @@ TEST_P(FetGenerations, OpenIdentifiesThePartAndInfoGivesTheVersion) {
               std::string(GetParam().path) + (GetParam().current ? " V31501001" : " V20403"));
 }
 
+// Each call of the library failing in the phase that uses it: the run ends with that phase's failure
+// and the library's own words, never with its "complete" line.
+TEST_P(FetGenerations, EveryCallFailingInItsPhase) {
+    const char* identify = GetParam().current ? "MSP430_OpenDevice" : "MSP430_Identify";
+    // (MSP430_Reset is left out: the adapter's Reset makes no call, and the one at closing is not
+    // examined.)
+    const struct {
+        const char* function;
+        ActionFlags flags;
+        const char* phase;
+    } cells[] = {
+        {"MSP430_Initialize", kDefaultAutoprogram, "Init"},
+        {"MSP430_VCC", kDefaultAutoprogram, "Init"},
+        {identify, kDefaultAutoprogram, "Init"},
+        {"MSP430_Configure", kDefaultAutoprogram, "Init"},
+        {"MSP430_Erase", kDefaultAutoprogram, "Erase"},
+        {"MSP430_EraseCheck", kDefaultAutoprogram, "Blank check"},
+        {"MSP430_Memory", kDefaultAutoprogram, "Program"},
+        {"MSP430_Memory", kActionVerify, "Verify"},
+        {"MSP430_Memory", kActionRead, "Read"},
+
+        {"MSP430_Secure", kActionBlowFuse, "Blow fuse"},
+    };
+    AdapterSet adapters;
+    Programmer programmer(adapters.List());
+    programmer.SetSink(&sink_);
+    programmer.SelectAdapter(kAdapterFetDll);
+    sink_.answer = 1;
+    for (uint32_t a = 0x1100; a < 0x1300; ++a) programmer.Image().SetByte(a, static_cast<uint8_t>(a));
+    for (const auto& cell : cells) {
+        SCOPED_TRACE(std::string(cell.function) + " in " + cell.phase);
+        fake_.Reset();
+        fake_.Fail(cell.function, 42);
+        EXPECT_EQ(RunFlags(programmer, cell.flags), kRunActionFailed);
+        EXPECT_EQ(LastLine(), std::string("1 ") + cell.phase + " failed. Fake FET: " + cell.function +
+                                  " refused (error 42).");
+        Strings lines = sink_.Lines();
+        EXPECT_EQ(std::find(lines.begin(), lines.end(), std::string("0 ") + cell.phase + " complete."),
+                  lines.end());
+        if (std::string(cell.phase) == "Program") {
+            EXPECT_TRUE(programmer.Image().HasMismatch(0x1100, 0x200));
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Libraries, FetGenerations,
                          ::testing::Values(Generation{FAKE_FET, false}, Generation{FAKE_FET_CURRENT, true}),
                          [](const auto& info) {
