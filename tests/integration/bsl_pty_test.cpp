@@ -1,6 +1,8 @@
 // The console program programs quarzo-sim through the POSIX serial port over a real pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "core/firmware_file.h"
 #include "core/memory_image.h"
 #include "support/process.h"
@@ -145,6 +147,64 @@ TEST_F(BslOverPty, DetectOnAPseudoTerminalSaysItCannotTellTheWiringsApart) {
     EXPECT_EQ(wrong.status, 1);
     EXPECT_EQ(UnstampedLines(wrong.out).back(),
               "--detect takes only the loader's port: -BSL=COMn or a device path");
+}
+
+// A production station: several programmers at once, each on its own chip.
+TEST_F(BslOverPty, FourTargetsAtOnceEachHoldTheirOwnImage) {
+    constexpr int kTargets = 4;
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    std::string commands;
+    for (int i = 0; i < kTargets; ++i) {
+        std::string n = std::to_string(i);
+        sims.push_back(std::make_unique<SimProcess>(
+            QUARZO_SIM, "--state '" + dir_.File("chip" + n + ".txt") + "'", dir_.File("sim" + n + ".out")));
+        ASSERT_FALSE(sims.back()->DevicePath().empty());
+        // Each image differs: its own bytes at its own place.
+        std::string image = "@" + std::to_string(2000 + 100 * i) + "\r\n";
+        for (int k = 0; k < 16; ++k) image += (k ? " " : "") + std::string(1, "0123456789ABCDEF"[i]) + "5";
+        WriteFile(dir_.File("image" + n + ".txt"), image + "\r\nq\r\n");
+        commands += "(" + std::string(QUARZO_CLI) + " +ebpv image" + n +
+                    ".txt -BSL=" + sims.back()->DevicePath() + " >out" + n + ".log 2>&1; echo $? >status" +
+                    n + ") & ";
+    }
+    testing::Outcome all =
+        RunShell("cd '" + dir_.Path().string() + "' && export QUARZO_INI='" + dir_.File("quarzo.ini") + "'; " +
+                 commands + "wait");
+    EXPECT_EQ(all.status, 0);
+    for (int i = 0; i < kTargets; ++i) {
+        std::string n = std::to_string(i);
+        EXPECT_EQ(ReadFile(dir_.File("status" + n)), "0\n") << ReadFile(dir_.File("out" + n + ".log"));
+        EXPECT_EQ(sims[static_cast<size_t>(i)]->Stop(), 0);
+        MemoryImage chip, image;
+        ASSERT_GT(FirmwareFile(chip).Load(dir_.File("chip" + n + ".txt"), 2), 0);
+        ASSERT_GT(FirmwareFile(image).Load(dir_.File("image" + n + ".txt"), 2), 0);
+        for (uint32_t a = image.Lowest(); a <= image.Highest(); ++a)
+            EXPECT_EQ(chip.ValueAt(a), image.ValueAt(a));
+        // And nothing of the others' images.
+        for (int other = 0; other < kTargets; ++other) {
+            if (other != i) {
+                EXPECT_EQ(chip.ValueAt(0x2000 + 0x100 * static_cast<uint32_t>(other)), 0xFF);
+            }
+        }
+    }
+}
+
+// A USB serial adapter pulled out in the middle of a run: the run ends with the link's own error, soon,
+// and without spinning the processor while it waits.
+TEST_F(BslOverPty, ThePortVanishingMidRunEndsTheRunPromptly) {
+    SimProcess sim(QUARZO_SIM, "--pace", dir_.File("sim.out"));
+    ASSERT_FALSE(sim.DevicePath().empty());
+    testing::Outcome run =
+        RunShell("cd '" + dir_.Path().string() + "' && QUARZO_INI='" + dir_.File("quarzo.ini") +
+                 "' bash -c 'TIMEFORMAT=\"%R %U %S\"; time (" + QUARZO_CLI + " +r -BSL=" + sim.DevicePath() +
+                 " >run.log 2>/dev/null)' 2>&1 & sleep 1.5; kill -9 " + std::to_string(sim.Pid()) + "; wait");
+    double real = 0, user = 0, system = 0;
+    ASSERT_EQ(std::sscanf(run.out.c_str(), "%lf %lf %lf", &real, &user, &system), 3) << run.out;
+    Strings lines = UnstampedLines(ReadFile(dir_.File("run.log")));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("Read failed. ", 0), 0u) << lines.back();
+    EXPECT_LT(real, 1.5 + 8.0);          // the time-outs of one frame at most, after the pull
+    EXPECT_LT(user + system, real / 4);  // waiting, not spinning
 }
 
 TEST_F(BslOverPty, MissingPortsAndBadSimulatorOptions) {

@@ -35,6 +35,7 @@ public:
 
     // Empty when the simulator did not start.
     const std::string& DevicePath() const { return path_; }
+    pid_t Pid() const { return pid_; }
     // The exit status; -1 when it did not exit by itself after the signal.
     int Stop() {
         if (pid_ <= 0) return status_;

@@ -1,0 +1,68 @@
+// Many runs in one process, as a production line does: memory and open files stay where they were.
+#include <gtest/gtest.h>
+
+#ifdef __linux__
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <random>
+
+#include "adapters/bsl/bsl_adapter.h"
+#include "engine/programmer.h"
+#include "support/recording_log_sink.h"
+#include "support/sim_target.h"
+
+namespace quarzo {
+namespace {
+
+size_t ResidentKilobytes() {
+    long pages = 0, resident = 0;
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    if (f) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return static_cast<size_t>(resident) * static_cast<size_t>(sysconf(_SC_PAGESIZE)) / 1024;
+}
+
+size_t OpenFiles() {
+    size_t count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (readdir(dir)) ++count;
+        closedir(dir);
+    }
+    return count;
+}
+
+TEST(BslSoak, TwoHundredAutoRunsDoNotGrowMemoryOrFiles) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizer keeps freed memory back; its own leak check covers this build";
+#endif
+    testing::SimTarget target;
+    BslAdapter bsl;
+    target.Attach(bsl.link);
+    testing::RecordingLogSink sink;
+    Programmer programmer(AdapterList{nullptr, nullptr, &bsl, nullptr});
+    programmer.SetSink(&sink);
+    programmer.SelectAdapter(kAdapterBsl);
+    std::mt19937 random(9);
+    size_t memoryAfterWarmUp = 0, filesAfterWarmUp = 0;
+    for (int run = 0; run < 200; ++run) {
+        for (uint32_t a = 0xF000; a < 0xF400; ++a)
+            programmer.Image().SetByte(a, static_cast<uint8_t>(random()));
+        sink.Clear();
+        programmer.Start(kDefaultAutoprogram);
+        ASSERT_EQ(programmer.WaitForRun(), kRunComplete) << "run " << run << ": " << sink.Lines().back();
+        if (run == 19) {
+            memoryAfterWarmUp = ResidentKilobytes();
+            filesAfterWarmUp = OpenFiles();
+        }
+    }
+    EXPECT_EQ(OpenFiles(), filesAfterWarmUp);
+    EXPECT_LT(ResidentKilobytes(), memoryAfterWarmUp + 2048);  // a margin for the allocator, far below a leak
+}
+
+}  // namespace
+}  // namespace quarzo
+#endif
