@@ -110,6 +110,8 @@ int main(int argc, char** argv) {
         programmer.deviceIndex = index;
     }
     std::signal(SIGINT, OnInterrupt);
+    // A file size limit makes a save fail with an error, like a full disk, instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     RunResult result = kRunComplete;
     if (options.detect) {

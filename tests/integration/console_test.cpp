@@ -144,6 +144,45 @@ TEST_F(Console, AnElfFileConvertsToTiTxtFromItsLoadAddresses) {
     EXPECT_EQ(Lines(o.out).back(), "Load failed. Error: Not an MSP430 ELF file.");
 }
 
+// Saving never loses the file that was there, whatever goes wrong, and odd names are names.
+TEST_F(Console, OutputFilesFailCleanlyAndOddNamesWork) {
+    WriteFile(ini_, "[Application]\r\nAdapter=3\r\n");
+    WriteFile(dir_.File("in.hex"), ":0400000001020304F2\r\n:00000001FF\r\n");
+    WriteFile(dir_.File("old.txt"), "the old file");
+
+    // A folder that is a file.
+    Outcome o = Run("in.hex -o old.txt/out.txt");
+    EXPECT_EQ(o.status, 4);
+    EXPECT_EQ(Lines(o.out).back(), "Save failed. Can't open file.");
+
+    // A full disk, as a file size limit gives it: the old file stays as it was.
+    std::string big;
+    for (uint32_t a = 0; a < 0x10000; a += 16) {
+        char line[64];
+        std::snprintf(line, sizeof line, ":10%04X00000102030405060708090A0B0C0D0E0F%02X\r\n", a,
+                      (0x100 - ((16 + (a >> 8) + (a & 0xFF) + 120) & 0xFF)) & 0xFF);
+        big += line;
+    }
+    WriteFile(dir_.File("big.hex"), big + ":00000001FF\r\n");
+    o = RunShell("cd '" + dir_.Path().string() + "' && ulimit -f 8 && QUARZO_INI='" + ini_ + "' " +
+                 QUARZO_CLI + " big.hex -o old.txt 2>/dev/null");
+    EXPECT_EQ(o.status, 4) << o.out;
+    EXPECT_EQ(Lines(o.out).back(), "Save failed. I\\O Error.");
+    EXPECT_EQ(ReadFile(dir_.File("old.txt")), "the old file");
+
+    // Names with a leading dash (after -o), blanks and non-ASCII characters.
+    o = Run("in.hex -o -dash.txt");
+    EXPECT_EQ(o.status, 0) << o.out;
+    EXPECT_EQ(ReadFile(dir_.File("-dash.txt")), "@0000\r\n01 02 03 04\r\nq\r\n");
+    o = Run("in.hex -o 'out file \xC3\xBC.txt'");
+    EXPECT_EQ(o.status, 0) << o.out;
+    EXPECT_EQ(ReadFile(dir_.File("out file \xC3\xBC.txt")), "@0000\r\n01 02 03 04\r\nq\r\n");
+    // An input name with a leading dash reads as an option: refused, clearly.
+    o = Run("-in.hex -o x.txt");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(Lines(o.out).back(), "Unknown options \"-in.hex\"");
+}
+
 TEST_F(Console, APortThatCannotBeOpenedExitsWithFour) {
     WriteFile(ini_, "[Ports]\r\nCOM1=/dev/quarzo-no-such-port\r\n");
     Outcome o = Run("+e -BSL=COM1");

@@ -3,9 +3,11 @@
 
 #include <cstdlib>
 #include <sstream>
+#include <type_traits>
 
 #include "adapters/adapter_set.h"
 #include "adapters/fetdll/fet_dll_adapter.h"
+#include "adapters/fetdll/fet_library.h"
 #include "core/device_table.h"
 #include "core/settings_store.h"
 #include "engine/programmer.h"
@@ -147,6 +149,22 @@ TEST_F(FetDll, SupplyAndPortSettings) {
     EXPECT_EQ(adapter.GetInfo(info), 0);
     EXPECT_EQ(std::string(info), std::string(FAKE_FET) + " V20403");
     EXPECT_EQ(fake_.Calls(), Strings{"MSP430_Initialize(/dev/ttyACM0)"});
+}
+
+// The library's integers are 32 bits wide on every platform: the version it writes through the
+// pointer fills 32 bits and nothing beside them.
+TEST_F(FetDll, TheLibraryWritesThirtyTwoBitIntegers) {
+    static_assert(std::is_same_v<FetInitialize, int32_t(QUARZO_FET_CALL*)(char*, int32_t*)>);
+    static_assert(std::is_same_v<FetMemory, int32_t(QUARZO_FET_CALL*)(int32_t, char*, int32_t, int32_t)>);
+    auto initialize =
+        reinterpret_cast<FetInitialize>(FindLibrarySymbol(LoadSharedLibrary(FAKE_FET), "MSP430_Initialize"));
+    ASSERT_NE(initialize, nullptr);
+    uint32_t memory[3] = {0xA5A5A5A5u, 0xA5A5A5A5u, 0xA5A5A5A5u};
+    char port[] = "TIUSB";
+    ASSERT_EQ(initialize(port, reinterpret_cast<int32_t*>(&memory[1])), 0);
+    EXPECT_EQ(memory[0], 0xA5A5A5A5u);
+    EXPECT_EQ(memory[1], 20403u);
+    EXPECT_EQ(memory[2], 0xA5A5A5A5u);
 }
 
 TEST_F(FetDll, AMissingOrIncompleteLibraryIsRetriedAtEveryOpen) {
