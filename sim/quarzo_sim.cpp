@@ -30,7 +30,8 @@ const char kUsage[] =
     "  --load FILE          initial flash contents (Intel HEX, TI TXT or binary)\n"
     "  --state FILE         memory loaded at start when the file exists and written at exit\n"
     "  --link PATH          a symbolic link to the pseudo-terminal\n"
-    "  --trace FILE         every frame received and every answer, in hex\n"
+    "  --trace FILE         every frame received and every answer, in hex, and the time the target\n"
+    "                       works before answering (BUSY microseconds)\n"
     "  --vacant-word HEX    what reading memory the part does not have returns (default 3FFF)\n"
     "  --pace               time the answers like a real line at the loader's speed\n";
 
@@ -129,6 +130,7 @@ int main(int argc, char** argv) {
             std::fputc('\n', trace);
             std::fflush(trace);
         };
+        target.onBusy = [trace](uint32_t busyUs) { std::fprintf(trace, "BUSY %u\n", busyUs); };
     }
 
     PtyServer server(target);

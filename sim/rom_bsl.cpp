@@ -151,6 +151,7 @@ RomBsl::Reply RomBsl::Receive(uint8_t byte) {
         RunProgram();
     }
     if (r.newBaud != 0) baud_ = r.newBaud;
+    if (onBusy && r.busyUs > 0) onBusy(r.busyUs);
     if (trace && !r.bytes.empty()) trace("TX", r.bytes);
     return r;
 }

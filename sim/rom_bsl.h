@@ -60,6 +60,8 @@ public:
 
     // Called with "RX" and each complete frame or sync byte received, and "TX" and each answer.
     std::function<void(const char* direction, const std::vector<uint8_t>& bytes)> trace;
+    // Called with the time the target works (programming, erasing) before it answers.
+    std::function<void(uint32_t busyUs)> onBusy;
 
 private:
     Reply Execute();
