@@ -75,6 +75,22 @@ std::vector<AddressRange> Programmer::WorkRanges(uint32_t start, uint32_t end) {
     return ranges;
 }
 
+bool Programmer::ForEachChunk(uint32_t start, uint32_t end, int& code,
+                              const std::function<int(uint32_t, uint8_t*, uint32_t)>& step) {
+    for (const AddressRange& range : WorkRanges(start, end)) {
+        ImageRunReader runs(image_, range.first, range.last,
+                            2 * static_cast<uint32_t>(current_->GetBlockSize()), true);
+        uint32_t chunk, length;
+        while (code == 0 && runs.Next(chunk, length)) {
+            if (IsStopRequested()) return false;
+            code = step(chunk, runs.Data(), length);
+            if (code != 0) break;
+            sink_->ProgressPos(static_cast<int>(chunk));
+        }
+    }
+    return true;
+}
+
 void Programmer::DeviceRange(uint32_t& start, uint32_t& end) {
     start = image_.Lowest();
     end = image_.Highest();
@@ -172,20 +188,12 @@ bool Programmer::Program() {
     sink_->ProgressStart(static_cast<int>(start), static_cast<int>(end));
 
     int code = 0;
-    for (const AddressRange& range : WorkRanges(start, end)) {
-        ImageRunReader runs(image_, range.first, range.last,
-                            2 * static_cast<uint32_t>(current_->GetBlockSize()), true);
-        uint32_t chunk, length;
-        while (code == 0 && runs.Next(chunk, length)) {
-            if (IsStopRequested()) return false;
-            code = current_->WriteMemory(static_cast<int>(chunk), runs.Data(), static_cast<int>(length));
-            if (code != 0) {
-                ModifyImageFlags(chunk, length, EntryMismatch, 0);
-                break;
-            }
-            sink_->ProgressPos(static_cast<int>(chunk));
-        }
-    }
+    bool stopped = !ForEachChunk(start, end, code, [this](uint32_t chunk, uint8_t* data, uint32_t length) {
+        int result = current_->WriteMemory(static_cast<int>(chunk), data, static_cast<int>(length));
+        if (result != 0) ModifyImageFlags(chunk, length, EntryMismatch, 0);
+        return result;
+    });
+    if (stopped) return false;
     sink_->ProgressEnd();
     return Finish("Program", code);
 }
@@ -201,21 +209,14 @@ bool Programmer::Verify() {
 
     int code = 0;
     int errors = 0;
-    for (const AddressRange& range : WorkRanges(start, end)) {
-        ImageRunReader runs(image_, range.first, range.last,
-                            2 * static_cast<uint32_t>(current_->GetBlockSize()), true);
-        uint32_t chunk, length;
-        while (code == 0 && runs.Next(chunk, length)) {
-            if (IsStopRequested()) return false;
-            code = current_->ReadMemory(static_cast<int>(chunk), runs.Data(), static_cast<int>(length));
-            if (code != 0) break;
-            {
-                ImageGuard guard(imageMutex_);
-                errors += static_cast<int>(image_.CompareBlock(chunk, runs.Data(), length));
-            }
-            sink_->ProgressPos(static_cast<int>(chunk));
-        }
-    }
+    bool stopped = !ForEachChunk(start, end, code, [&](uint32_t chunk, uint8_t* data, uint32_t length) {
+        int result = current_->ReadMemory(static_cast<int>(chunk), data, static_cast<int>(length));
+        if (result != 0) return result;
+        ImageGuard guard(imageMutex_);
+        errors += static_cast<int>(image_.CompareBlock(chunk, data, length));
+        return 0;
+    });
+    if (stopped) return false;
     sink_->ProgressEnd();
     if (code != 0) return Fail("Verify");
     if (errors != 0) {

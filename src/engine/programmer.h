@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -109,6 +110,11 @@ private:
     // [start, end] without the calibration segment of parts that carry one, with a warning (once a
     // run) when the image holds bytes for it.
     std::vector<AddressRange> WorkRanges(uint32_t start, uint32_t end);
+    // The image's runs within the work ranges in chunks of twice the block size, each handed to step
+    // (the adapter's code comes back), with the progress after each; code is the first failure's.
+    // False when a stop request ended the walk.
+    bool ForEachChunk(uint32_t start, uint32_t end, int& code,
+                      const std::function<int(uint32_t chunk, uint8_t* data, uint32_t length)>& step);
     bool Fail(const char* name);
     bool Finish(const char* name, int code);
     // Changes of the image during a run, each under the image lock.

@@ -64,13 +64,15 @@ private:
     int (*secured_)();
 };
 
-class FetDll : public ::testing::Test {
+// A fake library chosen for the test's whole life, with a sink for engine runs.
+template <typename Base>
+class FetFixture : public Base {
 protected:
-    void SetUp() override {
-        UseLibrary(FAKE_FET);
+    explicit FetFixture(const char* path) : fake_(path) {
+        UseLibrary(path);
         fake_.Reset();
     }
-    void TearDown() override { unsetenv("QUARZO_FETLIB"); }
+    ~FetFixture() override { unsetenv("QUARZO_FETLIB"); }
     RunResult RunFlags(Programmer& p, ActionFlags flags) {
         sink_.Clear();
         p.Start(flags);
@@ -80,6 +82,11 @@ protected:
 
     FakeFet fake_;
     RecordingLogSink sink_;
+};
+
+class FetDll : public FetFixture<::testing::Test> {
+protected:
+    FetDll() : FetFixture(FAKE_FET) {}
 };
 
 TEST_F(FetDll, OpenCloseAndOperationsCallTheLibraryInOrder) {
@@ -197,22 +204,9 @@ struct Generation {
     bool current;
 };
 
-class FetGenerations : public ::testing::TestWithParam<Generation> {
+class FetGenerations : public FetFixture<::testing::TestWithParam<Generation>> {
 protected:
-    FetGenerations() : fake_(GetParam().path) {
-        UseLibrary(GetParam().path);
-        fake_.Reset();
-    }
-    ~FetGenerations() override { unsetenv("QUARZO_FETLIB"); }
-    RunResult RunFlags(Programmer& p, ActionFlags flags) {
-        sink_.Clear();
-        p.Start(flags);
-        return p.WaitForRun();
-    }
-    std::string LastLine() { return sink_.Lines().empty() ? "" : sink_.Lines().back(); }
-
-    FakeFet fake_;
-    RecordingLogSink sink_;
+    FetGenerations() : FetFixture(GetParam().path) {}
 };
 
 TEST_P(FetGenerations, EngineRunsLogWhatTheNullAdapterLogsWithTheIdentifiedDevice) {
