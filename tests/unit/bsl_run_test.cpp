@@ -156,34 +156,6 @@ TEST_F(BslRun, PasswordsAndBlankCheckFailures) {
     EXPECT_EQ(RunFlags(kActionProgram | kActionVerify), kRunComplete) << LastLine();
 }
 
-TEST_F(BslRun, LineFaultsEndTheRunWithTheirError) {
-    Connect("1.60");
-    LoadFirmware();
-    // A data byte of the first memory read's answer arrives damaged.
-    target_->onFrame = [this](size_t) {
-        if (target_->Commands().back() == "14 1000 250") target_->line.CorruptNextDataFrame(6);
-    };
-    EXPECT_NE(RunFlags(kActionRead), kRunComplete);
-    EXPECT_EQ(LastLine(), "1 Read failed. Bad frame checksum.");
-
-    Connect("1.60");
-    target_->line.MuteFrameAnswers(true);
-    EXPECT_NE(RunFlags(kActionRead), kRunComplete);
-    EXPECT_EQ(LastLine(), "1 Read failed. Timeout while receiving header.");
-
-    // The target disappears in the middle of programming.
-    Connect("1.60");
-    LoadFirmware();
-    target_->onFrame = [this](size_t n) {
-        if (n == 10) target_->line.VanishAfterFrames(0);
-    };
-    EXPECT_NE(RunFlags(kActionProgram), kRunComplete);
-    Strings lines = sink_.Lines();
-    EXPECT_EQ(LastLine(), "1 Program failed. Synchronization error.");
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "0 Program complete."), 0);
-    EXPECT_NE(programmer_.Image().FlagsAt(kMainStart + 3 * 500), 0);  // the failed chunk is marked
-}
-
 TEST_F(BslRun, AStopDuringTheHeaderWaitEndsTheRunPromptly) {
     Connect("1.60");
     target_->line.MuteFrameAnswers(true);
