@@ -322,6 +322,30 @@ TEST_P(FetGenerations, EveryCallFailingInItsPhase) {
     for (const std::string& call : fake_.Calls()) EXPECT_EQ(call.find("Update"), std::string::npos) << call;
 }
 
+// The rules for F2xx parts hold through the library too: the calibration segment is neither
+// blank-checked nor programmed, and an image with data there gets the warning.
+TEST_P(FetGenerations, AnF2xxKeepsItsCalibrationSegment) {
+    fake_.Reset("MSP430F2274");
+    std::vector<int> calibration;
+    for (int32_t a = 0x10C0; a <= 0x10FF; ++a) calibration.push_back(fake_.Peek(a));
+    AdapterSet adapters;
+    Programmer programmer(adapters.List());
+    programmer.SetSink(&sink_);
+    programmer.SelectAdapter(kAdapterFetDll);
+    for (uint32_t a = 0x1000; a <= 0x10FF; ++a) programmer.Image().SetByte(a, 0x00);
+    for (uint32_t a = 0x8000; a < 0x8100; ++a) programmer.Image().SetByte(a, static_cast<uint8_t>(a));
+    EXPECT_EQ(RunFlags(programmer, kDefaultAutoprogram), kRunComplete) << LastLine();
+    Strings lines = sink_.Lines();
+    EXPECT_NE(
+        std::find(lines.begin(), lines.end(),
+                  "0 Warning: Information segment A (0x10C0-0x10FF) holds the chip's calibration data; the "
+                  "image's bytes there are left out."),
+        lines.end());
+    EXPECT_EQ(fake_.Peek(0x10BF), 0x00);  // segment B is programmed
+    for (int32_t a = 0x10C0; a <= 0x10FF; ++a)
+        EXPECT_EQ(fake_.Peek(a), calibration[static_cast<size_t>(a - 0x10C0)]);
+}
+
 INSTANTIATE_TEST_SUITE_P(Libraries, FetGenerations,
                          ::testing::Values(Generation{FAKE_FET, false}, Generation{FAKE_FET_CURRENT, true}),
                          [](const auto& info) {
