@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -13,6 +14,8 @@ namespace quarzo::testing {
 class RecordingLogSink : public LogSink {
 public:
     int answer = 0;  // to every question
+    // Called with each line's text after it is recorded (a test raises a stop at a chosen line).
+    std::function<void(const std::string& text)> onLine;
 
     std::vector<std::string> Lines() const {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -37,9 +40,12 @@ public:
 
 protected:
     void LogLine(int level, const std::string& text) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        lines_.push_back(std::to_string(level) + " " + text);
-        events_.push_back(lines_.back());
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            lines_.push_back(std::to_string(level) + " " + text);
+            events_.push_back(lines_.back());
+        }
+        if (onLine) onLine(text);
     }
     int AskQuestion(const std::string& text) override {
         Event("ask " + text);

@@ -1,6 +1,7 @@
 // The FET library adapter through the real loading path, against the fake library from sim/.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <sstream>
 #include <type_traits>
@@ -344,6 +345,40 @@ TEST_P(FetGenerations, AnF2xxKeepsItsCalibrationSegment) {
     EXPECT_EQ(fake_.Peek(0x10BF), 0x00);  // segment B is programmed
     for (int32_t a = 0x10C0; a <= 0x10FF; ++a)
         EXPECT_EQ(fake_.Peek(a), calibration[static_cast<size_t>(a - 0x10C0)]);
+}
+
+// A stop in any phase ends the run at once and quietly: the stop is its own explanation.
+TEST_P(FetGenerations, AStopInEveryPhaseEndsTheRun) {
+    const struct {
+        const char* startLine;
+        ActionFlags flags;
+        const char* notReached;  // a line of a later step
+    } phases[] = {
+        {"Erasing flash memory...", kDefaultAutoprogram, "Blank check device memory..."},
+        {"Blank check device memory...", kDefaultAutoprogram, "Programming the device memory..."},
+        {"Programming the device memory...", kDefaultAutoprogram, "Verifying device memory programming..."},
+        {"Verifying device memory programming...", kDefaultAutoprogram, "Verify complete."},
+        {"Reading device memory..", kActionRead, "Read complete."},
+    };
+    AdapterSet adapters;
+    Programmer programmer(adapters.List());
+    programmer.SetSink(&sink_);
+    programmer.SelectAdapter(kAdapterFetDll);
+    for (uint32_t a = 0x1100; a < 0x4100; ++a) programmer.Image().SetByte(a, static_cast<uint8_t>(a));
+    for (const auto& phase : phases) {
+        SCOPED_TRACE(phase.startLine);
+        sink_.onLine = [&](const std::string& text) {
+            if (text == phase.startLine) programmer.Worker().SignalStop();
+        };
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(RunFlags(programmer, phase.flags), kRunActionFailed);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3000));
+        Strings lines = sink_.Lines();
+        for (const std::string& line : lines) EXPECT_EQ(line[0], '0') << line;
+        EXPECT_EQ(std::find(lines.begin(), lines.end(), std::string("0 ") + phase.notReached), lines.end());
+        EXPECT_EQ(fake_.Calls().back(), "MSP430_Close(0)");  // the library is let go
+    }
+    sink_.onLine = nullptr;
 }
 
 INSTANTIATE_TEST_SUITE_P(Libraries, FetGenerations,
