@@ -117,6 +117,14 @@ constexpr MemoryLayout kMemoryLayouts[] = {
 
 constexpr int kIdPositions[7] = {0, 1, 2, 3, 8, 9, 13};
 
+// Each of the record's seven identification fields is "any" or the byte at its position.
+bool IdMatches(const DeviceRecord& d, const uint8_t idBytes[16]) {
+    for (int k = 0; k < 7; ++k) {
+        if (d.id[k] != kAnyValue && d.id[k] != idBytes[kIdPositions[k]]) return false;
+    }
+    return true;
+}
+
 int Valid(int index) {
     return index >= 0 && index < kDeviceCount ? index : 0;
 }
@@ -126,9 +134,7 @@ int Valid(int index) {
 int FindDevice(const uint8_t idBytes[16], uint32_t fuses) {
     for (uint32_t i = 0; i < kDeviceRecordCount; ++i) {
         const DeviceRecord& d = kDevices[i];
-        bool match = true;
-        for (int k = 0; k < 7 && match; ++k)
-            match = d.id[k] == kAnyValue || d.id[k] == idBytes[kIdPositions[k]];
+        bool match = IdMatches(d, idBytes);
         if (match && d.fuseValue != kAnyValue) match = (fuses & d.fuseMask) == (d.fuseValue & d.fuseMask);
         if (match) return static_cast<int>(i);
     }
@@ -139,11 +145,7 @@ int IdentifyDevice(const uint8_t idBytes[16]) {
     int best = 0;
     uint32_t bestSize = 0;
     for (uint32_t i = 1; i < kDeviceRecordCount; ++i) {
-        const DeviceRecord& d = kDevices[i];
-        bool match = true;
-        for (int k = 0; k < 7 && match; ++k)
-            match = d.id[k] == kAnyValue || d.id[k] == idBytes[kIdPositions[k]];
-        if (!match) continue;
+        if (!IdMatches(kDevices[i], idBytes)) continue;
         const MemoryLayout& m = DeviceLayout(static_cast<int>(i));
         uint32_t size = m.mainEnd - m.mainStart + 1u + (m.infoEnd - m.infoStart + 1u);
         if (size > bestSize) {
@@ -165,6 +167,21 @@ const char* DeviceName(int index) {
 
 const DeviceRecord& DeviceRecordAt(int index) {
     return kDevices[Valid(index)];
+}
+
+int FindDeviceByPartName(const std::string& name) {
+    if (int exact = FindDeviceByName(name)) return exact;
+    for (int i = 1; i < kDeviceCount; ++i) {
+        std::string_view pattern = kDevices[i].name;
+        if (pattern.size() != name.size()) continue;
+        bool fits = true;
+        for (size_t k = 0; k < name.size() && fits; ++k) {
+            fits =
+                pattern[k] == 'x' || EqualsNoCase(pattern.substr(k, 1), std::string_view(name).substr(k, 1));
+        }
+        if (fits) return i;
+    }
+    return 0;
 }
 
 int FindDeviceByName(const std::string& name) {

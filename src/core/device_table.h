@@ -48,6 +48,9 @@ const char* DeviceName(int index);
 const DeviceRecord& DeviceRecordAt(int index);
 // The first device of that name (without regard to case); 0 when there is none.
 int FindDeviceByName(const std::string& name);
+// A single part's name ("MSP430F123") as the table names its group ("MSP430F12x"): an exact match
+// first, else a record whose "x" stands for any one character; 0 when none fits.
+int FindDeviceByPartName(const std::string& name);
 int HasTestPin(int index);
 const MemoryLayout& DeviceLayout(int index);
 // Name, index, signature, TEST-pin flag and the memory ranges; nothing else of the record.

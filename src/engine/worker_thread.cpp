@@ -65,9 +65,8 @@ bool WorkerThread::PollStop() {
 }
 
 bool WorkerThread::WaitUntilEnded(int timeoutMs) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return endedChanged_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                  [this] { return ended_.load(); });
+    WaitForEnd(timeoutMs);
+    return ended_.load();
 }
 
 int WorkerThread::Join() {

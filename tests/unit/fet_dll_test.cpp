@@ -207,7 +207,13 @@ struct Generation {
 
 class FetGenerations : public FetFixture<::testing::TestWithParam<Generation>> {
 protected:
-    FetGenerations() : FetFixture(GetParam().path) {}
+    FetGenerations() : FetFixture(GetParam().path) {
+        programmer_.SetSink(&sink_);
+        programmer_.SelectAdapter(kAdapterFetDll);
+    }
+
+    AdapterSet adapters_;  // after the library is chosen
+    Programmer programmer_{adapters_.List()};
 };
 
 TEST_P(FetGenerations, EngineRunsLogWhatTheNullAdapterLogsWithTheIdentifiedDevice) {
@@ -255,7 +261,7 @@ TEST_P(FetGenerations, OpenIdentifiesThePartAndInfoGivesTheVersion) {
     Strings calls = fake_.Calls();
     if (GetParam().current) {
         EXPECT_EQ(adapter.device.Name(), "MSP430F123");  // the library's own name for the part
-        // It reads its device database when it is loaded, before anything else.
+        // It reads its device database before its first use.
         EXPECT_EQ(calls, (Strings{"MSP430_LoadDeviceDb((null))", "MSP430_Initialize(LPT1)",
                                   "MSP430_VCC(3000)", "MSP430_OpenDevice(DEVICE_UNKNOWN, \"\", 0, 0, 0)",
                                   "MSP430_GetFoundDevice(184)", "MSP430_Configure(0, 1)"}));
@@ -292,31 +298,27 @@ TEST_P(FetGenerations, EveryCallFailingInItsPhase) {
 
         {"MSP430_Secure", kActionBlowFuse, "Blow fuse"},
     };
-    AdapterSet adapters;
-    Programmer programmer(adapters.List());
-    programmer.SetSink(&sink_);
-    programmer.SelectAdapter(kAdapterFetDll);
     sink_.answer = 1;
-    for (uint32_t a = 0x1100; a < 0x1300; ++a) programmer.Image().SetByte(a, static_cast<uint8_t>(a));
+    for (uint32_t a = 0x1100; a < 0x1300; ++a) programmer_.Image().SetByte(a, static_cast<uint8_t>(a));
     for (const auto& cell : cells) {
         SCOPED_TRACE(std::string(cell.function) + " in " + cell.phase);
         fake_.Reset();
         fake_.Fail(cell.function, 42);
-        EXPECT_EQ(RunFlags(programmer, cell.flags), kRunActionFailed);
+        EXPECT_EQ(RunFlags(programmer_, cell.flags), kRunActionFailed);
         EXPECT_EQ(LastLine(), std::string("1 ") + cell.phase + " failed. Fake FET: " + cell.function +
                                   " refused (error 42).");
         Strings lines = sink_.Lines();
         EXPECT_EQ(std::find(lines.begin(), lines.end(), std::string("0 ") + cell.phase + " complete."),
                   lines.end());
         if (std::string(cell.phase) == "Program") {
-            EXPECT_TRUE(programmer.Image().HasMismatch(0x1100, 0x200));
+            EXPECT_TRUE(programmer_.Image().HasMismatch(0x1100, 0x200));
         }
     }
     // The library's own words reach the log unchanged, such as its complaint about the FET's firmware;
     // nothing here ever updates that firmware.
     fake_.Reset();
     fake_.Fail("MSP430_Initialize", 76);
-    EXPECT_EQ(RunFlags(programmer, kActionErase), kRunActionFailed);
+    EXPECT_EQ(RunFlags(programmer_, kActionErase), kRunActionFailed);
     EXPECT_EQ(LastLine(),
               "1 Init failed. Fake FET: the FET's firmware does not match this library; update it with the "
               "vendor's tool.");
@@ -329,13 +331,9 @@ TEST_P(FetGenerations, AnF2xxKeepsItsCalibrationSegment) {
     fake_.Reset("MSP430F2274");
     std::vector<int> calibration;
     for (int32_t a = 0x10C0; a <= 0x10FF; ++a) calibration.push_back(fake_.Peek(a));
-    AdapterSet adapters;
-    Programmer programmer(adapters.List());
-    programmer.SetSink(&sink_);
-    programmer.SelectAdapter(kAdapterFetDll);
-    for (uint32_t a = 0x1000; a <= 0x10FF; ++a) programmer.Image().SetByte(a, 0x00);
-    for (uint32_t a = 0x8000; a < 0x8100; ++a) programmer.Image().SetByte(a, static_cast<uint8_t>(a));
-    EXPECT_EQ(RunFlags(programmer, kDefaultAutoprogram), kRunComplete) << LastLine();
+    for (uint32_t a = 0x1000; a <= 0x10FF; ++a) programmer_.Image().SetByte(a, 0x00);
+    for (uint32_t a = 0x8000; a < 0x8100; ++a) programmer_.Image().SetByte(a, static_cast<uint8_t>(a));
+    EXPECT_EQ(RunFlags(programmer_, kDefaultAutoprogram), kRunComplete) << LastLine();
     Strings lines = sink_.Lines();
     EXPECT_NE(
         std::find(lines.begin(), lines.end(),
@@ -360,18 +358,14 @@ TEST_P(FetGenerations, AStopInEveryPhaseEndsTheRun) {
         {"Verifying device memory programming...", kDefaultAutoprogram, "Verify complete."},
         {"Reading device memory..", kActionRead, "Read complete."},
     };
-    AdapterSet adapters;
-    Programmer programmer(adapters.List());
-    programmer.SetSink(&sink_);
-    programmer.SelectAdapter(kAdapterFetDll);
-    for (uint32_t a = 0x1100; a < 0x4100; ++a) programmer.Image().SetByte(a, static_cast<uint8_t>(a));
+    for (uint32_t a = 0x1100; a < 0x4100; ++a) programmer_.Image().SetByte(a, static_cast<uint8_t>(a));
     for (const auto& phase : phases) {
         SCOPED_TRACE(phase.startLine);
         sink_.onLine = [&](const std::string& text) {
-            if (text == phase.startLine) programmer.Worker().SignalStop();
+            if (text == phase.startLine) programmer_.Worker().SignalStop();
         };
         auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(RunFlags(programmer, phase.flags), kRunActionFailed);
+        EXPECT_EQ(RunFlags(programmer_, phase.flags), kRunActionFailed);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3000));
         Strings lines = sink_.Lines();
         for (const std::string& line : lines) EXPECT_EQ(line[0], '0') << line;
