@@ -1,6 +1,5 @@
 #include "adapters/fetdll/fet_dll_adapter.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -19,23 +18,6 @@ uint16_t Field16(const char* record, size_t at) {
                                                                         << 8);
 }
 
-// A name of the current library ("MSP430F123") as the device table names it ("MSP430F12x"): an exact
-// match first, else a record whose "x" stands for any one character; 0 when none fits.
-int TableIndexForName(const std::string& name) {
-    if (int exact = FindDeviceByName(name)) return exact;
-    for (int i = 1; i < kDeviceCount; ++i) {
-        std::string pattern = DeviceName(i);
-        if (pattern.size() != name.size()) continue;
-        bool fits = true;
-        for (size_t k = 0; k < name.size() && fits; ++k) {
-            fits = pattern[k] == 'x' || std::toupper(static_cast<unsigned char>(pattern[k])) ==
-                                            std::toupper(static_cast<unsigned char>(name[k]));
-        }
-        if (fits) return i;
-    }
-    return 0;
-}
-
 // The library takes buffers as char*, also for data it only reads.
 char* Buffer(const uint8_t* data) {
     return reinterpret_cast<char*>(const_cast<uint8_t*>(data));
@@ -49,8 +31,7 @@ FetDllAdapter::FetDllAdapter() {
 
 void FetDllAdapter::Load() {
     loaded_ = LoadFetLibrary(lib_);
-    // The current generation reads its device database from its own files when given none.
-    if (loaded_ && lib_.loadDeviceDb) lib_.loadDeviceDb(nullptr);
+    deviceDbLoaded_ = false;
 }
 
 bool FetDllAdapter::EnsureLoaded() {
@@ -72,6 +53,12 @@ std::string FetDllAdapter::PortName() {
 }
 
 int32_t FetDllAdapter::Initialize() {
+    // The current generation reads its device database (from its own files when given none) before
+    // its first use; not at start-up, where most runs never need the library.
+    if (lib_.loadDeviceDb && !deviceDbLoaded_) {
+        lib_.loadDeviceDb(nullptr);
+        deviceDbLoaded_ = true;
+    }
     std::string port = PortName();
     std::vector<char> name(port.begin(), port.end());
     name.push_back('\0');
@@ -127,7 +114,7 @@ bool FetDllAdapter::Identify() {
     char name[DeviceInfo::kNameSize + 1] = {};
     std::memcpy(name, record + R::kName, DeviceInfo::kNameSize);
     device.SetSignature(Field16(record, R::kEndian));
-    device.SetDeviceIndex(static_cast<uint16_t>(TableIndexForName(name)));
+    device.SetDeviceIndex(static_cast<uint16_t>(FindDeviceByPartName(name)));
     device.SetName(name);
     device.SetMainStart(Field16(record, R::kMainStart));
     device.SetInfoStart(Field16(record, R::kInfoStart));

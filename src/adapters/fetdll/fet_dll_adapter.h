@@ -51,6 +51,7 @@ private:
     bool Identify();
 
     bool loaded_ = false;
+    bool deviceDbLoaded_ = false;
     std::string missingText_;
     int32_t version_ = 0;
     FetLibrary lib_;
