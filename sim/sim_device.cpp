@@ -81,15 +81,15 @@ void SimDevice::EraseMain() {
     std::fill(memory_.begin() + layout_.mainStart, memory_.begin() + layout_.mainEnd + 1, 0xFF);
 }
 
-void SimDevice::EraseInfo() {
+void SimDevice::EraseInfo(bool keepSegmentA) {
     uint32_t end = layout_.infoEnd + 1u;
-    if (Is2xx()) end -= InfoSegmentSize();  // segment A, the calibration data, is locked
+    if (Is2xx() && keepSegmentA) end -= InfoSegmentSize();  // segment A, the calibration data, is locked
     std::fill(memory_.begin() + layout_.infoStart, memory_.begin() + end, 0xFF);
 }
 
-void SimDevice::MassErase() {
+void SimDevice::MassErase(bool keepSegmentA) {
     EraseMain();
-    EraseInfo();
+    EraseInfo(keepSegmentA);
 }
 
 bool SimDevice::IsErased(uint32_t address, uint32_t length) const {

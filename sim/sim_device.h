@@ -59,9 +59,15 @@ public:
 
     void EraseSegment(uint32_t address);
     void EraseMain();
-    void EraseInfo();
+    // On F2xx segment A stays while LOCKA protects it (always, for the loader's own erase).
+    void EraseInfo(bool keepSegmentA = true);
     // Main and information memory; on F2xx segment A stays, as LOCKA protects it.
-    void MassErase();
+    void MassErase(bool keepSegmentA = true);
+    bool InSegmentA(uint32_t address) const { return Is2xx() && address >= kSegmentAStart && address <= kSegmentAEnd; }
+    // A cell's contents set as they are, for models of half-finished flash operations.
+    void Store(uint32_t address, uint8_t value) {
+        if (address < kMemorySize) memory_[address] = value;
+    }
     bool IsErased(uint32_t address, uint32_t length) const;
 
     // Flash and RAM contents in from and out to an image.

@@ -124,6 +124,10 @@ std::string DefaultSerialDevice(int index) {
     return index >= 0 && index < 8 ? "/dev/ttyS" + std::to_string(index) : "";
 }
 
+std::string DefaultParallelDevice(int index) {
+    return "/dev/parport" + std::to_string(index);
+}
+
 int VoltsToMillivolts(double volts) {
     double mv = volts * 1000.0;
     // 2.95 is stored as 2.9499999999999997...: a nudge far above the representation error and far
@@ -135,6 +139,7 @@ int VoltsToMillivolts(double volts) {
 
 SettingsStore::SettingsStore() : records_(DefaultRecords()) {
     for (int i = 0; i < kSerialPortCount; ++i) serialPorts[i] = DefaultSerialDevice(i);
+    for (int i = 0; i < kParallelPortCount; ++i) parallelPorts[i] = DefaultParallelDevice(i);
 }
 
 const SettingRecord* SettingsStore::FindSetting(int id) const {
@@ -201,13 +206,18 @@ void SettingsStore::TakeFrom(const IniFile& ini) {
     }
     // One pass over the section; of keys written twice the first counts, as for every other key.
     auto entries = ini.Entries(kPortsSection);
-    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-        const auto& [key, device] = *it;
-        if (key.size() < 4 || !EqualsNoCase(key.substr(0, 3), "COM") || device.empty()) continue;
-        auto number = ParseInt(key.substr(3));
-        if (number && *number >= 1 && *number <= kSerialPortCount && key.substr(3) == std::to_string(*number))
-            serialPorts[static_cast<size_t>(*number - 1)] = device;
-    }
+    auto take = [&entries](const char* prefix, auto& devices) {
+        for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+            const auto& [key, device] = *it;
+            if (key.size() < 4 || !EqualsNoCase(key.substr(0, 3), prefix) || device.empty()) continue;
+            auto number = ParseInt(key.substr(3));
+            if (number && *number >= 1 && static_cast<size_t>(*number) <= devices.size() &&
+                key.substr(3) == std::to_string(*number))
+                devices[static_cast<size_t>(*number - 1)] = device;
+        }
+    };
+    take("COM", serialPorts);
+    take("LPT", parallelPorts);
 }
 
 void SettingsStore::PutInto(IniFile& ini) const {

@@ -81,6 +81,9 @@ public:
     // written by hand; saving leaves the section as it is).
     static constexpr int kSerialPortCount = 256;
     std::array<std::string, kSerialPortCount> serialPorts;
+    // Likewise the parallel-port devices that LPT1 to LPT3 stand for (default /dev/parport0 to 2).
+    static constexpr int kParallelPortCount = 3;
+    std::array<std::string, kParallelPortCount> parallelPorts;
 
 private:
     SettingRecord* Find(int id);
@@ -94,6 +97,8 @@ std::optional<SettingValue> ConvertSetting(const SettingValue& like, const Setti
 // The device COMn stands for (index n - 1) until the settings name another: /dev/ttyS0 to /dev/ttyS7
 // for COM1 to COM8; empty (no device) for the ports above.
 std::string DefaultSerialDevice(int index);
+// Where the system reaches parallel ports through devices: the one LPTn stands for by default (index n - 1).
+std::string DefaultParallelDevice(int index);
 // Volts to millivolts, truncated toward zero once binary representation error is allowed for.
 int VoltsToMillivolts(double volts);
 

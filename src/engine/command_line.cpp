@@ -61,7 +61,7 @@ struct AdapterOption {
 };
 
 const AdapterOption kAdapterOptions[] = {
-    {"-RAW", kAdapterRawJtag, false},
+    {"-RAW", kAdapterRawJtag, true},
     {"-FET", kAdapterFetDll, true},
     {"-BSL", kAdapterBsl, true},
 };

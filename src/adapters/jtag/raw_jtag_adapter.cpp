@@ -1,26 +1,178 @@
 #include "adapters/jtag/raw_jtag_adapter.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "adapters/base/port_names.h"
 #include "core/settings_store.h"
 
 namespace quarzo {
+namespace {
 
-RawJtagAdapter::RawJtagAdapter()
-    : UnusableAdapter(
-          {kErrorPortAccess, "Could not initialize direct port access interface", "No error", true}, 256) {}
+constexpr uint16_t kBaseAddresses[] = {0x378, 0x278, 0x3BC};
+
+const char* const kErrorTexts[] = {
+    "No error",
+    "Could not initialize direct port access interface",
+    "Invalid parameter(s)",
+    "Could not find device (or device not supported)",
+    "Unknown device",
+    "Could not read device memory",
+    "Could not write device memory",
+    "Could not read device configuration fuses",
+    "Could not reset device",
+    "Could not erase device memory",
+    "Could not run device",
+    "Verification error",
+    "Invalid JTAG version ID",
+    "Could not access device - security fuse is blown",
+    "<Pyrel> not found",
+    "Invalid error number",
+    "<Pyrel> boost error",
+    "<Pyrel> synchronization failed",
+    "<Pyrel> fuse not blown",
+};
+constexpr int kUnnumbered = 15;
+
+uint16_t Address(int address) {
+    return static_cast<uint16_t>(address);
+}
+
+uint32_t Words(int length) {
+    return length > 0 ? static_cast<uint32_t>(length) / 2 : 0;
+}
+
+}  // namespace
+
+RawJtagAdapter::RawJtagAdapter() : RawJtagAdapter(platform::MakeParallelPortIo(), SystemClock()) {}
+
+RawJtagAdapter::RawJtagAdapter(std::unique_ptr<platform::PortIo> port, Clock& clock)
+    : port_(std::move(port)), jtag_(*port_, clock) {}
+
+RawJtagAdapter::~RawJtagAdapter() {
+    if (port_->Ready()) port_->CloseDriver();
+}
+
+void RawJtagAdapter::SetCancelFlag(const CancelFlag* flag) {
+    Adapter::SetCancelFlag(flag);
+    jtag_.SetCancelFlag(flag);
+}
 
 void RawJtagAdapter::ApplySettings(const SettingsStore& s) {
     portIndex = s.GetIntSetting(kSetRawPort);
     customAddress = s.GetIntSetting(kSetRawCustomAddress);
+    for (int i = 0; i < kPortPathCount; ++i) portPaths[static_cast<size_t>(i)] = s.parallelPorts[static_cast<size_t>(i)];
+    devicePath.clear();
+}
+
+std::string RawJtagAdapter::PortName() {
+    const auto& names = PortNames(kAdapterRawJtag);
+    if (portIndex < 0 || portIndex >= static_cast<int>(names.size())) portIndex = 0;
+    return devicePath.empty() ? names[static_cast<size_t>(portIndex)] : devicePath;
 }
 
 int RawJtagAdapter::GetName(char* out) {
-    const auto& names = PortNames(kAdapterRawJtag);
-    if (portIndex < 0 || portIndex >= static_cast<int>(names.size())) portIndex = 0;
-    std::snprintf(out, kNameSize, "FET RAW (%s)", names[static_cast<size_t>(portIndex)].c_str());
+    std::snprintf(out, kNameSize, "FET RAW (%s)", PortName().c_str());
     return 0;
+}
+
+bool RawJtagAdapter::PreparePort() {
+    bool custom = portIndex < 0 || portIndex >= kPortPathCount;
+    jtag_.basePort = custom ? static_cast<uint32_t>(customAddress) & 0xFFFF : kBaseAddresses[portIndex];
+    std::string path;
+#ifndef _WIN32
+    // LPT1 to LPT3 are devices here; LPTx is the port address itself.
+    path = !devicePath.empty() ? devicePath : custom ? "" : portPaths[static_cast<size_t>(portIndex)];
+#endif
+    port_->Select(static_cast<uint16_t>(jtag_.basePort), path);
+    if (port_->Ready() || port_->OpenDriver()) return true;
+    std::string reason = port_->FailureReason();
+    port_->CloseDriver();
+    portFailureText_ = std::string(kErrorTexts[kErrorPortAccess]) + (reason.empty() ? "" : " (" + reason + ")");
+    jtag_.lastError = kErrorPortAccess;
+    return false;
+}
+
+int RawJtagAdapter::GetInfo(char* out) {
+    out[0] = '\0';
+    if (!PreparePort()) return -1;
+    jtag_.lastError = LptJtag::kErrorPyrelNotFound;
+    return -1;
+}
+
+int RawJtagAdapter::Open() {
+    open = false;
+    if (!PreparePort()) return -1;
+    open = jtag_.OpenTarget(device);
+    return open ? 0 : -1;
+}
+
+int RawJtagAdapter::Close() {
+    open = false;
+    if (port_->Ready()) {
+        jtag_.ReleaseDevice(0xFFFE);
+        jtag_.ShutdownPins(false);
+    }
+    port_->Flush();
+    return 0;
+}
+
+int RawJtagAdapter::GetErrorCode() {
+    int code = jtag_.lastError;
+    jtag_.lastError = 0;
+    return code;
+}
+
+const char* RawJtagAdapter::GetErrorText(int code) {
+    if (code == kErrorPortAccess && !portFailureText_.empty()) return portFailureText_.c_str();
+    if (code < 0 || code >= static_cast<int>(std::size(kErrorTexts))) code = kUnnumbered;
+    return kErrorTexts[code];
+}
+
+int RawJtagAdapter::Erase(int type, int address, int) {
+    jtag_.FlashErase(type, Address(address));
+    return 0;
+}
+
+int RawJtagAdapter::BlankCheck(int address, int length) {
+    return jtag_.VerifyPsa(Address(address), Words(length), nullptr) ? 0 : -1;
+}
+
+int RawJtagAdapter::WriteMemory(int address, const uint8_t* data, int length) {
+    if (jtag_.deviceIndex == 0) {
+        jtag_.lastError = LptJtag::kErrorWrite;
+        return -1;
+    }
+    jtag_.FlashWrite(Address(address), Words(length), data);
+    return 0;
+}
+
+int RawJtagAdapter::ReadMemory(int address, uint8_t* data, int length) {
+    if (jtag_.deviceIndex == 0) {
+        jtag_.lastError = LptJtag::kErrorRead;
+        return -1;
+    }
+    if (length <= 0) return 0;
+    // The last word is read whole; only the bytes asked for are delivered.
+    uint32_t words = (static_cast<uint32_t>(length) + 1) / 2;
+    std::vector<uint8_t> buffer(words * 2);
+    jtag_.ReadMemQuick(Address(address), words, buffer.data());
+    std::copy_n(buffer.begin(), length, data);
+    return 0;
+}
+
+int RawJtagAdapter::VerifyMemory(int address, const uint8_t* data, int length) {
+    return jtag_.VerifyPsa(Address(address), Words(length), data) ? 0 : -1;
+}
+
+int RawJtagAdapter::Reset(int method, int execute, int releaseJtag) {
+    return jtag_.ResetDevice(method & 7, execute != 0, releaseJtag != 0) ? 0 : -1;
+}
+
+int RawJtagAdapter::BlowFuse() {
+    jtag_.lastError = LptJtag::kErrorPyrelNotFound;
+    return -1;
 }
 
 }  // namespace quarzo

@@ -1,22 +1,63 @@
 #pragma once
 
-#include "adapters/base/unusable_adapter.h"
+#include <array>
+#include <memory>
+#include <string>
+
+#include "adapters/base/adapter.h"
+#include "adapters/jtag/lpt_jtag.h"
 
 namespace quarzo {
 
-// The direct parallel-port JTAG adapter. Until port access is in place it cannot reach a cable.
-class RawJtagAdapter : public UnusableAdapter {
+// The direct JTAG adapter: an MSP430 on a plain JTAG cable at a PC parallel port.
+class RawJtagAdapter : public Adapter {
 public:
-    static constexpr int kErrorPortAccess = 1;
+    static constexpr int kErrorPortAccess = LptJtag::kErrorPortAccess;
+    static constexpr int kPortPathCount = 3;
 
+    // The system's parallel port and clock.
     RawJtagAdapter();
+    // Another way to the cable (the virtual one in tests) and another clock.
+    RawJtagAdapter(std::unique_ptr<platform::PortIo> port, Clock& clock);
+    ~RawJtagAdapter() override;
+
     int GetName(char* out) override;
+    int GetInfo(char* out) override;
+    int GetBlockSize() override { return 256; }
+    int Open() override;
+    int Close() override;
+    int GetErrorCode() override;
+    const char* GetErrorText(int code) override;
+    int Erase(int type, int address, int length) override;
+    int BlankCheck(int address, int length) override;
+    int WriteMemory(int address, const uint8_t* data, int length) override;
+    int ReadMemory(int address, uint8_t* data, int length) override;
+    int VerifyMemory(int address, const uint8_t* data, int length) override;
+    int Reset(int method, int execute, int releaseJtag) override;
+    int BlowFuse() override;
+
+    void SetCancelFlag(const CancelFlag* flag) override;
     void ApplySettings(const SettingsStore& settings) override;
     void SetPortIndex(int index) override { portIndex = index; }
+    void SetDevicePath(const std::string& path) override { devicePath = path; }
+
+    LptJtag& Jtag() { return jtag_; }
 
     // Configuration: 0 LPT1, 1 LPT2, 2 LPT3, 3 LPTx at customAddress.
     int portIndex = 0;
-    int customAddress = 0;
+    int customAddress = 0xC000;
+    // Systems that reach the port through a device: the devices LPT1 to LPT3 stand for, and a device
+    // or socket named for one run instead.
+    std::array<std::string, kPortPathCount> portPaths{"/dev/parport0", "/dev/parport1", "/dev/parport2"};
+    std::string devicePath;
+
+private:
+    bool PreparePort();
+    std::string PortName();
+
+    std::unique_ptr<platform::PortIo> port_;
+    LptJtag jtag_;
+    std::string portFailureText_;
 };
 
 }  // namespace quarzo

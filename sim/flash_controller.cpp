@@ -1,0 +1,157 @@
+#include "sim/flash_controller.h"
+
+namespace quarzo::sim {
+namespace {
+
+// What a half-finished operation leaves: bits partly erased (some ones back) or partly programmed
+// (some zeros missing).
+constexpr uint8_t kHalfErasedBits = 0x55;
+constexpr uint8_t kHalfProgrammedMask = 0x55;
+
+}  // namespace
+
+FlashController::FlashController(SimDevice& device) : device_(device) {
+    Reset();
+}
+
+void FlashController::Reset() {
+    CutShort();
+    fctl1_ = 0;
+    fctl2_ = 0x42;
+    fctl3_ = static_cast<uint16_t>(kLock | kWait | (device_.Is2xx() ? kLockA : 0) | (fctl3_ & kKeyv));
+    dividerCount_ = 0;
+}
+
+uint16_t FlashController::ReadRegister(uint32_t address) const {
+    uint16_t value = 0;
+    switch (address & ~1u) {
+        case kFctl1:
+            value = fctl1_;
+            break;
+        case kFctl2:
+            value = fctl2_;
+            break;
+        default:
+            value = static_cast<uint16_t>((fctl3_ & ~(kBusy | kWait)) | (Busy() ? kBusy : kWait));
+    }
+    return static_cast<uint16_t>(kReadKey | value);
+}
+
+void FlashController::WriteRegister(uint32_t address, uint16_t value, bool byte) {
+    if (byte || (value & 0xFF00) != kKey) {
+        fctl3_ |= kKeyv;
+        if (onKeyViolation) onKeyViolation();
+        return;
+    }
+    uint8_t low = static_cast<uint8_t>(value);
+    switch (address & ~1u) {
+        case kFctl1:
+            CutShort();
+            fctl1_ = low;
+            break;
+        case kFctl2:
+            fctl2_ = low;
+            dividerCount_ = 0;
+            break;
+        default: {
+            uint16_t lockA = fctl3_ & kLockA;
+            if (low & kLockA) lockA ^= kLockA;  // writing a one toggles LOCKA; a zero leaves it
+            uint16_t kept = static_cast<uint16_t>(low & (kKeyv | kAccvifg | kLock | 0x20));
+            fctl3_ = static_cast<uint16_t>(kept | lockA);
+        }
+    }
+}
+
+void FlashController::WriteFlash(uint32_t address, uint16_t value, bool byte) {
+    CutShort();
+    if (fctl3_ & kLock) {
+        fctl3_ |= kAccvifg;
+        ++refusedWrites;
+        return;
+    }
+    if (fctl1_ & (kErase | kMeras)) {
+        if ((fctl1_ & kMeras) && (fctl1_ & kErase))
+            Start(OpKind::kMassErase, address, 0, false, kMassEraseClocks);
+        else if (fctl1_ & kMeras)
+            Start(OpKind::kMainErase, address, 0, false, kMassEraseClocks);
+        else
+            Start(OpKind::kSegmentErase, address, 0, false, kSegmentEraseClocks);
+        return;
+    }
+    if (fctl1_ & kWrt) {
+        Start(OpKind::kWrite, byte ? address : address & ~1u, value, byte, kWordWriteClocks);
+        return;
+    }
+    fctl3_ |= kAccvifg;  // a write to flash in no mode
+    ++refusedWrites;
+}
+
+void FlashController::Start(OpKind kind, uint32_t address, uint16_t value, bool byte, uint32_t needed) {
+    op_ = Operation{kind, address, value, byte, needed, 0};
+}
+
+void FlashController::MclkCycles(uint32_t count, uint64_t atUs) {
+    if (!Busy() || (fctl2_ & 0xC0) != kSourceMclk) return;
+    uint32_t divider = (fctl2_ & 0x3Fu) + 1;
+    for (uint32_t i = 0; i < count && Busy(); ++i) {
+        if (++dividerCount_ < divider) continue;
+        dividerCount_ = 0;
+        if (operationClocks++ == 0) firstClockUs = atUs;
+        lastClockUs = atUs;
+        if (++op_.clocks >= op_.needed) Finish(true);
+    }
+}
+
+void FlashController::ProgramCell(uint32_t address, uint8_t value, bool complete) {
+    if (!device_.IsFlash(address)) return;
+    if (complete) {
+        device_.Write(address, value);
+    } else {
+        device_.Store(address, static_cast<uint8_t>(device_.Read(address) & (value | kHalfProgrammedMask)));
+    }
+}
+
+void FlashController::EraseRange(uint32_t start, uint32_t end, bool complete) {
+    for (uint32_t a = start; a <= end; ++a) {
+        if (device_.InSegmentA(a) && (fctl3_ & kLockA)) continue;
+        device_.Store(a, complete ? 0xFF : static_cast<uint8_t>(device_.Read(a) | kHalfErasedBits));
+    }
+}
+
+void FlashController::Finish(bool complete) {
+    Operation op = op_;
+    op_ = Operation{};
+    const MemoryLayout& layout = device_.Layout();
+    switch (op.kind) {
+        case OpKind::kWrite:
+            ProgramCell(op.address, static_cast<uint8_t>(op.value), complete);
+            if (!op.byte) ProgramCell(op.address + 1, static_cast<uint8_t>(op.value >> 8), complete);
+            break;
+        case OpKind::kSegmentErase:
+            if (device_.IsMain(op.address)) {
+                uint32_t start = op.address & ~(SimDevice::kMainSegment - 1);
+                EraseRange(start, start + SimDevice::kMainSegment - 1, complete);
+            } else if (device_.IsInfo(op.address)) {
+                uint32_t size = device_.Is2xx() ? 64 : 128;
+                uint32_t start = op.address & ~(size - 1);
+                EraseRange(start, start + size - 1, complete);
+            }
+            fctl1_ &= static_cast<uint16_t>(~(kErase | kMeras));
+            break;
+        case OpKind::kMassErase:
+            EraseRange(layout.infoStart, layout.infoEnd, complete);
+            [[fallthrough]];
+        case OpKind::kMainErase:
+            EraseRange(layout.mainStart, layout.mainEnd, complete);
+            fctl1_ &= static_cast<uint16_t>(~(kErase | kMeras));
+            break;
+        case OpKind::kNone:
+            return;
+    }
+    if (complete)
+        ++completedOperations;
+    else
+        ++incompleteOperations;
+}
+
+}  // namespace quarzo::sim

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "sim/sim_device.h"
+
+namespace quarzo::sim {
+
+// The chip's flash controller: FCTL1 to FCTL3 behind the 0xA5 key, LOCK (and LOCKA on F2xx), erase
+// started by a dummy write, word and byte programming, and the timing generator. An operation needs a
+// minimum number of timing-generator clocks; one cut short (by the next flash access, a reset or a
+// power loss) leaves its cells half erased or half programmed, which only a later verify finds.
+class FlashController {
+public:
+    static constexpr uint16_t kFctl1 = 0x0128;
+    static constexpr uint16_t kFctl2 = 0x012A;
+    static constexpr uint16_t kFctl3 = 0x012C;
+    static constexpr uint16_t kKey = 0xA500;
+    static constexpr uint16_t kReadKey = 0x9600;
+    // FCTL1
+    static constexpr uint16_t kErase = 0x0002;
+    static constexpr uint16_t kMeras = 0x0004;
+    static constexpr uint16_t kWrt = 0x0040;
+    // FCTL3
+    static constexpr uint16_t kBusy = 0x0001;
+    static constexpr uint16_t kKeyv = 0x0002;
+    static constexpr uint16_t kAccvifg = 0x0004;
+    static constexpr uint16_t kWait = 0x0008;
+    static constexpr uint16_t kLock = 0x0010;
+    static constexpr uint16_t kLockA = 0x0040;
+    // FCTL2: clock select in bits 6-7, 1 = MCLK; divider FN in bits 0-5.
+    static constexpr uint16_t kSourceMclk = 0x0040;
+
+    // Minimum timing-generator clocks of each operation.
+    static constexpr uint32_t kSegmentEraseClocks = 4819;
+    static constexpr uint32_t kMassEraseClocks = 5297;
+    static constexpr uint32_t kWordWriteClocks = 30;
+
+    explicit FlashController(SimDevice& device);
+
+    static bool IsRegister(uint32_t address) { return address >= kFctl1 && address <= kFctl3 + 1; }
+    uint16_t ReadRegister(uint32_t address) const;
+    // A write to FCTL1..3 (a byte write carries no key). A wrong key sets KEYV and calls onKeyViolation.
+    void WriteRegister(uint32_t address, uint16_t value, bool byte);
+    // A write by the bus into flash: programs, starts an erase, or is refused.
+    void WriteFlash(uint32_t address, uint16_t value, bool byte);
+    // Clock cycles of MCLK at the given time; the timing generator sees them when FCTL2 selects MCLK.
+    void MclkCycles(uint32_t count, uint64_t atUs);
+    // What a read of flash needs first: an operation in hand ends where it stands.
+    void Settle() { CutShort(); }
+    // Power-up clear: the operation in hand is cut short and the registers take their reset values.
+    void Reset();
+
+    bool Busy() const { return op_.kind != OpKind::kNone; }
+    // Statistics for tests and benchmarks.
+    uint32_t completedOperations = 0;
+    uint32_t incompleteOperations = 0;
+    uint32_t refusedWrites = 0;
+    uint64_t operationClocks = 0;
+    uint64_t firstClockUs = 0;
+    uint64_t lastClockUs = 0;
+    // The chip's reaction to a key violation (a power-up clear).
+    std::function<void()> onKeyViolation;
+
+private:
+    enum class OpKind { kNone, kSegmentErase, kMainErase, kMassErase, kWrite };
+    struct Operation {
+        OpKind kind = OpKind::kNone;
+        uint32_t address = 0;
+        uint16_t value = 0;
+        bool byte = false;
+        uint32_t needed = 0;
+        uint32_t clocks = 0;
+    };
+
+    void Start(OpKind kind, uint32_t address, uint16_t value, bool byte, uint32_t needed);
+    void Finish(bool complete);
+    void CutShort() {
+        if (Busy()) Finish(false);
+    }
+    void ProgramCell(uint32_t address, uint8_t value, bool complete);
+    void EraseRange(uint32_t start, uint32_t end, bool complete);
+
+    SimDevice& device_;
+    uint16_t fctl1_ = 0;
+    uint16_t fctl2_ = 0x42;
+    uint16_t fctl3_ = kLock | kWait;
+    uint32_t dividerCount_ = 0;
+    Operation op_;
+};
+
+}  // namespace quarzo::sim

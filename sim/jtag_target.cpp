@@ -1,0 +1,423 @@
+#include "sim/jtag_target.h"
+
+#include <cstdio>
+
+namespace quarzo::sim {
+namespace {
+
+// JTAG instructions.
+constexpr uint8_t kCntrlSig16Bit = 0x13;
+constexpr uint8_t kCntrlSigCapture = 0x14;
+constexpr uint8_t kCntrlSigRelease = 0x15;
+constexpr uint8_t kPrepareBlow = 0x22;
+constexpr uint8_t kExBlow = 0x24;
+constexpr uint8_t kConfigFuses = 0x29;
+constexpr uint8_t kData16Bit = 0x41;
+constexpr uint8_t kDataCapture = 0x42;
+constexpr uint8_t kDataQuick = 0x43;
+constexpr uint8_t kDataPsa = 0x44;
+constexpr uint8_t kShiftOutPsa = 0x46;
+constexpr uint8_t kAddr16Bit = 0x83;
+constexpr uint8_t kAddrCapture = 0x84;
+constexpr uint8_t kDataToAddr = 0x85;
+constexpr uint8_t kBypass = 0xFF;
+
+// Control-signal register bits.
+constexpr uint16_t kReadAccess = 0x0001;
+constexpr uint16_t kHaltJtag = 0x0008;
+constexpr uint16_t kByteAccess = 0x0010;
+constexpr uint16_t kInstrLoad = 0x0080;
+constexpr uint16_t kTce = 0x0200;
+constexpr uint16_t kTce1 = 0x0400;
+constexpr uint16_t kPuc = 0x0800;
+
+constexpr uint16_t kMovImmToPc = 0x4030;
+constexpr uint16_t kWatchdog = 0x0120;
+constexpr uint16_t kResetVector = 0xFFFE;
+// Cycles from a power-up clear until the CPU fetches its first instruction.
+constexpr int kStartCycles = 2;
+// Shortest TMS low phase that the fuse check counts, in microseconds.
+constexpr uint64_t kFuseCheckLowUs = 5;
+
+}  // namespace
+
+JtagTarget::JtagTarget(SimDevice& device) : device_(device), flash_(device) {
+    flash_.onKeyViolation = [this] { PowerUpClear(); };
+}
+
+void JtagTarget::WritePort(uint8_t offset, uint8_t value, uint64_t us) {
+    ++accesses;
+    if (offset == 0)
+        Lines(value, control_, us);
+    else if (offset == 2)
+        Lines(data_, value, us);
+}
+
+uint8_t JtagTarget::ReadPort(uint8_t offset, uint64_t) {
+    ++accesses;
+    if (offset == 0) return data_;
+    if (offset == 2) return control_;
+    // TDO floats high when nothing drives it.
+    bool tdo = live_ ? tdo_ : true;
+    return tdo ? 0x20 : 0x00;
+}
+
+void JtagTarget::Unplug() {
+    plugged_ = false;
+    enabled_ = false;
+    live_ = false;
+    inReset_ = false;
+    if (!powered_) SetPowered(true);
+}
+
+void JtagTarget::Lines(uint8_t data, uint8_t control, uint64_t us) {
+    plugged_ = true;
+    data_ = data;
+    control_ = control;
+    bool power = externalSupply || (data & 0xF0) == 0xF0;
+    if (power != powered_) SetPowered(power);
+    bool reset = (control & 0x01) != 0;
+    if (reset != inReset_) {
+        inReset_ = reset;
+        if (reset) PowerUpClear();
+        released_ = true;  // after the reset line the CPU runs on its own
+    }
+    enabled_ = (control & 0x0C) == 0x0C;
+    bool tdi = (data & 0x01) != 0;
+    bool tms = (data & 0x02) != 0;
+    bool tck = (data & 0x04) != 0;
+    bool wasLive = live_;
+    live_ = Live();
+    if (!live_ || !wasLive) {
+        // Lines that reach the chip only now show it their levels, not edges.
+        tck_ = tck;
+        tms_ = tms;
+        tdi_ = tdi;
+        tclk_ = tdi;
+        return;
+    }
+    if (tms != tms_) {
+        tms_ = tms;
+        TmsChanged(tms, us);
+    }
+    if (tck != tck_) {
+        tck_ = tck;
+        if (tck)
+            TckRising(tms, tdi);
+        else
+            TckFalling();
+    }
+    tdi_ = tdi;
+    // In Run-Test/Idle TDI is TCLK; a level that differs on entering the state is an edge as well.
+    if (tap_ == Tap::kIdle && tdi != tclk_) {
+        tclk_ = tdi;
+        if (tdi)
+            TclkRising(us);
+        else
+            TclkFalling();
+    }
+}
+
+void JtagTarget::SetPowered(bool on) {
+    powered_ = on;
+    tap_ = Tap::kReset;
+    ir_ = kBypass;
+    csr_ = 0;
+    released_ = true;
+    fuseEdges_ = 0;
+    if (on) {
+        ++powerCycles;
+        PowerUpClear();
+    } else {
+        flash_.Reset();
+        device_.ClearRam();
+    }
+}
+
+void JtagTarget::PowerUpClear() {
+    ++resets;
+    flash_.Reset();
+    cpu_ = Cpu::kStarting;
+    startCycles_ = kStartCycles;
+    pc_ = device_.ReadWord(kResetVector);
+    address_ = pc_;
+    injected_ = false;
+    writePending_ = false;
+    watchdogHeld_ = false;
+    watchdogCount_ = 0;
+}
+
+void JtagTarget::TmsChanged(bool tms, uint64_t us) {
+    if (tck_) return;  // the fuse check runs with TCK held low
+    if (!tms) {
+        tmsFellUs_ = us;
+        return;
+    }
+    if (us - tmsFellUs_ < kFuseCheckLowUs) return;
+    // The first low phase turns the check on, the second rising edge off.
+    if (++fuseEdges_ == 2) {
+        ++fuseChecks;
+        fuseEdges_ = 0;
+    }
+}
+
+JtagTarget::Tap JtagTarget::Next(Tap s, bool tms) {
+    switch (s) {
+        case Tap::kReset:
+            return tms ? Tap::kReset : Tap::kIdle;
+        case Tap::kIdle:
+            return tms ? Tap::kSelectDr : Tap::kIdle;
+        case Tap::kSelectDr:
+            return tms ? Tap::kSelectIr : Tap::kCaptureDr;
+        case Tap::kCaptureDr:
+        case Tap::kShiftDr:
+            return tms ? Tap::kExit1Dr : Tap::kShiftDr;
+        case Tap::kExit1Dr:
+            return tms ? Tap::kUpdateDr : Tap::kPauseDr;
+        case Tap::kPauseDr:
+            return tms ? Tap::kExit2Dr : Tap::kPauseDr;
+        case Tap::kExit2Dr:
+            return tms ? Tap::kUpdateDr : Tap::kShiftDr;
+        case Tap::kUpdateDr:
+        case Tap::kUpdateIr:
+            return tms ? Tap::kSelectDr : Tap::kIdle;
+        case Tap::kSelectIr:
+            return tms ? Tap::kReset : Tap::kCaptureIr;
+        case Tap::kCaptureIr:
+        case Tap::kShiftIr:
+            return tms ? Tap::kExit1Ir : Tap::kShiftIr;
+        case Tap::kExit1Ir:
+            return tms ? Tap::kUpdateIr : Tap::kPauseIr;
+        case Tap::kPauseIr:
+            return tms ? Tap::kExit2Ir : Tap::kPauseIr;
+        case Tap::kExit2Ir:
+            return tms ? Tap::kUpdateIr : Tap::kShiftIr;
+    }
+    return Tap::kReset;
+}
+
+void JtagTarget::TckRising(bool tms, bool tdi) {
+    uint32_t mask = (1u << drLength_) - 1;
+    switch (tap_) {
+        case Tap::kCaptureIr:
+            // The identification goes out most significant bit first.
+            irOut_ = kJtagId;
+            irShift_ = 0;
+            break;
+        case Tap::kShiftIr:
+            irShift_ = static_cast<uint8_t>(irShift_ >> 1 | (tdi ? 0x80 : 0));
+            irOut_ = static_cast<uint8_t>(irOut_ << 1);
+            break;
+        case Tap::kCaptureDr:
+            drLength_ = DrLength();
+            drCaptured_ = static_cast<uint16_t>(DrCapture() & ((1u << drLength_) - 1));
+            drShift_ = drCaptured_;
+            break;
+        case Tap::kShiftDr:
+            drShift_ = (drShift_ << 1 | (tdi ? 1u : 0u)) & mask;
+            break;
+        default:
+            break;
+    }
+    tap_ = Next(tap_, tms);
+    if (tap_ == Tap::kUpdateIr) IrUpdate();
+    if (tap_ == Tap::kUpdateDr) DrUpdate(static_cast<uint16_t>(drShift_));
+    if (tap_ == Tap::kReset) ir_ = kBypass;
+}
+
+void JtagTarget::TckFalling() {
+    if (tap_ == Tap::kShiftIr) tdo_ = (irOut_ & 0x80) != 0;
+    if (tap_ == Tap::kShiftDr) tdo_ = (drShift_ >> (drLength_ - 1) & 1) != 0;
+}
+
+int JtagTarget::DrLength() const {
+    if (Bypassed()) return 1;
+    switch (ir_) {
+        case kConfigFuses:
+            return 8;
+        case kCntrlSig16Bit:
+        case kCntrlSigCapture:
+        case kCntrlSigRelease:
+        case kPrepareBlow:
+        case kExBlow:
+        case kData16Bit:
+        case kDataCapture:
+        case kDataQuick:
+        case kDataPsa:
+        case kShiftOutPsa:
+        case kAddr16Bit:
+        case kAddrCapture:
+        case kDataToAddr:
+            return 16;
+        default:
+            return 1;  // BYPASS, and whatever the chip does not know
+    }
+}
+
+uint16_t JtagTarget::CapturedSignals() const {
+    uint16_t v = static_cast<uint16_t>(csr_ & ~(kTce | kInstrLoad));
+    if (!released_ && (csr_ & kTce1)) v |= kTce;
+    if (cpu_ == Cpu::kFetch) v |= kInstrLoad;
+    return v;
+}
+
+uint16_t JtagTarget::DrCapture() {
+    switch (ir_) {
+        case kCntrlSig16Bit:
+        case kCntrlSigCapture:
+            return CapturedSignals();
+        case kData16Bit:
+        case kDataCapture:
+        case kDataToAddr:
+        case kDataPsa:
+            return dataBus_;
+        case kDataQuick:
+            flash_.Settle();
+            return BusRead(pc_);
+        case kShiftOutPsa:
+            return signature_;
+        case kAddr16Bit:
+        case kAddrCapture:
+            return address_;
+        case kConfigFuses:
+            return configFuses;
+        default:
+            return 0;
+    }
+}
+
+void JtagTarget::IrUpdate() {
+    ir_ = irShift_;
+    if (trace) {
+        char line[16];
+        std::snprintf(line, sizeof(line), "IR %02X", ir_);
+        trace(line);
+    }
+    if (ir_ == kDataPsa) signature_ = dataBus_;  // the seed: the value on the data bus
+    if (ir_ == kCntrlSigRelease) released_ = true;
+}
+
+void JtagTarget::DrUpdate(uint16_t value) {
+    if (trace) {
+        char line[24];
+        const char* format = drLength_ > 8 ? "DR %04X %04X" : drLength_ > 1 ? "DR %02X %02X" : "DR %X %X";
+        std::snprintf(line, sizeof(line), format, value, drCaptured_);
+        trace(line);
+    }
+    if (Bypassed()) return;
+    switch (ir_) {
+        case kCntrlSig16Bit:
+            csr_ = value;
+            if (value & kTce1) released_ = false;
+            if (value & kPuc) PowerUpClear();
+            break;
+        case kData16Bit:
+            dataBus_ = value;
+            injected_ = true;
+            break;
+        case kAddr16Bit:
+            address_ = value;
+            break;
+        case kDataToAddr:
+            dataBus_ = value;
+            writePending_ = true;
+            break;
+        default:
+            break;
+    }
+}
+
+void JtagTarget::TclkRising(uint64_t us) {
+    ++tclkPulses;
+    if (released_) return;  // the CPU runs on its own clock
+    flash_.MclkCycles(1, us);
+    if (!watchdogHeld_ && ++watchdogCount_ >= kWatchdogCycles) {
+        PowerUpClear();
+        return;
+    }
+    bool halted = (csr_ & kHaltJtag) != 0;
+    if (writePending_ && halted && !(csr_ & kReadAccess)) {
+        writePending_ = false;
+        BusWrite(address_, dataBus_, (csr_ & kByteAccess) != 0);
+    }
+    if (ir_ == kDataPsa) {
+        // One signature step over the next word.
+        pc_ = static_cast<uint16_t>(pc_ + 2);
+        flash_.Settle();
+        uint16_t sig = signature_;
+        sig = (sig & 0x8000) ? static_cast<uint16_t>((sig ^ kPsaPolynomial) << 1 | 1) : static_cast<uint16_t>(sig << 1);
+        signature_ = static_cast<uint16_t>(sig ^ BusRead(pc_));
+    }
+}
+
+// The CPU takes injected words and steps through its cycles on falling TCLK edges.
+void JtagTarget::TclkFalling() {
+    if (released_) return;
+    if (ir_ == kDataQuick && (csr_ & kReadAccess)) {
+        pc_ = static_cast<uint16_t>(pc_ + 2);
+        address_ = pc_;
+        return;
+    }
+    bool halted = (csr_ & kHaltJtag) != 0;
+    if (halted) return;
+    bool fresh = injected_ && ir_ == kData16Bit;
+    switch (cpu_) {
+        case Cpu::kStarting:
+            if (--startCycles_ <= 0) cpu_ = Cpu::kFetch;
+            break;
+        case Cpu::kFetch:
+            // Injected words: MOV #imm,PC waits for its operand; a jump to itself or a no-op leave the
+            // CPU at the next fetch with the PC where it was.
+            if (fresh) {
+                injected_ = false;
+                if (dataBus_ == kMovImmToPc) cpu_ = Cpu::kNeedOperand;
+            }
+            break;
+        case Cpu::kNeedOperand:
+            if (fresh) {
+                injected_ = false;
+                pc_ = dataBus_;
+                address_ = pc_;
+                cpu_ = Cpu::kExecuting;
+            }
+            break;
+        case Cpu::kExecuting:
+            cpu_ = Cpu::kFetch;
+            break;
+    }
+}
+
+uint16_t JtagTarget::BusRead(uint16_t address) {
+    if (FlashController::IsRegister(address)) return flash_.ReadRegister(address);
+    return device_.ReadWord(address & ~1u);
+}
+
+void JtagTarget::BusWrite(uint16_t address, uint16_t value, bool byte) {
+    if ((address & ~1u) == kWatchdog) {
+        // Without its password a write to the watchdog resets the chip.
+        if (byte || (value >> 8) != 0x5A) {
+            PowerUpClear();
+            return;
+        }
+        watchdogHeld_ = (value & 0x80) != 0;
+        watchdogCount_ = 0;
+        return;
+    }
+    if (FlashController::IsRegister(address)) {
+        flash_.WriteRegister(address, value, byte);
+        return;
+    }
+    if (device_.IsFlash(address)) {
+        flash_.WriteFlash(address, byte ? static_cast<uint16_t>(value & 0xFF) : value, byte);
+        return;
+    }
+    if (byte) {
+        device_.Write(address, static_cast<uint8_t>(value));
+        return;
+    }
+    uint32_t even = address & ~1u;
+    device_.Write(even, static_cast<uint8_t>(value));
+    device_.Write(even + 1, static_cast<uint8_t>(value >> 8));
+}
+
+}  // namespace quarzo::sim

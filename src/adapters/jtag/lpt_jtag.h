@@ -1,0 +1,161 @@
+#pragma once
+
+#include <cstdint>
+
+#include "adapters/base/cancel_flag.h"
+#include "platform/clock.h"
+#include "platform/port_io.h"
+
+namespace quarzo {
+
+struct DeviceInfo;
+
+// An MSP430 JTAG port driven bit by bit through the three registers of a PC parallel port: the line
+// primitives and shifts, the MSP430's JTAG steps, and flash erase, programming and signature checks.
+class LptJtag {
+public:
+    // JTAG instructions, as the chip receives them (least significant bit first).
+    static constexpr uint8_t kCntrlSig16Bit = 0x13;
+    static constexpr uint8_t kCntrlSigCapture = 0x14;
+    static constexpr uint8_t kCntrlSigRelease = 0x15;
+    static constexpr uint8_t kPrepareBlow = 0x22;
+    static constexpr uint8_t kExBlow = 0x24;
+    static constexpr uint8_t kConfigFuses = 0x29;
+    static constexpr uint8_t kData16Bit = 0x41;
+    static constexpr uint8_t kDataQuick = 0x43;
+    static constexpr uint8_t kDataPsa = 0x44;
+    static constexpr uint8_t kShiftOutPsa = 0x46;
+    static constexpr uint8_t kAddr16Bit = 0x83;
+    static constexpr uint8_t kAddrCapture = 0x84;
+    static constexpr uint8_t kDataToAddr = 0x85;
+    static constexpr uint8_t kJtagId = 0x89;
+
+    // Control-signal register values.
+    static constexpr uint16_t kJtagRead = 0x2401;
+    static constexpr uint16_t kHaltedRead = 0x2409;
+    static constexpr uint16_t kHaltedWrite = 0x2408;
+    static constexpr uint16_t kHaltedByteWrite = 0x2418;
+    static constexpr uint16_t kPowerOnClear = 0x2C01;
+    static constexpr uint16_t kCpuDrivesBus = 0x3401;
+    // Instruction words injected into the CPU.
+    static constexpr uint16_t kMovImmToPc = 0x4030;
+    static constexpr uint16_t kJumpToSelf = 0x3FFF;
+    static constexpr uint16_t kNop = 0x4303;
+
+    // Parallel-port register offsets and line bits.
+    static constexpr uint16_t kDataRegister = 0;
+    static constexpr uint16_t kStatusRegister = 1;
+    static constexpr uint16_t kControlRegister = 2;
+    static constexpr uint8_t kTdi = 0x01;
+    static constexpr uint8_t kTms = 0x02;
+    static constexpr uint8_t kTck = 0x04;
+    static constexpr uint8_t kSupplyBits = 0xF0;
+    static constexpr uint8_t kPyrelOut = 0x80;
+    static constexpr uint8_t kTdo = 0x20;
+    static constexpr uint8_t kResetLines = 0x03;
+    static constexpr uint8_t kSelectLine = 0x02;
+    static constexpr uint8_t kEnableLine = 0x04;
+    static constexpr uint8_t kConnectLine = 0x08;
+
+    // Error codes (the adapter's table).
+    static constexpr int kErrorPortAccess = 1;
+    static constexpr int kErrorNoDevice = 3;
+    static constexpr int kErrorUnknownDevice = 4;
+    static constexpr int kErrorRead = 5;
+    static constexpr int kErrorWrite = 6;
+    static constexpr int kErrorFuses = 7;
+    static constexpr int kErrorReset = 8;
+    static constexpr int kErrorVerify = 11;
+    static constexpr int kErrorJtagId = 12;
+    static constexpr int kErrorFuseBlown = 13;
+    static constexpr int kErrorPyrelNotFound = 14;
+
+    // Erase types and the strobe counts of the flash timing.
+    static constexpr int kEraseSegment = 0;
+    static constexpr int kEraseMain = 1;
+    static constexpr int kEraseAll = 2;
+    static constexpr uint32_t kSegmentEraseStrobes = 4820;
+    static constexpr uint32_t kMassEraseStrobes = 10000;
+    static constexpr int kMassErasePasses = 19;
+    static constexpr uint32_t kWordWriteStrobes = 39;
+    static constexpr uint32_t kCalibrationStrobes = 10000;
+
+    LptJtag(platform::PortIo& port, Clock& clock);
+
+    void SetCancelFlag(const CancelFlag* flag) { cancel_ = flag; }
+    platform::PortIo& Port() { return port_; }
+
+    // Line primitives: each level change is one write of the whole shadow register.
+    void SetTdi(bool level);
+    void SetTms(bool level);
+    void SetTck(int mode);   // 0 low, 2 rising edge, 3 high then low, other high
+    void SetTclk(int mode);  // 0 low, 2 low-spin-high, 3 high-spin-low, other high
+    void TclkStrobes(uint32_t count);
+    void SetTargetPower(bool on);
+    void SetResetLines(bool asserted);
+    void SetSelectLine(bool on);
+    void SetEnableLine(bool on);
+    void ReleasePins();
+    void ConnectJtag();
+    void ShutdownPins(bool powerOff);
+    bool Tdo();
+
+    // JTAG shifts and the TAP reset with the fuse-check pulses.
+    uint8_t IrShift(uint8_t instruction);
+    uint16_t DrShift(uint16_t value, int bits = 16);
+    void ResetTap();
+
+    // Timing.
+    void DelayMicroseconds(uint32_t count);
+    void CalibrateTclk();
+    // A wait that ends early once the run is cancelled; false then.
+    bool Sleep(uint32_t ms);
+
+    // MSP430 device access.
+    bool SetInstrFetch();
+    bool SetPC(uint16_t address);
+    void HaltCpu();
+    void ReleaseCpu();
+    void ReleaseDevice(uint16_t address);
+    bool ExecutePor();
+    bool SyncCpu();
+    bool GetDevice();
+    bool IsFuseBlown();
+    void WriteMem(int format, uint16_t address, uint16_t value);
+    void ReadMemQuick(uint16_t address, uint32_t count, uint8_t* buffer);
+    bool ResetDevice(int method, bool execute, bool release);
+    bool OpenTarget(DeviceInfo& info);
+    bool IdentifyDevice(DeviceInfo& info);
+
+    // Flash through the target's flash controller, timed by TCLK.
+    void FlashErase(int type, uint16_t address);
+    void FlashWrite(uint16_t address, uint32_t count, const uint8_t* words);
+    bool VerifyPsa(uint16_t address, uint32_t count, const uint8_t* words);
+
+    int lastError = 0;
+    uint32_t deviceIndex = 0;
+    uint32_t tclkDelay = 1;
+    uint32_t basePort = 0x378;
+    uint32_t dataShadow = 0;
+    uint32_t controlShadow = 0;
+
+private:
+    void WriteData() { port_.WritePort(static_cast<uint16_t>(basePort + kDataRegister), static_cast<uint8_t>(dataShadow)); }
+    void WriteControl() {
+        port_.WritePort(static_cast<uint16_t>(basePort + kControlRegister), static_cast<uint8_t>(controlShadow));
+    }
+    void SetDataBit(uint8_t mask, bool level);
+    void Spin();
+    void RestoreTclk(bool level);
+    void ExitShift();
+    void WriteControlSignal(uint16_t value);
+    void RegisterWrite(uint16_t address, uint16_t value);
+    void PsaStep();
+    bool TryResetMethod(bool release, bool execute);
+
+    platform::PortIo& port_;
+    Clock& clock_;
+    const CancelFlag* cancel_ = nullptr;
+};
+
+}  // namespace quarzo

@@ -1,0 +1,243 @@
+// The MSP430's JTAG steps: control of the CPU, memory access, the fuse test and identification.
+#include <algorithm>
+
+#include "adapters/jtag/lpt_jtag.h"
+#include "core/device_info.h"
+#include "core/device_table.h"
+
+namespace quarzo {
+namespace {
+
+// Bits of the captured control-signal register.
+constexpr uint16_t kInstrLoad = 0x0080;
+constexpr uint16_t kSynchronised = 0x0200;
+constexpr uint16_t kCpuHalt = 0x0002;
+
+constexpr uint16_t kWatchdog = 0x0120;
+constexpr uint16_t kWatchdogHold = 0x5A80;
+constexpr uint16_t kIdBlock = 0x0FF0;
+constexpr int kTries = 50;
+
+}  // namespace
+
+void LptJtag::WriteControlSignal(uint16_t value) {
+    IrShift(kCntrlSig16Bit);
+    DrShift(value);
+}
+
+bool LptJtag::SetInstrFetch() {
+    IrShift(kCntrlSigCapture);
+    for (int i = 0; i < kTries; ++i) {
+        SetTclk(2);
+        if (DrShift(0) & kInstrLoad) return true;
+    }
+    return false;
+}
+
+bool LptJtag::SetPC(uint16_t address) {
+    SetInstrFetch();
+    WriteControlSignal(kCpuDrivesBus);
+    IrShift(kData16Bit);
+    DrShift(kMovImmToPc);
+    SetTclk(3);
+    DrShift(address);
+    SetTclk(3);
+    SetTclk(3);
+    IrShift(kAddrCapture);
+    if (DrShift(0) != address) return false;
+    WriteControlSignal(kJtagRead);
+    return true;
+}
+
+void LptJtag::HaltCpu() {
+    SetInstrFetch();
+    SetTclk(0);
+    WriteControlSignal(kJtagRead);
+    IrShift(kData16Bit);
+    DrShift(kJumpToSelf);
+    SetTclk(3);
+    WriteControlSignal(kHaltedRead);
+    SetTclk(1);
+}
+
+void LptJtag::ReleaseCpu() {
+    SetTclk(0);
+    WriteControlSignal(kJtagRead);
+    IrShift(kAddrCapture);
+    SetTclk(1);
+}
+
+void LptJtag::ReleaseDevice(uint16_t address) {
+    if (address == 0xFFFE) {
+        WriteControlSignal(kPowerOnClear);
+        DrShift(kJtagRead);
+    } else {
+        SetPC(address);
+    }
+    IrShift(kCntrlSigRelease);
+}
+
+void LptJtag::WriteMem(int format, uint16_t address, uint16_t value) {
+    HaltCpu();
+    SetTclk(0);
+    WriteControlSignal(format == 16 ? kHaltedWrite : kHaltedByteWrite);
+    IrShift(kAddr16Bit);
+    DrShift(address);
+    IrShift(kDataToAddr);
+    DrShift(value);
+    SetTclk(1);
+    ReleaseCpu();
+}
+
+void LptJtag::ReadMemQuick(uint16_t address, uint32_t count, uint8_t* buffer) {
+    SetPC(static_cast<uint16_t>(address - 2));
+    IrShift(kData16Bit);
+    DrShift(kJumpToSelf);
+    SetTclk(3);
+    WriteControlSignal(kHaltedRead);
+    IrShift(kDataQuick);
+    for (uint32_t i = 0; i < count; ++i) {
+        SetTclk(3);
+        uint16_t word = DrShift(0);
+        buffer[2 * i] = static_cast<uint8_t>(word);
+        buffer[2 * i + 1] = static_cast<uint8_t>(word >> 8);
+    }
+    WriteControlSignal(kJtagRead);
+}
+
+bool LptJtag::ExecutePor() {
+    WriteControlSignal(kPowerOnClear);
+    DrShift(kJtagRead);
+    SetTclk(2);
+    SetTclk(2);
+    SetTclk(0);
+    uint8_t id = IrShift(kAddrCapture);
+    SetTclk(1);
+    WriteMem(16, kWatchdog, kWatchdogHold);  // whatever the identification says
+    if (id == kJtagId) return true;
+    lastError = kErrorJtagId;
+    return false;
+}
+
+bool LptJtag::SyncCpu() {
+    IrShift(kCntrlSigCapture);
+    uint16_t v = DrShift(0);
+    SetTclk(1);
+    if (!(v & kSynchronised)) {
+        WriteControlSignal(kJtagRead);
+        int i = 0;
+        for (; i < kTries; ++i) {
+            v = DrShift(0);
+            if (v & kSynchronised) break;
+            if (!Sleep(1)) return false;
+        }
+        if (i == kTries) return false;
+    }
+    if (v & kCpuHalt) {
+        SetTclk(0);
+        WriteControlSignal(kJtagRead);
+        SetTclk(1);
+    } else {
+        WriteControlSignal(kJtagRead);
+    }
+    if (!SetInstrFetch()) return false;
+    IrShift(kData16Bit);
+    DrShift(kNop);
+    SetTclk(2);
+    IrShift(kCntrlSigCapture);
+    return (DrShift(0) & kInstrLoad) != 0;
+}
+
+bool LptJtag::GetDevice() {
+    ResetTap();
+    if (IsFuseBlown()) return false;
+    WriteControlSignal(kJtagRead);
+    if (IrShift(kCntrlSigCapture) != kJtagId) return false;
+    int i = 0;
+    for (; i < kTries; ++i) {
+        if (DrShift(0) & kSynchronised) break;
+        if (!Sleep(1)) return false;
+    }
+    if (i == kTries) return false;
+    if (!ExecutePor()) return false;
+    return SyncCpu();
+}
+
+bool LptJtag::IsFuseBlown() {
+    // A blown fuse makes every data register a one-bit bypass: 0xAAAA comes back shifted by one.
+    for (int i = 0; i < 3; ++i) {
+        IrShift(kCntrlSigCapture);
+        if (DrShift(0xAAAA) == 0x5555) return true;
+    }
+    DrShift(0);
+    return false;
+}
+
+// One reset method has been applied; the target either answers now or the next method is tried.
+bool LptJtag::TryResetMethod(bool release, bool execute) {
+    if (release) {
+        ReleasePins();
+        return true;
+    }
+    if (!GetDevice()) return false;
+    if (execute) IrShift(kCntrlSigRelease);
+    return true;
+}
+
+bool LptJtag::ResetDevice(int method, bool execute, bool release) {
+    if (method & 1) {
+        ReleaseDevice(0xFFFE);
+        if (TryResetMethod(release, execute)) return true;
+    }
+    if (method & 2) {
+        SetResetLines(true);
+        Sleep(50);
+        SetResetLines(false);
+        if (TryResetMethod(release, execute)) return true;
+    }
+    if (method & 4) {
+        SetTargetPower(false);
+        Sleep(3000);
+        SetTargetPower(true);
+        Sleep(10);
+        if (GetDevice()) {
+            if (execute) {
+                IrShift(kCntrlSigRelease);
+                if (release) ReleasePins();
+            }
+            return true;
+        }
+    }
+    lastError = kErrorReset;
+    return false;
+}
+
+bool LptJtag::IdentifyDevice(DeviceInfo& info) {
+    uint8_t id[16];
+    ReadMemQuick(kIdBlock, 8, id);
+    if (IrShift(kConfigFuses) != kJtagId) {
+        lastError = kErrorFuses;
+        return false;
+    }
+    uint16_t fuses = DrShift(0, 8);
+    std::copy(id, id + 16, info.IdBytes());
+    info.SetFuseValue(fuses);
+    deviceIndex = static_cast<uint32_t>(FindDevice(id, fuses));
+    FillDeviceInfo(static_cast<int>(deviceIndex), info);
+    if (deviceIndex != 0) return true;
+    lastError = kErrorUnknownDevice;
+    return false;
+}
+
+bool LptJtag::OpenTarget(DeviceInfo& info) {
+    CalibrateTclk();
+    SetTargetPower(true);
+    ConnectJtag();
+    if (!ResetDevice(6, false, false)) {
+        lastError = IsFuseBlown() ? kErrorFuseBlown : kErrorNoDevice;
+        return false;
+    }
+    return IdentifyDevice(info);
+}
+
+}  // namespace quarzo

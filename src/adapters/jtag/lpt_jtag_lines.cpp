@@ -1,0 +1,250 @@
+// The parallel-port lines, the JTAG shifts and the signal timing.
+#include <algorithm>
+
+#include "adapters/jtag/lpt_jtag.h"
+
+namespace quarzo {
+
+LptJtag::LptJtag(platform::PortIo& port, Clock& clock) : port_(port), clock_(clock) {
+    port_.OpenDriver();
+}
+
+void LptJtag::SetDataBit(uint8_t mask, bool level) {
+    if (level)
+        dataShadow |= mask;
+    else
+        dataShadow &= ~static_cast<uint32_t>(mask);
+    WriteData();
+}
+
+void LptJtag::SetTdi(bool level) {
+    SetDataBit(kTdi, level);
+}
+
+void LptJtag::SetTms(bool level) {
+    SetDataBit(kTms, level);
+}
+
+void LptJtag::SetTck(int mode) {
+    switch (mode) {
+        case 0:
+            SetDataBit(kTck, false);
+            break;
+        case 2:
+            SetDataBit(kTck, false);
+            SetDataBit(kTck, true);
+            break;
+        case 3:
+            SetDataBit(kTck, true);
+            SetDataBit(kTck, false);
+            break;
+        default:
+            SetDataBit(kTck, true);
+    }
+}
+
+// The pulse width of TCLK, which times the target's flash: a counted loop the optimiser must keep.
+void LptJtag::Spin() {
+    volatile uint32_t n = tclkDelay;
+    while (n != 0) n = n - 1;
+}
+
+void LptJtag::SetTclk(int mode) {
+    switch (mode) {
+        case 0:
+            SetDataBit(kTdi, false);
+            break;
+        case 2:
+            SetDataBit(kTdi, false);
+            Spin();
+            SetDataBit(kTdi, true);
+            break;
+        case 3:
+            SetDataBit(kTdi, true);
+            Spin();
+            SetDataBit(kTdi, false);
+            break;
+        default:
+            SetDataBit(kTdi, true);
+    }
+}
+
+void LptJtag::TclkStrobes(uint32_t count) {
+    for (uint32_t i = 1; i < count; ++i) SetTclk(3);
+}
+
+void LptJtag::SetTargetPower(bool on) {
+    if (on) {
+        dataShadow |= 0xE0;
+        WriteData();
+        dataShadow |= 0x10;
+    } else {
+        dataShadow &= 0x0F;
+    }
+    WriteData();
+    Sleep(10);
+}
+
+void LptJtag::SetResetLines(bool asserted) {
+    if (asserted) {
+        controlShadow |= kResetLines;
+        WriteControl();
+        return;
+    }
+    controlShadow &= ~static_cast<uint32_t>(kResetLines);
+    WriteControl();
+    Sleep(10);
+}
+
+void LptJtag::SetSelectLine(bool on) {
+    if (on)
+        controlShadow |= kSelectLine;
+    else
+        controlShadow &= ~static_cast<uint32_t>(kSelectLine);
+    WriteControl();
+}
+
+void LptJtag::SetEnableLine(bool on) {
+    Sleep(10);
+    if (on)
+        controlShadow |= kEnableLine;
+    else
+        controlShadow &= ~static_cast<uint32_t>(kEnableLine);
+    WriteControl();
+    Sleep(10);
+}
+
+void LptJtag::ReleasePins() {
+    controlShadow &= ~static_cast<uint32_t>(kSelectLine | kConnectLine);
+    WriteControl();
+    SetTdi(false);
+    SetTms(true);
+    SetTck(1);
+    SetTclk(1);
+    SetResetLines(false);
+    SetEnableLine(false);
+    SetDataBit(kPyrelOut, true);
+}
+
+void LptJtag::ConnectJtag() {
+    ReleasePins();
+    controlShadow |= kConnectLine;
+    WriteControl();
+    SetEnableLine(true);
+}
+
+void LptJtag::ShutdownPins(bool powerOff) {
+    if (powerOff) SetTargetPower(false);
+    ReleasePins();
+}
+
+bool LptJtag::Tdo() {
+    return (port_.ReadPort(static_cast<uint16_t>(basePort + kStatusRegister)) & kTdo) != 0;
+}
+
+// Shifts leave the TCLK level on TDI as they found it, so the target sees no TCLK edge.
+void LptJtag::RestoreTclk(bool level) {
+    SetTclk(level ? 1 : 0);
+}
+
+void LptJtag::ExitShift() {
+    SetTck(2);  // Update-IR/DR
+    SetTms(false);
+    SetTck(2);  // Run-Test/Idle
+    SetTms(true);
+}
+
+uint8_t LptJtag::IrShift(uint8_t instruction) {
+    bool tclk = (dataShadow & kTdi) != 0;
+    SetTms(true);
+    SetTck(2);  // Select-DR-Scan
+    SetTck(2);  // Select-IR-Scan
+    SetTms(false);
+    SetTck(2);  // Capture-IR
+    SetTck(2);  // Shift-IR
+    uint32_t result = 0;
+    for (int i = 0; i < 8; ++i) {
+        SetTdi((instruction >> i & 1) != 0);
+        if (i == 7) SetTms(true);
+        SetTck(2);
+        result = result << 1 | (Tdo() ? 1u : 0u);
+    }
+    RestoreTclk(tclk);
+    ExitShift();
+    return static_cast<uint8_t>(result);
+}
+
+uint16_t LptJtag::DrShift(uint16_t value, int bits) {
+    bits = std::clamp(bits, 0, 16);
+    bool tclk = (dataShadow & kTdi) != 0;
+    SetTms(true);
+    SetTck(2);  // Select-DR-Scan
+    SetTms(false);
+    SetTck(2);  // Capture-DR
+    SetTck(2);  // Shift-DR
+    uint32_t result = 0;
+    for (int i = bits - 1; i >= 0; --i) {
+        SetTdi((value >> i & 1) != 0);
+        if (i == 0) SetTms(true);
+        SetTck(2);
+        result = result << 1 | (Tdo() ? 1u : 0u);
+    }
+    RestoreTclk(tclk);
+    ExitShift();
+    return static_cast<uint16_t>(result);
+}
+
+void LptJtag::ResetTap() {
+    SetTck(0);
+    // The TMS pulses with TCK held let the target test its security fuse.
+    for (int i = 0; i < 2; ++i) {
+        SetTms(false);
+        Sleep(70);
+        SetTms(true);
+        Sleep(70);
+    }
+    for (int i = 0; i < 6; ++i) SetTck(2);  // Test-Logic-Reset
+    SetTck(0);
+    SetTms(false);
+    SetTck(1);  // Run-Test/Idle
+}
+
+void LptJtag::DelayMicroseconds(uint32_t count) {
+    port_.Flush();
+    clock_.DelayUs(count);
+}
+
+bool LptJtag::Sleep(uint32_t ms) {
+    port_.Flush();
+    // In slices, so that a stop ends a long wait within a slice.
+    constexpr uint32_t kSlice = 10;
+    while (ms > 0) {
+        if (cancel_ != nullptr && cancel_->IsRaised()) return false;
+        uint32_t step = std::min(ms, kSlice);
+        clock_.SleepMs(step);
+        ms -= step;
+    }
+    return cancel_ == nullptr || !cancel_->IsRaised();
+}
+
+void LptJtag::CalibrateTclk() {
+    SetTms(true);
+    for (int pass = 0; pass < 50; ++pass) {
+        uint32_t t0 = clock_.TickMs();
+        TclkStrobes(kCalibrationStrobes);
+        port_.Flush();
+        uint32_t dt = clock_.TickMs() - t0;
+        if (dt == 0) dt = 1;
+        uint32_t rate = 20000 / dt;
+        if (rate >= 477) {
+            tclkDelay += 8;
+        } else if (rate >= 257) {
+            return;
+        } else {
+            if (tclkDelay == 1) return;
+            tclkDelay -= 1;
+        }
+    }
+}
+
+}  // namespace quarzo

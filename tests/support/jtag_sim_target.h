@@ -1,0 +1,40 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "adapters/jtag/raw_jtag_adapter.h"
+#include "core/device_table.h"
+#include "sim/jtag_target.h"
+#include "sim/sim_port_io.h"
+#include "sim/sim_device.h"
+#include "sim/virtual_clock.h"
+
+namespace quarzo::testing {
+
+// A virtual chip on a virtual parallel-port cable, and the direct JTAG adapter driving it, in virtual
+// time. Each port access takes 3 us, which puts the TCLK rate of a calibration pass in range.
+struct JtagSimTarget {
+    explicit JtagSimTarget(const std::string& deviceName = "MSP430F149", uint8_t fuses = 0)
+        : device(FindDeviceByName(deviceName), 0x0110), target(device) {
+        target.configFuses = fuses;
+        auto io = std::make_unique<sim::SimPortIo>(target, clock);
+        io->accessUs = 3;
+        port = io.get();
+        adapter = std::make_unique<RawJtagAdapter>(std::move(io), clock);
+        target.trace = [this](const std::string& line) {
+            if (keepTrace) shifts.push_back(line);
+        };
+    }
+
+    sim::VirtualClock clock;
+    sim::SimDevice device;
+    sim::JtagTarget target;
+    sim::SimPortIo* port = nullptr;
+    std::unique_ptr<RawJtagAdapter> adapter;
+    bool keepTrace = false;
+    std::vector<std::string> shifts;
+};
+
+}  // namespace quarzo::testing
