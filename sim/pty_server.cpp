@@ -60,7 +60,13 @@ void PtyServer::Handle(uint8_t byte) {
         SleepUntil(wireUs_);
     }
     uint64_t answerByteUs = ByteTimeUs();
-    RomBsl::Reply reply = target_.Receive(byte);
+    RomBsl::Reply reply;
+    if (chipLock_) {
+        std::lock_guard<std::mutex> lock(*chipLock_);
+        reply = target_.Receive(byte);
+    } else {
+        reply = target_.Receive(byte);
+    }
     if (reply.bytes.empty()) return;
     if (pace_) {
         uint64_t t = clock.Microseconds() + reply.busyUs;

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 #include "sim/rom_bsl.h"
@@ -20,6 +21,8 @@ public:
     bool Create();
     const std::string& DevicePath() const { return path_; }
     void SetPace(bool pace) { pace_ = pace; }
+    // Held while the loader works on the chip, which another server may share.
+    void SetChipLock(std::mutex* lock) { chipLock_ = lock; }
     // Serves until stop is raised.
     void Serve(const std::atomic<bool>& stop);
 
@@ -33,6 +36,7 @@ private:
     int master_ = -1;
     std::string path_;
     bool pace_ = false;
+    std::mutex* chipLock_ = nullptr;
     bool connected_ = false;
     uint64_t wireUs_ = 0;  // when the last received byte finished arriving on a real line
 };

@@ -1,15 +1,20 @@
-// quarzo-sim: a virtual MSP430 whose bootstrap loader answers on a pseudo-terminal.
+// quarzo-sim: a virtual MSP430 whose bootstrap loader answers on a pseudo-terminal, and whose JTAG port
+// can be reached through a virtual parallel-port cable on a Unix socket.
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "core/file_format.h"
 #include "core/firmware_file.h"
 #include "core/memory_image.h"
+#include "sim/jtag_target.h"
+#include "sim/lpt_server.h"
 #include "sim/pty_server.h"
 #include "sim/rom_bsl.h"
 #include "sim/sim_device.h"
@@ -30,15 +35,17 @@ const char kUsage[] =
     "  --load FILE          initial flash contents (Intel HEX, TI TXT or binary)\n"
     "  --state FILE         memory loaded at start when the file exists and written at exit\n"
     "  --link PATH          a symbolic link to the pseudo-terminal\n"
+    "  --lpt PATH           also serve the chip's JTAG port as a parallel-port cable on a Unix socket\n"
     "  --trace FILE         every frame received and every answer, in hex, and the time the target\n"
-    "                       works before answering (BUSY microseconds)\n"
+    "                       works before answering (BUSY microseconds); JTAG instruction and data\n"
+    "                       shifts as \"IR nn\" and \"DR in out\"\n"
     "  --vacant-word HEX    what reading memory the part does not have returns (default 3FFF)\n"
     "  --pace               time the answers like a real line at the loader's speed\n";
 
 struct Options {
     std::string device = "MSP430F149";
     std::string version = "1.60";
-    std::string load, state, link, trace;
+    std::string load, state, link, trace, lpt;
     std::string vacant = "3FFF";
     bool pace = false;
 };
@@ -64,6 +71,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             ok = value(o.link);
         else if (arg == "--trace")
             ok = value(o.trace);
+        else if (arg == "--lpt")
+            ok = value(o.lpt);
         else if (arg == "--vacant-word")
             ok = value(o.vacant) && !o.vacant.empty() && o.vacant.size() <= 4 &&
                  o.vacant.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
@@ -133,7 +142,19 @@ int main(int argc, char** argv) {
         target.onBusy = [trace](uint32_t busyUs) { std::fprintf(trace, "BUSY %u\n", busyUs); };
     }
 
+    std::mutex chipLock;
+    JtagTarget jtag(device);
+    jtag.Unplug();  // powered from elsewhere until a cable client drives the supply
+    if (trace) {
+        jtag.trace = [trace](const std::string& line) {
+            std::fprintf(trace, "%s\n", line.c_str());
+        };
+    }
+    LptServer lptServer(jtag, chipLock);
+    if (!o.lpt.empty() && !lptServer.Create(o.lpt)) return 1;
+
     PtyServer server(target);
+    server.SetChipLock(&chipLock);
     if (!server.Create()) return 1;
     server.SetPace(o.pace);
     if (!o.link.empty()) {
@@ -150,7 +171,11 @@ int main(int argc, char** argv) {
     action.sa_handler = OnSignal;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    std::thread cable;
+    if (!o.lpt.empty()) cable = std::thread([&] { lptServer.Serve(gStop); });
     server.Serve(gStop);
+    gStop.store(true);
+    if (cable.joinable()) cable.join();
 
     int status = 0;
     if (!o.link.empty()) unlink(o.link.c_str());

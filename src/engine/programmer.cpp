@@ -179,6 +179,11 @@ RunResult Programmer::Run() {
         flags_ &= ~kActionReload;
         if (!LoadFile(image_.FileName(), kFormatUnknown)) return endEarly(kRunReloadFailed);
     }
+    if (kind_ == kAdapterRawJtag && worker_.PriorityRefused() && !priorityNoted_) {
+        priorityNoted_ = true;
+        sink_->Log(kLogInfo, "Note: running at normal priority; this system does not grant real-time "
+                             "scheduling here, so JTAG timing may vary.");
+    }
     result_ = kRunActionFailed;
     segmentAWarned_ = false;
     current_->device.SetDeviceIndex(static_cast<uint16_t>(deviceIndex));

@@ -130,6 +130,7 @@ private:
     std::string commandText_;
     std::vector<std::string> arguments_;  // tokens of the last command line, until its run parses them
     RunResult result_ = 0;
+    bool priorityNoted_ = false;  // the refused real-time priority is told once
     std::string outputFile_;
     bool segmentAWarned_ = false;
 

@@ -16,7 +16,7 @@ bool WorkerThread::Start(std::function<int()> body) {
     ended_ = false;
     try {
         thread_ = std::thread([this, body = std::move(body), priority = priority_] {
-            platform::SetCurrentThreadPriority(priority);
+            priorityRefused_ = !platform::SetCurrentThreadPriority(priority);
             exitCode_ = body();
             {
                 std::lock_guard<std::mutex> lock(mutex_);

@@ -44,6 +44,8 @@ public:
     const CancelFlag& Cancel() const { return cancel_; }
     void SetPriority(int priority) { priority_ = priority; }
     int Priority() const { return priority_; }
+    // Whether the system refused the last thread its raised priority.
+    bool PriorityRefused() const { return priorityRefused_.load(); }
     void SetWaitHook(WaitHook hook) { waitHook_ = std::move(hook); }
     int ExitCode() const { return exitCode_.load(); }
     int LastError() const { return lastError_; }
@@ -58,6 +60,7 @@ private:
     CancelFlag cancel_;
     std::atomic<int> exitCode_{0};
     int priority_ = 0;
+    std::atomic<bool> priorityRefused_{false};
     int lastError_ = 0;
     WaitHook waitHook_;
     std::mutex mutex_;

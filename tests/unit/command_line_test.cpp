@@ -69,8 +69,8 @@ TEST(ParseCommandLine, EachRejectionHasItsOneLine) {
         // Only one adapter option is taken; a second is an unknown option.
         {"+e -RAW=LPT2 -FET=TIUSB", "Unknown options \"-FET=TIUSB\""},
 #ifndef _WIN32
-        // Only the serial loader and the vendor library take a device path; a relative one is no port.
-        {"+e -RAW=/dev/parport0", "Invalid adapter option \"-RAW=/dev/parport0\""},
+        // A device path is absolute; a relative one is no port.
+        {"+e -RAW=parport0", "Invalid adapter option \"-RAW=parport0\""},
         {"+e -BSL=ttyS0", "Invalid adapter option \"-BSL=ttyS0\""},
 #endif
     };
@@ -116,6 +116,7 @@ TEST(ParseCommandLine, AdapterOptionsNameAKindAndAPort) {
 #ifndef _WIN32
         {"-BSL=/dev/quarzo-tty", kAdapterBsl, 0, "/dev/quarzo-tty"},
         {"-FET=/dev/ttyACM0", kAdapterFetDll, 0, "/dev/ttyACM0"},
+        {"-RAW=/tmp/cable.sock", kAdapterRawJtag, 0, "/tmp/cable.sock"},
 #endif
     };
     for (const auto& c : cases) {

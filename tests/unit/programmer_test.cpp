@@ -194,7 +194,16 @@ protected:
 
 TEST_F(ProgrammerWithAdapters, LoaderAndDirectJtagFailWithTheirOwnTexts) {
     EXPECT_EQ(InitLine(kAdapterBsl), "1 Init failed. Could not open port.");
-    EXPECT_EQ(InitLine(kAdapterRawJtag), "1 Init failed. Could not initialize direct port access interface.");
+#ifdef _WIN32
+    EXPECT_EQ(InitLine(kAdapterRawJtag),
+              "1 Init failed. Could not initialize direct port access interface (the WinIo driver could not be "
+              "started).");
+#else
+    // The log names the device that could not be reached and why.
+    adapters_.rawJtag.portPaths[0] = "/nonexistent/parport0";
+    EXPECT_EQ(InitLine(kAdapterRawJtag), "1 Init failed. Could not initialize direct port access interface "
+                                         "(/nonexistent/parport0: No such file or directory).");
+#endif
     EXPECT_NE(adapters_.bsl.Open(), 0);
     EXPECT_EQ(adapters_.bsl.GetErrorCode(), 2);
     EXPECT_EQ(adapters_.bsl.GetErrorCode(), 0);

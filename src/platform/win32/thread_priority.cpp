@@ -12,8 +12,8 @@ void SetProcessRealtime(bool realtime) {
     if (GetPriorityClass(process) != wanted) SetPriorityClass(process, wanted);
 }
 
-void SetCurrentThreadPriority(int priority) {
-    SetThreadPriority(GetCurrentThread(), priority);
+bool SetCurrentThreadPriority(int priority) {
+    return SetThreadPriority(GetCurrentThread(), priority) != 0;
 }
 
 bool KillThread(std::thread& thread, unsigned exitCode) {
