@@ -71,15 +71,15 @@ void FlashController::WriteFlash(uint32_t address, uint16_t value, bool byte) {
     }
     if (fctl1_ & (kErase | kMeras)) {
         if ((fctl1_ & kMeras) && (fctl1_ & kErase))
-            Start(OpKind::kMassErase, address, 0, false, kMassEraseClocks);
+            Start(OpKind::kMassErase, address, 0, false, massEraseClocks);
         else if (fctl1_ & kMeras)
-            Start(OpKind::kMainErase, address, 0, false, kMassEraseClocks);
+            Start(OpKind::kMainErase, address, 0, false, massEraseClocks);
         else
-            Start(OpKind::kSegmentErase, address, 0, false, kSegmentEraseClocks);
+            Start(OpKind::kSegmentErase, address, 0, false, segmentEraseClocks);
         return;
     }
     if (fctl1_ & kWrt) {
-        Start(OpKind::kWrite, byte ? address : address & ~1u, value, byte, kWordWriteClocks);
+        Start(OpKind::kWrite, byte ? address : address & ~1u, value, byte, wordWriteClocks);
         return;
     }
     fctl3_ |= kAccvifg;  // a write to flash in no mode

@@ -32,10 +32,10 @@ public:
     // FCTL2: clock select in bits 6-7, 1 = MCLK; divider FN in bits 0-5.
     static constexpr uint16_t kSourceMclk = 0x0040;
 
-    // Minimum timing-generator clocks of each operation.
-    static constexpr uint32_t kSegmentEraseClocks = 4819;
-    static constexpr uint32_t kMassEraseClocks = 5297;
-    static constexpr uint32_t kWordWriteClocks = 30;
+    // Minimum timing-generator clocks of each operation; a slower part may need more.
+    uint32_t segmentEraseClocks = 4819;
+    uint32_t massEraseClocks = 5297;
+    uint32_t wordWriteClocks = 30;
 
     explicit FlashController(SimDevice& device);
 

@@ -30,6 +30,12 @@ public:
         return true;
     }
 
+    // A port that cannot be reached (any more): the next open fails.
+    void SetReachable(bool r) {
+        reachable = r;
+        if (!r) ready_ = false;
+    }
+
     bool reachable = true;
     uint32_t accessUs = 1;
 

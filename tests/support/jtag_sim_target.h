@@ -16,9 +16,13 @@ namespace quarzo::testing {
 // A virtual chip on a virtual parallel-port cable, and the direct JTAG adapter driving it, in virtual
 // time. Each port access takes 3 us, which puts the TCLK rate of a calibration pass in range.
 struct JtagSimTarget {
-    explicit JtagSimTarget(const std::string& deviceName = "MSP430F149", uint8_t fuses = 0)
+    // The part's configuration fuses are those its record asks for, with the bits its mask ignores set.
+    explicit JtagSimTarget(const std::string& deviceName = "MSP430F149")
         : device(FindDeviceByName(deviceName), 0x0110), target(device) {
-        target.configFuses = fuses;
+        const DeviceRecord& record = DeviceRecordAt(device.DeviceIndex());
+        target.configFuses = record.fuseValue == kAnyValue
+                                 ? 0
+                                 : static_cast<uint8_t>((record.fuseValue & record.fuseMask) | ~record.fuseMask);
         auto io = std::make_unique<sim::SimPortIo>(target, clock);
         io->accessUs = 3;
         port = io.get();

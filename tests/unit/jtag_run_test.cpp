@@ -1,6 +1,8 @@
-// Whole engine runs over the direct JTAG adapter against the virtual chip on the cable.
+// Whole engine runs over the direct JTAG adapter against the virtual chip on the cable, and the
+// adapter's operations one by one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "engine/programmer.h"
@@ -13,10 +15,12 @@ namespace {
 using testing::JtagSimTarget;
 using testing::RecordingLogSink;
 
+constexpr ActionFlags kAuto = kActionErase | kActionBlankCheck | kActionProgram | kActionVerify;
+
 class JtagRun : public ::testing::Test {
 protected:
-    void Connect(const std::string& device = "MSP430F149", uint8_t fuses = 0) {
-        target_ = std::make_unique<JtagSimTarget>(device, fuses);
+    void Connect(const std::string& device = "MSP430F149") {
+        target_ = std::make_unique<JtagSimTarget>(device);
         programmer_ = std::make_unique<Programmer>(AdapterList{target_->adapter.get(), nullptr, nullptr, nullptr});
         programmer_->SetSink(&sink_);
         programmer_->SelectAdapter(kAdapterRawJtag);
@@ -37,6 +41,10 @@ protected:
         }
         return true;
     }
+    bool Logged(const std::string& line) {
+        const auto& lines = sink_.Lines();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
     std::string Log() {
         std::string all;
         for (const auto& l : sink_.Lines()) all += l + "\n";
@@ -51,9 +59,253 @@ protected:
 TEST_F(JtagRun, AutoProgramsAndVerifiesSixtyKilobytes) {
     Connect();
     LoadFirmware();
-    EXPECT_EQ(RunFlags(kActionErase | kActionBlankCheck | kActionProgram | kActionVerify), kRunComplete) << Log();
+    EXPECT_EQ(RunFlags(kAuto), kRunComplete) << Log();
+    EXPECT_TRUE(Logged("0 Device: MSP430F149. Info(0x1000-0x10FF), Main:(0x1100-0xFFFF)")) << Log();
+    EXPECT_TRUE(Logged("0 Verify complete.")) << Log();
     EXPECT_TRUE(DeviceHoldsImage());
     EXPECT_EQ(target_->target.Flash().incompleteOperations, 0u);
+    // Afterwards the chip runs on its own, still powered, with the cable released.
+    EXPECT_TRUE(target_->target.Powered());
+    EXPECT_FALSE(target_->target.UnderJtag());
+
+    // Read returns the chip's bytes.
+    programmer_->Image().Clear();
+    EXPECT_EQ(RunFlags(kActionRead), kRunComplete) << Log();
+    for (uint32_t a : {0x1100u, 0x8001u, 0xFFFEu}) EXPECT_EQ(programmer_->Image().ValueAt(a), target_->device.Read(a));
+}
+
+TEST_F(JtagRun, IdentifiesPartsByTheirIdentificationAndFuses) {
+    const struct {
+        const char* simulated;
+        const char* logged;
+    } parts[] = {
+        {"MSP430F149", "MSP430F149"},   // fuses 0xF0: the mask 0x0F picks the F149 record
+        {"MSP430F135", "MSP430F135"},   // same identification, other fuses
+        {"MSP430F2274", "MSP430F2274"},
+        {"MSP430F44x", "MSP430F44x"},
+        {"MSP430F11x1", "MSP430F11x1"},
+    };
+    for (const auto& p : parts) {
+        Connect(p.simulated);
+        EXPECT_EQ(RunFlags(kActionDumpDeviceId), kRunComplete) << p.simulated << "\n" << Log();
+        std::string found;
+        for (const auto& l : sink_.Lines())
+            if (l.rfind("0 Device: ", 0) == 0) found = l.substr(10, l.find('.') - 10);
+        EXPECT_EQ(found, p.logged);
+        // The dump shows the identification block and the fuses.
+        EXPECT_EQ(programmer_->Image().ValueAt(0x0FF0), target_->device.Read(0x0FF0));
+        EXPECT_EQ(programmer_->Image().ValueAt(0x1000), target_->target.configFuses);
+    }
+}
+
+TEST_F(JtagRun, OpenFailsWithTheReasonOfTheTarget) {
+    Connect();
+    target_->device.Store(0x0FF0, 0x00);  // an identification no record has but "unknown"
+    EXPECT_EQ(RunFlags(kActionErase), kRunActionFailed);
+    EXPECT_EQ(sink_.Lines().back(), "1 Init failed. Unknown device.");
+
+    Connect();
+    target_->target.configFuses = 0x08;  // an F149-family identification with fuses of no record
+    EXPECT_EQ(RunFlags(kActionErase), kRunActionFailed);
+    EXPECT_EQ(sink_.Lines().back(), "1 Init failed. Unknown device.");
+
+    Connect();
+    target_->target.attached = false;
+    EXPECT_EQ(RunFlags(kActionErase), kRunActionFailed);
+    EXPECT_EQ(sink_.Lines().back(), "1 Init failed. Could not find device (or device not supported).");
+
+    Connect();
+    target_->port->SetReachable(false);
+    EXPECT_EQ(RunFlags(kActionErase), kRunActionFailed);
+    EXPECT_EQ(sink_.Lines().back(),
+              "1 Init failed. Could not initialize direct port access interface (no port here).");
+}
+
+TEST_F(JtagRun, BlownFuseIsSeenOnTheFirstTestOfEachTry) {
+    Connect();
+    target_->target.fuseBlown = true;
+    target_->keepTrace = true;
+    EXPECT_EQ(RunFlags(kActionErase), kRunActionFailed);
+    EXPECT_EQ(sink_.Lines().back(), "1 Init failed. Could not access device - security fuse is blown.");
+    // One fuse test after the reset-line pulse, one after the supply cycle, one to name the failure:
+    // each sees the bypass at its first shift, and nothing else is shifted.
+    const auto& s = target_->shifts;
+    ASSERT_GE(s.size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(s.begin(), s.begin() + 6),
+              (std::vector<std::string>{"IR 14", "DR 0 0", "IR 14", "DR 0 0", "IR 14", "DR 0 0"}));
+    // Then only the release at the end of the run.
+    EXPECT_EQ(std::vector<std::string>(s.begin() + 6, s.end()),
+              (std::vector<std::string>{"IR 13", "DR 1 0", "DR 1 0", "IR 15"}));
+}
+
+TEST_F(JtagRun, HealthyFuseTestShiftsThreeTimesAndOnceMore) {
+    Connect();
+    target_->keepTrace = true;
+    ASSERT_EQ(target_->adapter->Open(), 0);
+    const auto& s = target_->shifts;
+    auto first = std::find_if(s.begin(), s.end(), [](const std::string& l) { return l.rfind("DR AAAA", 0) == 0; });
+    ASSERT_NE(first, s.end());
+    std::vector<std::string> test(first, first + 6);
+    EXPECT_EQ(test, (std::vector<std::string>{"DR AAAA 0000", "IR 14", "DR AAAA 0000", "IR 14", "DR AAAA 0000",
+                                              "DR 0000 0000"}));
+    EXPECT_GE(target_->target.fuseChecks, 1u);
+}
+
+TEST_F(JtagRun, EraseTypesBlankCheckAndOddReads) {
+    Connect();
+    auto& d = target_->device;
+    auto& a = *target_->adapter;
+    ASSERT_EQ(a.Open(), 0);
+    uint8_t word[2] = {0x12, 0x34};
+    ASSERT_EQ(a.WriteMemory(0x1000, word, 2), 0);  // information memory
+    ASSERT_EQ(a.WriteMemory(0xE000, word, 2), 0);
+    ASSERT_EQ(a.WriteMemory(0xE200, word, 2), 0);
+    EXPECT_EQ(d.ReadWord(0xE000), 0x3412);
+
+    // Segment erase: that segment only.
+    a.Erase(0, 0xE010, 0);
+    EXPECT_EQ(d.ReadWord(0xE000), 0xFFFF);
+    EXPECT_EQ(d.ReadWord(0xE200), 0x3412);
+    // Main memory erase keeps the information memory; type 2 takes it too.
+    a.Erase(1, 0xFFFE, 0);
+    EXPECT_EQ(d.ReadWord(0xE200), 0xFFFF);
+    EXPECT_EQ(d.ReadWord(0x1000), 0x3412);
+    a.Erase(2, 0xFFFE, 0);
+    EXPECT_EQ(d.ReadWord(0x1000), 0xFFFF);
+    EXPECT_EQ(target_->target.Flash().incompleteOperations, 0u);
+
+    // Blank check: 3 bytes are one word; the byte after it is not looked at.
+    EXPECT_EQ(a.BlankCheck(0xF000, 0xF00), 0);
+    uint8_t low[2] = {0xFF, 0x00};
+    ASSERT_EQ(a.WriteMemory(0xF002, low, 2), 0);
+    EXPECT_EQ(a.BlankCheck(0xF000, 3), 0);
+    EXPECT_EQ(a.BlankCheck(0xF000, 4), -1);
+    EXPECT_EQ(a.GetErrorCode(), 11);
+    EXPECT_STREQ(a.GetErrorText(11), "Verification error");
+    EXPECT_EQ(a.GetErrorCode(), 0);
+    // A count of 0 compares the signature with its seed.
+    EXPECT_EQ(a.VerifyMemory(0xF000, low, 0), 0);
+
+    // Reads deliver exactly the bytes asked for.
+    uint8_t buffer[6] = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
+    ASSERT_EQ(a.ReadMemory(0xF000, buffer, 5), 0);
+    EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 6), (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0x00, 0xFF, 0xAA}));
+}
+
+TEST_F(JtagRun, ResetMethods) {
+    Connect();
+    auto& a = *target_->adapter;
+    auto& t = target_->target;
+    ASSERT_EQ(a.Open(), 0);
+
+    // (7, 1, 1): a JTAG power-on clear and release; the pins are let go without a new identification.
+    uint32_t checks = t.fuseChecks;
+    uint32_t resets = t.resets;
+    EXPECT_EQ(a.Reset(7, 1, 1), 0);
+    EXPECT_EQ(t.fuseChecks, checks);
+    EXPECT_EQ(t.resets, resets + 1);
+    EXPECT_FALSE(t.UnderJtag());
+    EXPECT_EQ(a.Jtag().controlShadow, 0u);
+    a.Jtag().ConnectJtag();
+
+    // (6, 0, 0): the reset line, then the chip under JTAG again.
+    uint32_t cycles = t.powerCycles;
+    EXPECT_EQ(a.Reset(6, 0, 0), 0);
+    EXPECT_TRUE(t.UnderJtag());
+    EXPECT_EQ(t.powerCycles, cycles);
+
+    // (4, 0, 1): a supply cycle and a new identification; the pins stay connected.
+    uint64_t before = target_->clock.NowUs();
+    EXPECT_EQ(a.Reset(4, 0, 1), 0);
+    EXPECT_EQ(t.powerCycles, cycles + 1);
+    EXPECT_GE(target_->clock.NowUs() - before, 3'000'000u);
+    EXPECT_TRUE(t.UnderJtag());
+    EXPECT_EQ(a.Jtag().controlShadow, uint32_t{LptJtag::kConnectLine | LptJtag::kEnableLine});
+
+    // No method that reaches the chip: code 8.
+    t.attached = false;
+    EXPECT_EQ(a.Reset(6, 0, 0), -1);
+    EXPECT_EQ(a.GetErrorCode(), 8);
+}
+
+TEST_F(JtagRun, PowerOffLosesRamButNotFlash) {
+    Connect();
+    auto& a = *target_->adapter;
+    ASSERT_EQ(a.Open(), 0);
+    uint8_t word[2] = {0x5A, 0xA5};
+    a.WriteMemory(0xFF00, word, 2);
+    a.Jtag().WriteMem(16, 0x0200, 0xBEEF);
+    EXPECT_EQ(target_->device.ReadWord(0x0200), 0xBEEF);
+    EXPECT_EQ(a.Reset(4, 0, 0), 0);
+    EXPECT_NE(target_->device.ReadWord(0x0200), 0xBEEF);
+    EXPECT_EQ(target_->device.ReadWord(0xFF00), 0xA55A);
+}
+
+TEST_F(JtagRun, TooFewFlashClocksAreFoundByTheVerify) {
+    Connect();
+    target_->target.Flash().wordWriteClocks = 40;  // a part slower than the host's 38 pulses allow for
+    LoadFirmware(0xF000, 0xF0FF);
+    EXPECT_EQ(RunFlags(kActionErase | kActionProgram | kActionVerify), kRunActionFailed);
+    EXPECT_GT(target_->target.Flash().incompleteOperations, 0u);
+    EXPECT_EQ(sink_.Lines().back().rfind("1 Verify failed.", 0), 0u) << Log();
+}
+
+TEST_F(JtagRun, AStopEndsAMassEraseOrASupplyCycleWithinItsWait) {
+    for (bool supplyCycle : {false, true}) {
+        Connect();
+        if (supplyCycle) target_->target.attached = false;  // the open goes on to the supply cycle
+        uint64_t stopAt = 0;
+        target_->clock.onAdvance = [&](uint64_t now) {
+            auto& t = target_->target;
+            bool inPhase = supplyCycle ? t.powerCycles > 0 && !t.Powered() : t.Flash().Busy();
+            if (stopAt == 0 && inPhase) {
+                stopAt = now;
+                programmer_->Worker().SignalStop();
+            }
+        };
+        programmer_->Start(kActionErase);
+        programmer_->WaitForRun();
+        ASSERT_NE(stopAt, 0u) << supplyCycle;
+        EXPECT_LT(target_->clock.NowUs() - stopAt, 3'000'000u) << supplyCycle;
+        EXPECT_FALSE(Logged("0 Erase complete.")) << supplyCycle;
+    }
+}
+
+TEST(RawJtagAdapter, NamesErrorsAndPortsWithoutTouchingTheCable) {
+    JtagSimTarget target;
+    RawJtagAdapter& a = *target.adapter;
+    char name[Adapter::kNameSize];
+    a.portIndex = 3;
+    a.GetName(name);
+    EXPECT_STREQ(name, "FET RAW (LPTx)");
+    a.portIndex = 7;
+    a.GetName(name);
+    EXPECT_STREQ(name, "FET RAW (LPT1)");
+    EXPECT_EQ(a.portIndex, 0);
+    for (int code : {-1, 15, 19, 1000}) EXPECT_STREQ(a.GetErrorText(code), "Invalid error number");
+    EXPECT_STREQ(a.GetErrorText(13), "Could not access device - security fuse is blown");
+    EXPECT_STREQ(a.GetErrorText(18), "<Pyrel> fuse not blown");
+
+    // Reads and writes need an identified device and fail before any port access.
+    uint8_t buffer[2];
+    uint64_t accesses = target.target.accesses;
+    EXPECT_EQ(a.ReadMemory(0xF000, buffer, 2), -1);
+    EXPECT_EQ(a.GetErrorCode(), 5);
+    EXPECT_EQ(a.WriteMemory(0xF000, buffer, 2), -1);
+    EXPECT_EQ(a.GetErrorCode(), 6);
+    EXPECT_EQ(target.target.accesses, accesses);
+
+    // LPTx is the custom address; the base is chosen again at every open.
+    a.portIndex = 3;
+    a.customAddress = 0x2E8;
+    ASSERT_EQ(a.Open(), 0);
+    EXPECT_EQ(a.Jtag().basePort, 0x2E8u);
+    EXPECT_EQ(target.port->Base(), 0x2E8);
+    a.Close();
+    a.portIndex = 1;
+    ASSERT_EQ(a.Open(), 0);
+    EXPECT_EQ(a.Jtag().basePort, 0x278u);
+    EXPECT_EQ(a.GetErrorCode(), 0);
 }
 
 }  // namespace

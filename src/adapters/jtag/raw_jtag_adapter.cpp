@@ -132,7 +132,8 @@ const char* RawJtagAdapter::GetErrorText(int code) {
 
 int RawJtagAdapter::Erase(int type, int address, int) {
     jtag_.FlashErase(type, Address(address));
-    return 0;
+    // A stop between the passes of a mass erase leaves memory half erased: not a success.
+    return IsCancelled() ? -1 : 0;
 }
 
 int RawJtagAdapter::BlankCheck(int address, int length) {

@@ -1,0 +1,142 @@
+// The simulated flash controller enforces the chip's rules: key, lock, modes and timing.
+#include <gtest/gtest.h>
+
+#include "core/device_table.h"
+#include "sim/flash_controller.h"
+#include "support/jtag_sim_target.h"
+
+namespace quarzo {
+namespace {
+
+using sim::FlashController;
+using sim::SimDevice;
+
+class FlashRules : public ::testing::Test {
+protected:
+    explicit FlashRules(const char* part = "MSP430F149") : device_(FindDeviceByName(part), 0x0160), flash_(device_) {
+        flash_.onKeyViolation = [this] { ++violations_; };
+    }
+    void Unlock(uint16_t mode) {
+        flash_.WriteRegister(FlashController::kFctl2, 0xA540, false);
+        flash_.WriteRegister(FlashController::kFctl3, 0xA500, false);
+        flash_.WriteRegister(FlashController::kFctl1, mode, false);
+    }
+    void Clocks(uint32_t n) { flash_.MclkCycles(n, 0); }
+
+    SimDevice device_;
+    FlashController flash_;
+    int violations_ = 0;
+};
+
+TEST_F(FlashRules, RegistersNeedTheirKey) {
+    EXPECT_EQ(flash_.ReadRegister(FlashController::kFctl3) & 0xFF00, 0x9600);
+    flash_.WriteRegister(FlashController::kFctl1, 0x1240, false);
+    EXPECT_EQ(violations_, 1);
+    EXPECT_TRUE(flash_.ReadRegister(FlashController::kFctl3) & FlashController::kKeyv);
+    flash_.WriteRegister(FlashController::kFctl1, 0xA540, true);  // a byte write carries no key
+    EXPECT_EQ(violations_, 2);
+    EXPECT_EQ(flash_.ReadRegister(FlashController::kFctl1) & 0xFF, 0);
+}
+
+TEST_F(FlashRules, LockedFlashAndNoModeRefuseWrites) {
+    flash_.WriteFlash(0xF000, 0x0000, false);  // locked since reset
+    Clocks(100);
+    EXPECT_EQ(device_.ReadWord(0xF000), 0xFFFF);
+    EXPECT_TRUE(flash_.ReadRegister(FlashController::kFctl3) & FlashController::kAccvifg);
+    Unlock(0xA500);
+    flash_.WriteFlash(0xF000, 0x0000, false);  // unlocked but in no mode
+    Clocks(100);
+    EXPECT_EQ(device_.ReadWord(0xF000), 0xFFFF);
+    EXPECT_EQ(flash_.refusedWrites, 2u);
+}
+
+TEST_F(FlashRules, WritesOnlyClearBitsAndNeedTheirClocks) {
+    Unlock(0xA540);
+    flash_.WriteFlash(0xF000, 0x0F0F, false);
+    EXPECT_TRUE(flash_.Busy());
+    EXPECT_TRUE(flash_.ReadRegister(FlashController::kFctl3) & FlashController::kBusy);
+    Clocks(30);
+    EXPECT_FALSE(flash_.Busy());
+    EXPECT_EQ(device_.ReadWord(0xF000), 0x0F0F);
+    flash_.WriteFlash(0xF000, 0xF0F0, false);  // no 0 -> 1
+    Clocks(30);
+    EXPECT_EQ(device_.ReadWord(0xF000), 0x0000);
+    flash_.WriteFlash(0xF003, 0x12, true);
+    Clocks(30);
+    EXPECT_EQ(device_.Read(0xF003), 0x12);
+    EXPECT_EQ(device_.Read(0xF002), 0xFF);
+
+    // Cut short by the next write: the cell is left half programmed.
+    flash_.WriteFlash(0xF010, 0x0000, false);
+    Clocks(20);
+    flash_.WriteFlash(0xF012, 0x0000, false);
+    Clocks(30);
+    EXPECT_NE(device_.ReadWord(0xF010), 0x0000);
+    EXPECT_NE(device_.ReadWord(0xF010), 0xFFFF);
+    EXPECT_EQ(device_.ReadWord(0xF012), 0x0000);
+    EXPECT_EQ(flash_.incompleteOperations, 1u);
+}
+
+TEST_F(FlashRules, ErasesBySegmentMainAndAll) {
+    for (uint32_t a : {0x1000u, 0x1080u, 0xE000u, 0xE200u}) device_.Write(a, 0x00);
+    Unlock(0xA502);
+    flash_.WriteFlash(0xE1FE, 0x55AA, false);
+    Clocks(4818);
+    EXPECT_TRUE(flash_.Busy());
+    Clocks(1);
+    EXPECT_EQ(device_.Read(0xE000), 0xFF);
+    EXPECT_EQ(device_.Read(0xE200), 0x00);
+    // The mode ends with the erase: a second dummy write needs the mode again.
+    flash_.WriteFlash(0xE200, 0x55AA, false);
+    Clocks(6000);
+    EXPECT_EQ(device_.Read(0xE200), 0x00);
+
+    flash_.WriteRegister(FlashController::kFctl1, 0xA504, false);
+    flash_.WriteFlash(0xFFFE, 0x55AA, false);
+    Clocks(5297);
+    EXPECT_EQ(device_.Read(0xE200), 0xFF);
+    EXPECT_EQ(device_.Read(0x1000), 0x00);
+
+    // A mass erase stopped early leaves cells that a blank check finds.
+    flash_.WriteRegister(FlashController::kFctl1, 0xA506, false);
+    flash_.WriteFlash(0xFFFE, 0x55AA, false);
+    Clocks(1000);
+    flash_.Reset();
+    EXPECT_NE(device_.Read(0x1000), 0xFF);
+    EXPECT_FALSE(device_.IsErased(0x1000, 0x100));
+}
+
+class F2xxFlashRules : public FlashRules {
+protected:
+    F2xxFlashRules() : FlashRules("MSP430F2274") {}
+};
+
+TEST_F(F2xxFlashRules, SegmentAStaysWhileLockA) {
+    uint8_t calibration = device_.Read(0x10FF);
+    device_.Write(0x1000, 0x00);
+    Unlock(0xA506);
+    flash_.WriteFlash(0xFFFE, 0x55AA, false);
+    Clocks(5297);
+    EXPECT_EQ(device_.Read(0x1000), 0xFF);
+    EXPECT_EQ(device_.Read(0x10FF), calibration);
+    // Writing a one toggles LOCKA: now segment A goes too.
+    flash_.WriteRegister(FlashController::kFctl3, 0xA540, false);
+    flash_.WriteRegister(FlashController::kFctl1, 0xA506, false);
+    flash_.WriteFlash(0xFFFE, 0x55AA, false);
+    Clocks(5297);
+    EXPECT_EQ(device_.Read(0x10FF), 0xFF);
+}
+
+TEST(FlashOverJtag, AWrongKeyResetsTheChipAndLocksTheFlash) {
+    testing::JtagSimTarget t;
+    ASSERT_EQ(t.adapter->Open(), 0);
+    uint32_t resets = t.target.resets;
+    t.adapter->Jtag().WriteMem(16, FlashController::kFctl1, 0x1240);
+    EXPECT_EQ(t.target.resets, resets + 1);
+    // A watchdog write without its password resets the chip as well.
+    t.adapter->Jtag().WriteMem(16, 0x0120, 0x0080);
+    EXPECT_EQ(t.target.resets, resets + 2);
+}
+
+}  // namespace
+}  // namespace quarzo
