@@ -11,6 +11,11 @@
 #include <vector>
 
 namespace quarzo::sim {
+namespace {
+
+constexpr int kSpinTries = 2000;
+
+}  // namespace
 
 LptServer::~LptServer() {
     if (listener_ >= 0) close(listener_);
@@ -54,13 +59,21 @@ void LptServer::Serve(const std::atomic<bool>& stop) {
 void LptServer::ServeClient(int client, const std::atomic<bool>& stop) {
     std::vector<uint8_t> buffer(kMessageSize * 4096);
     size_t held = 0;
+    int idle = 0;
     while (!stop.load()) {
-        pollfd p{client, POLLIN, 0};
-        int ready = poll(&p, 1, 50);
-        if (ready < 0 && errno != EINTR) return;
-        if (ready <= 0) continue;
-        ssize_t n = recv(client, buffer.data() + held, buffer.size() - held, 0);
+        // While the client is busy its next message follows within microseconds: look again at once
+        // for a while before a blocking wait.
+        ssize_t n = recv(client, buffer.data() + held, buffer.size() - held, MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (++idle < kSpinTries) continue;
+            idle = 0;
+            pollfd p{client, POLLIN, 0};
+            int ready = poll(&p, 1, 50);
+            if (ready < 0 && errno != EINTR) return;
+            continue;
+        }
         if (n <= 0) return;
+        idle = 0;
         held += static_cast<size_t>(n);
         size_t whole = held - held % kMessageSize;
         {
