@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Programs examples/blink.txt into a virtual MSP430F149 over its bootstrap loader, reads the chip
-# back and shows that the read-back holds the programmed bytes.
+# back and shows that the read-back holds the programmed bytes; then programs the same chip again over
+# its JTAG port on a virtual parallel-port cable and reads it back through the loader.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,8 +11,9 @@ cmake --build --preset default -j2 --target quarzo quarzo-sim >/dev/null
 
 export QUARZO_INI="$PWD/build/demo.ini"
 out=build/demo-sim.out
-rm -f "$out" build/readback.txt
-build/bin/quarzo-sim --trace build/demo-trace.txt >"$out" &
+cable="$PWD/build/demo-cable"
+rm -f "$out" build/readback.txt build/readback-jtag.txt
+build/bin/quarzo-sim --trace build/demo-trace.txt --lpt "$cable" >"$out" &
 sim=$!
 trap 'kill $sim 2>/dev/null || true' EXIT
 for _ in $(seq 100); do
@@ -19,7 +21,7 @@ for _ in $(seq 100); do
     sleep 0.05
 done
 pty=$(head -n1 "$out")
-echo "Virtual MSP430F149 with loader 1.60 on $pty"
+echo "Virtual MSP430F149 with loader 1.60 on $pty, its JTAG cable on $cable"
 
 echo
 echo "\$ quarzo +ebpv examples/blink.txt -BSL=$pty"
@@ -30,14 +32,29 @@ echo
 echo "\$ quarzo +r examples/blink.txt -o build/readback.txt -BSL=$pty"
 build/bin/quarzo +r examples/blink.txt -o build/readback.txt "-BSL=$pty"
 
-echo
 # The read-back also holds erased cells beside the program; compare the program's two ranges.
-if srec_cmp examples/blink.txt -ti-txt build/readback.txt -ti-txt -crop 0x1100 0x111E 0xFFE0 0x10000 >/dev/null; then
-    echo "The read-back (build/readback.txt) holds the programmed bytes:"
-    cat build/readback.txt
-else
-    echo "The read-back differs from examples/blink.txt:" >&2
-    srec_cmp examples/blink.txt -ti-txt build/readback.txt -ti-txt -crop 0x1100 0x111E 0xFFE0 0x10000 -v >&2 || true
-    exit 1
-fi
-echo "Frames exchanged with the target: $(wc -l <build/demo-trace.txt) lines in build/demo-trace.txt"
+compare() {
+    if srec_cmp examples/blink.txt -ti-txt "$1" -ti-txt -crop 0x1100 0x111E 0xFFE0 0x10000 >/dev/null; then
+        echo "The read-back ($1) holds the programmed bytes:"
+        cat "$1"
+    else
+        echo "The read-back $1 differs from examples/blink.txt:" >&2
+        srec_cmp examples/blink.txt -ti-txt "$1" -ti-txt -crop 0x1100 0x111E 0xFFE0 0x10000 -v >&2 || true
+        exit 1
+    fi
+}
+echo
+compare build/readback.txt
+
+echo
+echo "\$ quarzo +ebpv examples/blink.txt -RAW=$cable"
+build/bin/quarzo +ebpv examples/blink.txt "-RAW=$cable"
+
+echo
+echo "\$ quarzo +r examples/blink.txt -o build/readback-jtag.txt -BSL=$pty"
+build/bin/quarzo +r examples/blink.txt -o build/readback-jtag.txt "-BSL=$pty"
+echo
+compare build/readback-jtag.txt
+
+echo "Loader frames exchanged: $(grep -c '^[RT]X' build/demo-trace.txt) lines; JTAG shifts: \
+$(grep -c '^[ID]R' build/demo-trace.txt) lines; all in build/demo-trace.txt"

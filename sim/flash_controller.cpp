@@ -97,6 +97,10 @@ void FlashController::MclkCycles(uint32_t count, uint64_t atUs) {
         if (++dividerCount_ < divider) continue;
         dividerCount_ = 0;
         if (operationClocks++ == 0) firstClockUs = atUs;
+        if (op_.clocks > 0) {
+            ++clockIntervals;
+            clockIntervalUs += atUs - lastClockUs;
+        }
         lastClockUs = atUs;
         if (++op_.clocks >= op_.needed) Finish(true);
     }

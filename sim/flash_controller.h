@@ -60,6 +60,10 @@ public:
     uint64_t operationClocks = 0;
     uint64_t firstClockUs = 0;
     uint64_t lastClockUs = 0;
+    // Within operations: the intervals between consecutive clocks and their total length, for the
+    // clock rate the timing generator saw while it worked.
+    uint64_t clockIntervals = 0;
+    uint64_t clockIntervalUs = 0;
     // The chip's reaction to a key violation (a power-up clear).
     std::function<void()> onKeyViolation;
 
