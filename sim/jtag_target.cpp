@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "core/device_table.h"
+
 namespace quarzo::sim {
 namespace {
 
@@ -53,13 +55,14 @@ void JtagTarget::WritePort(uint8_t offset, uint8_t value, uint64_t us) {
         Lines(data_, value, us);
 }
 
-uint8_t JtagTarget::ReadPort(uint8_t offset, uint64_t) {
+uint8_t JtagTarget::ReadPort(uint8_t offset, uint64_t us) {
     ++accesses;
     if (offset == 0) return data_;
     if (offset == 2) return control_;
-    // TDO floats high when nothing drives it.
+    // TDO and the fuse-blow device's line float high when nothing drives them.
     bool tdo = live_ ? tdo_ : true;
-    return tdo ? 0x20 : 0x00;
+    bool device = pyrel == nullptr || pyrel->Input(us);
+    return static_cast<uint8_t>((tdo ? 0x20 : 0x00) | (device ? 0x10 : 0x00));
 }
 
 void JtagTarget::Unplug() {
@@ -67,6 +70,7 @@ void JtagTarget::Unplug() {
     enabled_ = false;
     live_ = false;
     inReset_ = false;
+    supplyGap_ = false;
     if (!powered_) SetPowered(true);
 }
 
@@ -74,8 +78,9 @@ void JtagTarget::Lines(uint8_t data, uint8_t control, uint64_t us) {
     plugged_ = true;
     data_ = data;
     control_ = control;
-    bool power = externalSupply || (data & 0xF0) == 0xF0;
-    if (power != powered_) SetPowered(power);
+    nowUs_ = us;
+    if (pyrel) pyrel->Lines((data & 0x80) != 0, (data & 0x40) != 0, (control & 0x03) == 0x02, us);
+    Supply(externalSupply || (data & 0xF0) == 0xF0, us);
     bool reset = (control & 0x01) != 0;
     if (reset != inReset_) {
         inReset_ = reset;
@@ -116,6 +121,22 @@ void JtagTarget::Lines(uint8_t data, uint8_t control, uint64_t us) {
         else
             TclkFalling();
     }
+}
+
+void JtagTarget::Supply(bool bitsOn, uint64_t us) {
+    if (!bitsOn) {
+        if (!supplyGap_) {
+            supplyGap_ = true;
+            supplyGapUs_ = us;
+        } else if (powered_ && us - supplyGapUs_ >= kSupplyHoldUs) {
+            SetPowered(false);
+        }
+        return;
+    }
+    bool longGap = supplyGap_ && us - supplyGapUs_ >= kSupplyHoldUs;
+    supplyGap_ = false;
+    if (powered_ && longGap) SetPowered(false);
+    if (!powered_) SetPowered(true);
 }
 
 void JtagTarget::SetPowered(bool on) {
@@ -295,6 +316,19 @@ void JtagTarget::IrUpdate() {
     }
     if (ir_ == kDataPsa) signature_ = dataBus_;  // the seed: the value on the data bus
     if (ir_ == kCntrlSigRelease) released_ = true;
+    if (ir_ == kExBlow && blowPrepared_) ExecuteBlow();
+    blowPrepared_ = ir_ == kPrepareBlow;
+}
+
+// The fuse takes the programming voltage on TEST, or on TDI for a part without a TEST pin once the
+// control word has made TDO the data input.
+void JtagTarget::ExecuteBlow() {
+    ++blowAttempts;
+    if (pyrel == nullptr) return;
+    bool testPin = HasTestPin(device_.DeviceIndex()) != 0;
+    PyrelDevice::Pin pin = pyrel->Voltage(nowUs_);
+    bool ready = testPin ? pin == PyrelDevice::Pin::kTest : pin == PyrelDevice::Pin::kTdi && csr_ == 0x7201;
+    if (ready && !fuseResists) fuseBlown = true;
 }
 
 void JtagTarget::DrUpdate(uint16_t value) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "sim/flash_controller.h"
+#include "sim/pyrel_device.h"
 #include "sim/sim_device.h"
 
 namespace quarzo::sim {
@@ -21,6 +22,9 @@ public:
     static constexpr uint8_t kJtagId = 0x89;
     static constexpr uint16_t kPsaPolynomial = 0x0805;
     static constexpr uint32_t kWatchdogCycles = 32768;
+    // The cable's supply has capacitance: a gap in the supply bits shorter than this keeps the chip up
+    // (the fuse-blow device's pulses share two of the bits).
+    static constexpr uint64_t kSupplyHoldUs = 20'000;
 
     explicit JtagTarget(SimDevice& device);
 
@@ -36,7 +40,10 @@ public:
     bool attached = true;         // a chip at the end of the cable
     bool externalSupply = false;  // powered whatever the supply bits say
     bool fuseBlown = false;
+    bool fuseResists = false;     // the blow voltage comes, but the fuse stays whole
     uint8_t configFuses = 0;
+    // The fuse-blow device on the same cable, if any.
+    PyrelDevice* pyrel = nullptr;
 
     // What the model saw, for tests and benchmarks.
     uint64_t accesses = 0;
@@ -44,6 +51,7 @@ public:
     uint32_t fuseChecks = 0;
     uint32_t powerCycles = 0;
     uint32_t resets = 0;
+    uint32_t blowAttempts = 0;
     bool Powered() const { return powered_; }
     bool UnderJtag() const { return !released_; }
     uint16_t ControlSignals() const { return csr_; }
@@ -62,6 +70,8 @@ private:
 
     void Lines(uint8_t data, uint8_t control, uint64_t us);
     void SetPowered(bool on);
+    void Supply(bool bitsOn, uint64_t us);
+    void ExecuteBlow();
     void PowerUpClear();
     void TckRising(bool tms, bool tdi);
     void TckFalling();
@@ -87,6 +97,10 @@ private:
     uint8_t control_ = 0;
     bool plugged_ = true;
     bool powered_ = false;
+    bool supplyGap_ = false;
+    uint64_t supplyGapUs_ = 0;
+    uint64_t nowUs_ = 0;
+    bool blowPrepared_ = false;
     bool enabled_ = false;
     bool inReset_ = false;
     bool live_ = false;

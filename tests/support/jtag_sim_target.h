@@ -7,6 +7,7 @@
 #include "adapters/jtag/raw_jtag_adapter.h"
 #include "core/device_table.h"
 #include "sim/jtag_target.h"
+#include "sim/pyrel_device.h"
 #include "sim/sim_port_io.h"
 #include "sim/sim_device.h"
 #include "sim/virtual_clock.h"
@@ -32,9 +33,13 @@ struct JtagSimTarget {
         };
     }
 
+    // The fuse-blow device plugged into the cable.
+    void AttachPyrel() { target.pyrel = &pyrel; }
+
     sim::VirtualClock clock;
     sim::SimDevice device;
     sim::JtagTarget target;
+    sim::PyrelDevice pyrel;
     sim::SimPortIo* port = nullptr;
     std::unique_ptr<RawJtagAdapter> adapter;
     bool keepTrace = false;

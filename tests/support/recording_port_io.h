@@ -1,10 +1,12 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/port_io.h"
 
 namespace quarzo::testing {
@@ -16,6 +18,7 @@ public:
         uint16_t port;
         uint8_t value;
         bool read;
+        uint64_t us;  // the clock's time of the access, when a clock is given
     };
 
     bool OpenDriver() override { return ready_ = reachable; }
@@ -27,12 +30,12 @@ public:
             value = status.front();
             status.pop_front();
         }
-        accesses.push_back({port, value, true});
+        accesses.push_back({port, value, true, Now()});
         return value;
     }
     bool WritePort(uint16_t port, uint8_t value) override {
         if (!ready_) return false;
-        accesses.push_back({port, value, false});
+        accesses.push_back({port, value, false, Now()});
         return true;
     }
 
@@ -59,9 +62,17 @@ public:
         for (int i = bits - 1; i >= 0; --i) status.push_back((value >> i & 1) ? 0x20 : 0x00);
     }
 
+    size_t Reads() const {
+        return static_cast<size_t>(std::count_if(accesses.begin(), accesses.end(), [](const Access& a) { return a.read; }));
+    }
+
     bool reachable = true;
+    Clock* clock = nullptr;
     std::vector<Access> accesses;
     std::deque<uint8_t> status;
+
+private:
+    uint64_t Now() const { return clock ? clock->Microseconds() : 0; }
 };
 
 }  // namespace quarzo::testing

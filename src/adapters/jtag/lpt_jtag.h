@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "adapters/base/cancel_flag.h"
 #include "platform/clock.h"
@@ -69,6 +71,13 @@ public:
     static constexpr int kErrorJtagId = 12;
     static constexpr int kErrorFuseBlown = 13;
     static constexpr int kErrorPyrelNotFound = 14;
+    static constexpr int kErrorPyrelBoost = 16;
+    static constexpr int kErrorPyrelSync = 17;
+    static constexpr int kErrorPyrelNotBlown = 18;
+
+    // The fuse-blow device's replies: start, code, length, at most 8 data bytes, checksum.
+    static constexpr int kPyrelMaxData = 8;
+    static constexpr size_t kPyrelReplySize = 3 + kPyrelMaxData + 1;
 
     // Erase types and the strobe counts of the flash timing.
     static constexpr int kEraseSegment = 0;
@@ -127,6 +136,17 @@ public:
     bool OpenTarget(DeviceInfo& info);
     bool IdentifyDevice(DeviceInfo& info);
 
+    // The fuse-blow device on the same cable, and the fuse blow.
+    static uint8_t PyrelChecksum(const uint8_t* bytes, size_t count);
+    bool PyrelExchange(uint8_t command, const uint8_t* data, size_t length, uint8_t* reply, uint32_t waitMs);
+    bool PyrelCommand(uint8_t command, uint32_t waitMs);
+    void PyrelWake();
+    // Writes the device's identification line into out (size bytes) when out is given.
+    bool PyrelDetect(char* out, size_t size);
+    void BeginPyrel();
+    void EndPyrel();
+    bool BlowFuse();
+
     // Flash through the target's flash controller, timed by TCLK.
     void FlashErase(int type, uint16_t address);
     void FlashWrite(uint16_t address, uint32_t count, const uint8_t* words);
@@ -152,6 +172,12 @@ private:
     void RegisterWrite(uint16_t address, uint16_t value);
     void PsaStep();
     bool TryResetMethod(bool release, bool execute);
+    bool PyrelIn();
+    void PyrelResetPulse();
+    void PyrelWriteBit(bool one);
+    bool PyrelReadBit();
+    void PyrelWriteByte(uint8_t byte);
+    uint8_t PyrelReadByte();
 
     platform::PortIo& port_;
     Clock& clock_;

@@ -97,8 +97,10 @@ bool RawJtagAdapter::PreparePort() {
 int RawJtagAdapter::GetInfo(char* out) {
     out[0] = '\0';
     if (!PreparePort()) return -1;
-    jtag_.lastError = LptJtag::kErrorPyrelNotFound;
-    return -1;
+    jtag_.BeginPyrel();
+    bool found = jtag_.PyrelDetect(out, kInfoSize);
+    jtag_.EndPyrel();
+    return found ? 0 : -1;
 }
 
 int RawJtagAdapter::Open() {
@@ -172,8 +174,7 @@ int RawJtagAdapter::Reset(int method, int execute, int releaseJtag) {
 }
 
 int RawJtagAdapter::BlowFuse() {
-    jtag_.lastError = LptJtag::kErrorPyrelNotFound;
-    return -1;
+    return jtag_.BlowFuse() ? 0 : -1;
 }
 
 }  // namespace quarzo
