@@ -15,6 +15,7 @@
 #include "core/memory_image.h"
 #include "sim/jtag_target.h"
 #include "sim/lpt_server.h"
+#include "sim/pyrel_device.h"
 #include "sim/pty_server.h"
 #include "sim/rom_bsl.h"
 #include "sim/sim_device.h"
@@ -33,9 +34,12 @@ const char kUsage[] =
     "  --device NAME        device to simulate (default MSP430F149)\n"
     "  --bsl-version X.YY   loader version: 1.10, 1.30, 1.40, 1.60, 1.61 or 2.xx (default 1.60)\n"
     "  --load FILE          initial flash contents (Intel HEX, TI TXT or binary)\n"
-    "  --state FILE         memory loaded at start when the file exists and written at exit\n"
+    "  --state FILE         memory loaded at start when the file exists and written at exit; a blown\n"
+    "                       fuse is kept in FILE.fuse\n"
     "  --link PATH          a symbolic link to the pseudo-terminal\n"
     "  --lpt PATH           also serve the chip's JTAG port as a parallel-port cable on a Unix socket\n"
+    "  --pyrel              a fuse-blow device on that cable\n"
+    "  --pyrel-id HEX       its identification bytes: hardware, software, date, serial (default 1234650A)\n"
     "  --trace FILE         every frame received and every answer, in hex, and the time the target\n"
     "                       works before answering (BUSY microseconds); JTAG instruction and data\n"
     "                       shifts as \"IR nn\" and \"DR in out\"\n"
@@ -47,7 +51,9 @@ struct Options {
     std::string version = "1.60";
     std::string load, state, link, trace, lpt;
     std::string vacant = "3FFF";
+    std::string pyrelId = "1234650A";
     bool pace = false;
+    bool pyrel = false;
 };
 
 bool ParseOptions(int argc, char** argv, Options& o) {
@@ -73,6 +79,11 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             ok = value(o.trace);
         else if (arg == "--lpt")
             ok = value(o.lpt);
+        else if (arg == "--pyrel")
+            o.pyrel = true;
+        else if (arg == "--pyrel-id")
+            ok = value(o.pyrelId) && o.pyrelId.size() == 8 &&
+                 o.pyrelId.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
         else if (arg == "--vacant-word")
             ok = value(o.vacant) && !o.vacant.empty() && o.vacant.size() <= 4 &&
                  o.vacant.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
@@ -145,6 +156,14 @@ int main(int argc, char** argv) {
     std::mutex chipLock;
     JtagTarget jtag(device);
     jtag.Unplug();  // powered from elsewhere until a cable client drives the supply
+    PyrelDevice pyrel;
+    if (o.pyrel) {
+        for (size_t i = 0; i < pyrel.identification.size(); ++i)
+            pyrel.identification[i] = static_cast<uint8_t>(std::stoul(o.pyrelId.substr(2 * i, 2), nullptr, 16));
+        jtag.pyrel = &pyrel;
+    }
+    const std::string fuseFile = o.state.empty() ? "" : o.state + ".fuse";
+    if (!fuseFile.empty() && access(fuseFile.c_str(), F_OK) == 0) jtag.fuseBlown = true;
     if (trace) {
         jtag.trace = [trace](const std::string& line) {
             std::fprintf(trace, "%s\n", line.c_str());
@@ -187,6 +206,20 @@ int main(int argc, char** argv) {
         if (file.Save(o.state, format == quarzo::kFormatUnknown ? quarzo::kFormatTiTxt : format) <= 0) {
             std::fprintf(stderr, "quarzo-sim: cannot save \"%s\"\n", o.state.c_str());
             status = 1;
+        }
+    }
+    if (!fuseFile.empty()) {
+        // The fuse stays blown for the next run; a chip whose fuse is whole leaves no file.
+        if (jtag.fuseBlown) {
+            FILE* f = std::fopen(fuseFile.c_str(), "w");
+            bool saved = f != nullptr && std::fputs("blown\n", f) >= 0;
+            if (f != nullptr && std::fclose(f) != 0) saved = false;
+            if (!saved) {
+                std::fprintf(stderr, "quarzo-sim: cannot save \"%s\"\n", fuseFile.c_str());
+                status = 1;
+            }
+        } else {
+            unlink(fuseFile.c_str());
         }
     }
     if (trace) std::fclose(trace);

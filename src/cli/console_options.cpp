@@ -21,7 +21,7 @@ std::string JoinArguments(int argc, char** argv, int first) {
 }
 
 const char kConsoleOptions[] =
-    "Console options (before the actions):\n"
+    "Console options (before the actions; --yes may also end the line):\n"
     "--help            This text.\n"
     "--version         The program's version.\n"
     "--list-devices    The known devices: index, name, memory.\n"
@@ -85,6 +85,11 @@ ConsoleOptions ParseConsoleOptions(int argc, char** argv) {
             o.error = "unknown option " + option;
             return o;
         }
+    }
+    // The answer to the fuse question may also close the line, where it is easily added to a command.
+    while (argc > first && std::strcmp(argv[argc - 1], "--yes") == 0) {
+        o.assumeYes = true;
+        --argc;
     }
     o.commandLine = JoinArguments(argc, argv, first);
     return o;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <memory>
+
 #include "core/firmware_file.h"
 #include "core/memory_image.h"
 #include "support/process.h"
@@ -73,6 +75,37 @@ TEST_F(JtagOverSocket, ProgramVerifyAndReadBackThroughTheCableAndTheLoader) {
     MemoryImage kept;
     ASSERT_GT(FirmwareFile(kept).Load(state, 2), 0);
     EXPECT_EQ(kept.ValueAt(0x1104), 0xB2);
+}
+
+TEST_F(JtagOverSocket, TheFuseIsBlownOnlyWhenTheQuestionIsAnsweredYes) {
+    std::string socket = dir_.File("cable"), state = dir_.File("state.txt");
+    std::string simArgs = "--lpt '" + socket + "' --pyrel --state '" + state + "'";
+    auto sim = std::make_unique<SimProcess>(QUARZO_SIM, simArgs, dir_.File("sim.out"));
+    ASSERT_FALSE(sim->DevicePath().empty());
+
+    // On a terminal, "n" typed at the question blows nothing.
+    testing::Outcome no = RunShell("cd '" + dir_.Path().string() + "' && printf 'n\\n' | QUARZO_INI='" +
+                                   dir_.File("quarzo.ini") + "' script -qec \"" + QUARZO_CLI + " +f -RAW=" + socket +
+                                   "\" /dev/null");
+    EXPECT_EQ(no.status, 4) << no.out;
+    EXPECT_NE(no.out.find("[y/n]"), std::string::npos) << no.out;
+    EXPECT_NE(no.out.find("Operation canceled by user"), std::string::npos) << no.out;
+    EXPECT_EQ(Quarzo("+e -RAW=" + socket).status, 0);
+
+    testing::Outcome yes = Quarzo("+f -RAW=" + socket + " --yes");
+    EXPECT_EQ(yes.status, 0) << yes.out;
+    EXPECT_EQ(UnstampedLines(yes.out).back(), "Blow fuse complete.");
+    testing::Outcome after = Quarzo("+e -RAW=" + socket);
+    EXPECT_EQ(after.status, 4);
+    EXPECT_EQ(UnstampedLines(after.out).back(), "Init failed. Could not access device - security fuse is blown.");
+
+    // The state file keeps the fuse blown for the next run of the simulator.
+    EXPECT_EQ(sim->Stop(), 0);
+    EXPECT_EQ(ReadFile(state + ".fuse"), "blown\n");
+    sim = std::make_unique<SimProcess>(QUARZO_SIM, simArgs, dir_.File("sim2.out"));
+    ASSERT_FALSE(sim->DevicePath().empty());
+    EXPECT_EQ(UnstampedLines(Quarzo("+e -RAW=" + socket).out).back(),
+              "Init failed. Could not access device - security fuse is blown.");
 }
 
 TEST_F(JtagOverSocket, NoSimulatorAtThePathIsAPortFailure) {
