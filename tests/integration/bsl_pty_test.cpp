@@ -23,8 +23,7 @@ using Strings = std::vector<std::string>;
 class BslOverPty : public ::testing::Test {
 protected:
     testing::Outcome Quarzo(const std::string& args) {
-        return RunShell("cd '" + dir_.Path().string() + "' && QUARZO_INI='" + dir_.File("quarzo.ini") + "' " +
-                        QUARZO_CLI + " " + args + " </dev/null 2>/dev/null");
+        return testing::RunConsole(QUARZO_CLI, dir_.Path().string(), dir_.File("quarzo.ini"), args);
     }
     TempDir dir_;
     std::string blink_ = std::string(QUARZO_SOURCE_DIR) + "/examples/blink.txt";

@@ -22,8 +22,7 @@ using testing::WriteFile;
 class Console : public ::testing::Test {
 protected:
     Outcome Run(const std::string& args) {
-        return RunShell("cd '" + dir_.Path().string() + "' && QUARZO_INI='" + ini_ + "' " + QUARZO_CLI + " " +
-                        args + " </dev/null 2>/dev/null");
+        return testing::RunConsole(QUARZO_CLI, dir_.Path().string(), ini_, args);
     }
     std::vector<std::string> Lines(const std::string& out) { return UnstampedLines(out); }
 

@@ -28,8 +28,7 @@ const char kNormalPriorityNote[] =
 class JtagOverSocket : public ::testing::Test {
 protected:
     testing::Outcome Quarzo(const std::string& args) {
-        return RunShell("cd '" + dir_.Path().string() + "' && QUARZO_INI='" + dir_.File("quarzo.ini") + "' " +
-                        QUARZO_CLI + " " + args + " </dev/null 2>/dev/null");
+        return testing::RunConsole(QUARZO_CLI, dir_.Path().string(), dir_.File("quarzo.ini"), args);
     }
     bool Has(const Strings& lines, const std::string& line) {
         return std::find(lines.begin(), lines.end(), line) != lines.end();

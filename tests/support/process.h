@@ -28,6 +28,12 @@ inline Outcome RunShell(const std::string& command) {
     return o;
 }
 
+// The console program at cli run in folder with the settings file ini, stdin empty and stderr dropped.
+inline Outcome RunConsole(const std::string& cli, const std::string& folder, const std::string& ini,
+                          const std::string& args) {
+    return RunShell("cd '" + folder + "' && QUARZO_INI='" + ini + "' " + cli + " " + args + " </dev/null 2>/dev/null");
+}
+
 // The console program's lines without their time stamps; every line must carry one.
 inline std::vector<std::string> UnstampedLines(const std::string& out) {
     std::vector<std::string> lines;

@@ -171,6 +171,8 @@ private:
     void WriteControlSignal(uint16_t value);
     void RegisterWrite(uint16_t address, uint16_t value);
     void PsaStep();
+    void EndFlashMode();
+    void DriveLine(uint8_t mask, int mode, bool spin);
     bool TryResetMethod(bool release, bool execute);
     bool PyrelIn();
     void PyrelResetPulse();

@@ -36,6 +36,17 @@ void LptJtag::RegisterWrite(uint16_t address, uint16_t value) {
     SetTclk(3);
 }
 
+// FCTL1 back to no mode, written on the rising TCLK edge, and the CPU given back.
+void LptJtag::EndFlashMode() {
+    WriteControlSignal(kHaltedWrite);
+    IrShift(kAddr16Bit);
+    DrShift(kFctl1);
+    IrShift(kDataToAddr);
+    DrShift(kFctlDone);
+    SetTclk(1);
+    ReleaseCpu();
+}
+
 void LptJtag::FlashErase(int type, uint16_t address) {
     bool segment = type == kEraseSegment;
     int passes = segment ? 1 : kMassErasePasses;
@@ -49,13 +60,7 @@ void LptJtag::FlashErase(int type, uint16_t address) {
         RegisterWrite(address, kEraseDummyWord);  // starts the erase
         WriteControlSignal(kHaltedRead);
         TclkStrobes(segment ? kSegmentEraseStrobes : kMassEraseStrobes);
-        WriteControlSignal(kHaltedWrite);
-        IrShift(kAddr16Bit);
-        DrShift(kFctl1);
-        IrShift(kDataToAddr);
-        DrShift(kFctlDone);
-        SetTclk(1);
-        ReleaseCpu();
+        EndFlashMode();
         // A stop between passes leaves the rest undone; the pass in hand has ended cleanly.
         if (cancel_ != nullptr && cancel_->IsRaised()) return;
     }
@@ -75,13 +80,7 @@ void LptJtag::FlashWrite(uint16_t address, uint32_t count, const uint8_t* words)
         WriteControlSignal(kHaltedRead);
         TclkStrobes(kWordWriteStrobes);
     }
-    WriteControlSignal(kHaltedWrite);
-    IrShift(kAddr16Bit);
-    DrShift(kFctl1);
-    IrShift(kDataToAddr);
-    DrShift(kFctlDone);
-    SetTclk(1);
-    ReleaseCpu();
+    EndFlashMode();
 }
 
 // One signature step: a TCLK cycle with the TAP walked through the data-register path.

@@ -25,22 +25,20 @@ void LptJtag::SetTms(bool level) {
     SetDataBit(kTms, level);
 }
 
-void LptJtag::SetTck(int mode) {
-    switch (mode) {
-        case 0:
-            SetDataBit(kTck, false);
-            break;
-        case 2:
-            SetDataBit(kTck, false);
-            SetDataBit(kTck, true);
-            break;
-        case 3:
-            SetDataBit(kTck, true);
-            SetDataBit(kTck, false);
-            break;
-        default:
-            SetDataBit(kTck, true);
+// Mode 0 low, 2 low then high (a rising edge), 3 high then low, anything else high; a TCLK pulse
+// spins between its two levels.
+void LptJtag::DriveLine(uint8_t mask, int mode, bool spin) {
+    if (mode != 2 && mode != 3) {
+        SetDataBit(mask, mode != 0);
+        return;
     }
+    SetDataBit(mask, mode == 3);
+    if (spin) Spin();
+    SetDataBit(mask, mode == 2);
+}
+
+void LptJtag::SetTck(int mode) {
+    DriveLine(kTck, mode, false);
 }
 
 // The pulse width of TCLK, which times the target's flash: a counted loop the optimiser must keep.
@@ -50,23 +48,7 @@ void LptJtag::Spin() {
 }
 
 void LptJtag::SetTclk(int mode) {
-    switch (mode) {
-        case 0:
-            SetDataBit(kTdi, false);
-            break;
-        case 2:
-            SetDataBit(kTdi, false);
-            Spin();
-            SetDataBit(kTdi, true);
-            break;
-        case 3:
-            SetDataBit(kTdi, true);
-            Spin();
-            SetDataBit(kTdi, false);
-            break;
-        default:
-            SetDataBit(kTdi, true);
-    }
+    DriveLine(kTdi, mode, true);
 }
 
 void LptJtag::TclkStrobes(uint32_t count) {
