@@ -88,6 +88,9 @@ TEST_F(PyrelWire, RequestFramesAndBitTimings) {
     // Each transmission: 32 request bits, then 8 read slots for a start byte that does not come.
     ASSERT_EQ(w.lows.size(), 3u * 40u + 1u);
     EXPECT_EQ(Decode(w.lows.begin(), 4), (Bytes{0x55, 0x01, 0x00, 0x11}));
+    // Seven ones of exactly 60 us low, twenty-five zeros of exactly 600.
+    EXPECT_EQ(std::count(w.lows.begin(), w.lows.begin() + 32, 60u), 7);
+    EXPECT_EQ(std::count(w.lows.begin(), w.lows.begin() + 32, 600u), 25);
     EXPECT_EQ(Decode(w.lows.begin() + 40, 4), (Bytes{0x55, 0x01, 0x00, 0x11}));
     EXPECT_EQ(w.lows[80], 4800u);  // the reset pulse before the third
     EXPECT_EQ(Decode(w.lows.begin() + 81, 4), (Bytes{0x55, 0x01, 0x00, 0x11}));
