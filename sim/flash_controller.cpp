@@ -106,6 +106,27 @@ void FlashController::MclkCycles(uint32_t count, uint64_t atUs) {
     }
 }
 
+void FlashController::Elapse(double us, double aclkHz, double mclkHz, double smclkHz) {
+    if (!Busy()) {
+        sourceClocks_ = 0;
+        return;
+    }
+    int source = fctl2_ >> 6 & 3;
+    double hz = source == 0 ? aclkHz : source == 1 ? mclkHz : smclkHz;
+    double timing = hz / ((fctl2_ & 0x3F) + 1);
+    if (timing < kMinTimingHz || timing > kMaxTimingHz) op_.badClock = true;
+    sourceClocks_ += us * hz / 1e6;
+    uint32_t whole = static_cast<uint32_t>(sourceClocks_);
+    sourceClocks_ -= whole;
+    uint32_t divider = (fctl2_ & 0x3Fu) + 1;
+    for (uint32_t i = 0; i < whole && Busy(); ++i) {
+        if (++dividerCount_ < divider) continue;
+        dividerCount_ = 0;
+        ++operationClocks;
+        if (++op_.clocks >= op_.needed) Finish(true);
+    }
+}
+
 void FlashController::ProgramCell(uint32_t address, uint8_t value, bool complete) {
     if (!device_.IsFlash(address)) return;
     if (complete) {
@@ -125,6 +146,11 @@ void FlashController::EraseRange(uint32_t start, uint32_t end, bool complete) {
 void FlashController::Finish(bool complete) {
     Operation op = op_;
     op_ = Operation{};
+    // A timing generator run too fast or too slow leaves the cells as an operation cut short would.
+    if (op.badClock) {
+        ++outOfRangeOperations;
+        complete = false;
+    }
     const MemoryLayout& layout = device_.Layout();
     switch (op.kind) {
         case OpKind::kWrite:

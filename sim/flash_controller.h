@@ -47,6 +47,12 @@ public:
     void WriteFlash(uint32_t address, uint16_t value, bool byte);
     // Clock cycles of MCLK at the given time; the timing generator sees them when FCTL2 selects MCLK.
     void MclkCycles(uint32_t count, uint64_t atUs);
+    // Time passing for code running on the chip's own clocks: the timing generator takes its clock from
+    // the source FCTL2 selects, divided by FN + 1; one outside 257 to 476 kHz spoils the operation.
+    void Elapse(double us, double aclkHz, double mclkHz, double smclkHz);
+    static constexpr double kMinTimingHz = 257'000;
+    static constexpr double kMaxTimingHz = 476'000;
+    uint32_t outOfRangeOperations = 0;
     // What a read of flash needs first: an operation in hand ends where it stands.
     void Settle() { CutShort(); }
     // Power-up clear: the operation in hand is cut short and the registers take their reset values.
@@ -76,6 +82,7 @@ private:
         bool byte = false;
         uint32_t needed = 0;
         uint32_t clocks = 0;
+        bool badClock = false;
     };
 
     void Start(OpKind kind, uint32_t address, uint16_t value, bool byte, uint32_t needed);
@@ -91,6 +98,7 @@ private:
     uint16_t fctl2_ = 0x42;
     uint16_t fctl3_ = kLock | kWait;
     uint32_t dividerCount_ = 0;
+    double sourceClocks_ = 0;
     Operation op_;
 };
 
