@@ -5,7 +5,7 @@
 ; are eight bit times low, so the loader needs no calibrated clock. It runs its own clock fast (RSEL 7)
 ; and gives the flash timing generator MCLK divided so that it lies within 257 to 476 kHz.
 ;
-; Registers: r4 delay count of one bit, r5 FCTL2 value, r6 byte, r7 checksum (the XOR of the frame's
+; Registers: r4 delay count of one bit, r5 the flash divider's shift (4 at 9600 baud), r6 byte, r7 checksum (the XOR of the frame's
 ; bytes at even offsets in the low byte and at odd offsets in the high byte), r8 address, r9 length,
 ; r10 counter, r11 command, r12 and r13 the addresses of txbyte and rxbyte, r14 and r15 scratch.
 ; Variables live in the RAM below the code, which the ROM loader used as its stack.
@@ -24,7 +24,6 @@
         .equ ADDR, HEADER + 4
         .equ LEN, HEADER + 6
         .equ LOCKED, 0x0208             ; nonzero until the password is right
-        .equ PERBIT, 0x020A             ; a bit's length at the flash clock's highest rate, in sync counts
         .equ ACK, 0x90
         .equ NAK, 0xA0
         .equ RXD, 4                     ; P2.2
@@ -36,17 +35,15 @@
 
 start:  mov #0x5a80, &WDTCTL            ; watchdog held
         mov #0x8760, &DCOCTL            ; DCO 3, RSEL 7: a fast clock of our own, measured by the sync
-        bis.b #TXD, &P1OUT
-        bis.b #TXD, &P1DIR
+        mov #0xa500, &FCTL3             ; flash unlocked while the loader runs
         mov #1, &LOCKED
-        mov #16, &PERBIT                ; 9600 baud: 476 kHz is 16.5 counts of 3 cycles a bit
+        mov #4, r5                      ; 9600 baud: the flash divider is a bit's count shifted by 4
         mov #txbyte, r12
         mov #rxbyte, r13
 
 ; Every command starts here, with a fresh stack (an abandoned frame leaves nothing behind).
 main:   mov #STACK, sp
-        mov #0xa500, &FCTL1
-        mov #0xa510, &FCTL3             ; flash locked between commands
+        mov #0xa500, &FCTL1             ; no write or erase mode between commands
 sync:   bit.b #RXD, &P2IN
         jnz sync
         clr r4
@@ -56,43 +53,38 @@ lw:     dec r15
         jnz lw
         bit.b #RXD, &P2IN
         jz low
-        mov #0xa540, r5                 ; the flash clock: MCLK / n, n the least that keeps it <= 476 kHz
-        mov &PERBIT, r15
-divide: cmp r4, r15
-        jhs divided
-        inc r5
-        add &PERBIT, r15
-        jmp divide
-divided:
-        sub #4, r4                      ; a bit loop spends 13 of its cycles outside the delay
+        ; The flash clock: MCLK / (1 + r4 >> SHIFT). A bit is 3 * r4 cycles, and 3 * 16 cycles of a
+        ; bit at 9600 baud are 460.8 kHz: the divider keeps the clock below that and, for r4 of 21
+        ; and more (about 600 kHz and up), above 257 kHz.
+        mov r4, r14
+        mov r5, r15
+divide: rra r14
+        dec r15
+        jnz divide
+        add #0xa540, r14
+        mov r14, &FCTL2
+        sub #3, r4                      ; a bit loop spends 9 of its cycles outside the delay
         mov.b #ACK, r6
         call r12
 
         clr r7                          ; the frame: 80 CMD L1 L2 AL AH LL LH data CKL CKH
-        mov #HEADER, r8
-hdr:    call r13
-        mov.b r6, 0(r8)
-        inc r8
-        cmp #ADDR + 4, r8
-        jne hdr
-        mov &ADDR, r8
-        mov &LEN, r9
-        mov.b &HEADER + 2, r10
+        call r13
+        call r13
+        mov r6, r11
+        call r13
+        mov r6, r10
         sub #4, r10                     ; bytes of data
-        mov r5, &FCTL2
-        mov #0xa500, &FCTL3             ; flash unlocked for this command
-        mov.b &CMD, r11
+        call r13
+        call #rxword
+        mov r14, r8
+        call #rxword
+        mov r14, r9
         cmp.b #0x10, r11
         jeq password
         cmp.b #0x12, r11
         jeq write
-skip:   tst r10                         ; data this command does not use
-        jz check
-        call r13
-        dec r10
-        jmp skip
 
-check:  call #checksum
+check:  call #checksum                  ; the other commands carry no data
         sub #0x14, r11                  ; 0x14 to 0x20: the handler, plus one when it needs the password
         cmp #14, r11
         jhs nak
@@ -107,11 +99,10 @@ table:  .word read + 1, erase + 1, erase, loadpc + 1, blank + 1, nak, speed
 password:
         clr r15
 pw:     call r13
-        cmp.b r6, 0(r8)
+        cmp.b @r8+, r6
         jeq pwsame
         mov #1, r15
-pwsame: inc r8
-        dec r10
+pwsame: dec r10
         jnz pw
         call #checksum
         mov r15, &LOCKED
@@ -123,11 +114,7 @@ write:  mov #0xa540, &FCTL1
         clr r11
 wloop:  tst r10
         jz wend
-        call r13
-        mov r6, r14
-        call r13
-        swpb r6
-        bis r6, r14
+        call #rxword
         call #settled
         mov r14, r15
         tst &LOCKED
@@ -161,9 +148,9 @@ erase:  mov r9, &FCTL1                  ; 0xa502 segment, 0xa504 main, 0xa506 al
         call #settled
         jmp ack
 
-blank:  cmp.b #0xff, 0(r8)
+blank:  mov.b @r8+, r6
+        cmp.b #-1, r6
         jne nak
-        inc r8
         dec r9
         jnz blank
         jmp ack
@@ -175,12 +162,8 @@ loadpc: mov.b #ACK, r6
 speed:  mov.b #ACK, r6                  ; answered at the old speed
         call r12
         mov r8, &DCOCTL                 ; DCOCTL and BCSCTL1 as the host gives them
-        mov #16, r15
-halve:  dec r9                          ; 19200 and 38400: half and a quarter of the counts
-        jn halved
-        rra r15
-        jmp halve
-halved: mov r15, &PERBIT
+        mov #4, r5                      ; 19200 and 38400: half and a quarter of the counts
+        sub r9, r5
         jmp main
 
 read:   clr r7
@@ -190,20 +173,25 @@ read:   clr r7
         call r12
         mov.b r9, r6
         call r12
-        mov.b r9, r6
-        call r12
+        call r12                        ; the length twice
 rd:     mov.b @r8+, r6
         call r12
         dec r9
         jnz rd
-        inv r7                          ; the checksum bytes, from the sums before them
-        mov r7, r9
-        mov.b r9, r6
+        inv r7                          ; the checksum's low byte; sending it leaves the high
+        mov.b r7, r6                    ; byte's complement in r7's low byte
         call r12
-        swpb r9
-        mov.b r9, r6
+        mov.b r7, r6
         call r12
         jmp main
+
+; Two bytes, low first, into r14.
+rxword: call r13
+        mov r6, r14
+        call r13
+        swpb r6
+        bis r6, r14
+        ret
 
 ; Reads the two checksum bytes; a frame whose XOR does not cancel them is refused.
 checksum:
@@ -224,18 +212,15 @@ rwait:  bit.b #RXD, &P2IN
         dec r15
         jnz rwait
         jmp main
-rstart: mov r4, r15                     ; half a bit to the middle of the start bit
-        rra r15
-rhalf:  dec r15
-        jnz rhalf
-        mov #8, r10
-rbit:   mov r4, r15                     ; each bit: 13 cycles and the delay
+rstart: mov r4, r15                     ; half a bit to the middle of the start bit, then nine
+        rra r15                         ; samples: the start bit's falls out of the byte
+        mov #9, r10
+        jmp rdelay
+rbit:   mov r4, r15                     ; each bit: 9 cycles and the delay
 rdelay: dec r15
         jnz rdelay
         bit.b #RXD, &P2IN
         rrc.b r6
-        jmp $+2
-        jmp $+2
         dec r10
         jnz rbit
         jmp sum
@@ -251,18 +236,15 @@ par:    rrc r15
 par0:   dec r10
         jnz par
         bis #0x600, r14
+        rla r14                         ; the start bit in bit 1, the pin's place in P1OUT
         rla r14
         mov #12, r10
-tbit:   mov r4, r15
+tbit:   mov r4, r15                     ; each bit: 9 cycles and the delay
 tdelay: dec r15
         jnz tdelay
-        rrc r14
-        jc tone
-        bic.b #TXD, &P1OUT
-        jmp tnext
-tone:   bis.b #TXD, &P1OUT
-        jmp tnext
-tnext:  dec r10
+        mov.b r14, &P1OUT               ; P1.1 takes bit 1; the other P1 pins are inputs here
+        rra r14
+        dec r10
         jnz tbit
 sum:    xor r6, r7
         swpb r7
