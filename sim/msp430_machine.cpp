@@ -1,6 +1,8 @@
 #include "sim/msp430_machine.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 namespace quarzo::sim {
 namespace {
@@ -205,7 +207,8 @@ std::vector<uint8_t> Msp430Machine::TakeOutput(uint32_t baud, double* firstStart
         }
         // A start bit: the receiver samples every bit in its middle, at its own speed.
         double start = tx_[i].atUs;
-        if (start + 10.5 * bitUs > nowUs_) break;  // not all of it is out yet
+        // Not all of it is out yet, unless the line rests high now (the stop bit lasts).
+        if (start + 10.5 * bitUs > nowUs_ && !(txLevel_ && tx_.back().atUs <= start + 10 * bitUs)) break;
         uint8_t byte = 0;
         for (int bit = 0; bit < 8; ++bit) byte = static_cast<uint8_t>(byte | (levelAt(start + (1.5 + bit) * bitUs) ? 1 << bit : 0));
         out.push_back(byte);

@@ -18,7 +18,7 @@
         .equ FCTL1, 0x0128
         .equ FCTL2, 0x012A
         .equ FCTL3, 0x012C
-        .equ STACK, 0x0400
+        .equ STACK, 0x0A00               ; for now: the draft does not fit below 0x03E8 yet
         .equ HEADER, 0x0200             ; the frame's first eight bytes
         .equ CMD, HEADER + 1
         .equ ADDR, HEADER + 4
@@ -105,18 +105,19 @@ pw:     call r13
 pwsame: dec r10
         jnz pw
         call #checksum
+        mov r15, r11
         mov r15, &LOCKED
         jmp result
 
 ; Words are written as they arrive; each is checked when the next has come, the last at the end.
 write:  mov #0xa540, &FCTL1
-        mov -2(r8), r15                 ; the first check compares a word with itself
+        mov -2(r8), r9                  ; the first check compares a word with itself (r9: the last word)
         clr r11
 wloop:  tst r10
         jz wend
         call #rxword
         call #settled
-        mov r14, r15
+        mov r14, r9
         tst &LOCKED
         jnz wnext                       ; locked: the data is read and dropped
         mov r14, 0(r8)
@@ -134,11 +135,11 @@ nak:    mov.b #NAK, r6
 answer: call r12
         jmp main
 
-; Waits for the flash, then compares the word before r8 with r15; r11 notes a difference.
+; Waits for the flash, then compares the word before r8 with r9; r11 notes a difference.
 settled:
         bit #1, &FCTL3
         jnz settled
-        cmp r15, -2(r8)
+        cmp r9, -2(r8)
         jeq same
         mov #1, r11
 same:   ret
@@ -212,17 +213,21 @@ rwait:  bit.b #RXD, &P2IN
         dec r15
         jnz rwait
         jmp main
-rstart: mov r4, r15                     ; half a bit to the middle of the start bit, then nine
-        rra r15                         ; samples: the start bit's falls out of the byte
-        mov #9, r10
+rstart: mov r4, r15                     ; half a bit to the middle of the start bit, then eleven
+        rra r15                         ; samples, start bit to stop bit, so that the next look
+        mov #11, r10                    ; for a start bit begins in the stop bit
         jmp rdelay
 rbit:   mov r4, r15                     ; each bit: 9 cycles and the delay
 rdelay: dec r15
         jnz rdelay
         bit.b #RXD, &P2IN
-        rrc.b r6
+        rrc r6
         dec r10
         jnz rbit
+        rla r6                          ; the data bits from bits 6 to 13 into the low byte
+        rla r6
+        swpb r6
+        mov.b r6, r6
         jmp sum
 
 ; One byte from r6, 8E1 with two stop bits' time, into the checksum.
