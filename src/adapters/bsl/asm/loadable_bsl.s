@@ -2,68 +2,63 @@
 ; The host loads it at 0x0220 and starts it at the address in its first word. It serves the loader's
 ; frame protocol on the ROM loader's pins (transmit P1.1, receive P2.2, 8E1) with a software UART
 ; timed from the sync character: every command begins with 0x80, whose start bit and seven zero bits
-; are eight bit times low, so the loader needs no calibrated clock. It runs its own clock fast (RSEL 7)
-; and gives the flash timing generator MCLK divided so that it lies within 257 to 476 kHz.
+; are eight bit times low, so the loader needs no calibrated clock. It runs on a fast clock of its own
+; (RSEL 7) for its whole life, also after a speed change, which it serves by timing the next sync; the
+; flash timing generator gets MCLK divided so that it lies within 257 to 476 kHz.
 ;
-; Registers: r4 delay count of one bit, r5 the flash divider's shift (4 at 9600 baud), r6 byte, r7 checksum (the XOR of the frame's
-; bytes at even offsets in the low byte and at odd offsets in the high byte), r8 address, r9 length,
-; r10 counter, r11 command, r12 and r13 the addresses of txbyte and rxbyte, r14 and r15 scratch.
-; Variables live in the RAM below the code, which the ROM loader used as its stack.
+; Registers: r4 delay count of one bit, r5 nonzero while locked, r6 byte, r7 checksum (the XOR of the
+; frame's bytes at even offsets in the low byte and at odd offsets in the high byte), r8 address, r9
+; length and the last word written, r10 counter, r11 command and then result, r12 and r13 the
+; addresses of txbyte and rxbyte, r14 and r15 scratch. The watchdog stays held as the ROM loader
+; left it.
 
         .equ P1OUT, 0x0021
-        .equ P1DIR, 0x0022
         .equ P2IN, 0x0028
         .equ DCOCTL, 0x0056
-        .equ WDTCTL, 0x0120
         .equ FCTL1, 0x0128
         .equ FCTL2, 0x012A
         .equ FCTL3, 0x012C
-        .equ STACK, 0x0A00               ; for now: the draft does not fit below 0x03E8 yet
-        .equ HEADER, 0x0200             ; the frame's first eight bytes
-        .equ CMD, HEADER + 1
-        .equ ADDR, HEADER + 4
-        .equ LEN, HEADER + 6
-        .equ LOCKED, 0x0208             ; nonzero until the password is right
+        .equ STACK, 0x0400              ; 0x03E8 to 0x03FF: the stack, above the code
         .equ ACK, 0x90
         .equ NAK, 0xA0
         .equ RXD, 4                     ; P2.2
-        .equ TXD, 2                     ; P1.1
 
         .org 0x0220
         .word start                     ; the start address, read back by the host
         .word 0
 
-start:  mov #0x5a80, &WDTCTL            ; watchdog held
-        mov #0x8760, &DCOCTL            ; DCO 3, RSEL 7: a fast clock of our own, measured by the sync
+start:  mov #0x8760, &DCOCTL            ; DCO 3, RSEL 7: a fast clock, measured by each sync
         mov #0xa500, &FCTL3             ; flash unlocked while the loader runs
-        mov #1, &LOCKED
-        mov #4, r5                      ; 9600 baud: the flash divider is a bit's count shifted by 4
+        mov #0xa540, &FCTL2             ; MCLK undivided until the first sync measures it
+        mov #1, r5
         mov #txbyte, r12
         mov #rxbyte, r13
 
 ; Every command starts here, with a fresh stack (an abandoned frame leaves nothing behind).
 main:   mov #STACK, sp
-        mov #0xa500, &FCTL1             ; no write or erase mode between commands
+        mov #0xa540, &FCTL1             ; write mode; an erase sets its own and ends it
 sync:   bit.b #RXD, &P2IN
         jnz sync
-        clr r4
+        mov #-3, r4                     ; a bit loop spends 8 of its cycles outside the delay
 low:    inc r4                          ; 24 cycles a count while the line is low: eight bits make
-        mov #5, r15                     ; r4 three-cycle steps a bit
+        mov #5, r15                     ; r4 + 3 three-cycle steps a bit
 lw:     dec r15
         jnz lw
         bit.b #RXD, &P2IN
         jz low
-        ; The flash clock: MCLK / (1 + r4 >> SHIFT). A bit is 3 * r4 cycles, and 3 * 16 cycles of a
-        ; bit at 9600 baud are 460.8 kHz: the divider keeps the clock below that and, for r4 of 21
-        ; and more (about 600 kHz and up), above 257 kHz.
+        ; The flash clock: MCLK / (1 + r4 / 16). At 9600 baud a bit is about 3 * r4 cycles, and 48
+        ; cycles of a bit are 460.8 kHz. The first sync comes at 9600 baud; later ones at higher speeds
+        ; give smaller dividers for the same clock and leave the first one as it is.
         mov r4, r14
-        mov r5, r15
-divide: rra r14
-        dec r15
-        jnz divide
+        rra r14
+        rra r14
+        rra r14
+        rra r14
         add #0xa540, r14
+        cmp.b &FCTL2, r14
+        jlo measured
         mov r14, &FCTL2
-        sub #3, r4                      ; a bit loop spends 9 of its cycles outside the delay
+measured:
         mov.b #ACK, r6
         call r12
 
@@ -79,54 +74,59 @@ divide: rra r14
         mov r14, r8
         call #rxword
         mov r14, r9
-        cmp.b #0x10, r11
+        sub #0x10, r11
         jeq password
-        cmp.b #0x12, r11
+        decd r11
         jeq write
 
-check:  call #checksum                  ; the other commands carry no data
-        sub #0x14, r11                  ; 0x14 to 0x20: the handler, plus one when it needs the password
+        call r13                        ; the other commands carry no data: the checksum
+        call r13
+        cmp #-1, r7
+        jne nak
+        decd r11                        ; 0x14 to 0x20: the handler, plus one when it needs the password
         cmp #14, r11
         jhs nak
         mov table(r11), r15
         bit #1, r15
         jz go
-        tst &LOCKED
+        tst r5
         jnz nak
 go:     br r15
-table:  .word read + 1, erase + 1, erase, loadpc + 1, blank + 1, nak, speed
+table:  .word read + 1, erase + 1, erase, loadpc + 1, blank + 1, nak, ack
 
 password:
         clr r15
 pw:     call r13
-        cmp.b @r8+, r6
-        jeq pwsame
-        mov #1, r15
-pwsame: dec r10
+        xor.b @r8+, r6                  ; zero where the byte matches the vector table's
+        bis r6, r15
+        dec r10
         jnz pw
-        call #checksum
+        call r13
+        call r13
+        cmp #-1, r7
+        jne nak
+        mov r15, r5
         mov r15, r11
-        mov r15, &LOCKED
         jmp result
 
 ; Words are written as they arrive; each is checked when the next has come, the last at the end.
-write:  mov #0xa540, &FCTL1
-        mov -2(r8), r9                  ; the first check compares a word with itself (r9: the last word)
+write:  mov -2(r8), r9                  ; the first check compares a word with itself
         clr r11
-wloop:  tst r10
-        jz wend
-        call #rxword
+wloop:  call #rxword
         call #settled
         mov r14, r9
-        tst &LOCKED
+        tst r5
         jnz wnext                       ; locked: the data is read and dropped
         mov r14, 0(r8)
 wnext:  incd r8
         decd r10
-        jmp wloop
-wend:   call #checksum
+        jnz wloop
+        call r13
+        call r13
+        cmp #-1, r7
+        jne nak
         call #settled
-        bis &LOCKED, r11
+        bis r5, r11
 result: tst r11
         jnz nak
 ack:    mov.b #ACK, r6
@@ -139,10 +139,9 @@ answer: call r12
 settled:
         bit #1, &FCTL3
         jnz settled
-        cmp r9, -2(r8)
-        jeq same
-        mov #1, r11
-same:   ret
+        xor -2(r8), r9
+        bis r9, r11
+        ret
 
 erase:  mov r9, &FCTL1                  ; 0xa502 segment, 0xa504 main, 0xa506 all
         clr 0(r8)                       ; the dummy write starts it
@@ -160,16 +159,8 @@ loadpc: mov.b #ACK, r6
         call r12
         br r8
 
-speed:  mov.b #ACK, r6                  ; answered at the old speed
-        call r12
-        mov r8, &DCOCTL                 ; DCOCTL and BCSCTL1 as the host gives them
-        mov #4, r5                      ; 19200 and 38400: half and a quarter of the counts
-        sub r9, r5
-        jmp main
-
-read:   clr r7
-        mov.b #0x80, r6
-        call r12
+read:   mov.b #0x80, r6                 ; the checksum of the received frame, all ones, starts the
+        call r12                        ; sum, so that it ends as the checksum to send
         clr r6
         call r12
         mov.b r9, r6
@@ -179,8 +170,7 @@ rd:     mov.b @r8+, r6
         call r12
         dec r9
         jnz rd
-        inv r7                          ; the checksum's low byte; sending it leaves the high
-        mov.b r7, r6                    ; byte's complement in r7's low byte
+        mov.b r7, r6                    ; sending the low byte leaves the high one in r7's low byte
         call r12
         mov.b r7, r6
         call r12
@@ -194,36 +184,23 @@ rxword: call r13
         bis r6, r14
         ret
 
-; Reads the two checksum bytes; a frame whose XOR does not cancel them is refused.
-checksum:
-        call r13
-        call r13
-        cmp #-1, r7
-        jne badframe
-        ret
-badframe:
-        incd sp                         ; not back to the command: a NAK
-        jmp nak
-
 ; One byte into r6 and the checksum; gives up the frame when nothing comes for 65536 looks.
-rxbyte: push r10
-        clr r15
+rxbyte: clr r15
 rwait:  bit.b #RXD, &P2IN
         jz rstart
         dec r15
         jnz rwait
         jmp main
 rstart: mov r4, r15                     ; half a bit to the middle of the start bit, then eleven
-        rra r15                         ; samples, start bit to stop bit, so that the next look
-        mov #11, r10                    ; for a start bit begins in the stop bit
-        jmp rdelay
-rbit:   mov r4, r15                     ; each bit: 9 cycles and the delay
+        rra r15                         ; samples, start bit to stop bit, so that the next look for
+        mov #0x400, r6                  ; a start bit begins in the stop bit; the one in bit 10 falls
+        jmp rdelay                      ; out after the eleventh
+rbit:   mov r4, r15                     ; each bit: 8 cycles and the delay
 rdelay: dec r15
         jnz rdelay
         bit.b #RXD, &P2IN
         rrc r6
-        dec r10
-        jnz rbit
+        jnc rbit
         rla r6                          ; the data bits from bits 6 to 13 into the low byte
         rla r6
         swpb r6
@@ -231,27 +208,23 @@ rdelay: dec r15
         jmp sum
 
 ; One byte from r6, 8E1 with two stop bits' time, into the checksum.
-txbyte: push r10
-        mov r6, r14                     ; start bit, 8 data bits, even parity, stop bits
+txbyte: mov r6, r14                     ; start bit, 8 data bits, even parity, stop bits
         mov r6, r15
-        mov #8, r10
-par:    rrc r15
+par:    rra r15
         jnc par0
         xor #0x100, r14
-par0:   dec r10
+par0:   tst r15
         jnz par
         bis #0x600, r14
         rla r14                         ; the start bit in bit 1, the pin's place in P1OUT
         rla r14
-        mov #12, r10
-tbit:   mov r4, r15                     ; each bit: 9 cycles and the delay
+tbit:   mov r4, r15                     ; each bit: 8 cycles and the delay
 tdelay: dec r15
         jnz tdelay
         mov.b r14, &P1OUT               ; P1.1 takes bit 1; the other P1 pins are inputs here
         rra r14
-        dec r10
-        jnz tbit
+        cmp #2, r14                     ; done when only the last stop bit's copy in bit 0 is left
+        jhs tbit
 sum:    xor r6, r7
         swpb r7
-        pop r10
         ret
