@@ -1,5 +1,6 @@
 #include "sim/msp430_machine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -55,7 +56,9 @@ void Msp430Machine::Start(uint16_t address, double nowUs) {
 
 void Msp430Machine::QueueInput(uint8_t byte, uint32_t baud, double startUs) {
     double bitUs = 1e6 / baud;
-    double start = std::max(startUs, inputEndUs_);
+    // A byte cannot begin in the chip's past: one that the host sent while the chip was still busy
+    // (or before the code started) arrives now, after the bytes before it.
+    double start = std::max({startUs, inputEndUs_, nowUs_});
     input_.push_back({start, bitUs, CharacterBits(byte)});
     inputEndUs_ = start + 11 * bitUs;
     waiting_ = false;
@@ -171,12 +174,30 @@ void Msp430Machine::Write(uint16_t address, uint16_t value, bool byte) {
     if (!byte) device_.Write(address + 1u, static_cast<uint8_t>(value >> 8));
 }
 
+// A counted delay loop (DEC Rn; JNZ back to it) runs in one step: its cycles, and the register and
+// flags it leaves, are those of every pass; nothing else happens in it.
+int Msp430Machine::SkipDelayLoop(uint16_t pc) {
+    uint16_t word = Read(pc, false);
+    if ((word & 0xFFF0) != 0x8310 || Read(static_cast<uint16_t>(pc + 2), false) != 0x23FE) return 0;
+    int reg = word & 0xF;
+    if (reg < 4) return 0;
+    uint32_t passes = cpu_.r[reg] == 0 ? 0x10000 : cpu_.r[reg];
+    cpu_.r[reg] = 0;
+    uint16_t& sr = cpu_.r[Msp430Cpu::kSr];
+    sr = static_cast<uint16_t>((sr & ~(Msp430Cpu::kN | Msp430Cpu::kV)) | Msp430Cpu::kZ | Msp430Cpu::kC);
+    cpu_.r[Msp430Cpu::kPc] = static_cast<uint16_t>(pc + 4);
+    uint32_t cycles = 3 * passes;
+    cpu_.cycles += cycles;
+    return static_cast<int>(cycles);
+}
+
 Msp430Machine::Stop Msp430Machine::Run(double limitUs) {
     while (nowUs_ < limitUs) {
         uint16_t pc = cpu_.r[Msp430Cpu::kPc];
         if (pc >= SimDevice::kBslRomStart && pc <= SimDevice::kBslRomEnd) return Stop::kReturnedToRom;
         waiting_ = false;
-        int n = cpu_.Step();
+        int n = SkipDelayLoop(pc);
+        if (n == 0) n = cpu_.Step();
         if (n == 0 || faulted_) return Stop::kFault;
         double us = n * 1e6 / McLkHz();
         nowUs_ += us;
@@ -207,8 +228,9 @@ std::vector<uint8_t> Msp430Machine::TakeOutput(uint32_t baud, double* firstStart
         }
         // A start bit: the receiver samples every bit in its middle, at its own speed.
         double start = tx_[i].atUs;
-        // Not all of it is out yet, unless the line rests high now (the stop bit lasts).
-        if (start + 10.5 * bitUs > nowUs_ && !(txLevel_ && tx_.back().atUs <= start + 10 * bitUs)) break;
+        // Not all of it is out yet, unless the line rests high now: the code has stopped sending (it
+        // waits for the host) and the idle line continues the stop bit.
+        if (start + 10.5 * bitUs > nowUs_ && !txLevel_) break;
         uint8_t byte = 0;
         for (int bit = 0; bit < 8; ++bit) byte = static_cast<uint8_t>(byte | (levelAt(start + (1.5 + bit) * bitUs) ? 1 << bit : 0));
         out.push_back(byte);

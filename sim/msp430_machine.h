@@ -70,6 +70,7 @@ private:
         bool level;
     };
 
+    int SkipDelayLoop(uint16_t pc);
     bool RxLevel(double atUs);
     void SetTx(bool level);
     uint8_t ReadPeripheral(uint16_t address);

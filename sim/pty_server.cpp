@@ -47,6 +47,26 @@ void PtyServer::ResetLine() {
     close(slave);
 }
 
+uint32_t PtyServer::LineBaud() const {
+    // The host's settings live on its side of the pty.
+    termios tio{};
+    int slave = open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (slave < 0) return 0;
+    bool known = tcgetattr(slave, &tio) == 0;
+    close(slave);
+    if (!known) return 0;
+    switch (cfgetispeed(&tio)) {
+        case B19200:
+            return 19200;
+        case B38400:
+            return 38400;
+        case B9600:
+            return 9600;
+        default:
+            return 0;  // the loader's own speed
+    }
+}
+
 void PtyServer::SleepUntil(uint64_t us) {
     Clock& clock = SystemClock();
     uint64_t now = clock.Microseconds();
@@ -60,12 +80,16 @@ void PtyServer::Handle(uint8_t byte) {
         SleepUntil(wireUs_);
     }
     uint64_t answerByteUs = ByteTimeUs();
+    // Code running in the chip's RAM reads the line at the host's speed, which a pty keeps in its
+    // settings, in the time of the host's clock.
+    double nowUs = static_cast<double>(clock.Microseconds());
+    uint32_t baud = lineBaud_;
     RomBsl::Reply reply;
     if (chipLock_) {
         std::lock_guard<std::mutex> lock(*chipLock_);
-        reply = target_.Receive(byte);
+        reply = target_.Receive(byte, nowUs, baud);
     } else {
-        reply = target_.Receive(byte);
+        reply = target_.Receive(byte, nowUs, baud);
     }
     if (reply.bytes.empty()) return;
     if (pace_) {
@@ -91,6 +115,7 @@ void PtyServer::Serve(const std::atomic<bool>& stop) {
             ssize_t n = read(master_, buffer.data(), buffer.size());
             if (n > 0) {
                 connected_ = true;
+                lineBaud_ = LineBaud();
                 for (ssize_t i = 0; i < n && !stop.load(); ++i) Handle(buffer[static_cast<size_t>(i)]);
                 continue;
             }

@@ -30,7 +30,11 @@ private:
     void Handle(uint8_t byte);
     void ResetLine();
     void SleepUntil(uint64_t us);
-    uint64_t ByteTimeUs() const { return 11'000'000ull / target_.Baud(); }
+    uint32_t LineBaud() const;
+    uint64_t ByteTimeUs() const {
+        uint32_t baud = target_.Baud() != 0 ? target_.Baud() : LineBaud();
+        return 11'000'000ull / (baud != 0 ? baud : 9600);
+    }
 
     RomBsl& target_;
     int master_ = -1;
@@ -38,6 +42,7 @@ private:
     bool pace_ = false;
     std::mutex* chipLock_ = nullptr;
     bool connected_ = false;
+    uint32_t lineBaud_ = 0;  // the host's speed when the bytes in hand were read
     uint64_t wireUs_ = 0;  // when the last received byte finished arriving on a real line
 };
 

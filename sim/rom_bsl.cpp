@@ -1,8 +1,9 @@
 #include "sim/rom_bsl.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
-#include "adapters/bsl/bsl_images.h"
 
 namespace quarzo::sim {
 namespace {
@@ -12,7 +13,8 @@ constexpr uint8_t kDataAck = 0x90;
 constexpr uint8_t kDataNak = 0xA0;
 constexpr uint8_t kCommandFailed = 0x70;
 constexpr uint32_t kMaxData = 250;
-constexpr uint16_t kRamCodeAddress = 0x0220;
+// How long code in RAM may work on one byte before it counts as gone (a mass erase takes ~20 ms).
+constexpr double kCodeTimeLimitUs = 5e6;
 constexpr uint16_t kLoaderEntry = 0x0C22;
 // Flash timing at a ~350 kHz timing generator.
 constexpr uint32_t kMassEraseUs = 20000;
@@ -31,13 +33,6 @@ void Checksum(const std::vector<uint8_t>& bytes, size_t count, uint8_t& low, uin
     for (size_t i = 0; i < count; ++i) (i % 2 == 0 ? even : odd) ^= bytes[i];
     low = static_cast<uint8_t>(~even);
     high = static_cast<uint8_t>(~odd);
-}
-
-bool RamHolds(const SimDevice& device, const uint8_t* image, size_t size) {
-    for (size_t i = 0; i < size; ++i) {
-        if (device.Read(kRamCodeAddress + static_cast<uint32_t>(i)) != image[i]) return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -66,9 +61,11 @@ bool BehaviourForVersion(const std::string& name, BslBehaviour& b) {
 }
 
 RomBsl::RomBsl(SimDevice& device, const BslBehaviour& behaviour)
-    : device_(device), rom_(behaviour), active_(behaviour) {}
+    : device_(device), rom_(behaviour), active_(behaviour), flash_(device), cpu_(device, flash_) {}
 
 void RomBsl::Enter() {
+    cpuRunning_ = false;
+    startAt_ = 0;
     state_ = State::kIdle;
     locked_ = true;
     baud_ = 9600;
@@ -79,11 +76,15 @@ void RomBsl::Enter() {
 }
 
 void RomBsl::HoldInReset() {
+    cpuRunning_ = false;
+    startAt_ = 0;
     state_ = State::kReset;
     frame_.clear();
 }
 
 void RomBsl::RunProgram() {
+    cpuRunning_ = false;
+    startAt_ = 0;
     state_ = State::kProgram;
     ramLoader_ = 0;
     active_ = rom_;
@@ -117,7 +118,9 @@ RomBsl::Reply RomBsl::DataFrame(const std::vector<uint8_t>& data) const {
     return r;
 }
 
-RomBsl::Reply RomBsl::Receive(uint8_t byte) {
+RomBsl::Reply RomBsl::Receive(uint8_t byte, double endUs, uint32_t lineBaud) {
+    if (cpuRunning_) return CodeReceive(byte, endUs, lineBaud);
+    lastEndUs_ = endUs;
     if (state_ == State::kIdle) {
         if (byte != kSync) return {};
         if (trace) trace("RX", {byte});
@@ -153,6 +156,42 @@ RomBsl::Reply RomBsl::Receive(uint8_t byte) {
     if (r.newBaud != 0) baud_ = r.newBaud;
     if (onBusy && r.busyUs > 0) onBusy(r.busyUs);
     if (trace && !r.bytes.empty()) trace("TX", r.bytes);
+    if (startAt_ != 0) {
+        // The code starts once the answer has left, at the loader's speed.
+        cpuRunning_ = true;
+        codeFrame_.clear();
+        cpu_.Start(startAt_, lastEndUs_ + r.bytes.size() * 11e6 / baud_);
+        startAt_ = 0;
+    }
+    return r;
+}
+
+RomBsl::Reply RomBsl::CodeReceive(uint8_t byte, double endUs, uint32_t lineBaud) {
+    uint32_t baud = lineBaud != 0 ? lineBaud : baud_;
+    cpu_.QueueInput(byte, baud, endUs - 11e6 / baud);
+    codeFrame_.push_back(byte);
+    Msp430Machine::Stop stop = cpu_.Run(endUs + kCodeTimeLimitUs);
+    Reply r;
+    double firstUs = endUs;
+    r.bytes = cpu_.TakeOutput(baud, &firstUs);
+    if (!r.bytes.empty()) {
+        r.busyUs = firstUs > endUs ? static_cast<uint32_t>(firstUs - endUs) : 0;
+        r.toFrame = codeFrame_.size() > 1;
+        if (r.toFrame) ++frames_;
+        if (getenv("CODEDBG") && codeFrame_.size() > 10 && codeFrame_[1] == 0x12) { uint16_t a = static_cast<uint16_t>(codeFrame_[4] | codeFrame_[5] << 8); for (size_t i = 8; i + 2 < codeFrame_.size(); ++i) if (device_.Read(a + i - 8) != codeFrame_[i]) fprintf(stderr, "diff at %zu: got %02X sent %02X\n", i, device_.Read(a + i - 8), codeFrame_[i]); }
+        if (getenv("CODEDBG")) { fprintf(stderr, "frame"); for (auto b : codeFrame_) fprintf(stderr, " %02X", b); fprintf(stderr, " -> %02X  incomplete %u bad %u done %u r5 %04X r7 %04X r11 %04X r8 %04X\n", r.bytes[0], flash_.incompleteOperations, flash_.outOfRangeOperations, flash_.completedOperations, cpu_.Cpu().r[5], cpu_.Cpu().r[7], cpu_.Cpu().r[11], cpu_.Cpu().r[8]); }
+        if (trace) {
+            trace("RX", codeFrame_);
+            trace("TX", r.bytes);
+        }
+        codeFrame_.clear();
+    }
+    if (stop == Msp430Machine::Stop::kReturnedToRom) {
+        // Back in the loader's ROM: it starts over, locked, at 9600 baud.
+        Enter();
+    } else if (stop != Msp430Machine::Stop::kWaitingForInput) {
+        RunProgram();  // the code is lost: the chip answers no more
+    }
     return r;
 }
 
@@ -289,18 +328,11 @@ RomBsl::Reply RomBsl::LoadPc(uint16_t address) {
         locked_ = true;
         return r;
     }
-    uint16_t loadableStart = device_.ReadWord(kRamCodeAddress);
-    if (address == kRamCodeAddress && RamHolds(device_, kBslPatch, kBslPatchSize)) {
+    // Anywhere else the CPU goes on from there: code in RAM runs on the chip model; elsewhere the
+    // user's program runs.
+    if (address >= SimDevice::kPeripheralEnd + 1 && device_.IsRam(address)) {
+        startAt_ = address;
         ramLoader_ = address;
-        active_ = rom_;
-        active_.massErasePasses = 1;  // the patch erases for the whole time the part needs
-    } else if (RamHolds(device_, kLoadableBsl, kLoadableBslSize) &&
-               (address == kRamCodeAddress || address == loadableStart)) {
-        ramLoader_ = address;
-        active_ = rom_;
-        active_.version = 0x0150;
-        active_.eraseCheck = active_.baudChange = active_.versionCommand = active_.verifiesWrites = true;
-        active_.massErasePasses = 1;
     } else {
         state_ = State::kProgram;
     }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/flash_controller.h"
+#include "sim/msp430_machine.h"
 #include "sim/sim_device.h"
 
 namespace quarzo::sim {
@@ -25,8 +27,9 @@ struct BslBehaviour {
 // "1.10", "1.30", "1.40", "1.60", "1.61" or "2.xx" (any 2.yy); false for an unknown name.
 bool BehaviourForVersion(const std::string& name, BslBehaviour& behaviour);
 
-// The ROM bootstrap loader at the frame level: bytes in, answers out. Also plays the RAM loaders when
-// the host starts one of the carried images.
+// The ROM bootstrap loader at the frame level: bytes in, answers out. Code the host loads into RAM and
+// starts runs on the chip model, instruction by instruction, with the line bridged to its pins; when
+// it jumps back into the loader's ROM the frame-level loader takes over again.
 class RomBsl {
 public:
     enum class State { kReset, kProgram, kIdle, kFrame };
@@ -47,12 +50,18 @@ public:
     // The user's program runs: the loader no longer listens.
     void RunProgram();
 
-    // One byte as the loader's UART received it.
-    Reply Receive(uint8_t byte);
+    // One byte as the loader's UART received it; endUs is when its stop bit ended on the line and
+    // lineBaud the host's speed (both matter to code running in RAM, which times its own UART).
+    Reply Receive(uint8_t byte, double endUs = 0, uint32_t lineBaud = 0);
 
     State GetState() const { return state_; }
     bool Locked() const { return locked_; }
-    uint32_t Baud() const { return baud_; }
+    // The speed the loader listens at; 0 while code in RAM runs, which reads the line bit by bit at
+    // whatever speed the host sends.
+    uint32_t Baud() const { return cpuRunning_ ? 0 : baud_; }
+    // The chip model that runs code from RAM (its clock spread can be set for a test).
+    Msp430Machine& Cpu() { return cpu_; }
+    bool CodeRunning() const { return cpuRunning_; }
     // 0 for the ROM loader, else the start address of the RAM loader that runs.
     uint16_t RamLoader() const { return ramLoader_; }
     const BslBehaviour& Behaviour() const { return active_; }
@@ -72,6 +81,7 @@ private:
     bool Supports(uint8_t command) const;
     bool PasswordMatches() const;
     Reply LoadPc(uint16_t address);
+    Reply CodeReceive(uint8_t byte, double endUs, uint32_t lineBaud);
     Reply ChangeBaud(uint8_t d1, uint8_t d2, uint8_t d3);
 
     SimDevice& device_;
@@ -85,6 +95,12 @@ private:
     uint32_t frames_ = 0;
     std::vector<uint8_t> frame_;
     bool watchdogReset_ = false;  // the answer goes out, then the chip resets
+    FlashController flash_;
+    Msp430Machine cpu_;
+    bool cpuRunning_ = false;
+    uint16_t startAt_ = 0;   // code to start once the load-PC answer is out
+    double lastEndUs_ = 0;
+    std::vector<uint8_t> codeFrame_;  // what the code in RAM received since its last answer
 };
 
 }  // namespace quarzo::sim

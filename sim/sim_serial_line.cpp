@@ -168,9 +168,11 @@ void SimSerialLine::Deliver(uint8_t byte, uint64_t atUs) {
         --dropHostBytes_;
         return;
     }
-    if (lineBaud_ != target_.Baud() || lineParity_ != kLoaderBaudParity) byte = Garble(byte);
-    uint32_t answerBaud = target_.Baud();
-    RomBsl::Reply reply = target_.Receive(byte);
+    // A target that reads the line bit by bit (code in RAM) has no speed of its own to mismatch.
+    uint32_t targetBaud = target_.Baud();
+    if (targetBaud != 0 && (lineBaud_ != targetBaud || lineParity_ != kLoaderBaudParity)) byte = Garble(byte);
+    uint32_t answerBaud = targetBaud != 0 ? targetBaud : lineBaud_;
+    RomBsl::Reply reply = target_.Receive(byte, static_cast<double>(atUs), lineBaud_);
     if (!reply.bytes.empty()) Answer(std::move(reply), atUs, answerBaud);
 }
 

@@ -42,14 +42,15 @@ TEST(BslAdapter, InfoTextsAndTheRamCodeEachVersionGets) {
     EXPECT_EQ(old.target.line.hostBaud(), 38400u);
     EXPECT_EQ(old.target.bsl.RamLoader(), 0x0224);
 
-    // 1.10 with the patch: the version stays, so no speed change and no blank check.
-    Session patched("1.10", false);
-    EXPECT_EQ(patched.Info(), "Device family F149; BSL v1.10");
-    EXPECT_EQ(patched.CommandsAfter(2),
-              (Strings{"1A 0C22 0", "10 FFE0 32", "12 0220 194", "14 0220 194", "10 FFE0 32", "1A 0220 0"}));
-    EXPECT_EQ(patched.target.bsl.RamLoader(), 0x0220);
-    EXPECT_EQ(patched.adapter.BlankCheck(0x1100, 0x100), -1);
-    EXPECT_EQ(patched.adapter.GetErrorCode(), BslLink::kOldVersion);
+    // 1.10 without the loadable loader: there is no patch, so the ROM loader serves as it is: no
+    // speed change and no blank check.
+    Session rom110("1.10", false);
+    EXPECT_EQ(rom110.Info(), "Device family F149; BSL v1.10");
+    EXPECT_EQ(rom110.CommandsAfter(2), Strings{});
+    EXPECT_EQ(rom110.target.bsl.RamLoader(), 0);
+    EXPECT_EQ(rom110.target.line.hostBaud(), 9600u);
+    EXPECT_EQ(rom110.adapter.BlankCheck(0x1100, 0x100), -1);
+    EXPECT_EQ(rom110.adapter.GetErrorCode(), BslLink::kOldVersion);
 
     // 1.30 without the loadable loader: nothing installed, no speed change.
     Session v130("1.30", false);

@@ -28,7 +28,7 @@ protected:
         programmer_.SelectAdapter(kAdapterBsl);
         programmer_.SetSink(&sink_);
         programmer_.deviceIndex = 0;  // no part chosen, as the settings start
-        target_->onFrame = [this](size_t) { bauds_.push_back(target_->bsl.Baud()); };
+        target_->onFrame = [this](size_t) { bauds_.push_back(target_->line.hostBaud()); };
     }
     // 60 KB of program with its vectors, as a real firmware image would be.
     void LoadFirmware() {
@@ -80,8 +80,10 @@ TEST_F(BslRun, AutoProgramsAndVerifiesWithEveryLoaderVersion) {
         EXPECT_EQ(RunFlags(flags), kRunComplete) << LastLine();
         EXPECT_EQ(LastLine(), "0 Verify complete.");
         EXPECT_TRUE(DeviceHoldsImage());
-        // With no part chosen the identification at the start tells the version: one erase will do.
-        EXPECT_EQ(Count("18"), 1u);
+        // With no part chosen the identification at the start tells the version: one erase will do,
+        // except for the ROM loader 1.10, which needs twenty.
+        bool rom110 = std::string(c.version) == "1.10" && !c.patch;
+        EXPECT_EQ(Count("18"), rom110 ? 20u : 1u);
         EXPECT_EQ(bauds_.back(), c.writeBaud);
     }
 }

@@ -57,7 +57,10 @@ bool BslLink::PrepareTarget() {
     if (!SendPassword()) return false;
     if (versionPending && ReadChipInfo()) {
         versionPending = false;
-        if (currentVersion < kVersion160 && (currentVersion <= kVersion110 || patchToV150)) InstallRamBsl();
+        // Loaders older than 1.60 are replaced by the loadable one when the setting asks for it. There is
+        // no patch for loaders up to 1.10 (a self-contained one does not fit the 194 bytes it may take):
+        // without the setting the ROM loader serves, as for the versions after 1.10.
+        if (currentVersion < kVersion160 && patchToV150) InstallRamBsl();
         if (currentVersion >= kVersion150 && fastBaud) ChangeBaudRate();
     }
     return true;
@@ -103,21 +106,17 @@ bool BslLink::LoadPc() {
 bool BslLink::InstallRamBsl() {
     ramBslStart = 0;
     errorCode = kNoError;
-    const uint8_t* image = patchToV150 ? kLoadableBsl : kBslPatch;
-    uint32_t size = patchToV150 ? kLoadableBslSize : kBslPatchSize;
+    const uint8_t* image = kLoadableBsl;
+    uint32_t size = kLoadableBslSize;
     // Load PC into the loader's own entry repairs its stack pointer and locks it again.
     bool ok = SendCommand(kCmdLoadPc, kStackRepairPc, 0, nullptr, nullptr) &&
               SendCommand(kCmdPassword, kVectorsStart, kPasswordSize, password.data(), nullptr) &&
               WriteBlocks(kRamBslAddress, image, size) && ReadBlocks(kRamBslAddress, readBack_, size);
     if (ok && std::memcmp(readBack_, image, size) == 0) {
         uint8_t start[2];
-        if (patchToV150) {
-            if (SendCommand(kCmdRead, kRamBslAddress, 2, nullptr, start)) {
-                ramBslStart = start[0] | start[1] << 8u;
-                currentVersion = kVersion150;
-            }
-        } else {
-            ramBslStart = kRamBslAddress;
+        if (SendCommand(kCmdRead, kRamBslAddress, 2, nullptr, start)) {
+            ramBslStart = start[0] | start[1] << 8u;
+            currentVersion = kVersion150;
         }
         if (ramBslStart != 0 &&
             SendCommand(kCmdPassword, kVectorsStart, kPasswordSize, password.data(), nullptr) && LoadPc()) {

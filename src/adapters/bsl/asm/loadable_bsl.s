@@ -6,7 +6,7 @@
 ; (RSEL 7) for its whole life, also after a speed change, which it serves by timing the next sync; the
 ; flash timing generator gets MCLK divided so that it lies within 257 to 476 kHz.
 ;
-; Registers: r4 delay count of one bit, r5 nonzero while locked, r6 byte, r7 checksum (the XOR of the
+; Registers: r4 delay count of one bit, r5 nonzero while locked (after a wrong password), r6 byte, r7 checksum (the XOR of the
 ; frame's bytes at even offsets in the low byte and at odd offsets in the high byte), r8 address, r9
 ; length and the last word written, r10 counter, r11 command and then result, r12 and r13 the
 ; addresses of txbyte and rxbyte, r14 and r15 scratch. The watchdog stays held as the ROM loader
@@ -30,7 +30,7 @@
 start:  mov #0x8760, &DCOCTL            ; DCO 3, RSEL 7: a fast clock, measured by each sync
         mov #0xa500, &FCTL3             ; flash unlocked while the loader runs
         mov #0xa540, &FCTL2             ; MCLK undivided until the first sync measures it
-        mov #1, r5
+        clr r5                          ; unlocked: only an unlocked ROM loader loads and starts code
         mov #txbyte, r12
         mov #rxbyte, r13
 
@@ -95,23 +95,22 @@ go:     br r15
 table:  .word read + 1, erase + 1, erase, loadpc + 1, blank + 1, nak, ack
 
 password:
-        clr r15
+        clr r9
 pw:     call r13
         xor.b @r8+, r6                  ; zero where the byte matches the vector table's
-        bis r6, r15
+        bis r6, r9
         dec r10
         jnz pw
         call r13
         call r13
         cmp #-1, r7
         jne nak
-        mov r15, r5
-        mov r15, r11
+        mov r9, r5
+        mov r9, r11
         jmp result
 
 ; Words are written as they arrive; each is checked when the next has come, the last at the end.
-write:  mov -2(r8), r9                  ; the first check compares a word with itself
-        clr r11
+write:  mov -2(r8), r9                  ; the first check compares a word with itself (r11 is 0)
 wloop:  call #rxword
         call #settled
         mov r14, r9
@@ -128,12 +127,16 @@ wnext:  incd r8
         call #settled
         bis r5, r11
 result: tst r11
-        jnz nak
-ack:    mov.b #ACK, r6
-        jmp answer
+        jz ack
 nak:    mov.b #NAK, r6
 answer: call r12
         jmp main
+
+erase:  mov r9, &FCTL1                  ; 0xa502 segment, 0xa504 main, 0xa506 all
+        clr 0(r8)                       ; the dummy write starts it
+        call #settled
+ack:    mov.b #ACK, r6
+        jmp answer
 
 ; Waits for the flash, then compares the word before r8 with r9; r11 notes a difference.
 settled:
@@ -142,11 +145,6 @@ settled:
         xor -2(r8), r9
         bis r9, r11
         ret
-
-erase:  mov r9, &FCTL1                  ; 0xa502 segment, 0xa504 main, 0xa506 all
-        clr 0(r8)                       ; the dummy write starts it
-        call #settled
-        jmp ack
 
 blank:  mov.b @r8+, r6
         cmp.b #-1, r6
@@ -184,30 +182,33 @@ rxword: call r13
         bis r6, r14
         ret
 
-; One byte into r6 and the checksum; gives up the frame when nothing comes for 65536 looks.
+; One byte into r6 and the checksum; gives up the frame when nothing comes for 65536 looks. The last
+; byte's parity bit may still be on the line: a start bit follows a high line.
 rxbyte: clr r15
+rhigh:  bit.b #RXD, &P2IN
+        jz rhigh
 rwait:  bit.b #RXD, &P2IN
         jz rstart
         dec r15
         jnz rwait
         jmp main
-rstart: mov r4, r15                     ; half a bit to the middle of the start bit, then eleven
-        rra r15                         ; samples, start bit to stop bit, so that the next look for
-        mov #0x400, r6                  ; a start bit begins in the stop bit; the one in bit 10 falls
-        jmp rdelay                      ; out after the eleventh
+rstart: mov r4, r15                     ; half a bit to the middle of the start bit, then ten
+        rra r15                         ; samples, start bit to parity bit: the one in bit 9 falls
+        mov #0x200, r6                  ; out after the tenth
+        jmp rdelay
 rbit:   mov r4, r15                     ; each bit: 8 cycles and the delay
 rdelay: dec r15
         jnz rdelay
         bit.b #RXD, &P2IN
         rrc r6
         jnc rbit
-        rla r6                          ; the data bits from bits 6 to 13 into the low byte
-        rla r6
+        rla r6                          ; the data bits from bits 7 to 14 into the low byte
         swpb r6
         mov.b r6, r6
         jmp sum
 
-; One byte from r6, 8E1 with two stop bits' time, into the checksum.
+; One byte from r6, 8E1, into the checksum; it returns at the stop bit's start, which the idle line
+; continues, so that the next byte from the host is not missed.
 txbyte: mov r6, r14                     ; start bit, 8 data bits, even parity, stop bits
         mov r6, r15
 par:    rra r15
@@ -215,7 +216,7 @@ par:    rra r15
         xor #0x100, r14
 par0:   tst r15
         jnz par
-        bis #0x600, r14
+        bis #0x200, r14                 ; one stop bit: the line then rests high
         rla r14                         ; the start bit in bit 1, the pin's place in P1OUT
         rla r14
 tbit:   mov r4, r15                     ; each bit: 8 cycles and the delay
@@ -223,7 +224,7 @@ tdelay: dec r15
         jnz tdelay
         mov.b r14, &P1OUT               ; P1.1 takes bit 1; the other P1 pins are inputs here
         rra r14
-        cmp #2, r14                     ; done when only the last stop bit's copy in bit 0 is left
+        cmp #2, r14                     ; done when only the stop bit's copy in bit 0 is left
         jhs tbit
 sum:    xor r6, r7
         swpb r7
