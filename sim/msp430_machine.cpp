@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace quarzo::sim {
 namespace {
@@ -25,7 +23,15 @@ uint16_t CharacterBits(uint8_t byte) {
 
 }  // namespace
 
-Msp430Machine::Msp430Machine(SimDevice& device, FlashController& flash) : device_(device), flash_(flash), cpu_(*this) {}
+Msp430Machine::Msp430Machine(SimDevice& device, FlashController& flash) : device_(device), flash_(flash), cpu_(*this) {
+    UpdateClocks();
+}
+
+void Msp430Machine::UpdateClocks() {
+    dcoHz_ = DcoHz();
+    mclkHz_ = dcoHz_ / (1 << (bcsCtl2_ >> 4 & 3));
+    smclkHz_ = dcoHz_ / (1 << (bcsCtl2_ >> 1 & 3));
+}
 
 double Msp430Machine::DcoHz() const {
     int rsel = bcsCtl1_ & 7;
@@ -34,7 +40,7 @@ double Msp430Machine::DcoHz() const {
     double f = kDcoBaseHz * std::pow(kRselStep, rsel) * std::pow(kDcoStep, dco);
     // MOD mixes in the next DCO step for MOD of every 32 clocks (none at DCO 7).
     if (dco < 7) f *= 1.0 + (kDcoStep - 1.0) * mod / 32.0;
-    return f * chipFactor;
+    return f * chipFactor_;
 }
 
 void Msp430Machine::Start(uint16_t address, double nowUs) {
@@ -134,6 +140,7 @@ void Msp430Machine::WritePeripheral(uint16_t address, uint8_t value) {
         default:
             return;
     }
+    if (address >= kDcoCtl && address <= kBcsCtl2) UpdateClocks();
     // P1.1 drives the line when it is an output; an input leaves the line to its pull-up.
     SetTx(!(p1Dir_ & kTxPin) || (p1Out_ & kTxPin) != 0);
 }
@@ -199,10 +206,10 @@ Msp430Machine::Stop Msp430Machine::Run(double limitUs) {
         int n = SkipDelayLoop(pc);
         if (n == 0) n = cpu_.Step();
         if (n == 0 || faulted_) return Stop::kFault;
-        double us = n * 1e6 / McLkHz();
+        double us = n * 1e6 / mclkHz_;
         nowUs_ += us;
-        flash_.Elapse(us, kAclkHz, McLkHz(), DcoHz() / (1 << (bcsCtl2_ >> 1 & 3)));
-        if (!watchdogHeld_ && (nowUs_ - watchdogStartUs_) * DcoHz() / 1e6 >= kWatchdogCycles) return Stop::kFault;
+        flash_.Elapse(us, kAclkHz, mclkHz_, smclkHz_);
+        if (!watchdogHeld_ && (nowUs_ - watchdogStartUs_) * smclkHz_ / 1e6 >= kWatchdogCycles) return Stop::kFault;
         if (waiting_) return Stop::kWaitingForInput;
     }
     return Stop::kTimeLimit;

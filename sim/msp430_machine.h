@@ -32,11 +32,16 @@ public:
     // chipFactor is this chip's spread (a real part lies anywhere in a band around the typical value).
     double DcoHz() const;
     double McLkHz() const { return DcoHz() / (1 << (bcsCtl2_ >> 4 & 3)); }
-    double chipFactor = 1.0;
+    // This chip's spread; 1 is the typical part.
+    void SetChipFactor(double factor) {
+        chipFactor_ = factor;
+        UpdateClocks();
+    }
     // The clock registers as the ROM loader leaves them.
     void SetClock(uint8_t dcoCtl, uint8_t bcsCtl1) {
         dcoCtl_ = dcoCtl;
         bcsCtl1_ = bcsCtl1;
+        UpdateClocks();
     }
 
     // Starts the code at address at the given line time; the RAM keeps what the loader wrote there.
@@ -71,6 +76,7 @@ private:
     };
 
     int SkipDelayLoop(uint16_t pc);
+    void UpdateClocks();
     bool RxLevel(double atUs);
     void SetTx(bool level);
     uint8_t ReadPeripheral(uint16_t address);
@@ -84,6 +90,8 @@ private:
     bool faulted_ = false;
     bool waiting_ = false;
     uint8_t dcoCtl_ = 0x60, bcsCtl1_ = 0x84, bcsCtl2_ = 0;
+    double chipFactor_ = 1.0;
+    double dcoHz_ = 0, mclkHz_ = 0, smclkHz_ = 0;  // from the registers, kept for every step
     uint8_t p1Out_ = 0, p1Dir_ = 0, p2Out_ = 0, p2Dir_ = 0;
     bool watchdogHeld_ = false;
     double watchdogStartUs_ = 0;

@@ -1,7 +1,5 @@
 #include "sim/rom_bsl.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 
@@ -178,8 +176,6 @@ RomBsl::Reply RomBsl::CodeReceive(uint8_t byte, double endUs, uint32_t lineBaud)
         r.busyUs = firstUs > endUs ? static_cast<uint32_t>(firstUs - endUs) : 0;
         r.toFrame = codeFrame_.size() > 1;
         if (r.toFrame) ++frames_;
-        if (getenv("CODEDBG") && codeFrame_.size() > 10 && codeFrame_[1] == 0x12) { uint16_t a = static_cast<uint16_t>(codeFrame_[4] | codeFrame_[5] << 8); for (size_t i = 8; i + 2 < codeFrame_.size(); ++i) if (device_.Read(a + i - 8) != codeFrame_[i]) fprintf(stderr, "diff at %zu: got %02X sent %02X\n", i, device_.Read(a + i - 8), codeFrame_[i]); }
-        if (getenv("CODEDBG")) { fprintf(stderr, "frame"); for (auto b : codeFrame_) fprintf(stderr, " %02X", b); fprintf(stderr, " -> %02X  incomplete %u bad %u done %u r5 %04X r7 %04X r11 %04X r8 %04X\n", r.bytes[0], flash_.incompleteOperations, flash_.outOfRangeOperations, flash_.completedOperations, cpu_.Cpu().r[5], cpu_.Cpu().r[7], cpu_.Cpu().r[11], cpu_.Cpu().r[8]); }
         if (trace) {
             trace("RX", codeFrame_);
             trace("TX", r.bytes);

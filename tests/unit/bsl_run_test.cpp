@@ -88,6 +88,37 @@ TEST_F(BslRun, AutoProgramsAndVerifiesWithEveryLoaderVersion) {
     }
 }
 
+// The loadable loader executing on chips of every old loader version, slow and fast: one mass erase,
+// a blank check, the change to 38400, 60 KB programmed and verified, with the flash clock in range.
+TEST_F(BslRun, TheLoadableLoaderRunsOnEveryOldVersionAndClock) {
+    const struct {
+        const char* version;
+        double spread;
+    } cases[] = {{"1.10", 0.6}, {"1.10", 1.6}, {"1.30", 1.0}, {"1.40", 1.0}};
+    for (const auto& [version, spread] : cases) {
+        {
+            SCOPED_TRACE(std::string(version) + " at " + std::to_string(spread));
+            Connect(version);
+            target_->bsl.Cpu().SetChipFactor(spread);
+            LoadFirmware();
+            ActionFlags flags = kActionErase | kActionBlankCheck | kActionProgram | kActionVerify;
+            EXPECT_EQ(RunFlags(flags), kRunComplete) << LastLine();
+            EXPECT_TRUE(DeviceHoldsImage());
+            EXPECT_EQ(Count("18"), 1u);
+            EXPECT_EQ(Count("1C"), 2u);  // information and main memory
+            EXPECT_EQ(bauds_.back(), 38400u);
+            const sim::FlashController& flash = target_->bsl.Cpu().Flash();
+            EXPECT_EQ(flash.outOfRangeOperations, 0u);
+            EXPECT_EQ(flash.incompleteOperations, 0u);
+            // Read returns the chip's bytes (the image's vectors are the password).
+            uint8_t programmed = target_->device.Read(0x8000);
+            programmer_.Image().SetByte(0x8000, static_cast<uint8_t>(~programmed));
+            EXPECT_EQ(RunFlags(kActionRead), kRunComplete) << LastLine();
+            EXPECT_EQ(programmer_.Image().ValueAt(0x8000), programmed);
+        }
+    }
+}
+
 TEST_F(BslRun, ALogOfAnAutoRun) {
     Connect("1.60");
     LoadFirmware();
