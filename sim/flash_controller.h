@@ -45,6 +45,16 @@ public:
     void WriteRegister(uint32_t address, uint16_t value, bool byte);
     // A write by the bus into flash: programs, starts an erase, or is refused.
     void WriteFlash(uint32_t address, uint16_t value, bool byte);
+    // A bus write that concerns the flash (its registers or its cells); false for any other address.
+    bool BusWrite(const SimDevice& device, uint32_t address, uint16_t value, bool byte) {
+        if (IsRegister(address)) {
+            WriteRegister(address, value, byte);
+            return true;
+        }
+        if (!device.IsFlash(address)) return false;
+        WriteFlash(address, byte ? static_cast<uint16_t>(value & 0xFF) : value, byte);
+        return true;
+    }
     // Clock cycles of MCLK at the given time; the timing generator sees them when FCTL2 selects MCLK.
     void MclkCycles(uint32_t count, uint64_t atUs);
     // Time passing for code running on the chip's own clocks: the timing generator takes its clock from

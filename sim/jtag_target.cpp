@@ -437,14 +437,7 @@ void JtagTarget::BusWrite(uint16_t address, uint16_t value, bool byte) {
         watchdogCount_ = 0;
         return;
     }
-    if (FlashController::IsRegister(address)) {
-        flash_.WriteRegister(address, value, byte);
-        return;
-    }
-    if (device_.IsFlash(address)) {
-        flash_.WriteFlash(address, byte ? static_cast<uint16_t>(value & 0xFF) : value, byte);
-        return;
-    }
+    if (flash_.BusWrite(device_, address, value, byte)) return;
     if (byte) {
         device_.Write(address, static_cast<uint8_t>(value));
         return;

@@ -168,14 +168,7 @@ void Msp430Machine::Write(uint16_t address, uint16_t value, bool byte) {
         watchdogStartUs_ = nowUs_;
         return;
     }
-    if (FlashController::IsRegister(address)) {
-        flash_.WriteRegister(address, value, byte);
-        return;
-    }
-    if (device_.IsFlash(address)) {
-        flash_.WriteFlash(address, byte ? static_cast<uint16_t>(value & 0xFF) : value, byte);
-        return;
-    }
+    if (flash_.BusWrite(device_, address, value, byte)) return;
     if (address >= SimDevice::kBslRomStart && address <= SimDevice::kBslRomEnd) return;  // ROM
     device_.Write(address, static_cast<uint8_t>(value));
     if (!byte) device_.Write(address + 1u, static_cast<uint8_t>(value >> 8));
