@@ -55,6 +55,8 @@ public:
     std::vector<uint8_t> TakeOutput(uint32_t baud, double* firstStartUs);
 
     double NowUs() const { return nowUs_; }
+    // When the last byte queued has arrived whole.
+    double InputEndUs() const { return inputEndUs_; }
     uint64_t Cycles() const { return cpu_.cycles; }
     Msp430Cpu& Cpu() { return cpu_; }
     // What the loader's flash work saw: operations whose timing-generator clock was out of range.

@@ -81,15 +81,15 @@ void PtyServer::Handle(uint8_t byte) {
     }
     uint64_t answerByteUs = ByteTimeUs();
     // Code running in the chip's RAM reads the line at the host's speed, which a pty keeps in its
-    // settings, in the time of the host's clock.
-    double nowUs = static_cast<double>(clock.Microseconds());
+    // settings. A pty has no timing: the host's bytes follow one another as on a wire, however late
+    // this server gets to them.
     uint32_t baud = lineBaud_;
     RomBsl::Reply reply;
     if (chipLock_) {
         std::lock_guard<std::mutex> lock(*chipLock_);
-        reply = target_.Receive(byte, nowUs, baud);
+        reply = target_.Receive(byte, 0, baud);
     } else {
-        reply = target_.Receive(byte, nowUs, baud);
+        reply = target_.Receive(byte, 0, baud);
     }
     if (reply.bytes.empty()) return;
     if (pace_) {

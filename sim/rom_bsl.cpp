@@ -166,14 +166,16 @@ RomBsl::Reply RomBsl::Receive(uint8_t byte, double endUs, uint32_t lineBaud) {
 
 RomBsl::Reply RomBsl::CodeReceive(uint8_t byte, double endUs, uint32_t lineBaud) {
     uint32_t baud = lineBaud != 0 ? lineBaud : baud_;
-    cpu_.QueueInput(byte, baud, endUs - 11e6 / baud);
+    // Without a time (a pty has none) the byte follows on the line as soon as it is free.
+    cpu_.QueueInput(byte, baud, endUs > 0 ? endUs - 11e6 / baud : 0);
     codeFrame_.push_back(byte);
-    Msp430Machine::Stop stop = cpu_.Run(endUs + kCodeTimeLimitUs);
+    double arrivedUs = cpu_.InputEndUs();
+    Msp430Machine::Stop stop = cpu_.Run(arrivedUs + kCodeTimeLimitUs);
     Reply r;
-    double firstUs = endUs;
+    double firstUs = arrivedUs;
     r.bytes = cpu_.TakeOutput(baud, &firstUs);
     if (!r.bytes.empty()) {
-        r.busyUs = firstUs > endUs ? static_cast<uint32_t>(firstUs - endUs) : 0;
+        r.busyUs = firstUs > arrivedUs ? static_cast<uint32_t>(firstUs - arrivedUs) : 0;
         r.toFrame = codeFrame_.size() > 1;
         if (r.toFrame) ++frames_;
         if (trace) {

@@ -50,8 +50,9 @@ public:
     // The user's program runs: the loader no longer listens.
     void RunProgram();
 
-    // One byte as the loader's UART received it; endUs is when its stop bit ended on the line and
-    // lineBaud the host's speed (both matter to code running in RAM, which times its own UART).
+    // One byte as the loader's UART received it; endUs is when its stop bit ended on the line (0: as
+    // soon as the line is free) and lineBaud the host's speed (both matter to code running in RAM,
+    // which times its own UART).
     Reply Receive(uint8_t byte, double endUs = 0, uint32_t lineBaud = 0);
 
     State GetState() const { return state_; }
