@@ -6,11 +6,11 @@
 ; (RSEL 7) for its whole life, also after a speed change, which it serves by timing the next sync; the
 ; flash timing generator gets MCLK divided so that it lies within 257 to 476 kHz.
 ;
-; Registers: r4 delay count of one bit, r5 nonzero while locked (after a wrong password), r6 byte, r7 checksum (the XOR of the
-; frame's bytes at even offsets in the low byte and at odd offsets in the high byte), r8 address, r9
-; length and the last word written, r10 counter, r11 command and then result, r12 and r13 the
-; addresses of txbyte and rxbyte, r14 and r15 scratch. The watchdog stays held as the ROM loader
-; left it.
+; Registers: r4 delay count of one bit, r5 nonzero while locked (after a wrong password), r6 byte,
+; r7 checksum (the XOR of the frame's bytes at even offsets in the low byte and at odd offsets in the
+; high byte), r8 address, r9 length and the last word written, r10 counter, r11 command and then
+; result, r12 and r13 the addresses of txbyte and rxbyte, r14 and r15 scratch. The watchdog stays
+; held as the ROM loader left it.
 
         .equ P1OUT, 0x0021
         .equ P2IN, 0x0028
