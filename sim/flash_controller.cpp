@@ -90,8 +90,8 @@ void FlashController::Start(OpKind kind, uint32_t address, uint16_t value, bool 
     op_ = Operation{kind, address, value, byte, needed, 0};
 }
 
-void FlashController::MclkCycles(uint32_t count, uint64_t atUs) {
-    if (!Busy() || (fctl2_ & 0xC0) != kSourceMclk) return;
+// Clocks of the source FCTL2 selects: every FN + 1 of them is one clock of the timing generator.
+void FlashController::SourceClocks(uint32_t count, uint64_t atUs) {
     uint32_t divider = (fctl2_ & 0x3Fu) + 1;
     for (uint32_t i = 0; i < count && Busy(); ++i) {
         if (++dividerCount_ < divider) continue;
@@ -106,7 +106,12 @@ void FlashController::MclkCycles(uint32_t count, uint64_t atUs) {
     }
 }
 
-void FlashController::Elapse(double us, double aclkHz, double mclkHz, double smclkHz) {
+void FlashController::MclkCycles(uint32_t count, uint64_t atUs) {
+    if (!Busy() || (fctl2_ & 0xC0) != kSourceMclk) return;
+    SourceClocks(count, atUs);
+}
+
+void FlashController::Elapse(double us, double aclkHz, double mclkHz, double smclkHz, uint64_t atUs) {
     if (!Busy()) {
         sourceClocks_ = 0;
         return;
@@ -118,13 +123,7 @@ void FlashController::Elapse(double us, double aclkHz, double mclkHz, double smc
     sourceClocks_ += us * hz / 1e6;
     uint32_t whole = static_cast<uint32_t>(sourceClocks_);
     sourceClocks_ -= whole;
-    uint32_t divider = (fctl2_ & 0x3Fu) + 1;
-    for (uint32_t i = 0; i < whole && Busy(); ++i) {
-        if (++dividerCount_ < divider) continue;
-        dividerCount_ = 0;
-        ++operationClocks;
-        if (++op_.clocks >= op_.needed) Finish(true);
-    }
+    SourceClocks(whole, atUs);
 }
 
 void FlashController::ProgramCell(uint32_t address, uint8_t value, bool complete) {
@@ -162,7 +161,7 @@ void FlashController::Finish(bool complete) {
                 uint32_t start = op.address & ~(SimDevice::kMainSegment - 1);
                 EraseRange(start, start + SimDevice::kMainSegment - 1, complete);
             } else if (device_.IsInfo(op.address)) {
-                uint32_t size = device_.Is2xx() ? 64 : 128;
+                uint32_t size = device_.InfoSegmentSize();
                 uint32_t start = op.address & ~(size - 1);
                 EraseRange(start, start + size - 1, complete);
             }

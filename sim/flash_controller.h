@@ -59,7 +59,7 @@ public:
     void MclkCycles(uint32_t count, uint64_t atUs);
     // Time passing for code running on the chip's own clocks: the timing generator takes its clock from
     // the source FCTL2 selects, divided by FN + 1; one outside 257 to 476 kHz spoils the operation.
-    void Elapse(double us, double aclkHz, double mclkHz, double smclkHz);
+    void Elapse(double us, double aclkHz, double mclkHz, double smclkHz, uint64_t atUs);
     static constexpr double kMinTimingHz = 257'000;
     static constexpr double kMaxTimingHz = 476'000;
     uint32_t outOfRangeOperations = 0;
@@ -96,6 +96,7 @@ private:
     };
 
     void Start(OpKind kind, uint32_t address, uint16_t value, bool byte, uint32_t needed);
+    void SourceClocks(uint32_t count, uint64_t atUs);
     void Finish(bool complete);
     void CutShort() {
         if (Busy()) Finish(false);

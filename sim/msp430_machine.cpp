@@ -65,6 +65,8 @@ void Msp430Machine::QueueInput(uint8_t byte, uint32_t baud, double startUs) {
     // A byte cannot begin in the chip's past: one that the host sent while the chip was still busy
     // (or before the code started) arrives now, after the bytes before it.
     double start = std::max({startUs, inputEndUs_, nowUs_});
+    // Once the last byte has passed, the line's history before it no longer matters.
+    if (inputEndUs_ <= nowUs_) input_.clear();
     input_.push_back({start, bitUs, CharacterBits(byte)});
     inputEndUs_ = start + 11 * bitUs;
     waiting_ = false;
@@ -201,7 +203,7 @@ Msp430Machine::Stop Msp430Machine::Run(double limitUs) {
         if (n == 0 || faulted_) return Stop::kFault;
         double us = n * 1e6 / mclkHz_;
         nowUs_ += us;
-        flash_.Elapse(us, kAclkHz, mclkHz_, smclkHz_);
+        flash_.Elapse(us, kAclkHz, mclkHz_, smclkHz_, static_cast<uint64_t>(nowUs_));
         if (!watchdogHeld_ && (nowUs_ - watchdogStartUs_) * smclkHz_ / 1e6 >= kWatchdogCycles) return Stop::kFault;
         if (waiting_) return Stop::kWaitingForInput;
     }

@@ -31,7 +31,6 @@ public:
     // RSEL step about 1.65 times the last, each DCO step about 1.12, MOD between two DCO steps;
     // chipFactor is this chip's spread (a real part lies anywhere in a band around the typical value).
     double DcoHz() const;
-    double McLkHz() const { return DcoHz() / (1 << (bcsCtl2_ >> 4 & 3)); }
     // This chip's spread; 1 is the typical part.
     void SetChipFactor(double factor) {
         chipFactor_ = factor;

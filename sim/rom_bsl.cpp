@@ -328,7 +328,7 @@ RomBsl::Reply RomBsl::LoadPc(uint16_t address) {
     }
     // Anywhere else the CPU goes on from there: code in RAM runs on the chip model; elsewhere the
     // user's program runs.
-    if (address >= SimDevice::kPeripheralEnd + 1 && device_.IsRam(address)) {
+    if (device_.IsRam(address)) {
         startAt_ = address;
         ramLoader_ = address;
     } else {

@@ -45,6 +45,8 @@ public:
     uint16_t ReadWord(uint32_t address) const {
         return static_cast<uint16_t>(Read(address) | Read(address + 1) << 8);
     }
+    // Information memory is erased in segments of 128 bytes, on F2xx of 64.
+    uint32_t InfoSegmentSize() const { return Is2xx() ? 64 : 128; }
     bool IsFlash(uint32_t address) const { return IsMain(address) || IsInfo(address); }
     bool IsMain(uint32_t address) const { return address >= layout_.mainStart && address <= layout_.mainEnd; }
     bool IsInfo(uint32_t address) const { return address >= layout_.infoStart && address <= layout_.infoEnd; }
@@ -84,7 +86,6 @@ public:
     uint16_t SegmentAChecksum() const;
 
 private:
-    uint32_t InfoSegmentSize() const { return Is2xx() ? 64 : 128; }
 
     int index_;
     MemoryLayout layout_;
