@@ -87,7 +87,7 @@ int main() {
 
     // The same over the virtual cable on a real Unix socket, with the system's port access and clock.
     quarzo::testing::TempDir dir;
-    quarzo::sim::SimDevice device(quarzo::FindDeviceByName("MSP430F149"), 0x0160);
+    quarzo::sim::SimDevice device(quarzo::sim::DefaultSimPart(), 0x0160);
     quarzo::sim::JtagTarget chip(device);
     chip.Unplug();
     std::mutex lock;

@@ -64,6 +64,7 @@ const char* FixedText(int32_t number) {
 // The library's state: one target behind one interface, as with the real tool.
 struct Fake {
     std::unique_ptr<quarzo::sim::SimDevice> device;
+    int hostIndex = 0;  // the host table's record of the same part, for the records handed out
     bool initialized = false;
     bool secured = false;
     bool fillEnds = false;
@@ -74,14 +75,17 @@ struct Fake {
     std::string failureText;
 };
 
+// The simulated part of that name (MSP430F149 when there is none).
+void Choose(Fake& f, const char* name) {
+    const quarzo::sim::SimPart* part = quarzo::sim::FindSimPart(name && *name ? name : "MSP430F149");
+    if (part == nullptr) part = &quarzo::sim::DefaultSimPart();
+    f.device = std::make_unique<quarzo::sim::SimDevice>(*part, 0x0160);
+    f.hostIndex = quarzo::FindDeviceByPartName(part->name);
+}
+
 Fake& State() {
     static Fake fake;
-    if (!fake.device) {
-        const char* name = std::getenv("QUARZO_FAKE_DEVICE");
-        int index = quarzo::FindDeviceByName(name && *name ? name : "MSP430F149");
-        fake.device =
-            std::make_unique<quarzo::sim::SimDevice>(index ? index : quarzo::kDefaultBslDevice, 0x0160);
-    }
+    if (!fake.device) Choose(fake, std::getenv("QUARZO_FAKE_DEVICE"));
     return fake;
 }
 
@@ -162,7 +166,7 @@ FAKE_EXPORT int32_t QUARZO_FET_CALL MSP430_GetFoundDevice(char* buffer, int32_t 
     if (!buffer || count < quarzo::FoundDeviceRecord::kSize)
         return Result("MSP430_GetFoundDevice", kBadArgument);
     using R = quarzo::FoundDeviceRecord;
-    int index = f.device->DeviceIndex();
+    int index = f.hostIndex;
     const quarzo::MemoryLayout& m = quarzo::DeviceLayout(index);
     std::memset(buffer, 0, static_cast<size_t>(count));
     auto put16 = [&](size_t at, uint32_t v) {
@@ -192,7 +196,7 @@ FAKE_EXPORT int32_t QUARZO_FET_CALL MSP430_Identify(char* buffer, int32_t count,
     if (!buffer || count <= 0) return Result("MSP430_Identify", kBadArgument);
     Fake& f = State();
     quarzo::DeviceInfo info;
-    quarzo::FillDeviceInfo(f.device->DeviceIndex(), info);
+    quarzo::FillDeviceInfo(f.hostIndex, info);
     // Like the older libraries, the record carries no area ends unless asked to.
     if (!f.fillEnds) {
         info.SetInfoEnd(0);
@@ -304,8 +308,7 @@ FAKE_EXPORT const char* QUARZO_FET_CALL MSP430_Error_String(int32_t number) {
 
 FAKE_EXPORT void FakeFet_Reset(const char* deviceName, int fillEnds) {
     Fake& f = State();
-    int index = quarzo::FindDeviceByName(deviceName ? deviceName : "MSP430F149");
-    f.device = std::make_unique<quarzo::sim::SimDevice>(index ? index : quarzo::kDefaultBslDevice, 0x0160);
+    Choose(f, deviceName);
     f.initialized = f.secured = f.opened = false;
     f.fillEnds = fillEnds != 0;
     f.lastError = kNoError;

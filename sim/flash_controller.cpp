@@ -150,7 +150,7 @@ void FlashController::Finish(bool complete) {
         ++outOfRangeOperations;
         complete = false;
     }
-    const MemoryLayout& layout = device_.Layout();
+    const SimPart& part = device_.Part();
     switch (op.kind) {
         case OpKind::kWrite:
             ProgramCell(op.address, static_cast<uint8_t>(op.value), complete);
@@ -168,10 +168,10 @@ void FlashController::Finish(bool complete) {
             fctl1_ &= static_cast<uint16_t>(~(kErase | kMeras));
             break;
         case OpKind::kMassErase:
-            EraseRange(layout.infoStart, layout.infoEnd, complete);
+            EraseRange(part.info.start, part.info.end, complete);
             [[fallthrough]];
         case OpKind::kMainErase:
-            EraseRange(layout.mainStart, layout.mainEnd, complete);
+            EraseRange(part.main.start, part.main.end, complete);
             fctl1_ &= static_cast<uint16_t>(~(kErase | kMeras));
             break;
         case OpKind::kNone:

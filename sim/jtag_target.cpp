@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include "core/device_table.h"
-
 namespace quarzo::sim {
 namespace {
 
@@ -325,7 +323,7 @@ void JtagTarget::IrUpdate() {
 void JtagTarget::ExecuteBlow() {
     ++blowAttempts;
     if (pyrel == nullptr) return;
-    bool testPin = HasTestPin(device_.DeviceIndex()) != 0;
+    bool testPin = device_.Part().testPin;
     PyrelDevice::Pin pin = pyrel->Voltage(nowUs_);
     bool ready = testPin ? pin == PyrelDevice::Pin::kTest : pin == PyrelDevice::Pin::kTdi && csr_ == 0x7201;
     if (ready && !fuseResists) fuseBlown = true;

@@ -121,17 +121,18 @@ int main(int argc, char** argv) {
     }
     Options o;
     if (!ParseOptions(argc, argv, o)) return 2;
-    int index = quarzo::FindDeviceByName(o.device);
+    const SimPart* part = FindSimPart(o.device);
     BslBehaviour behaviour;
-    if (index == 0) {
-        std::fprintf(stderr, "quarzo-sim: unknown device \"%s\"\n", o.device.c_str());
+    if (part == nullptr) {
+        std::fprintf(stderr, "quarzo-sim: unknown device \"%s\"; known devices: %s\n", o.device.c_str(),
+                     SimPartNames().c_str());
         return 2;
     }
     if (!BehaviourForVersion(o.version, behaviour)) {
         std::fprintf(stderr, "quarzo-sim: unknown loader version \"%s\"\n", o.version.c_str());
         return 2;
     }
-    SimDevice device(index, behaviour.version);
+    SimDevice device(*part, behaviour.version);
     device.SetVacantWord(static_cast<uint16_t>(std::stoul(o.vacant, nullptr, 16)));
     if (!o.state.empty() && access(o.state.c_str(), F_OK) == 0 && !LoadInto(device, o.state)) return 1;
     if (!o.load.empty() && !LoadInto(device, o.load)) return 1;

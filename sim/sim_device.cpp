@@ -7,8 +7,6 @@
 namespace quarzo::sim {
 namespace {
 
-constexpr int kIdPositions[7] = {0, 1, 2, 3, 8, 9, 13};
-
 // Factory calibration of an F2xx part: the DCO tag with its length, then CALDCO/CALBC1 pairs for 16,
 // 12, 8 and 1 MHz, as the family's parts carry them (values of one sample chip).
 constexpr uint16_t kDcoTag = 0x10F6;
@@ -16,14 +14,16 @@ constexpr uint8_t kDcoCalibration[] = {0x01, 0x08, 0x95, 0x8F, 0x9E, 0x8E, 0x93,
 
 }  // namespace
 
-SimDevice::SimDevice(int deviceIndex, uint16_t bslVersion)
-    : index_(deviceIndex), layout_(DeviceLayout(deviceIndex)), memory_(kMemorySize, 0xFF) {
-    // The identification block: the device's pattern where it names a value, 0xFF elsewhere.
-    const DeviceRecord& record = DeviceRecordAt(deviceIndex);
-    for (int i = 0; i < 7; ++i) {
-        if (record.id[i] != kAnyValue)
-            memory_[kIdAddress + kIdPositions[i]] = static_cast<uint8_t>(record.id[i]);
-    }
+SimDevice::SimDevice(const SimPart& part, uint16_t bslVersion) : part_(part), memory_(kMemorySize, 0xFF) {
+    // The identification block (SLAU319, TX BSL version; SLAU320, device identification): device ID at
+    // 0x0FF0/0x0FF1, revision bytes, the sub-family at 0x0FFD, the loader version at 0x0FFA/0x0FFB.
+    memory_[kIdAddress] = part.id0;
+    memory_[kIdAddress + 1] = part.id1;
+    memory_[kIdAddress + 2] = part.revision[0];
+    memory_[kIdAddress + 3] = part.revision[1];
+    memory_[kIdAddress + 8] = part.revision[2];
+    memory_[kIdAddress + 9] = part.revision[3];
+    if (part.subFamily != kNoIdByte) memory_[kIdAddress + 13] = static_cast<uint8_t>(part.subFamily);
     memory_[kIdAddress + 10] = static_cast<uint8_t>(bslVersion >> 8);
     memory_[kIdAddress + 11] = static_cast<uint8_t>(bslVersion);
     ClearRam();
@@ -48,18 +48,17 @@ bool SimDevice::Exists(uint32_t address) const {
 }
 
 uint8_t SimDevice::Read(uint32_t address) const {
-    if (Exists(address)) return memory_[address];
+    if (Exists(address)) return memory_[Physical(address)];
     return static_cast<uint8_t>(address & 1 ? vacantWord_ >> 8 : vacantWord_);
 }
 
 bool SimDevice::IsRam(uint32_t address) const {
-    return (address >= layout_.ramStart && address <= layout_.ramEnd) ||
-           (layout_.ram2End > layout_.ram2Start && address >= layout_.ram2Start &&
-            address <= layout_.ram2End);
+    return part_.ram.Contains(address) || part_.ram2.Contains(address);
 }
 
 bool SimDevice::Write(uint32_t address, uint8_t value) {
     if (address >= kMemorySize) return false;
+    address = Physical(address);
     if (address == brokenCell_) {
         memory_[address] = static_cast<uint8_t>(~value);
     } else if (IsRam(address) || IsPeripheral(address)) {
@@ -78,13 +77,23 @@ void SimDevice::EraseSegment(uint32_t address) {
 }
 
 void SimDevice::EraseMain() {
-    std::fill(memory_.begin() + layout_.mainStart, memory_.begin() + layout_.mainEnd + 1, 0xFF);
+    std::fill(memory_.begin() + part_.main.start, memory_.begin() + part_.main.end + 1, 0xFF);
 }
 
 void SimDevice::EraseInfo(bool keepSegmentA) {
-    uint32_t end = layout_.infoEnd + 1u;
+    uint32_t end = part_.info.end + 1u;
     if (Is2xx() && keepSegmentA) end -= InfoSegmentSize();  // segment A, the calibration data, is locked
-    std::fill(memory_.begin() + layout_.infoStart, memory_.begin() + end, 0xFF);
+    std::fill(memory_.begin() + part_.info.start, memory_.begin() + end, 0xFF);
+}
+
+void SimDevice::EraseInfoSegments(uint32_t from, uint32_t to) {
+    uint32_t size = InfoSegmentSize();
+    from = std::max(from, part_.info.start);
+    to = std::min(to, part_.info.end);
+    if (from > to) return;
+    uint32_t start = from & ~(size - 1);
+    uint32_t end = (to | (size - 1)) + 1;
+    std::fill(memory_.begin() + start, memory_.begin() + end, 0xFF);
 }
 
 void SimDevice::MassErase(bool keepSegmentA) {
@@ -103,18 +112,20 @@ void SimDevice::LoadImage(const MemoryImage& image) {
     if (image.IsEmpty()) return;
     for (uint32_t a = image.Lowest(); a <= image.Highest() && a < kMemorySize; ++a) {
         if (image.AllAbsent(a, 1)) continue;
-        if (IsFlash(a) || IsRam(a)) memory_[a] = image.ValueAt(a);
+        if (IsFlash(a) || IsRam(a)) memory_[Physical(a)] = image.ValueAt(a);
     }
 }
 
 void SimDevice::StoreFlash(MemoryImage& image) const {
     image.Clear();
-    for (uint32_t a = layout_.infoStart; a <= layout_.infoEnd; ++a) image.SetByte(a, memory_[a]);
-    for (uint32_t a = layout_.mainStart; a <= layout_.mainEnd; ++a) image.SetByte(a, memory_[a]);
+    for (uint32_t a = part_.info.start; a <= part_.info.end; ++a) image.SetByte(a, memory_[a]);
+    for (uint32_t a = part_.main.start; a <= part_.main.end; ++a) image.SetByte(a, memory_[a]);
 }
 
 void SimDevice::ClearRam() {
-    for (uint32_t a = layout_.ramStart; a <= layout_.ramEnd; ++a) memory_[a] = 0;
+    for (SimRange r : {part_.ram, part_.ram2}) {
+        for (uint32_t a = r.start; a <= r.end && !r.Empty(); ++a) memory_[Physical(a)] = 0;
+    }
 }
 
 }  // namespace quarzo::sim

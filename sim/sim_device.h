@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "core/device_table.h"
+#include "sim/sim_parts.h"
 
 namespace quarzo {
 class MemoryImage;
@@ -31,12 +31,12 @@ public:
     // What a read of memory the part does not have returns, as a word: not erased flash.
     static constexpr uint16_t kDefaultVacantWord = 0x3FFF;
 
-    // bslVersion as the chip stores it: 0x0160 for 1.60.
-    SimDevice(int deviceIndex, uint16_t bslVersion);
+    // bslVersion as the chip stores it: 0x0160 for 1.60; without it, the loader the part ships with.
+    SimDevice(const SimPart& part, uint16_t bslVersion);
+    explicit SimDevice(const SimPart& part) : SimDevice(part, part.bslVersion) {}
 
-    int DeviceIndex() const { return index_; }
-    const MemoryLayout& Layout() const { return layout_; }
-    bool Is2xx() const { return memory_[kIdAddress] == 0xF2; }
+    const SimPart& Part() const { return part_; }
+    bool Is2xx() const { return part_.Is2xx(); }
     uint16_t BslVersion() const {
         return static_cast<uint16_t>(memory_[kIdAddress + 10] << 8 | memory_[kIdAddress + 11]);
     }
@@ -46,10 +46,10 @@ public:
         return static_cast<uint16_t>(Read(address) | Read(address + 1) << 8);
     }
     // Information memory is erased in segments of 128 bytes, on F2xx of 64.
-    uint32_t InfoSegmentSize() const { return Is2xx() ? 64 : 128; }
+    uint32_t InfoSegmentSize() const { return part_.infoSegmentSize; }
     bool IsFlash(uint32_t address) const { return IsMain(address) || IsInfo(address); }
-    bool IsMain(uint32_t address) const { return address >= layout_.mainStart && address <= layout_.mainEnd; }
-    bool IsInfo(uint32_t address) const { return address >= layout_.infoStart && address <= layout_.infoEnd; }
+    bool IsMain(uint32_t address) const { return part_.main.Contains(address); }
+    bool IsInfo(uint32_t address) const { return part_.info.Contains(address); }
     bool IsRam(uint32_t address) const;
     bool IsPeripheral(uint32_t address) const { return address <= kPeripheralEnd; }
     // Flash, RAM, peripherals or the loader's ROM; anything else is vacant.
@@ -65,10 +65,12 @@ public:
     void EraseInfo(bool keepSegmentA = true);
     // Main and information memory; on F2xx segment A stays, as LOCKA protects it.
     void MassErase(bool keepSegmentA = true);
+    // The information segments that hold the addresses from..to, whole, whatever protects them.
+    void EraseInfoSegments(uint32_t from, uint32_t to);
     bool InSegmentA(uint32_t address) const { return Is2xx() && address >= kSegmentAStart && address <= kSegmentAEnd; }
     // A cell's contents set as they are, for models of half-finished flash operations.
     void Store(uint32_t address, uint8_t value) {
-        if (address < kMemorySize) memory_[address] = value;
+        if (address < kMemorySize) memory_[Physical(address)] = value;
     }
     bool IsErased(uint32_t address, uint32_t length) const;
 
@@ -86,9 +88,13 @@ public:
     uint16_t SegmentAChecksum() const;
 
 private:
+    // Where a byte lives: on parts with mirrored RAM, 0x0200..0x09FF is the start of the RAM at 0x1100.
+    uint32_t Physical(uint32_t address) const {
+        return part_.ramMirrored && part_.ram.Contains(address) ? address - part_.ram.start + part_.ram2.start
+                                                                : address;
+    }
 
-    int index_;
-    MemoryLayout layout_;
+    SimPart part_;  // a copy, so that a test may model a variant of a part
     std::vector<uint8_t> memory_;
     uint32_t brokenCell_ = kMemorySize;
     uint16_t vacantWord_ = kDefaultVacantWord;

@@ -77,7 +77,7 @@ TEST_F(BslOverPty, ASimulatorLoadedWithTheFirmwareVerifiesWithoutProgramming) {
 }
 
 TEST_F(BslOverPty, ASmallPartWithDefaultSettingsAndWithAChosenDevice) {
-    SimProcess sim(QUARZO_SIM, "--device MSP430F12x", dir_.File("sim.out"));
+    SimProcess sim(QUARZO_SIM, "--device MSP430F123", dir_.File("sim.out"));
     ASSERT_FALSE(sim.DevicePath().empty());
     // The whole vector table, so that the file gives the password for the read.
     std::string program = "@E000\r\n31 40 00 03 3F 40 FF FF\r\n@FFE0\r\n";

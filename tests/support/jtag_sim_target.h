@@ -5,25 +5,21 @@
 #include <vector>
 
 #include "adapters/jtag/raw_jtag_adapter.h"
-#include "core/device_table.h"
 #include "sim/jtag_target.h"
 #include "sim/pyrel_device.h"
 #include "sim/sim_port_io.h"
 #include "sim/sim_device.h"
 #include "sim/virtual_clock.h"
+#include "support/sim_part_named.h"
 
 namespace quarzo::testing {
 
 // A virtual chip on a virtual parallel-port cable, and the direct JTAG adapter driving it, in virtual
 // time. Each port access takes 3 us, which puts the TCLK rate of a calibration pass in range.
 struct JtagSimTarget {
-    // The part's configuration fuses are those its record asks for, with the bits its mask ignores set.
-    explicit JtagSimTarget(const std::string& deviceName = "MSP430F149")
-        : device(FindDeviceByName(deviceName), 0x0110), target(device) {
-        const DeviceRecord& record = DeviceRecordAt(device.DeviceIndex());
-        target.configFuses = record.fuseValue == kAnyValue
-                                 ? 0
-                                 : static_cast<uint8_t>((record.fuseValue & record.fuseMask) | ~record.fuseMask);
+    explicit JtagSimTarget(const std::string& partName = "MSP430F149")
+        : device(PartNamed(partName), 0x0110), target(device) {
+        target.configFuses = device.Part().configFuses;
         auto io = std::make_unique<sim::SimPortIo>(target, clock);
         io->accessUs = 3;
         port = io.get();

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "adapters/bsl/bsl_link.h"
-#include "core/device_table.h"
 #include "sim/rom_bsl.h"
 #include "sim/sim_device.h"
 #include "sim/sim_serial_line.h"
+#include "support/sim_part_named.h"
 #include "sim/virtual_clock.h"
 
 namespace quarzo::testing {
@@ -22,9 +22,9 @@ inline sim::BslBehaviour Behaviour(const std::string& version) {
 
 // A simulated MSP430 on a simulated serial cable, in virtual time, with every frame it received.
 struct SimTarget {
-    explicit SimTarget(const std::string& version = "1.60", int deviceIndex = kDefaultBslDevice)
+    explicit SimTarget(const std::string& version = "1.60", const std::string& part = "MSP430F149")
         : behaviour(Behaviour(version)),
-          device(deviceIndex, behaviour.version),
+          device(PartNamed(part), behaviour.version),
           bsl(device, behaviour),
           line(clock, bsl) {
         bsl.trace = [this](const char* direction, const std::vector<uint8_t>& bytes) {

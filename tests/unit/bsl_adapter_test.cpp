@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/device_table.h"
 #include "support/sim_target.h"
 
 namespace quarzo {

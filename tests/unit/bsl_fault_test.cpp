@@ -7,6 +7,7 @@
 #include <random>
 
 #include "adapters/bsl/bsl_adapter.h"
+#include "core/device_table.h"
 #include "engine/programmer.h"
 #include "support/recording_log_sink.h"
 #include "support/sim_target.h"

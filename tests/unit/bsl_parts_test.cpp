@@ -19,17 +19,18 @@ using testing::SimTarget;
 using Strings = std::vector<std::string>;
 
 struct Part {
-    const char* name;
+    const char* name;      // the simulated part
+    const char* hostName;  // the host's record for it
     const char* loader;
 };
 
 class BslParts : public ::testing::TestWithParam<Part> {
 protected:
-    BslParts() : target_(GetParam().loader, FindDeviceByName(GetParam().name)) {
+    BslParts() : target_(GetParam().loader, GetParam().name) {
         target_.Attach(bsl_.link);
         programmer_.SetSink(&sink_);
         programmer_.SelectAdapter(kAdapterBsl);
-        layout_ = DeviceLayout(FindDeviceByName(GetParam().name));
+        layout_ = DeviceLayout(FindDeviceByName(GetParam().hostName));
     }
     RunResult RunFlags(ActionFlags flags) {
         sink_.Clear();
@@ -71,7 +72,7 @@ TEST_P(BslParts, AutoWithDefaultSettingsFindsThePartAndProgramsIt) {
     EXPECT_EQ(RunFlags(kDefaultAutoprogram), kRunComplete) << sink_.Lines().back();
     char device[128];
     std::snprintf(device, sizeof device, "0 Device: %s. Info(0x%.4X-0x%.4X), Main:(0x%.4X-0x%.4X)",
-                  GetParam().name, layout_.infoStart, layout_.infoEnd, layout_.mainStart, layout_.mainEnd);
+                  GetParam().hostName, layout_.infoStart, layout_.infoEnd, layout_.mainStart, layout_.mainEnd);
     EXPECT_EQ(sink_.Lines()[1], device);
     for (uint32_t a = layout_.mainStart; a <= layout_.mainEnd; ++a) {
         ASSERT_EQ(target_.device.Read(a), programmer_.Image().ValueAt(a)) << std::hex << a;
@@ -92,12 +93,14 @@ TEST_P(BslParts, ReadSavesOnlyThePartsOwnMemory) {
 }
 
 INSTANTIATE_TEST_SUITE_P(DefaultSettings, BslParts,
-                         ::testing::Values(Part{"MSP430F12x", "1.60"}, Part{"MSP430F41x", "1.60"},
-                                           Part{"MSP430F2274", "2.02"}, Part{"MSP430F149", "1.60"}),
+                         ::testing::Values(Part{"MSP430F123", "MSP430F12x", "1.60"},
+                                           Part{"MSP430F413", "MSP430F41x", "1.60"},
+                                           Part{"MSP430F2274", "MSP430F2274", "2.02"},
+                                           Part{"MSP430F149", "MSP430F149", "1.60"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BslF2xx, ImageDataForTheCalibrationSegmentIsLeftOutWithAWarning) {
-    SimTarget target("2.02", FindDeviceByName("MSP430F2274"));
+    SimTarget target("2.02", "MSP430F2274");
     BslAdapter bsl;
     target.Attach(bsl.link);
     RecordingLogSink sink;
@@ -123,7 +126,7 @@ TEST(BslF2xx, ImageDataForTheCalibrationSegmentIsLeftOutWithAWarning) {
 // Memory a part does not have reads as the word 0x3FFF, and the watchdog written through the loader
 // resets the chip as host tools expect.
 TEST(BslTarget, VacantMemoryAndTheWatchdog) {
-    SimTarget target("1.60", FindDeviceByName("MSP430F12x"));
+    SimTarget target("1.60", "MSP430F123");
     BslLink link;
     target.Attach(link);
     ASSERT_TRUE(link.OpenLink("COM1"));

@@ -248,7 +248,7 @@ TEST_P(FetGenerations, EngineRunsLogWhatTheNullAdapterLogsWithTheIdentifiedDevic
 }
 
 TEST_P(FetGenerations, OpenIdentifiesThePartAndInfoGivesTheVersion) {
-    fake_.Reset("MSP430F12x");
+    fake_.Reset("MSP430F123");
     FetDllAdapter adapter;
     ASSERT_TRUE(adapter.IsLibraryLoaded());
     ASSERT_EQ(adapter.Open(), 0);

@@ -1,7 +1,6 @@
 // The simulated flash controller enforces the chip's rules: key, lock, modes and timing.
 #include <gtest/gtest.h>
 
-#include "core/device_table.h"
 #include "sim/flash_controller.h"
 #include "support/jtag_sim_target.h"
 
@@ -13,7 +12,7 @@ using sim::SimDevice;
 
 class FlashRules : public ::testing::Test {
 protected:
-    explicit FlashRules(const char* part = "MSP430F149") : device_(FindDeviceByName(part), 0x0160), flash_(device_) {
+    explicit FlashRules(const char* part = "MSP430F149") : device_(testing::PartNamed(part), 0x0160), flash_(device_) {
         flash_.onKeyViolation = [this] { ++violations_; };
     }
     void Unlock(uint16_t mode) {

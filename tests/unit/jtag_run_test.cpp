@@ -82,8 +82,8 @@ TEST_F(JtagRun, IdentifiesPartsByTheirIdentificationAndFuses) {
         {"MSP430F149", "MSP430F149"},   // fuses 0xF0: the mask 0x0F picks the F149 record
         {"MSP430F135", "MSP430F135"},   // same identification, other fuses
         {"MSP430F2274", "MSP430F2274"},
-        {"MSP430F44x", "MSP430F44x"},
-        {"MSP430F11x1", "MSP430F11x1"},
+        {"MSP430F449", "MSP430F44x"},
+        {"MSP430F1121", "MSP430F11x1"},
     };
     for (const auto& p : parts) {
         Connect(p.simulated);

@@ -18,7 +18,7 @@ const Bytes kNak{0xA0};
 
 class RamLoader : public ::testing::TestWithParam<double> {
 protected:
-    RamLoader() : device_(FindDeviceByName("MSP430F149"), 0x0110), flash_(device_), machine_(device_, flash_) {
+    RamLoader() : device_(*sim::FindSimPart("MSP430F149"), 0x0110), flash_(device_), machine_(device_, flash_) {
         for (size_t i = 0; i < kLoadableBslSize; ++i) device_.Write(0x0220 + static_cast<uint32_t>(i), kLoadableBsl[i]);
         for (uint32_t a = 0xFFE0; a <= 0xFFFF; ++a) device_.Write(a, 0x11);
         machine_.SetChipFactor(GetParam());
