@@ -1,0 +1,97 @@
+// The virtual target's table of parts agrees with itself, and a device built from a part has that
+// part's memory and nothing more.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <set>
+#include <tuple>
+
+#include "sim/sim_device.h"
+#include "sim/sim_parts.h"
+
+namespace quarzo::sim {
+namespace {
+
+TEST(SimParts, NamesAndIdentificationTellEveryPartApart) {
+    std::set<std::tuple<int, int, int, int, int, int, int, int>> seen;
+    for (const SimPart& p : SimParts()) {
+        std::string lower = p.name;
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        EXPECT_EQ(FindSimPart(lower), &p);
+        // What a host can read: the identification block and the configuration fuses.
+        auto id = std::make_tuple(p.id0, p.id1, p.subFamily, p.revision[0], p.revision[1], p.revision[2],
+                                  p.revision[3], p.configFuses);
+        EXPECT_TRUE(seen.insert(id).second) << p.name << " looks like another part";
+        // SLAU320: 0xF2 and 0xF4 lead the identification of exactly the F2xx and F4xx parts.
+        EXPECT_EQ(p.id0 == 0xF2, p.Is2xx()) << p.name;
+        EXPECT_EQ(p.id0 == 0xF4, p.Is4xx()) << p.name;
+    }
+    EXPECT_EQ(FindSimPart("MSP430F14x"), nullptr);
+    EXPECT_EQ(FindSimPart(""), nullptr);
+    EXPECT_STREQ(DefaultSimPart().name, "MSP430F149");
+}
+
+TEST(SimParts, MemoryMapsAreWellFormed) {
+    for (const SimPart& p : SimParts()) {
+        SCOPED_TRACE(p.name);
+        // Flash holds the vectors; information memory lies in 0x1000..0x10FF in whole segments.
+        EXPECT_LE(p.main.start, 0xFFE0u);
+        EXPECT_GE(p.main.end, 0xFFFFu);
+        EXPECT_EQ(p.main.end > 0xFFFF, p.cpuX);
+        EXPECT_GE(p.info.start, 0x1000u);
+        EXPECT_LE(p.info.end, 0x10FFu);
+        ASSERT_GT(p.infoSegmentSize, 0);
+        EXPECT_EQ(p.info.Size() % p.infoSegmentSize, 0u);
+        EXPECT_EQ(p.info.start % p.infoSegmentSize, 0u);
+        // RAM from 0x0200, below the loader's ROM; a second block between information and main memory.
+        EXPECT_EQ(p.ram.start, 0x0200u);
+        EXPECT_LT(p.ram.end, 0x0C00u);
+        EXPECT_GT(p.ram.Size(), 0x21Au - 0x200u);  // the ROM loader's stack fits
+        if (!p.ram2.Empty()) {
+            EXPECT_GT(p.ram2.start, p.info.end);
+            EXPECT_LT(p.ram2.end, p.main.start);
+        }
+        EXPECT_TRUE(!p.ramMirrored || p.ram2.Size() >= p.ram.Size());
+        EXPECT_GT(p.main.start, p.ram2.Empty() ? p.info.end : p.ram2.end);
+        // Spy-Bi-Wire runs over TEST and RST; the 2.xx loaders are the F2xx parts'.
+        EXPECT_TRUE(!p.spyBiWire || p.testPin);
+        EXPECT_TRUE(p.bslVersion == 0 || (p.bslVersion >= 0x0200) == (p.Is2xx() || p.cpuX));
+        EXPECT_NE(p.bslTx.port * 8 + p.bslTx.bit, p.bslRx.port * 8 + p.bslRx.bit);
+        EXPECT_LT(p.flash.wordClocks, p.flash.segmentEraseClocks);
+    }
+}
+
+// Code or a stack beyond the part's RAM reaches vacant memory; mirrored RAM is one memory at two
+// addresses; information segments are erased whole.
+TEST(SimParts, DeviceHasThePartsMemoryOnly) {
+    for (const SimPart& p : SimParts()) {
+        SCOPED_TRACE(p.name);
+        SimDevice d(p);
+        EXPECT_EQ(d.Read(SimDevice::kIdAddress), p.id0);
+        EXPECT_EQ(d.Read(SimDevice::kIdAddress + 1), p.id1);
+        EXPECT_EQ(d.BslVersion(), p.bslVersion);
+        EXPECT_TRUE(d.Write(p.ram.end, 0x5A));
+        uint32_t above = p.ram.end + 1;
+        if (!d.Exists(above)) {
+            EXPECT_FALSE(d.Write(above, 0x5A));
+            EXPECT_EQ(d.ReadWord(above & ~1u), SimDevice::kDefaultVacantWord);
+        }
+        if (p.ramMirrored) {
+            EXPECT_TRUE(d.Write(0x0300, 0xA5));
+            EXPECT_EQ(d.Read(0x0300 - p.ram.start + p.ram2.start), 0xA5);
+        }
+    }
+    SimDevice f2(*FindSimPart("MSP430F2274"));
+    for (uint32_t a = 0x1000; a < 0x10C0; ++a) f2.Write(a, 0x00);
+    f2.EraseInfoSegments(0x1041, 0x1041);
+    EXPECT_TRUE(f2.IsErased(0x1040, 64));
+    EXPECT_EQ(f2.Read(0x103F), 0x00);
+    EXPECT_EQ(f2.Read(0x1080), 0x00);
+    SimDevice f1(DefaultSimPart());
+    for (uint32_t a = 0x1000; a <= 0x10FF; ++a) f1.Write(a, 0x00);
+    f1.EraseInfoSegments(0x107F, 0x1080);
+    EXPECT_TRUE(f1.IsErased(0x1000, 256));
+}
+
+}  // namespace
+}  // namespace quarzo::sim
