@@ -67,9 +67,15 @@ constexpr SimPart Make(const char* name, SimFamily family, const Shape& s) {
     return p;
 }
 
-constexpr SimPart F1(const char* name, const Shape& s) { return Make(name, SimFamily::F1xx, s); }
-constexpr SimPart F2(const char* name, const Shape& s) { return Make(name, SimFamily::F2xx, s); }
-constexpr SimPart F4(const char* name, const Shape& s) { return Make(name, SimFamily::F4xx, s); }
+constexpr SimPart F1(const char* name, const Shape& s) {
+    return Make(name, SimFamily::F1xx, s);
+}
+constexpr SimPart F2(const char* name, const Shape& s) {
+    return Make(name, SimFamily::F2xx, s);
+}
+constexpr SimPart F4(const char* name, const Shape& s) {
+    return Make(name, SimFamily::F4xx, s);
+}
 
 constexpr SimPart Revision(SimPart p, uint8_t b2, uint8_t b3, uint8_t b8, uint8_t b9) {
     p.revision[0] = b2;
@@ -103,7 +109,8 @@ constexpr SimPart LargeFlash(SimPart p, uint32_t mainEnd) {
 
 // Identification bytes 0x0FF0/0x0FF1/0x0FFD, TEST pin, Spy-Bi-Wire, enhanced verify (PSA), quick RAM
 // access and CPUX: SLAU320, device-specific information table. Default loader versions: SLAU319
-// section 5 (device to BSL version assignment); F14x from revision AA ships 1.61. F20xx have no loader
+// section 5 (device to BSL version assignment: 1.10 on F11x1 and F13x/F14x up to revision N, 1.61 on
+// F14x from revision AA); where a family shipped several versions, the later one. F20xx have no loader
 // ROM. Configuration fuses: the values the vendor's debug stack tells family members apart by (parts
 // sharing identification bytes), all other bits read as 1. Revision bytes 0x0FF2/0x0FF3/0x0FF8/0x0FF9
 // are for TI's internal use (SLAU319): where a part lists them, they are one silicon revision's.
@@ -163,9 +170,9 @@ constexpr std::array kParts = {
     F4("MSP430FG439", {0xF4, 0x39, 0x47, 0x00, 0x1100, 0x09FF, 0x0161, false}),
     // SLAS508 (FG461x): FG4619 120 KB flash 0x2100..0x1FFFF, 4 KB RAM from 0x1100 mirrored at 0x0200;
     // CPUX; enhanced verify.
-    Jtag(MirroredRam(LargeFlash(F4("MSP430FG4619", {0xF4, 0x6F, 0x47, 0x00, 0x2100, 0x09FF, 0x0212, false}),
-                                0x1FFFF),
-                     0x20FF),
+    Jtag(MirroredRam(
+             LargeFlash(F4("MSP430FG4619", {0xF4, 0x6F, 0x47, 0x00, 0x2100, 0x09FF, 0x0212, false}), 0x1FFFF),
+             0x20FF),
          false, true),
 };
 

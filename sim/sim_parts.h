@@ -27,9 +27,9 @@ struct SimPin {
 
 // Flash timing in flash-timing-generator clocks (the data sheets' flash memory table).
 struct SimFlashTiming {
-    uint16_t wordClocks;          // tWord
-    uint16_t segmentEraseClocks;  // tSegErase
-    uint16_t massEraseClocks;     // tMassErase, one pass
+    uint16_t wordClocks;             // tWord
+    uint16_t segmentEraseClocks;     // tSegErase
+    uint16_t massEraseClocks;        // tMassErase, one pass
     uint16_t cumulativeMassEraseMs;  // tCMErase: what the passes together must reach
 };
 

@@ -12,7 +12,8 @@ namespace quarzo::testing {
 inline const sim::SimPart& PartNamed(const std::string& name) {
     const sim::SimPart* part = sim::FindSimPart(name);
     if (part == nullptr) {
-        std::fprintf(stderr, "no simulated part \"%s\"; known: %s\n", name.c_str(), sim::SimPartNames().c_str());
+        std::fprintf(stderr, "no simulated part \"%s\"; known: %s\n", name.c_str(),
+                     sim::SimPartNames().c_str());
         std::abort();
     }
     return *part;

@@ -9,8 +9,8 @@
 #include "sim/rom_bsl.h"
 #include "sim/sim_device.h"
 #include "sim/sim_serial_line.h"
-#include "support/sim_part_named.h"
 #include "sim/virtual_clock.h"
+#include "support/sim_part_named.h"
 
 namespace quarzo::testing {
 

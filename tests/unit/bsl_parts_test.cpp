@@ -72,7 +72,8 @@ TEST_P(BslParts, AutoWithDefaultSettingsFindsThePartAndProgramsIt) {
     EXPECT_EQ(RunFlags(kDefaultAutoprogram), kRunComplete) << sink_.Lines().back();
     char device[128];
     std::snprintf(device, sizeof device, "0 Device: %s. Info(0x%.4X-0x%.4X), Main:(0x%.4X-0x%.4X)",
-                  GetParam().hostName, layout_.infoStart, layout_.infoEnd, layout_.mainStart, layout_.mainEnd);
+                  GetParam().hostName, layout_.infoStart, layout_.infoEnd, layout_.mainStart,
+                  layout_.mainEnd);
     EXPECT_EQ(sink_.Lines()[1], device);
     for (uint32_t a = layout_.mainStart; a <= layout_.mainEnd; ++a) {
         ASSERT_EQ(target_.device.Read(a), programmer_.Image().ValueAt(a)) << std::hex << a;

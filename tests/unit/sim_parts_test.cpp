@@ -1,5 +1,7 @@
 // The virtual target's table of parts agrees with itself, and a device built from a part has that
 // part's memory and nothing more.
+#include "sim/sim_parts.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -7,7 +9,6 @@
 #include <tuple>
 
 #include "sim/sim_device.h"
-#include "sim/sim_parts.h"
 
 namespace quarzo::sim {
 namespace {
