@@ -10,8 +10,9 @@ namespace {
 // F1xx/F4xx data sheets (e.g. SLAS272 F13x/F14x, SLAS344 F43x/F44x), flash memory table: tWord 35,
 // tSegErase 4819, tMassErase 5297, and a cumulative mass erase time of 200 ms reached by repeating it.
 constexpr SimFlashTiming kF1Flash{35, 4819, 5297, 200};
-// F2xx data sheets (e.g. SLAS504 F22x2/F22x4, SLAS439 F21x1): tWord 30, tSegErase 4819, tMassErase
-// 10593; one pass (20 ms at the fastest generator clock) is the whole cumulative time.
+// F2xx data sheets (e.g. SLAS504 F22x2/F22x4, SLAS439 F21x1) and SLAS508 (FG461x), flash memory
+// table: tWord 30, tSegErase 4819, tMassErase 10593, tCMErase 20 ms: one pass (22 ms at the fastest
+// generator clock) is the whole cumulative time.
 constexpr SimFlashTiming kF2Flash{30, 4819, 10593, 20};
 
 // Loader pins, the BSL pin table of each data sheet and SLAU319 section 5: F1xx/F2xx transmit on P1.1
@@ -101,6 +102,11 @@ constexpr SimPart Jtag(SimPart p, bool spyBiWire, bool enhancedPsa, bool quickRa
     p.quickRamAccess = quickRam;
     return p;
 }
+constexpr SimPart F2Flash(SimPart p) {
+    p.flash = kF2Flash;
+    p.infoSegmentSize = 64;
+    return p;
+}
 constexpr SimPart LargeFlash(SimPart p, uint32_t mainEnd) {
     p.main.end = mainEnd;
     p.cpuX = true;
@@ -108,12 +114,16 @@ constexpr SimPart LargeFlash(SimPart p, uint32_t mainEnd) {
 }
 
 // Identification bytes 0x0FF0/0x0FF1/0x0FFD, TEST pin, Spy-Bi-Wire, enhanced verify (PSA), quick RAM
-// access and CPUX: SLAU320, device-specific information table. Default loader versions: SLAU319
-// section 5 (device to BSL version assignment: 1.10 on F11x1 and F13x/F14x up to revision N, 1.61 on
-// F14x from revision AA); where a family shipped several versions, the later one. F20xx have no loader
-// ROM. Configuration fuses: the values the vendor's debug stack tells family members apart by (parts
-// sharing identification bytes), all other bits read as 1. Revision bytes 0x0FF2/0x0FF3/0x0FF8/0x0FF9
-// are for TI's internal use (SLAU319): where a part lists them, they are one silicon revision's.
+// access and CPUX: SLAU320, device-specific information table (F12x has a TEST pin and no quick access
+// to RAM; F21x1 has the enhanced verify but no Spy-Bi-Wire). Default loader versions: SLAU319 section 5
+// (device to BSL version assignment: 1.10 on F11x1 and F13x/F14x up to revision N, 1.61 on F14x from
+// revision AA; the F41x table follows the 1.10 one, together with the obsolete F11x); where a family
+// shipped several versions, the later one. F20xx have no loader ROM.
+// The model's own choices, no TI document giving them: the configuration fuse values (they only tell
+// apart parts sharing identification bytes; the bits not used read as 1), the 0x0FFD byte of the F4xx
+// parts that carry one, and the bytes at 0x0FF2/0x0FF3/0x0FF8/0x0FF9, which SLAU319
+// (chip identification) reserves for TI's internal use. F11x1A and F11x1 differ in nothing else a host can
+// read, so these stay one silicon revision's bytes rather than erased flash.
 // Memory ranges: each part's data sheet, memory organisation table.
 constexpr std::array kParts = {
     // SLAS241 (F11x1, F11x1A): F1101A 1 KB flash, 128 B information memory (segment A only), 128 B RAM.
@@ -125,8 +135,8 @@ constexpr std::array kParts = {
              0x00),
     // SLAS361 (F11x2): F1122 4 KB flash, 256 B RAM.
     F1("MSP430F1122", {0x11, 0x32, kNoIdByte, 0x00, 0xF000, 0x02FF, 0x0161, true}),
-    // SLAS312 (F12x): F123 8 KB flash, 256 B RAM; no quick access to RAM through JTAG.
-    Jtag(F1("MSP430F123", {0xF1, 0x23, kNoIdByte, 0x00, 0xE000, 0x02FF, 0x0140, false}), false, false, false),
+    // SLAS312 (F12x): F123 8 KB flash, 256 B RAM; TEST pin, no quick access to RAM through JTAG.
+    Jtag(F1("MSP430F123", {0xF1, 0x23, kNoIdByte, 0x00, 0xE000, 0x02FF, 0x0140, true}), false, false, false),
     // SLAS272 (F13x/F14x): F133 8 KB/256 B, F135 16 KB/512 B, F147 32 KB/1 KB, F148 48 KB/2 KB,
     // F149 60 KB/2 KB; dedicated JTAG pins, no TEST pin.
     F1("MSP430F133", {0xF1, 0x49, kNoIdByte, 0xF5, 0xE000, 0x02FF, 0x0161, false}),
@@ -169,11 +179,13 @@ constexpr std::array kParts = {
     // SLAS380 (FG43x): FG439 60 KB/2 KB.
     F4("MSP430FG439", {0xF4, 0x39, 0x47, 0x00, 0x1100, 0x09FF, 0x0161, false}),
     // SLAS508 (FG461x): FG4619 120 KB flash 0x2100..0x1FFFF, 4 KB RAM from 0x1100 mirrored at 0x0200;
-    // CPUX; enhanced verify.
-    Jtag(MirroredRam(
-             LargeFlash(F4("MSP430FG4619", {0xF4, 0x6F, 0x47, 0x00, 0x2100, 0x09FF, 0x0212, false}), 0x1FFFF),
-             0x20FF),
-         false, true),
+    // CPUX; enhanced verify. Its flash is the F2xx kind (SLAS508, flash memory): the F2xx timing and four
+    // information segments of 64 bytes.
+    F2Flash(Jtag(
+        MirroredRam(
+            LargeFlash(F4("MSP430FG4619", {0xF4, 0x6F, 0x47, 0x00, 0x2100, 0x09FF, 0x0212, false}), 0x1FFFF),
+            0x20FF),
+        false, true)),
 };
 
 bool SameNoCase(std::string_view a, std::string_view b) {

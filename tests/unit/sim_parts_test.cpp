@@ -59,6 +59,10 @@ TEST(SimParts, MemoryMapsAreWellFormed) {
         EXPECT_TRUE(p.bslVersion == 0 || (p.bslVersion >= 0x0200) == (p.Is2xx() || p.cpuX));
         EXPECT_NE(p.bslTx.port * 8 + p.bslTx.bit, p.bslRx.port * 8 + p.bslRx.bit);
         EXPECT_LT(p.flash.wordClocks, p.flash.segmentEraseClocks);
+        // Two kinds of flash: one long mass erase pass with 64-byte information segments (F2xx, FG461x),
+        // or short passes repeated to 200 ms with 128-byte segments.
+        EXPECT_EQ(p.flash.massEraseClocks == 10593, p.infoSegmentSize == 64);
+        EXPECT_EQ(p.flash.cumulativeMassEraseMs == 200, p.infoSegmentSize == 128);
     }
 }
 
