@@ -161,15 +161,19 @@ constexpr std::array kParts = {
     Jtag(F2("MSP430F2011", {0xF2, 0x01, 0x01, 0x00, 0xF800, 0x027F, 0, true}), true, false),
     Jtag(F2("MSP430F2012", {0xF2, 0x01, 0x02, 0x00, 0xF800, 0x027F, 0, true}), true, false),
     Jtag(F2("MSP430F2013", {0xF2, 0x01, 0x03, 0x00, 0xF800, 0x027F, 0, true}), true, false),
-    // SLAS439 (F21x1): F2131 8 KB flash, 256 B RAM; TEST pin without Spy-Bi-Wire; enhanced verify.
+    // SLAS439 (F21x1): F2131 8 KB flash, 256 B RAM; TEST pin without Spy-Bi-Wire; enhanced verify as
+    // SLAU320's device table says (its reference code, Devices430.c, leaves it off for F21x1; the
+    // document holds).
     Jtag(F2("MSP430F2131", {0xF2, 0x13, 0x01, 0x00, 0xE000, 0x02FF, 0x0202, true}), false, true),
     // SLAS504 (F22x2/F22x4): F2234 8 KB/512 B, F2254 16 KB/512 B, F2274 32 KB/1 KB; Spy-Bi-Wire.
     Jtag(F2("MSP430F2234", {0xF2, 0x27, kNoIdByte, 0xFE, 0xE000, 0x03FF, 0x0202, true}), true, true),
     Jtag(F2("MSP430F2254", {0xF2, 0x27, kNoIdByte, 0xFD, 0xC000, 0x03FF, 0x0202, true}), true, true),
     Jtag(F2("MSP430F2274", {0xF2, 0x27, kNoIdByte, 0xFC, 0x8000, 0x05FF, 0x0202, true}), true, true),
-    // SLAS340 (F41x): F413 8 KB flash, 256 B RAM.
-    Revision(F4("MSP430F413", {0xF4, 0x13, kNoIdByte, 0x00, 0xE000, 0x02FF, 0x0130, false}), 0x02, 0x40, 0xFF,
-             0xFF),
+    // SLAS340 (F41x): F413 8 KB flash, 256 B RAM. No quick access to RAM through JTAG (SLAU320 reference
+    // code, Devices430.c: F41x without DataQuick, as F12x).
+    Revision(Jtag(F4("MSP430F413", {0xF4, 0x13, kNoIdByte, 0x00, 0xE000, 0x02FF, 0x0130, false}), false,
+                  false, false),
+             0x02, 0x40, 0xFF, 0xFF),
     // SLAS421 (F42x): F423 8 KB/256 B. SLAS396 (FE42x): FE427 32 KB/1 KB.
     F4("MSP430F423", {0xF4, 0x27, 0x45, 0xE6, 0xE000, 0x02FF, 0x0161, false}),
     F4("MSP430FE427", {0xF4, 0x27, 0x45, 0xE0, 0x8000, 0x05FF, 0x0161, false}),
