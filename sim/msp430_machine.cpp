@@ -7,9 +7,6 @@ namespace quarzo::sim {
 namespace {
 
 constexpr double kAclkHz = 32768;
-constexpr double kDcoBaseHz = 100'000;  // RSEL 0, DCO 0, no modulation (typical part)
-constexpr double kRselStep = 1.65;
-constexpr double kDcoStep = 1.12;
 constexpr uint16_t kVacant = 0x3FFF;
 // The watchdog's interval from a power-up clear or a counter clear: 32768 SMCLK cycles.
 constexpr double kWatchdogCycles = 32768;
@@ -21,26 +18,145 @@ uint16_t CharacterBits(uint8_t byte) {
     return static_cast<uint16_t>(byte << 1 | (ones & 1) << 9 | 1 << 10);
 }
 
+// Basic clock (F1xx), MSP430x13x/14x data sheet (SLAS272), DCO frequency table: fDCO at DCO 3,
+// MOD 0, typical at 3 V, per RSEL 0-7 in MHz; the DCO step is fDCO(7,7) / fDCO(7,3) = 4.5 / 2.9 over
+// four steps (typical at 2.2 V). The spread: fDCO(7,3) lies in 2.4-3.65 MHz around a typical 3.2.
+constexpr double kBasicRsel[8] = {0.13, 0.18, 0.28, 0.47, 0.75, 1.3, 2.0, 3.2};
+constexpr double kBasicDcoStep = 1.116;
+constexpr DcoSpread kBasicSpread = {2.4 / 3.2, 3.65 / 3.2};
+// Basic clock+ (F2xx), MSP430F241x/F261x data sheet (SLAS541), DCO frequency table: fDCO(RSEL, 3)
+// minimum and maximum in MHz for RSEL 0-15 (the typical part taken as their geometric mean); SDCO, the
+// step between DCO and DCO + 1, typically 1.08. The spread: fDCO(7,3) lies in 0.80-1.50 MHz.
+constexpr double kPlusRsel[16][2] = {{0.07, 0.17}, {0.10, 0.20}, {0.14, 0.28}, {0.20, 0.40}, {0.28, 0.54}, {0.39, 0.77},
+                                     {0.54, 1.06}, {0.80, 1.50}, {1.10, 2.10}, {1.60, 3.00}, {2.50, 4.30}, {3.00, 5.50},
+                                     {4.30, 7.30}, {6.00, 9.60}, {8.60, 13.9}, {12.0, 18.5}};
+constexpr double kPlusDcoStep = 1.08;
+// FLL+ (F4xx), MSP430FG461x data sheet (SLAS508), DCO table: f(DCO = 2) and f(DCO = 27) with
+// DCOPLUS = 1, typical at 3 V, per FN range (FN_2, FN_3, FN_4, FN_8 set: the highest decides); the
+// taps between are geometric. The spread: f(DCO = 2) in the lowest range lies in 0.3-1.3 MHz around a
+// typical 0.7. FN_8's top at 3 V is not given: the 2.2 V ratio (32 / 4.2) scales its 6.3.
+constexpr double kFllRange[5][2] = {{0.7, 6.1}, {1.5, 12.1}, {2.2, 17.9}, {3.4, 26.6}, {6.3, 6.3 * 32 / 4.2}};
+constexpr DcoSpread kFllSpread = {0.3 / 0.7, 1.3 / 0.7};
+
+// The family guides' modulator (SLAU049 and SLAU144, basic clock, DCO modulator; SLAU056, FLL+,
+// DCO modulator): of every 32 DCOCLK cycles MOD run at the next tap, so the frequency is
+// 32 f1 f2 / (MOD f1 + (32 - MOD) f2).
+double Modulated(double f1, double f2, int mod) {
+    return 32 * f1 * f2 / (mod * f1 + (32 - mod) * f2);
+}
+
+// The ROM loaders' speed change (SLAA089, change baud rate): the clock words D2:D1 for 9600, 19200
+// and 38400 baud, per family. The loader's bit timing for each rate is made for the clock its word
+// gives.
+constexpr uint16_t kLoaderClockWords[3][3] = {
+    {0x8580, 0x86E0, 0x87E0},  // F1xx
+    {0x8580, 0x8B00, 0x8C80},  // F2xx
+    {0x9800, 0xB000, 0xC800},  // F4xx
+};
+constexpr uint32_t kLoaderRates[3] = {9600, 19200, 38400};
+// A receiver sampling in each bit's middle reads an 8E1 character whole while the two clocks differ by
+// less than half a bit over the ten and a half bits up to the stop bit's middle.
+constexpr double kUartTolerance = 0.5 / 10.5;
+
 }  // namespace
 
+double DcoFrequency(ClockSystem system, uint8_t first, uint8_t second, double spread) {
+    switch (system) {
+        case ClockSystem::kBasic:
+        case ClockSystem::kBasicPlus: {
+            // DCOCTL: DCO in bits 5-7, MOD in bits 0-4; BCSCTL1: RSEL in bits 0-2 (basic clock+: 0-3).
+            int dco = first >> 5;
+            int mod = first & 0x1F;
+            bool plus = system == ClockSystem::kBasicPlus;
+            int rsel = second & (plus ? 0x0F : 0x07);
+            double f3 = plus ? std::sqrt(kPlusRsel[rsel][0] * kPlusRsel[rsel][1]) * 1e6 : kBasicRsel[rsel] * 1e6;
+            double step = plus ? kPlusDcoStep : kBasicDcoStep;
+            double f = f3 * std::pow(step, dco - 3);
+            // No modulation at DCO 7 (SLAU049 and SLAU144, DCOCTL: MODx not usable when DCOx = 7).
+            if (dco < 7) f = Modulated(f, f * step, mod);
+            return f * spread;
+        }
+        case ClockSystem::kFllPlus: {
+            // SCFI0: FLLD in bits 6-7, FN_2 to FN_8 in bits 2-5, MOD's low two bits in 0-1; SCFI1: the DCO
+            // tap (NDCO) in bits 3-7, MOD's high three bits in 0-2 (SLAU056, FLL+ registers).
+            int fn = first >> 2 & 0x0F;
+            int range = fn & 8 ? 4 : fn & 4 ? 3 : fn & 2 ? 2 : fn & 1 ? 1 : 0;
+            int tap = second >> 3;
+            int mod = (second & 7) << 2 | (first & 3);
+            double step = std::pow(kFllRange[range][1] / kFllRange[range][0], 1.0 / 25);
+            double f = kFllRange[range][0] * 1e6 * std::pow(step, tap - 2);
+            if (tap < 31) f = Modulated(f, f * step, mod);
+            return f * spread;
+        }
+    }
+    return 0;
+}
+
+DcoSpread DocumentedSpread(ClockSystem system) {
+    switch (system) {
+        case ClockSystem::kBasic:
+            return kBasicSpread;
+        case ClockSystem::kBasicPlus:
+            return {kPlusRsel[7][0] / std::sqrt(kPlusRsel[7][0] * kPlusRsel[7][1]),
+                    kPlusRsel[7][1] / std::sqrt(kPlusRsel[7][0] * kPlusRsel[7][1])};
+        case ClockSystem::kFllPlus:
+            return kFllSpread;
+    }
+    return {1, 1};
+}
+
+uint32_t RomLoaderBaud(ClockSystem system, uint8_t d1, uint8_t d2, uint8_t d3) {
+    if (d3 > 2) return 0;
+    uint16_t word = kLoaderClockWords[static_cast<int>(system)][d3];
+    double made = DcoFrequency(system, static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8));
+    double ratio = DcoFrequency(system, d1, d2) / made;
+    if (std::fabs(ratio - 1) < kUartTolerance) return kLoaderRates[d3];
+    return static_cast<uint32_t>(std::lround(kLoaderRates[d3] * ratio));
+}
+
 Msp430Machine::Msp430Machine(SimDevice& device, FlashController& flash) : device_(device), flash_(flash), cpu_(*this) {
+    uint8_t family = device_.Read(SimDevice::kIdAddress);
+    clockSystem_ = family == 0xF4 ? ClockSystem::kFllPlus : family == 0xF2 ? ClockSystem::kBasicPlus : ClockSystem::kBasic;
+    LoaderClock();
+}
+
+// SLAU319, BSL internal settings and resources, initialization status: F1xx BCSCTL1 = 0x85, DCOCTL =
+// 0x80; F2xx BCSCTL1 = 0x88, DCOCTL = 0x80; both BCSCTL2 = 0 at a cold start. F4xx SCFI0 = 0x00,
+// SCFI1 = 0x98 with the FLL loop off (SCG0), FLL_CTL1 = 0 at a cold start.
+void Msp430Machine::LoaderClock() {
+    bool fll = clockSystem_ == ClockSystem::kFllPlus;
+    clock_[0] = fll ? 0x00 : 0x80;
+    clock_[1] = fll ? 0x98 : clockSystem_ == ClockSystem::kBasicPlus ? 0x88 : 0x85;
+    bcsCtl2_ = 0;
+    if (fll) otherClock_[kFllCtl1 - kScfi0] = 0;
     UpdateClocks();
 }
 
 void Msp430Machine::UpdateClocks() {
     dcoHz_ = DcoHz();
+    if (clockSystem_ == ClockSystem::kFllPlus) {
+        // MCLK is DCOCLK divided by D = 2^FLLD unless DCOPLUS (FLL_CTL0 bit 7) is set (SLAU056, FLL+
+        // clock module); SMCLK the same.
+        bool dcoPlus = (otherClock_[kFllCtl0 - kScfi0] & 0x80) != 0;
+        mclkHz_ = smclkHz_ = dcoPlus ? dcoHz_ : dcoHz_ / (1 << (clock_[0] >> 6));
+        return;
+    }
+    // BCSCTL2: DIVM in bits 4-5, DIVS in bits 1-2 (SLAU049 and SLAU144, basic clock registers).
     mclkHz_ = dcoHz_ / (1 << (bcsCtl2_ >> 4 & 3));
     smclkHz_ = dcoHz_ / (1 << (bcsCtl2_ >> 1 & 3));
 }
 
-double Msp430Machine::DcoHz() const {
-    int rsel = bcsCtl1_ & 7;
-    int dco = dcoCtl_ >> 5 & 7;
-    int mod = dcoCtl_ & 0x1F;
-    double f = kDcoBaseHz * std::pow(kRselStep, rsel) * std::pow(kDcoStep, dco);
-    // MOD mixes in the next DCO step for MOD of every 32 clocks (none at DCO 7).
-    if (dco < 7) f *= 1.0 + (kDcoStep - 1.0) * mod / 32.0;
-    return f * chipFactor_;
+// The clock module's registers of the family (SLAU049 and SLAU144, basic clock registers; SLAU056,
+// FLL+ registers): -1 for none, 0 and 1 for the DCO's two, 2 for BCSCTL2, else 3 for one kept as
+// written (BCSCTL3; SCFQCTL, FLL_CTL0, FLL_CTL1, and SVSCTL at 0x56 on parts with a supervisor).
+int Msp430Machine::ClockRegister(uint16_t address) const {
+    if (clockSystem_ == ClockSystem::kFllPlus) {
+        if (address == kScfi0 || address == kScfi1) return address - kScfi0;
+        return (address >= kScfqCtl && address <= kFllCtl1) || address == kSvsCtl ? 3 : -1;
+    }
+    if (address == kDcoCtl || address == kBcsCtl1) return address - kDcoCtl;
+    if (address == kBcsCtl2) return 2;
+    return address == kBcsCtl3 && clockSystem_ == ClockSystem::kBasicPlus ? 3 : -1;
 }
 
 void Msp430Machine::Start(uint16_t address, double nowUs) {
@@ -105,12 +221,17 @@ uint8_t Msp430Machine::ReadPeripheral(uint16_t address) {
             return p2Out_;
         case kP2Dir:
             return p2Dir_;
-        case kDcoCtl:
-            return dcoCtl_;
-        case kBcsCtl1:
-            return bcsCtl1_;
-        case kBcsCtl2:
+        default:
+            break;
+    }
+    switch (ClockRegister(address)) {
+        case 0:
+        case 1:
+            return clock_[DcoIndex(address)];
+        case 2:
             return bcsCtl2_;
+        case 3:
+            return otherClock_[address - kScfi0];
         default:
             return 0;
     }
@@ -130,27 +251,37 @@ void Msp430Machine::WritePeripheral(uint16_t address, uint8_t value) {
         case kP2Dir:
             p2Dir_ = value;
             break;
-        case kDcoCtl:
-            dcoCtl_ = value;
-            break;
-        case kBcsCtl1:
-            bcsCtl1_ = value;
-            break;
-        case kBcsCtl2:
-            bcsCtl2_ = value;
-            break;
         default:
-            return;
+            switch (ClockRegister(address)) {
+                case 0:
+                case 1:
+                    clock_[DcoIndex(address)] = value;
+                    break;
+                case 2:
+                    bcsCtl2_ = value;
+                    break;
+                case 3:
+                    otherClock_[address - kScfi0] = value;
+                    break;
+                default:
+                    return;
+            }
+            UpdateClocks();
     }
-    if (address >= kDcoCtl && address <= kBcsCtl2) UpdateClocks();
     // P1.1 drives the line when it is an output; an input leaves the line to its pull-up.
     SetTx(!(p1Dir_ & kTxPin) || (p1Out_ & kTxPin) != 0);
 }
 
+// 8-bit peripheral registers (0x0000-0x00FF) are meant for byte instructions: a word read returns an
+// unpredictable high byte, a word write sets only the addressed register from the low byte (SLAU049,
+// SLAU144 and SLAU056, system resets and memory organisation: peripheral modules, "8-bit peripheral
+// modules should be accessed with byte instructions").
 uint16_t Msp430Machine::Read(uint16_t address, bool byte) {
     if (address < 0x0100) {
         uint8_t low = ReadPeripheral(address);
-        return byte ? low : static_cast<uint16_t>(low | ReadPeripheral(static_cast<uint16_t>(address + 1)) << 8);
+        if (byte) return low;
+        uint8_t high = wordReadHigh == WordReadHigh::kNeighbour ? ReadPeripheral(static_cast<uint16_t>(address + 1)) : 0;
+        return static_cast<uint16_t>(low | high << 8);
     }
     if (FlashController::IsRegister(address)) return flash_.ReadRegister(address);
     if (address == kWdtCtl) return 0x6900;
@@ -161,7 +292,6 @@ uint16_t Msp430Machine::Read(uint16_t address, bool byte) {
 void Msp430Machine::Write(uint16_t address, uint16_t value, bool byte) {
     if (address < 0x0100) {
         WritePeripheral(address, static_cast<uint8_t>(value));
-        if (!byte) WritePeripheral(static_cast<uint16_t>(address + 1), static_cast<uint8_t>(value >> 8));
         return;
     }
     if ((address & ~1u) == kWdtCtl) {

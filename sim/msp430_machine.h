@@ -9,6 +9,24 @@
 
 namespace quarzo::sim {
 
+// The clock module of each family: the basic clock (F1xx), the basic clock+ (F2xx), the FLL+ (F4xx).
+enum class ClockSystem { kBasic, kBasicPlus, kFllPlus };
+
+// The DCO's frequency in Hz set by its two control registers: DCOCTL and BCSCTL1, or on the FLL+
+// SCFI0 and SCFI1 with the loop off (as the loaders run it). spread is the chip's factor around the
+// data sheet's typical part.
+double DcoFrequency(ClockSystem system, uint8_t first, uint8_t second, double spread = 1.0);
+// The slowest and fastest chip the data sheet allows, as factors of the typical one.
+struct DcoSpread {
+    double slowest;
+    double fastest;
+};
+DcoSpread DocumentedSpread(ClockSystem system);
+// The speed of the ROM loader's UART after a speed change to rate index d3 with the clock pair d1, d2:
+// the rate asked for when the pair gives the clock the loader's bit timing was made for, else the
+// speed it really runs at (a receiver at the nominal rate then reads garbage). 0 for a bad index.
+uint32_t RomLoaderBaud(ClockSystem system, uint8_t d1, uint8_t d2, uint8_t d3);
+
 // An F1xx chip running code: the CPU with its memory (through the device model and the flash
 // controller), ports P1 and P2, the watchdog and the basic clock module, in virtual time. The serial
 // line of the bootstrap loader is bridged to the pins: bytes from the host become levels on P2.2 at the
@@ -16,32 +34,45 @@ namespace quarzo::sim {
 class Msp430Machine final : public Msp430Bus {
 public:
     enum class Stop { kWaitingForInput, kReturnedToRom, kFault, kTimeLimit };
+    // What a word read of an 8-bit peripheral register returns in its high byte, which the family
+    // guides call unpredictable: zero, or the register at the odd address above.
+    enum class WordReadHigh { kZero, kNeighbour };
 
     // Peripheral addresses.
     static constexpr uint16_t kP1In = 0x20, kP1Out = 0x21, kP1Dir = 0x22;
     static constexpr uint16_t kP2In = 0x28, kP2Out = 0x29, kP2Dir = 0x2A;
-    static constexpr uint16_t kDcoCtl = 0x56, kBcsCtl1 = 0x57, kBcsCtl2 = 0x58;
+    static constexpr uint16_t kDcoCtl = 0x56, kBcsCtl1 = 0x57, kBcsCtl2 = 0x58, kBcsCtl3 = 0x53;
+    static constexpr uint16_t kScfi0 = 0x50, kScfi1 = 0x51, kScfqCtl = 0x52, kFllCtl0 = 0x53, kFllCtl1 = 0x54;
+    static constexpr uint16_t kSvsCtl = 0x56;
     static constexpr uint16_t kWdtCtl = 0x0120;
     static constexpr uint8_t kTxPin = 0x02;  // P1.1
     static constexpr uint8_t kRxPin = 0x04;  // P2.2
 
     Msp430Machine(SimDevice& device, FlashController& flash);
 
-    // The DCO's frequency for DCOCTL and BCSCTL1 as the F1xx data sheets describe it roughly: each
-    // RSEL step about 1.65 times the last, each DCO step about 1.12, MOD between two DCO steps;
-    // chipFactor is this chip's spread (a real part lies anywhere in a band around the typical value).
-    double DcoHz() const;
+    // The DCO's frequency from this chip's clock registers and spread.
+    double DcoHz() const { return DcoFrequency(clockSystem_, clock_[0], clock_[1], chipFactor_); }
+    double MclkHz() const { return mclkHz_; }
     // This chip's spread; 1 is the typical part.
     void SetChipFactor(double factor) {
         chipFactor_ = factor;
         UpdateClocks();
     }
-    // The clock registers as the ROM loader leaves them.
-    void SetClock(uint8_t dcoCtl, uint8_t bcsCtl1) {
-        dcoCtl_ = dcoCtl;
-        bcsCtl1_ = bcsCtl1;
+    double ChipFactor() const { return chipFactor_; }
+    void SetClockSystem(ClockSystem system) {
+        clockSystem_ = system;
         UpdateClocks();
     }
+    ClockSystem GetClockSystem() const { return clockSystem_; }
+    // The clock as the ROM loader sets it up when it starts, which code it starts finds.
+    void LoaderClock();
+    // The DCO's two registers (DCOCTL and BCSCTL1, or SCFI0 and SCFI1).
+    void SetClock(uint8_t first, uint8_t second) {
+        clock_[0] = first;
+        clock_[1] = second;
+        UpdateClocks();
+    }
+    WordReadHigh wordReadHigh = WordReadHigh::kZero;
 
     // Starts the code at address at the given line time; the RAM keeps what the loader wrote there.
     void Start(uint16_t address, double nowUs);
@@ -90,7 +121,16 @@ private:
     double nowUs_ = 0;
     bool faulted_ = false;
     bool waiting_ = false;
-    uint8_t dcoCtl_ = 0x60, bcsCtl1_ = 0x84, bcsCtl2_ = 0;
+    int ClockRegister(uint16_t address) const;
+    // Which of the DCO's two registers the address is: DCOCTL or SCFI0 first, BCSCTL1 or SCFI1 second.
+    static int DcoIndex(uint16_t address) { return address == kScfi0 || address == kDcoCtl ? 0 : 1; }
+
+    ClockSystem clockSystem_ = ClockSystem::kBasic;
+    // The DCO's registers (DCOCTL, BCSCTL1 or SCFI0, SCFI1) as the F1xx loader leaves them; BCSCTL2;
+    // and the other clock registers of the family (0x50 to 0x58), kept as written.
+    uint8_t clock_[2] = {0x80, 0x85};
+    uint8_t bcsCtl2_ = 0;
+    uint8_t otherClock_[9] = {};
     double chipFactor_ = 1.0;
     double dcoHz_ = 0, mclkHz_ = 0, smclkHz_ = 0;  // from the registers, kept for every step
     uint8_t p1Out_ = 0, p1Dir_ = 0, p2Out_ = 0, p2Dir_ = 0;

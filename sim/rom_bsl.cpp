@@ -71,6 +71,7 @@ void RomBsl::Enter() {
     active_ = rom_;
     erasePasses_ = 0;
     frame_.clear();
+    cpu_.LoaderClock();
 }
 
 void RomBsl::HoldInReset() {
@@ -338,15 +339,12 @@ RomBsl::Reply RomBsl::LoadPc(uint16_t address) {
 }
 
 RomBsl::Reply RomBsl::ChangeBaud(uint8_t d1, uint8_t d2, uint8_t d3) {
-    static const uint32_t kRates[] = {9600, 19200, 38400};
     if (d3 > 2) return Nak();
     Reply r = Ack();
-    r.newBaud = kRates[d3];
-    // The clock words set the loader's clock; a pair that does not belong to the family leaves its
-    // UART at some other speed.
-    uint16_t word = static_cast<uint16_t>(d2 << 8 | d1);
-    uint16_t expected = device_.Read(SimDevice::kIdAddress) == 0xF4 ? 0xC800 : 0x87E0;
-    if (d3 == 2 && word != expected) r.newBaud = 31250;
+    // The loader writes D1 and D2 into its clock registers; its UART's new speed follows from the
+    // clock they give, which code it starts later inherits.
+    r.newBaud = RomLoaderBaud(cpu_.GetClockSystem(), d1, d2, d3);
+    cpu_.SetClock(d1, d2);
     return r;
 }
 

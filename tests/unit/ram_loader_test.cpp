@@ -2,6 +2,7 @@
 // protocol, its faults, and its flash timing at every clock the model's parts may have.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <vector>
 
 #include "adapters/bsl/bsl_images.h"
@@ -118,8 +119,54 @@ TEST_P(RamLoader, LoadPcLeavesForTheRom) {
     EXPECT_EQ(machine_.Cpu().r[Msp430Cpu::kPc], 0x0C22);
 }
 
-// The spread of real parts: the slowest and fastest the model's clock takes, and the typical one.
-INSTANTIATE_TEST_SUITE_P(ClockSpread, RamLoader, ::testing::Values(0.6, 1.0, 1.6));
+// It sets its clock with byte writes: both registers hold what it wrote (a word write to DCOCTL would
+// leave BCSCTL1 at the ROM loader's RSEL 5, and the loader too slow for 38400 baud and its flash clock).
+TEST_P(RamLoader, SetsBothClockRegisters) {
+    EXPECT_EQ(machine_.Read(Msp430Machine::kBcsCtl1, true) & 0x07, 7);
+    EXPECT_EQ(machine_.Read(Msp430Machine::kDcoCtl, true) >> 5, 7);
+}
+
+// The spread of real parts: the slowest and fastest fDCO the data sheet allows, and the typical one.
+INSTANTIATE_TEST_SUITE_P(ClockSpread, RamLoader,
+                         ::testing::Values(DocumentedSpread(ClockSystem::kBasic).slowest, 1.0,
+                                           DocumentedSpread(ClockSystem::kBasic).fastest));
+
+// 8-bit peripheral registers take a word write in their low byte only; a word read's high byte is zero
+// or, as an option, the neighbour's.
+TEST(ChipModel, EightBitRegistersTakeByteAccessOnly) {
+    SimDevice device(FindDeviceByName("MSP430F149"), 0x0110);
+    FlashController flash(device);
+    Msp430Machine machine(device, flash);
+    // mov #0x8760, &DCOCTL; mov &DCOCTL, r5; mov #0x3412, &P1OUT; jmp $
+    const uint16_t code[] = {0x40B2, 0x8760, 0x0056, 0x4215, 0x0056, 0x40B2, 0x3412, 0x0021, 0x3FFF};
+    for (size_t i = 0; i < std::size(code); ++i) {
+        device.Write(0x0240 + 2 * static_cast<uint32_t>(i), static_cast<uint8_t>(code[i]));
+        device.Write(0x0241 + 2 * static_cast<uint32_t>(i), static_cast<uint8_t>(code[i] >> 8));
+    }
+    for (auto high : {Msp430Machine::WordReadHigh::kZero, Msp430Machine::WordReadHigh::kNeighbour}) {
+        machine.wordReadHigh = high;
+        machine.Start(0x0240, 0);
+        EXPECT_EQ(machine.Run(1000), Msp430Machine::Stop::kTimeLimit);
+        EXPECT_EQ(machine.Read(Msp430Machine::kDcoCtl, true), 0x60);
+        EXPECT_EQ(machine.Read(Msp430Machine::kBcsCtl1, true), 0x85);  // as the ROM loader left it
+        bool zero = high == Msp430Machine::WordReadHigh::kZero;
+        EXPECT_EQ(machine.Cpu().r[5], zero ? 0x0060 : 0x8560);
+        // A word write at an odd address is one at the even address below it: P1IN takes nothing.
+        EXPECT_EQ(machine.Read(Msp430Machine::kP1Out, true), 0x02);
+    }
+}
+
+// The ROM loader's speed change: the rate asked for where the clock words give the clock its bit
+// timing was made for, another speed where they do not (the F1xx words on an F2xx chip).
+TEST(ChipModel, TheSpeedChangeFollowsTheClockTheWordsGive) {
+    EXPECT_EQ(RomLoaderBaud(ClockSystem::kBasic, 0xE0, 0x87, 2), 38400u);
+    EXPECT_EQ(RomLoaderBaud(ClockSystem::kBasicPlus, 0x80, 0x8C, 2), 38400u);
+    EXPECT_EQ(RomLoaderBaud(ClockSystem::kFllPlus, 0x00, 0xC8, 2), 38400u);
+    EXPECT_EQ(RomLoaderBaud(ClockSystem::kBasic, 0xE0, 0x86, 1), 19200u);
+    uint32_t wrong = RomLoaderBaud(ClockSystem::kBasicPlus, 0xE0, 0x87, 2);
+    EXPECT_TRUE(wrong < 36000 || wrong > 41000) << wrong;
+    EXPECT_EQ(RomLoaderBaud(ClockSystem::kBasic, 0xE0, 0x87, 3), 0u);
+}
 
 }  // namespace
 }  // namespace quarzo::sim

@@ -13,8 +13,11 @@ namespace {
 constexpr uint16_t kMassEraseAddress = 0xFF00;
 constexpr uint16_t kMassEraseWord = 0xA506;
 constexpr uint16_t kEraseWord = 0xA504;
+// The clock words D2:D1 for 38400 baud per family (DCOCTL and BCSCTL1, on F4xx SCFI0 and SCFI1).
 constexpr uint16_t kBaudWordF1 = 0x87E0;
+constexpr uint16_t kBaudWordF2 = 0x8C80;
 constexpr uint16_t kBaudWordF4 = 0xC800;
+constexpr uint8_t kF2Family = 0xF2;
 constexpr uint8_t kF4Family = 0xF4;
 constexpr uint32_t kVersion110 = 0x0110;
 constexpr uint32_t kVersion150 = 0x0150;
@@ -90,7 +93,7 @@ bool BslLink::CheckErased(uint16_t address, uint16_t length) {
 }
 
 bool BslLink::ChangeBaudRate() {
-    uint16_t word = chipInfo[0] == kF4Family ? kBaudWordF4 : kBaudWordF1;
+    uint16_t word = chipInfo[0] == kF4Family ? kBaudWordF4 : chipInfo[0] == kF2Family ? kBaudWordF2 : kBaudWordF1;
     if (!SendCommand(kCmdChangeBaud, word, 2, nullptr, nullptr)) return false;
     clock_->SleepMs(kBaudSettleMs);
     // A full reconfiguration would assert DTR and RTS, which resets the target or drops TEST on a

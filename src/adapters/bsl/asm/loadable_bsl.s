@@ -2,9 +2,10 @@
 ; The host loads it at 0x0220 and starts it at the address in its first word. It serves the loader's
 ; frame protocol on the ROM loader's pins (transmit P1.1, receive P2.2, 8E1) with a software UART
 ; timed from the sync character: every command begins with 0x80, whose start bit and seven zero bits
-; are eight bit times low, so the loader needs no calibrated clock. It runs on a fast clock of its own
-; (RSEL 7) for its whole life, also after a speed change, which it serves by timing the next sync; the
-; flash timing generator gets MCLK divided so that it lies within 257 to 476 kHz.
+; are eight bit times low, so the loader needs no calibrated clock. It runs on the basic clock's fastest
+; setting (RSEL 7, DCO 7) for its whole life, also after a speed change, which it serves by timing the
+; next sync; the flash timing generator gets MCLK divided so that it lies within 257 to 476 kHz. The
+; clock registers are 8 bits wide and take byte writes only: a word write sets the low byte alone.
 ;
 ; Registers: r4 delay count of one bit, r5 nonzero while locked (after a wrong password), r6 byte,
 ; r7 checksum (the XOR of the frame's bytes at even offsets in the low byte and at odd offsets in the
@@ -15,6 +16,7 @@
         .equ P1OUT, 0x0021
         .equ P2IN, 0x0028
         .equ DCOCTL, 0x0056
+        .equ BCSCTL1, 0x0057
         .equ FCTL1, 0x0128
         .equ FCTL2, 0x012A
         .equ FCTL3, 0x012C
@@ -27,7 +29,8 @@
         .word start                     ; the start address, read back by the host
         .word 0
 
-start:  mov #0x8760, &DCOCTL            ; DCO 3, RSEL 7: a fast clock, measured by each sync
+start:  mov.b #-1, &DCOCTL              ; DCO 7 (MOD has no effect there) and RSEL 7, XT2 off: the
+        mov.b #0x87, &BCSCTL1           ; fastest clock, measured by each sync
         mov #0xa500, &FCTL3             ; flash unlocked while the loader runs
         mov #0xa540, &FCTL2             ; MCLK undivided until the first sync measures it
         clr r5                          ; unlocked: only an unlocked ROM loader loads and starts code
@@ -94,19 +97,17 @@ measured:
 go:     br r15
 table:  .word read + 1, erase + 1, erase, loadpc + 1, blank + 1, nak, ack
 
-password:
-        clr r9
+password:                               ; r11 is 0 here and collects the differences
 pw:     call r13
         xor.b @r8+, r6                  ; zero where the byte matches the vector table's
-        bis r6, r9
+        bis r6, r11
         dec r10
         jnz pw
         call r13
         call r13
         cmp #-1, r7
         jne nak
-        mov r9, r5
-        mov r9, r11
+        mov r11, r5
         jmp result
 
 ; Words are written as they arrive; each is checked when the next has come, the last at the end.
