@@ -300,6 +300,8 @@ void Msp430Machine::Write(uint16_t address, uint16_t value, bool byte) {
         watchdogStartUs_ = nowUs_;
         return;
     }
+    if ((address & ~1u) == FlashController::kFctl1 && !byte && (value & 0xFF00) == FlashController::kKey)
+        meras_ = (value & FlashController::kMeras) != 0;
     if (flash_.BusWrite(device_, address, value, byte)) return;
     if (address >= SimDevice::kBslRomStart && address <= SimDevice::kBslRomEnd) return;  // ROM
     device_.Write(address, static_cast<uint8_t>(value));
@@ -333,6 +335,7 @@ Msp430Machine::Stop Msp430Machine::Run(double limitUs) {
         if (n == 0 || faulted_) return Stop::kFault;
         double us = n * 1e6 / mclkHz_;
         nowUs_ += us;
+        if (meras_ && flash_.Busy()) massEraseUs_ += us;
         flash_.Elapse(us, kAclkHz, mclkHz_, smclkHz_, static_cast<uint64_t>(nowUs_));
         if (!watchdogHeld_ && (nowUs_ - watchdogStartUs_) * smclkHz_ / 1e6 >= kWatchdogCycles) return Stop::kFault;
         if (waiting_) return Stop::kWaitingForInput;

@@ -91,6 +91,9 @@ public:
     Msp430Cpu& Cpu() { return cpu_; }
     // What the loader's flash work saw: operations whose timing-generator clock was out of range.
     FlashController& Flash() { return flash_; }
+    // The time the flash controller spent on erases of all main memory (with or without information
+    // memory) for code that ran here, summed over every pass: F1xx and F4xx flash needs 200 ms.
+    double MassEraseUs() const { return massEraseUs_; }
 
     // The bus, for the CPU.
     uint16_t Read(uint16_t address, bool byte) override;
@@ -134,6 +137,8 @@ private:
     double chipFactor_ = 1.0;
     double dcoHz_ = 0, mclkHz_ = 0, smclkHz_ = 0;  // from the registers, kept for every step
     uint8_t p1Out_ = 0, p1Dir_ = 0, p2Out_ = 0, p2Dir_ = 0;
+    bool meras_ = false;  // FCTL1 selects an erase of all main memory
+    double massEraseUs_ = 0;
     bool watchdogHeld_ = false;
     double watchdogStartUs_ = 0;
     std::vector<Input> input_;

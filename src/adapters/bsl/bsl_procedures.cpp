@@ -71,7 +71,9 @@ bool BslLink::PrepareTarget() {
 
 bool BslLink::EraseFlash(bool mass, uint16_t address) {
     if (!mass) return SendCommand(kCmdErase, address, kEraseWord, nullptr, nullptr);
-    int cycles = currentVersion > kVersion110 || ramBslStart != 0 ? 1 : kOldLoaderEraseCycles;
+    // Our RAM loader erases one timing-generator pass per command, as the 1.10 ROM loader does, and the
+    // flash of the chips it serves needs 200 ms of them: it gets the 1.10 loader's repeats.
+    int cycles = currentVersion > kVersion110 && ramBslStart == 0 ? 1 : kOldLoaderEraseCycles;
     for (int i = 0; i < cycles; ++i) {
         if (!SendCommand(kCmdMassErase, kMassEraseAddress, kMassEraseWord, nullptr, nullptr)) break;
     }
