@@ -75,6 +75,7 @@ int BslAdapter::Open() {
     if (!link.OpenLink(port)) return -1;
     link.ResetTarget(true);
     int index = device.DeviceIndex();
+    link.partRamEnd = index != 0 ? DeviceLayout(index).ramEnd : 0;
     if (index != 0) {
         FillDeviceInfo(index, device);
     } else if (int found = IdentifyFromLoader(); found != 0) {

@@ -104,6 +104,8 @@ public:
     bool tstInvert = false;
     bool fastBaud = true;
     uint32_t rstDelay = 0;
+    // The chosen part's last RAM address; 0 when no part is chosen.
+    uint32_t partRamEnd = 0;
     // The target's interrupt vectors 0xFFE0..0xFFFF; an erased chip's at first.
     std::array<uint8_t, kPasswordSize> password;
 

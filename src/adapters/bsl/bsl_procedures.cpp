@@ -60,10 +60,11 @@ bool BslLink::PrepareTarget() {
     if (!SendPassword()) return false;
     if (versionPending && ReadChipInfo()) {
         versionPending = false;
-        // Loaders older than 1.60 are replaced by the loadable one when the setting asks for it. There is
+        // Loaders older than 1.60 are replaced by the loadable one when the setting asks for it and the
+        // chip can run it (otherwise the ROM loader serves with its limits). There is
         // no patch for loaders up to 1.10 (a self-contained one does not fit the 194 bytes it may take):
         // without the setting the ROM loader serves, as for the versions after 1.10.
-        if (currentVersion < kVersion160 && patchToV150) InstallRamBsl();
+        if (currentVersion < kVersion160 && patchToV150 && LoadableBslFits(chipInfo[0], partRamEnd)) InstallRamBsl();
         if (currentVersion >= kVersion150 && fastBaud) ChangeBaudRate();
     }
     return true;
