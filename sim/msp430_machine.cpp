@@ -7,6 +7,8 @@ namespace quarzo::sim {
 namespace {
 
 constexpr double kAclkHz = 32768;
+// How long a CPU in a low-power mode sleeps between looks at its interrupt requests, in MCLK cycles.
+constexpr int kIdleCycles = 4;
 constexpr uint16_t kVacant = 0x3FFF;
 // The watchdog's interval from a power-up clear or a counter clear: 32768 SMCLK cycles.
 constexpr double kWatchdogCycles = 32768;
@@ -117,6 +119,26 @@ uint32_t RomLoaderBaud(ClockSystem system, uint8_t d1, uint8_t d2, uint8_t d3) {
 Msp430Machine::Msp430Machine(SimDevice& device, FlashController& flash) : device_(device), flash_(flash), cpu_(*this) {
     uint8_t family = device_.Read(SimDevice::kIdAddress);
     clockSystem_ = family == 0xF4 ? ClockSystem::kFllPlus : family == 0xF2 ? ClockSystem::kBasicPlus : ClockSystem::kBasic;
+    if (family == 0xF4) {
+        txPort_ = rxPort_ = 1;
+        txBit_ = 0x01;
+        rxBit_ = 0x02;
+    }
+    // Timer_A's vectors: TACCR0 at 0xFFEC and TACCR1/2 and TAIFG at 0xFFEA on F1xx and F4xx, 0xFFF2 and
+    // 0xFFF0 on F2xx (the data sheets' interrupt vector tables).
+    if (family == 0xF2) {
+        timerVectors_[0] = 0xFFF2;
+        timerVectors_[1] = 0xFFF0;
+    }
+    // TA0's capture inputs: CCI0A is the transmit pin (TA0 on P1.1, on F4xx P1.0), CCI0B the receive pin
+    // (P2.2, on F4xx P1.1): the data sheets' pin function tables. The model has no other timer inputs.
+    timer_.inputLevel = [this](int unit, int ccis, double atUs) {
+        if (unit != 0) return false;
+        return ccis == 0 ? TxLevel() : RxLevel(atUs);
+    };
+    timer_.onOutput = [this](int unit, bool, double atUs) {
+        if (unit == 0) SetTx(TxLevel(), atUs);
+    };
     LoaderClock();
 }
 
@@ -169,11 +191,19 @@ void Msp430Machine::Start(uint16_t address, double nowUs) {
     inputEndUs_ = nowUs;
     tx_.clear();
     txLevel_ = true;
-    // The ROM loader hands over with its watchdog held and its pins set up as its UART uses them.
+    // The ROM loader hands over with its watchdog held, its transmit pin an output driven high, its
+    // receive pin an input and Timer_A counting continuously from the undivided DCO (SLAU319, BSL
+    // internal settings and resources, initialization status).
     watchdogHeld_ = true;
-    p1Out_ = kTxPin;
-    p1Dir_ = kTxPin;
-    p2Dir_ = 0;
+    for (auto& port : ports_) port[0] = port[1] = port[2] = 0;
+    PortRegister(txPort_, 0) = txBit_;
+    PortRegister(txPort_, 1) = txBit_;
+    timer_.Reset();
+    timer_.Write(TimerA::kTactl, 0x0220, nowUs);  // SMCLK, continuous
+}
+
+uint8_t& Msp430Machine::PortRegister(int port, int which) {
+    return ports_[port - 1][which];
 }
 
 void Msp430Machine::QueueInput(uint8_t byte, uint32_t baud, double startUs) {
@@ -197,30 +227,46 @@ bool Msp430Machine::RxLevel(double atUs) {
     return true;  // an idle line is high
 }
 
-void Msp430Machine::SetTx(bool level) {
+void Msp430Machine::SetTx(bool level, double atUs) {
     if (level == txLevel_) return;
     txLevel_ = level;
-    tx_.push_back({nowUs_, level});
+    tx_.push_back({atUs, level});
+}
+
+// The transmit pin drives the line when it is an output: from its OUT bit, or from TA0's output unit
+// when SEL gives the pin to the timer; an input leaves the line to its pull-up.
+bool Msp430Machine::TxLevel() const {
+    const uint8_t* port = ports_[txPort_ - 1];
+    if (!(port[1] & txBit_)) return true;
+    return port[2] & txBit_ ? timer_.Out(0) : (port[0] & txBit_) != 0;
+}
+
+// A port's input register: outputs read what they drive; the receive pin reads the line; other inputs
+// read high.
+uint8_t Msp430Machine::PortIn(int port) {
+    uint8_t out = PortRegister(port, 0), dir = PortRegister(port, 1);
+    uint8_t pins = 0xFF;
+    if (port == rxPort_) {
+        // The code looks at the line after the last byte the host sent: it waits for the next.
+        if (nowUs_ >= inputEndUs_) waiting_ = true;
+        if (!RxLevel(nowUs_)) pins = static_cast<uint8_t>(pins & ~rxBit_);
+    }
+    return static_cast<uint8_t>((out & dir) | (pins & ~dir));
 }
 
 uint8_t Msp430Machine::ReadPeripheral(uint16_t address) {
     switch (address) {
         case kP1In:
-            return static_cast<uint8_t>((p1Out_ & p1Dir_) | (~p1Dir_ & 0xFF));
+        case kP2In:
+            return PortIn(address == kP1In ? 1 : 2);
         case kP1Out:
-            return p1Out_;
         case kP1Dir:
-            return p1Dir_;
-        case kP2In: {
-            // The code looks at the line after the last byte the host sent: it waits for the next.
-            if (nowUs_ >= inputEndUs_) waiting_ = true;
-            uint8_t pins = RxLevel(nowUs_) ? kRxPin : 0;
-            return static_cast<uint8_t>((p2Out_ & p2Dir_) | (~p2Dir_ & (0xFF & ~kRxPin)) | (~p2Dir_ & pins));
-        }
         case kP2Out:
-            return p2Out_;
         case kP2Dir:
-            return p2Dir_;
+            return PortRegister(address < kP2In ? 1 : 2, address & 7 ? (address & 7) - 1 : 0);
+        case kP1Sel:
+        case kP2Sel:
+            return PortRegister(address == kP1Sel ? 1 : 2, 2);
         default:
             break;
     }
@@ -240,16 +286,14 @@ uint8_t Msp430Machine::ReadPeripheral(uint16_t address) {
 void Msp430Machine::WritePeripheral(uint16_t address, uint8_t value) {
     switch (address) {
         case kP1Out:
-            p1Out_ = value;
-            break;
         case kP1Dir:
-            p1Dir_ = value;
-            break;
         case kP2Out:
-            p2Out_ = value;
-            break;
         case kP2Dir:
-            p2Dir_ = value;
+            PortRegister(address < kP2In ? 1 : 2, (address & 7) - 1) = value;
+            break;
+        case kP1Sel:
+        case kP2Sel:
+            PortRegister(address == kP1Sel ? 1 : 2, 2) = value;
             break;
         default:
             switch (ClockRegister(address)) {
@@ -268,8 +312,7 @@ void Msp430Machine::WritePeripheral(uint16_t address, uint8_t value) {
             }
             UpdateClocks();
     }
-    // P1.1 drives the line when it is an output; an input leaves the line to its pull-up.
-    SetTx(!(p1Dir_ & kTxPin) || (p1Out_ & kTxPin) != 0);
+    SetTx(TxLevel(), nowUs_);
 }
 
 // 8-bit peripheral registers (0x0000-0x00FF) are meant for byte instructions: a word read returns an
@@ -282,6 +325,14 @@ uint16_t Msp430Machine::Read(uint16_t address, bool byte) {
         if (byte) return low;
         uint8_t high = wordReadHigh == WordReadHigh::kNeighbour ? ReadPeripheral(static_cast<uint16_t>(address + 1)) : 0;
         return static_cast<uint16_t>(low | high << 8);
+    }
+    if (TimerA::IsRegister(address)) {
+        // The code waits for a capture on the line after the last byte the host sent.
+        if (nowUs_ >= inputEndUs_ && timer_.CapturesOn(0, 1) && !(timer_.Read(TimerA::kCctl0, nowUs_) & TimerA::kCcifg))
+            waiting_ = true;
+        // A byte read of a 16-bit register at its even address gives the low byte.
+        uint16_t value = timer_.Read(address, nowUs_);
+        return byte ? value & 0xFF : value;
     }
     if (FlashController::IsRegister(address)) return flash_.ReadRegister(address);
     if (address == kWdtCtl) return 0x6900;
@@ -300,6 +351,7 @@ void Msp430Machine::Write(uint16_t address, uint16_t value, bool byte) {
         watchdogStartUs_ = nowUs_;
         return;
     }
+    if (TimerA::IsRegister(address)) return timer_.Write(address, byte ? value & 0xFF : value, nowUs_);
     if ((address & ~1u) == FlashController::kFctl1 && !byte && (value & 0xFF00) == FlashController::kKey)
         meras_ = (value & FlashController::kMeras) != 0;
     if (flash_.BusWrite(device_, address, value, byte)) return;
@@ -330,17 +382,41 @@ Msp430Machine::Stop Msp430Machine::Run(double limitUs) {
         uint16_t pc = cpu_.r[Msp430Cpu::kPc];
         if (pc >= SimDevice::kBslRomStart && pc <= SimDevice::kBslRomEnd) return Stop::kReturnedToRom;
         waiting_ = false;
-        int n = SkipDelayLoop(pc);
-        if (n == 0) n = cpu_.Step();
-        if (n == 0 || faulted_) return Stop::kFault;
+        int n = 0;
+        if (cpu_.Halted()) {
+            // CPUOFF: time passes until an interrupt; a CPU asleep for a capture on a quiet line waits.
+            if (nowUs_ >= inputEndUs_ && timer_.CapturesOn(0, 1)) return Stop::kWaitingForInput;
+            n = kIdleCycles;
+        } else {
+            n = SkipDelayLoop(pc);
+            if (n == 0) n = cpu_.Step();
+            if (n == 0 || faulted_) return Stop::kFault;
+        }
         double us = n * 1e6 / mclkHz_;
+        double startUs = nowUs_;
         nowUs_ += us;
         if (meras_ && flash_.Busy()) massEraseUs_ += us;
         flash_.Elapse(us, kAclkHz, mclkHz_, smclkHz_, static_cast<uint64_t>(nowUs_));
+        timer_.Elapse(startUs, us, kAclkHz, smclkHz_);
+        TimerInterrupts();
         if (!watchdogHeld_ && (nowUs_ - watchdogStartUs_) * smclkHz_ / 1e6 >= kWatchdogCycles) return Stop::kFault;
         if (waiting_) return Stop::kWaitingForInput;
     }
     return Stop::kTimeLimit;
+}
+
+// A pending Timer_A request interrupts the CPU when GIE is set; the TACCR0 request first, its flag
+// resetting itself as it is taken (Timer_A interrupts, TACCR0 interrupt).
+void Msp430Machine::TimerInterrupts() {
+    int request = timer_.Pending();
+    if (request == 0) return;
+    int cycles = cpu_.Interrupt(timerVectors_[request - 1]);
+    if (cycles == 0) return;
+    if (request == 1) timer_.AcknowledgeCcr0();
+    double us = cycles * 1e6 / mclkHz_;
+    double startUs = nowUs_;
+    nowUs_ += us;
+    timer_.Elapse(startUs, us, kAclkHz, smclkHz_);
 }
 
 std::vector<uint8_t> Msp430Machine::TakeOutput(uint32_t baud, double* firstStartUs) {

@@ -6,6 +6,7 @@
 #include "sim/flash_controller.h"
 #include "sim/msp430_cpu.h"
 #include "sim/sim_device.h"
+#include "sim/timer_a.h"
 
 namespace quarzo::sim {
 
@@ -39,14 +40,12 @@ public:
     enum class WordReadHigh { kZero, kNeighbour };
 
     // Peripheral addresses.
-    static constexpr uint16_t kP1In = 0x20, kP1Out = 0x21, kP1Dir = 0x22;
-    static constexpr uint16_t kP2In = 0x28, kP2Out = 0x29, kP2Dir = 0x2A;
+    static constexpr uint16_t kP1In = 0x20, kP1Out = 0x21, kP1Dir = 0x22, kP1Sel = 0x26;
+    static constexpr uint16_t kP2In = 0x28, kP2Out = 0x29, kP2Dir = 0x2A, kP2Sel = 0x2E;
     static constexpr uint16_t kDcoCtl = 0x56, kBcsCtl1 = 0x57, kBcsCtl2 = 0x58, kBcsCtl3 = 0x53;
     static constexpr uint16_t kScfi0 = 0x50, kScfi1 = 0x51, kScfqCtl = 0x52, kFllCtl0 = 0x53, kFllCtl1 = 0x54;
     static constexpr uint16_t kSvsCtl = 0x56;
     static constexpr uint16_t kWdtCtl = 0x0120;
-    static constexpr uint8_t kTxPin = 0x02;  // P1.1
-    static constexpr uint8_t kRxPin = 0x04;  // P2.2
 
     Msp430Machine(SimDevice& device, FlashController& flash);
 
@@ -89,6 +88,7 @@ public:
     double InputEndUs() const { return inputEndUs_; }
     uint64_t Cycles() const { return cpu_.cycles; }
     Msp430Cpu& Cpu() { return cpu_; }
+    TimerA& Timer() { return timer_; }
     // What the loader's flash work saw: operations whose timing-generator clock was out of range.
     FlashController& Flash() { return flash_; }
     // The time the flash controller spent on erases of all main memory (with or without information
@@ -113,7 +113,11 @@ private:
     int SkipDelayLoop(uint16_t pc);
     void UpdateClocks();
     bool RxLevel(double atUs);
-    void SetTx(bool level);
+    void SetTx(bool level, double atUs);
+    bool TxLevel() const;
+    uint8_t PortIn(int port);
+    uint8_t& PortRegister(int port, int which);
+    void TimerInterrupts();
     uint8_t ReadPeripheral(uint16_t address);
     void WritePeripheral(uint16_t address, uint8_t value);
     void Fault() { faulted_ = true; }
@@ -136,7 +140,14 @@ private:
     uint8_t otherClock_[9] = {};
     double chipFactor_ = 1.0;
     double dcoHz_ = 0, mclkHz_ = 0, smclkHz_ = 0;  // from the registers, kept for every step
-    uint8_t p1Out_ = 0, p1Dir_ = 0, p2Out_ = 0, p2Dir_ = 0;
+    // Ports 1 and 2: OUT, DIR and SEL of each.
+    uint8_t ports_[2][3] = {};
+    // The loader's pins (the data sheets' BSL pin table): F1xx and F2xx transmit on P1.1 (TA0 output)
+    // and receive on P2.2 (TA0 capture input CCI0B); F4xx transmit on P1.0 and receive on P1.1.
+    int txPort_ = 1, rxPort_ = 2;
+    uint8_t txBit_ = 0x02, rxBit_ = 0x04;
+    TimerA timer_;
+    uint16_t timerVectors_[2] = {0xFFEC, 0xFFEA};
     bool meras_ = false;  // FCTL1 selects an erase of all main memory
     double massEraseUs_ = 0;
     bool watchdogHeld_ = false;

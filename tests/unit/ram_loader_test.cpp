@@ -10,6 +10,11 @@
 #include "sim/msp430_machine.h"
 #include "sim/sim_device.h"
 
+namespace quarzo {
+extern const uint8_t kTimerUart[];
+extern const size_t kTimerUartSize;
+}  // namespace quarzo
+
 namespace quarzo::sim {
 namespace {
 
@@ -169,6 +174,35 @@ TEST(ChipModel, TheSpeedChangeFollowsTheClockTheWordsGive) {
     uint32_t wrong = RomLoaderBaud(ClockSystem::kBasicPlus, 0xE0, 0x87, 2);
     EXPECT_TRUE(wrong < 36000 || wrong > 41000) << wrong;
     EXPECT_EQ(RomLoaderBaud(ClockSystem::kBasic, 0xE0, 0x87, 3), 0u);
+}
+
+// A UART on Timer_A as the chips' loaders build theirs (capture of the start bit on CCI0B, compare
+// in each bit's middle, the output unit on the transmit pin) answers as on a chip; on a chip whose
+// clock is not the one its bit time was counted for, the host reads garbage.
+TEST(ChipModel, ATimerAUartEchoesOnTheLoadersPins) {
+    for (double spread : {1.0, 0.85}) {
+        SimDevice device(FindDeviceByName("MSP430F149"), 0x0110);
+        FlashController flash(device);
+        Msp430Machine machine(device, flash);
+        for (size_t i = 0; i < kTimerUartSize; ++i) device.Write(0x0240 + static_cast<uint32_t>(i), kTimerUart[i]);
+        // The bit time in cycles of the clock the ROM loader hands over, on the typical chip.
+        auto bit = static_cast<uint16_t>(DcoFrequency(ClockSystem::kBasic, 0x80, 0x85) / 9600 + 0.5);
+        device.Write(0x0200, static_cast<uint8_t>(bit));
+        device.Write(0x0201, static_cast<uint8_t>(bit >> 8));
+        machine.SetChipFactor(spread);
+        machine.Start(0x0240, 0);
+        ASSERT_EQ(machine.Run(1e6), Msp430Machine::Stop::kWaitingForInput);
+        Bytes out;
+        for (uint8_t b : {0x41, 0x00, 0xFE, 0x7F}) {
+            machine.QueueInput(b, 9600, machine.NowUs() + 500);
+            EXPECT_EQ(machine.Run(machine.InputEndUs() + 1e5), Msp430Machine::Stop::kWaitingForInput);
+            for (uint8_t o : machine.TakeOutput(9600, nullptr)) out.push_back(o);
+        }
+        if (spread == 1.0)
+            EXPECT_EQ(out, (Bytes{0x42, 0x01, 0xFF, 0x80}));
+        else
+            EXPECT_NE(out, (Bytes{0x42, 0x01, 0xFF, 0x80}));
+    }
 }
 
 }  // namespace
