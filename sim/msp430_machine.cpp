@@ -184,6 +184,9 @@ int Msp430Machine::ClockRegister(uint16_t address) const {
 void Msp430Machine::Start(uint16_t address, double nowUs) {
     cpu_.r.fill(0);
     cpu_.r[Msp430Cpu::kPc] = address;
+    // The loader's stack (SLAU319, initialization status): 1.10 sets it to 0x021A, from 1.30 on the
+    // entry sequence sets it to 0x0220.
+    cpu_.r[Msp430Cpu::kSp] = device_.BslVersion() <= 0x0110 ? 0x021A : 0x0220;
     nowUs_ = nowUs;
     faulted_ = false;
     waiting_ = false;
