@@ -14,6 +14,7 @@
 #include "support/sim_target.h"
 #include "sim/flash_controller.h"
 #include "sim/msp430_machine.h"
+#include "sim/sim_parts.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ Outcome AutoRun(const std::string& version) {
 // then 3 * r4 + 8 cycles, and its flash clock MCLK / (FN + 1).
 void TimingRow(const char* name, double spread, bool wordWrite = false) {
     using quarzo::sim::Msp430Machine;
-    quarzo::sim::SimDevice device(quarzo::FindDeviceByName("MSP430F149"), 0x0110);
+    quarzo::sim::SimDevice device(*quarzo::sim::FindSimPart("MSP430F149"), 0x0110);
     quarzo::sim::FlashController flash(device);
     Msp430Machine machine(device, flash);
     for (size_t i = 0; i < quarzo::kLoadableBslSize; ++i) device.Write(0x0220 + static_cast<uint32_t>(i), quarzo::kLoadableBsl[i]);

@@ -117,16 +117,15 @@ uint32_t RomLoaderBaud(ClockSystem system, uint8_t d1, uint8_t d2, uint8_t d3) {
 }
 
 Msp430Machine::Msp430Machine(SimDevice& device, FlashController& flash) : device_(device), flash_(flash), cpu_(*this) {
-    uint8_t family = device_.Read(SimDevice::kIdAddress);
-    clockSystem_ = family == 0xF4 ? ClockSystem::kFllPlus : family == 0xF2 ? ClockSystem::kBasicPlus : ClockSystem::kBasic;
-    if (family == 0xF4) {
-        txPort_ = rxPort_ = 1;
-        txBit_ = 0x01;
-        rxBit_ = 0x02;
-    }
+    const SimPart& part = device_.Part();
+    clockSystem_ = part.Is4xx() ? ClockSystem::kFllPlus : part.Is2xx() ? ClockSystem::kBasicPlus : ClockSystem::kBasic;
+    txPort_ = part.bslTx.port;
+    txBit_ = static_cast<uint8_t>(1u << part.bslTx.bit);
+    rxPort_ = part.bslRx.port;
+    rxBit_ = static_cast<uint8_t>(1u << part.bslRx.bit);
     // Timer_A's vectors: TACCR0 at 0xFFEC and TACCR1/2 and TAIFG at 0xFFEA on F1xx and F4xx, 0xFFF2 and
     // 0xFFF0 on F2xx (the data sheets' interrupt vector tables).
-    if (family == 0xF2) {
+    if (part.Is2xx()) {
         timerVectors_[0] = 0xFFF2;
         timerVectors_[1] = 0xFFF0;
     }

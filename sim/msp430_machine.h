@@ -28,7 +28,7 @@ DcoSpread DocumentedSpread(ClockSystem system);
 // speed it really runs at (a receiver at the nominal rate then reads garbage). 0 for a bad index.
 uint32_t RomLoaderBaud(ClockSystem system, uint8_t d1, uint8_t d2, uint8_t d3);
 
-// An F1xx chip running code: the CPU with its memory (through the device model and the flash
+// An F1xx, F2xx or F4xx chip running code: the CPU with its memory (through the device model and the flash
 // controller), ports P1 and P2, the watchdog and the basic clock module, in virtual time. The serial
 // line of the bootstrap loader is bridged to the pins: bytes from the host become levels on P2.2 at the
 // line's bit time, and the levels the code drives on P1.1 become bytes read at the host's speed.
@@ -142,8 +142,8 @@ private:
     double dcoHz_ = 0, mclkHz_ = 0, smclkHz_ = 0;  // from the registers, kept for every step
     // Ports 1 and 2: OUT, DIR and SEL of each.
     uint8_t ports_[2][3] = {};
-    // The loader's pins (the data sheets' BSL pin table): F1xx and F2xx transmit on P1.1 (TA0 output)
-    // and receive on P2.2 (TA0 capture input CCI0B); F4xx transmit on P1.0 and receive on P1.1.
+    // The loader's pins, from the part: F1xx and F2xx transmit on P1.1 (TA0 output) and receive on
+    // P2.2 (TA0 capture input CCI0B); F4xx transmit on P1.0 and receive on P1.1.
     int txPort_ = 1, rxPort_ = 2;
     uint8_t txBit_ = 0x02, rxBit_ = 0x04;
     TimerA timer_;

@@ -13,7 +13,7 @@ using Bytes = std::vector<uint8_t>;
 using Strings = std::vector<std::string>;
 
 struct Session {
-    explicit Session(const std::string& version, bool patch = true, int part = kDefaultBslDevice)
+    explicit Session(const std::string& version, bool patch = true, const std::string& part = "MSP430F149")
         : target(version, part) {
         target.Attach(adapter.link);
         adapter.link.patchToV150 = patch;
@@ -70,15 +70,20 @@ TEST(BslAdapter, InfoTextsAndTheRamCodeEachVersionGets) {
 // Our loader serves F1xx chips with 512 bytes of RAM or more: an F4xx chip has its loader on other pins
 // and another clock, a chosen part with 256 bytes cannot hold it; their ROM loaders serve as they are.
 TEST(BslAdapter, TheLoadableLoaderGoesOnlyWhereItCanRun) {
-    Session f41x("1.40", true, FindDeviceByName("MSP430F41x"));
+    Session f41x("1.40", true, "MSP430F413");
     EXPECT_EQ(f41x.Info(), "Device family F413; BSL v1.40");
     EXPECT_EQ(f41x.target.Commands(), (Strings{"10 FFE0 32", "14 0FF0 16"}));
     EXPECT_EQ(f41x.target.bsl.RamLoader(), 0);
 
-    Session f133("1.10", true, FindDeviceByName("MSP430F133"));
+    Session f133("1.10", true, "MSP430F133");
     f133.adapter.device.SetDeviceIndex(FindDeviceByName("MSP430F133"));
     EXPECT_EQ(f133.Info(), "Device family F149; BSL v1.10");
     EXPECT_EQ(f133.target.Commands(), (Strings{"10 FFE0 32", "14 0FF0 16"}));
+
+    // With no part chosen it goes, but its read-back from the RAM the part lacks differs: nothing starts.
+    Session unknown("1.10", true, "MSP430F133");
+    EXPECT_EQ(unknown.Info(), "Device family F149; BSL v1.10");
+    EXPECT_EQ(unknown.target.bsl.RamLoader(), 0);
 
     // The same chip as an F149: the loader goes.
     Session f149("1.10");

@@ -9,6 +9,7 @@
 #include "sim/flash_controller.h"
 #include "sim/msp430_machine.h"
 #include "sim/sim_device.h"
+#include "sim/sim_parts.h"
 
 namespace quarzo {
 extern const uint8_t kTimerUart[];
@@ -142,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(ClockSpread, RamLoader,
 // 8-bit peripheral registers take a word write in their low byte only; a word read's high byte is zero
 // or, as an option, the neighbour's.
 TEST(ChipModel, EightBitRegistersTakeByteAccessOnly) {
-    SimDevice device(FindDeviceByName("MSP430F149"), 0x0110);
+    SimDevice device(*FindSimPart("MSP430F149"), 0x0110);
     FlashController flash(device);
     Msp430Machine machine(device, flash);
     // mov #0x8760, &DCOCTL; mov &DCOCTL, r5; mov #0x3412, &P1OUT; jmp $
@@ -181,7 +182,7 @@ TEST(ChipModel, TheSpeedChangeFollowsTheClockTheWordsGive) {
 // clock is not the one its bit time was counted for, the host reads garbage.
 TEST(ChipModel, ATimerAUartEchoesOnTheLoadersPins) {
     for (double spread : {1.0, 0.85}) {
-        SimDevice device(FindDeviceByName("MSP430F149"), 0x0110);
+        SimDevice device(*FindSimPart("MSP430F149"), 0x0110);
         FlashController flash(device);
         Msp430Machine machine(device, flash);
         for (size_t i = 0; i < kTimerUartSize; ++i) device.Write(0x0240 + static_cast<uint32_t>(i), kTimerUart[i]);
