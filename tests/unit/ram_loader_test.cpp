@@ -206,5 +206,31 @@ TEST(ChipModel, ATimerAUartEchoesOnTheLoadersPins) {
     }
 }
 
+// Timer_A in up mode wakes a sleeping CPU through the TACCR0 vector once per period of CCR0 + 1 clocks;
+// RETI puts it back to sleep.
+TEST(ChipModel, TimerAInterruptsWakeASleepingCpu) {
+    SimDevice device(*FindSimPart("MSP430F149"), 0x0110);
+    FlashController flash(device);
+    Msp430Machine machine(device, flash);
+    // mov #100, &CCR0; mov #CCIE, &CCTL0; mov #SMCLK|up|TACLR, &TACTL; bis #GIE|CPUOFF, sr; jmp $
+    const uint16_t code[] = {0x40B2, 0x0064, 0x0172, 0x40B2, 0x0010, 0x0162, 0x40B2, 0x0214, 0x0160, 0xD032, 0x0018, 0x3FFF};
+    const uint16_t isr[] = {0x5314, 0x1300};  // inc r4; reti
+    auto put = [&](uint32_t at, const uint16_t* words, size_t n) {
+        for (size_t i = 0; i < n; ++i) {
+            device.Write(at + 2 * static_cast<uint32_t>(i), static_cast<uint8_t>(words[i]));
+            device.Write(at + 2 * static_cast<uint32_t>(i) + 1, static_cast<uint8_t>(words[i] >> 8));
+        }
+    };
+    put(0x0240, code, std::size(code));
+    put(0x0280, isr, std::size(isr));
+    const uint16_t vector = 0x0280;
+    put(0xFFEC, &vector, 1);
+    machine.Start(0x0240, 0);
+    EXPECT_EQ(machine.Run(2000), Msp430Machine::Stop::kTimeLimit);
+    double periods = 2000e-6 * DcoFrequency(ClockSystem::kBasic, 0x80, 0x85) / 101;
+    EXPECT_NEAR(machine.Cpu().r[4], periods, 1.5);
+    EXPECT_TRUE(machine.Cpu().Halted());
+}
+
 }  // namespace
 }  // namespace quarzo::sim
