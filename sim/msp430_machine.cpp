@@ -138,7 +138,41 @@ Msp430Machine::Msp430Machine(SimDevice& device, FlashController& flash) : device
     timer_.onOutput = [this](int unit, bool, double atUs) {
         if (unit == 0) SetTx(TxLevel(), atUs);
     };
+    Calibrate();
     LoaderClock();
+}
+
+// An F2xx chip leaves the factory with the DCO settings for 16, 12, 8 and 1 MHz measured on it, in
+// segment A's DCO block (SLAU144, TLV structure: the tag 0x01 and length 0x08 at 0x10F6, then CALDCO and
+// CALBC1 for each frequency at 0x10F8-0x10FF; the checksum at 0x10C0 covers them). The model finds this
+// chip's settings nearest each frequency; a block no longer there (erased) stays as it is.
+void Msp430Machine::Calibrate() {
+    constexpr uint16_t kTag = 0x10F6;
+    constexpr double kTargetsHz[4] = {16e6, 12e6, 8e6, 1e6};
+    if (clockSystem_ != ClockSystem::kBasicPlus || device_.Read(kTag) != 0x01 || device_.Read(kTag + 1) != 0x08) return;
+    for (int i = 0; i < 4; ++i) {
+        double best = 1e30;
+        uint8_t dcoCtl = 0, bcsCtl1 = 0;
+        for (int rsel = 0; rsel < 16; ++rsel) {
+            for (int dco = 0; dco < 8; ++dco) {
+                for (int mod = 0; mod < (dco < 7 ? 32 : 1); ++mod) {
+                    auto d = static_cast<uint8_t>(dco << 5 | mod);
+                    auto b = static_cast<uint8_t>(0x80 | rsel);
+                    double error = std::fabs(DcoFrequency(clockSystem_, d, b, chipFactor_) - kTargetsHz[i]);
+                    if (error < best) {
+                        best = error;
+                        dcoCtl = d;
+                        bcsCtl1 = b;
+                    }
+                }
+            }
+        }
+        device_.Store(kTag + 2 + 2 * static_cast<uint32_t>(i), dcoCtl);
+        device_.Store(kTag + 3 + 2 * static_cast<uint32_t>(i), bcsCtl1);
+    }
+    uint16_t sum = device_.SegmentAChecksum();
+    device_.Store(SimDevice::kSegmentAStart, static_cast<uint8_t>(sum));
+    device_.Store(SimDevice::kSegmentAStart + 1, static_cast<uint8_t>(sum >> 8));
 }
 
 // SLAU319, BSL internal settings and resources, initialization status: F1xx BCSCTL1 = 0x85, DCOCTL =

@@ -52,9 +52,10 @@ public:
     // The DCO's frequency from this chip's clock registers and spread.
     double DcoHz() const { return DcoFrequency(clockSystem_, clock_[0], clock_[1], chipFactor_); }
     double MclkHz() const { return mclkHz_; }
-    // This chip's spread; 1 is the typical part.
+    // This chip's spread; 1 is the typical part. An F2xx chip's factory calibration follows it.
     void SetChipFactor(double factor) {
         chipFactor_ = factor;
+        Calibrate();
         UpdateClocks();
     }
     double ChipFactor() const { return chipFactor_; }
@@ -129,6 +130,7 @@ private:
     bool faulted_ = false;
     bool waiting_ = false;
     int ClockRegister(uint16_t address) const;
+    void Calibrate();
     // Which of the DCO's two registers the address is: DCOCTL or SCFI0 first, BCSCTL1 or SCFI1 second.
     static int DcoIndex(uint16_t address) { return address == kScfi0 || address == kDcoCtl ? 0 : 1; }
 

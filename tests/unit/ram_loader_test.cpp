@@ -232,5 +232,22 @@ TEST(ChipModel, TimerAInterruptsWakeASleepingCpu) {
     EXPECT_TRUE(machine.Cpu().Halted());
 }
 
+// An F2xx chip's calibration data give this chip the frequencies they name, whatever its spread, and
+// segment A's checksum still holds.
+TEST(ChipModel, CalibrationDataFitTheChip) {
+    SimDevice device(*FindSimPart("MSP430F2274"));
+    FlashController flash(device);
+    Msp430Machine machine(device, flash);
+    for (double spread : {0.85, 1.0, 1.3}) {
+        machine.SetChipFactor(spread);
+        const double mhz[] = {16, 12, 8, 1};
+        for (uint32_t i = 0; i < 4; ++i) {
+            double f = DcoFrequency(ClockSystem::kBasicPlus, device.Read(0x10F8 + 2 * i), device.Read(0x10F9 + 2 * i), spread);
+            EXPECT_NEAR(f / 1e6, mhz[i], mhz[i] * 0.01) << spread << " " << mhz[i];
+        }
+        EXPECT_EQ(device.ReadWord(0x10C0), device.SegmentAChecksum());
+    }
+}
+
 }  // namespace
 }  // namespace quarzo::sim
