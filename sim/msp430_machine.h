@@ -3,30 +3,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "sim/clock_model.h"
 #include "sim/flash_controller.h"
 #include "sim/msp430_cpu.h"
 #include "sim/sim_device.h"
 #include "sim/timer_a.h"
 
 namespace quarzo::sim {
-
-// The clock module of each family: the basic clock (F1xx), the basic clock+ (F2xx), the FLL+ (F4xx).
-enum class ClockSystem { kBasic, kBasicPlus, kFllPlus };
-
-// The DCO's frequency in Hz set by its two control registers: DCOCTL and BCSCTL1, or on the FLL+
-// SCFI0 and SCFI1 with the loop off (as the loaders run it). spread is the chip's factor around the
-// data sheet's typical part.
-double DcoFrequency(ClockSystem system, uint8_t first, uint8_t second, double spread = 1.0);
-// The slowest and fastest chip the data sheet allows, as factors of the typical one.
-struct DcoSpread {
-    double slowest;
-    double fastest;
-};
-DcoSpread DocumentedSpread(ClockSystem system);
-// The speed of the ROM loader's UART after a speed change to rate index d3 with the clock pair d1, d2:
-// the rate asked for when the pair gives the clock the loader's bit timing was made for, else the
-// speed it really runs at (a receiver at the nominal rate then reads garbage). 0 for a bad index.
-uint32_t RomLoaderBaud(ClockSystem system, uint8_t d1, uint8_t d2, uint8_t d3);
 
 // An F1xx, F2xx or F4xx chip running code: the CPU with its memory (through the device model and the flash
 // controller), ports P1 and P2, the watchdog and the basic clock module, in virtual time. The serial
