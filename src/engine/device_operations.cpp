@@ -116,8 +116,9 @@ bool Programmer::Initialize() {
 }
 
 bool Programmer::ImageFitsDevice() {
-    if (!(flags_ & (kActionProgram | kActionVerify)) || image_.IsEmpty()) return true;
     const DeviceInfo& d = current_->device;
+    // An adapter that reports no memory (the null adapter) has nothing to check against.
+    if (!(flags_ & (kActionProgram | kActionVerify)) || image_.IsEmpty() || d.MainEnd() == 0) return true;
     // The gaps around the two memories; the part has nothing there to program or compare.
     std::vector<AddressRange> outside;
     if (d.InfoStart() > 0) outside.push_back({0, d.InfoStart() - 1u});

@@ -13,8 +13,14 @@ std::string WritableFileProblem(const std::string& path) {
     if (std::filesystem::is_directory(file, error)) return "it is a folder";
     bool existed = std::filesystem::exists(file, error);
     errno = 0;
-    // "r+" never truncates, and "wx" never opens a file that appeared meanwhile.
-    std::FILE* f = std::fopen(path.c_str(), existed ? "r+b" : "wxb");
+    // "r+" never truncates, and "wx" never opens a file that appeared meanwhile (where the C
+    // library knows it).
+#ifdef _WIN32
+    const char* create = "wb";
+#else
+    const char* create = "wxb";
+#endif
+    std::FILE* f = std::fopen(path.c_str(), existed ? "r+b" : create);
     if (!f) return errno != 0 ? std::strerror(errno) : "cannot be opened";
     std::fclose(f);
     if (!existed) std::filesystem::remove(file, error);

@@ -134,10 +134,12 @@ std::string StoreAdapterPage(SettingsStore& settings, const std::vector<Property
     for (const PageEntry& e : Page(adapter)) {
         if (StoreItem(settings, items, e.id)) continue;
         auto item = std::find_if(items.begin(), items.end(), [&e](const PropertyItem& i) { return i.id == e.id; });
+        const SettingRecord* record = settings.FindSetting(e.id);
+        if (item == items.end() || item->kind != PropertyKind::kEdit || !record) continue;
+        bool converts = ConvertSetting(record->value, item->text).has_value();
         std::string range = SettingRangeText(e.id);
-        if (item == items.end() || item->kind != PropertyKind::kEdit) continue;
         refused += (refused.empty() ? "" : "\n") + item->name + ": \"" + item->text + "\" is not " +
-                   (range.empty() ? "a valid value" : "within " + range);
+                   (converts && !range.empty() ? "within " + range : "a valid value");
     }
     return refused;
 }
