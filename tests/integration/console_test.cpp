@@ -465,7 +465,7 @@ TEST_F(ConsoleAndSim, SavedSettingsKeepTheAdapterAndThePortOfTheCommandLine) {
 
 TEST_F(ConsoleAndSim, ALinkIsNeverMadeOverAPathThatExists) {
     WriteFile(dir_.File("mine"), "mine");
-    Outcome o = RunShell(std::string(QUARZO_SIM) + " --link '" + dir_.File("mine") + "' 2>&1 </dev/null");
+    Outcome o = RunShell("timeout 10 " + std::string(QUARZO_SIM) + " --link '" + dir_.File("mine") + "' 2>&1 </dev/null");
     EXPECT_EQ(o.status, 1);
     EXPECT_EQ(o.out, "quarzo-sim: cannot link \"" + dir_.File("mine") +
                          "\": it exists; remove it first or choose another path\n");
@@ -473,7 +473,7 @@ TEST_F(ConsoleAndSim, ALinkIsNeverMadeOverAPathThatExists) {
     // Nor over another simulator's link, which keeps working.
     std::string link = dir_.File("tty");
     std::string pty = Sim("--link '" + link + "'");
-    o = RunShell(std::string(QUARZO_SIM) + " --link '" + link + "' 2>/dev/null </dev/null");
+    o = RunShell("timeout 10 " + std::string(QUARZO_SIM) + " --link '" + link + "' 2>/dev/null </dev/null");
     EXPECT_EQ(o.status, 1);
     EXPECT_EQ(std::filesystem::read_symlink(link).string(), pty);
 }
