@@ -207,11 +207,11 @@ TEST_F(BslOverPty, ThePortVanishingMidRunEndsTheRunPromptly) {
 }
 
 TEST_F(BslOverPty, MissingPortsAndBadSimulatorOptions) {
-    testing::Outcome missing = Quarzo("+r -BSL=/dev/quarzo-no-such-port");
+    testing::Outcome missing = Quarzo("+r -o out.txt -BSL=/dev/quarzo-no-such-port");
     EXPECT_NE(missing.status, 0);
     Strings lines = UnstampedLines(missing.out);
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "Init failed. Could not open port.");
+    EXPECT_EQ(lines.back(), "Init failed. Could not open port /dev/quarzo-no-such-port: No such file or directory.");
 
     EXPECT_NE(RunShell(std::string(QUARZO_SIM) + " --bsl-version 9.99 2>/dev/null").status, 0);
     EXPECT_NE(RunShell(std::string(QUARZO_SIM) + " --device NOPE 2>/dev/null").status, 0);
