@@ -195,7 +195,7 @@ TEST_F(BslOverPty, ThePortVanishingMidRunEndsTheRunPromptly) {
     ASSERT_FALSE(sim.DevicePath().empty());
     testing::Outcome run =
         RunShell("cd '" + dir_.Path().string() + "' && QUARZO_INI='" + dir_.File("quarzo.ini") +
-                 "' bash -c 'TIMEFORMAT=\"%R %U %S\"; time (" + QUARZO_CLI + " +r -BSL=" + sim.DevicePath() +
+                 "' bash -c 'TIMEFORMAT=\"%R %U %S\"; time (" + QUARZO_CLI + " +r -o out.txt -BSL=" + sim.DevicePath() +
                  " >run.log 2>/dev/null)' 2>&1 & sleep 1.5; kill -9 " + std::to_string(sim.Pid()) + "; wait");
     double real = 0, user = 0, system = 0;
     ASSERT_EQ(std::sscanf(run.out.c_str(), "%lf %lf %lf", &real, &user, &system), 3) << run.out;
