@@ -85,16 +85,25 @@ int BslAdapter::Open() {
     }
     link.ResetTarget(true);
     int index = device.DeviceIndex();
+    if (index == 0) {
+        index = IdentifyFromLoader();
+        bool silent = index == 0 && link.GetErrorCode() == BslLink::kSync;
+        if (silent) {
+            // A loader that starts late now and then gets the entry sequence once more.
+            link.ResetTarget(true);
+            index = IdentifyFromLoader();
+            silent = index == 0 && link.GetErrorCode() == BslLink::kSync;
+        }
+        if (silent) {
+            // Nothing answered at all: going on would only make the next action fail less clearly.
+            silentText_ = "No answer from the loader on " + PortName() +
+                          ": check the wiring and the supply, or try --detect";
+            link.errorCode = BslLink::kSync;
+            return -1;
+        }
+    }
     if (index != 0) {
         FillDeviceInfo(index, device);
-    } else if (int found = IdentifyFromLoader(); found != 0) {
-        FillDeviceInfo(found, device);
-    } else if (link.GetErrorCode() == BslLink::kSync) {
-        // Nothing answered at all: going on would only make the next action fail less clearly.
-        silentText_ = "No answer from the loader on " + PortName() +
-                      ": check the wiring and the supply, or try --detect";
-        link.errorCode = BslLink::kSync;
-        return -1;
     } else {
         FillDeviceInfo(kDefaultBslDevice, device);
         device.SetName("DEFAULT");
