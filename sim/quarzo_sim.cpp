@@ -183,9 +183,9 @@ int main(int argc, char** argv) {
         // and the link is deleted at exit. symlink() itself refuses an existing path (EEXIST).
         if (symlink(server.DevicePath().c_str(), o.link.c_str()) != 0) {
             int error = errno;
-            std::fprintf(stderr, "quarzo-sim: cannot link \"%s\": %s\n", o.link.c_str(),
-                         error == EEXIST ? "it exists; remove it first or choose another path"
-                                         : std::strerror(error));
+            std::fprintf(
+                stderr, "quarzo-sim: cannot link \"%s\": %s\n", o.link.c_str(),
+                error == EEXIST ? "it exists; remove it first or choose another path" : std::strerror(error));
             return 1;
         }
     }

@@ -60,7 +60,8 @@ std::string AssignSetting(SettingsStore& settings, const std::string& assignment
     size_t slash = key.find('/');
     if (slash != std::string::npos && EqualsNoCase(key.substr(0, slash), "Ports")) {
         if (settings.SetPortDevice(key.substr(slash + 1), value)) return "";
-        return "\"" + key + "\": the ports are Ports/COM1 to Ports/COM256 and Ports/LPT1 to Ports/LPT3, "
+        return "\"" + key +
+               "\": the ports are Ports/COM1 to Ports/COM256 and Ports/LPT1 to Ports/LPT3, "
                "each set to a device";
     }
     std::vector<NamedSetting> found;
@@ -89,8 +90,9 @@ std::string AssignSetting(SettingsStore& settings, const std::string& assignment
 std::string StoreCommandLinePort(SettingsStore& settings, const CommandLinePlan& plan) {
     if (!plan.adapter) return "";
     const AdapterKind kind = *plan.adapter;
-    const int portSetting =
-        kind == kAdapterRawJtag ? kSetRawPort : kind == kAdapterFetDll ? kSetFetPort : kSetBslPort;
+    const int portSetting = kind == kAdapterRawJtag  ? kSetRawPort
+                            : kind == kAdapterFetDll ? kSetFetPort
+                                                     : kSetBslPort;
     int index = plan.portIndex;
     if (!plan.devicePath.empty()) {
         // A device path is kept as the COMn or LPTn that stands for it: one that already does, else
@@ -106,9 +108,11 @@ std::string StoreCommandLinePort(SettingsStore& settings, const CommandLinePlan&
         } else if (kind == kAdapterRawJtag) {
             auto& ports = settings.parallelPorts;
             auto at = std::find(ports.begin(), ports.end(), plan.devicePath);
-            if (at != ports.end()) index = static_cast<int>(at - ports.begin());
-            else return "the port " + plan.devicePath + " is not kept: name it in [Ports] first (--set Ports/LPT1=" +
-                        plan.devicePath + ")";
+            if (at != ports.end())
+                index = static_cast<int>(at - ports.begin());
+            else
+                return "the port " + plan.devicePath +
+                       " is not kept: name it in [Ports] first (--set Ports/LPT1=" + plan.devicePath + ")";
         }
         if (index < 0) return "the port " + plan.devicePath + " is not kept: the settings name no such port";
     }

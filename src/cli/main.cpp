@@ -114,7 +114,8 @@ int main(int argc, char** argv) {
         }
     }
     if (options.showSettings) {
-        std::printf("Settings file: %s\n", settingsPath.empty() ? "(none: no home folder)" : settingsPath.c_str());
+        std::printf("Settings file: %s\n",
+                    settingsPath.empty() ? "(none: no home folder)" : settingsPath.c_str());
         std::fputs(SettingsListing(settings).c_str(), stdout);
     }
 

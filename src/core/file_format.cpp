@@ -67,7 +67,8 @@ int FormatFromContent(const std::string& path) {
     char head[256];
     in.read(head, sizeof head);
     std::string text(head, static_cast<size_t>(in.gcount()));
-    if (text.compare(0, 4, "\x7F" "ELF") == 0) return kFormatElf;
+    constexpr char kElfMagic[] = {0x7F, 'E', 'L', 'F'};
+    if (text.compare(0, sizeof kElfMagic, kElfMagic, sizeof kElfMagic) == 0) return kFormatElf;
     size_t first = text.find_first_not_of(" \t\r\n");
     if (first == std::string::npos) return kFormatUnknown;
     // The first record must be whole within the bytes read; a binary file rarely starts so.

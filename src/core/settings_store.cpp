@@ -140,7 +140,8 @@ std::string SettingRangeText(int id) {
 
 bool SettingInRange(int id, const SettingValue& value) {
     auto range = SettingRange(id);
-    if (!range || std::holds_alternative<bool>(value) || std::holds_alternative<std::string>(value)) return true;
+    if (!range || std::holds_alternative<bool>(value) || std::holds_alternative<std::string>(value))
+        return true;
     double v = AsNumber(value);
     return v >= range->low && v <= range->high;
 }

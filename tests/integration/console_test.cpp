@@ -1,7 +1,6 @@
 // The real console program, run as a process with a settings file of its own.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <cstdio>
@@ -81,7 +80,8 @@ TEST_F(Console, SettingsAreListedChangedForOneRunAndSavedOnlyWhenAsked) {
     EXPECT_EQ(o.out.find("WinSize"), std::string::npos);  // no description: not the user's to set here
 
     EXPECT_EQ(o.out.rfind("Settings file: " + ini_ + "\n", 0), 0u) << o.out;
-    EXPECT_NE(o.out.find("Ports/COM8 = /dev/ttyS7\nPorts/LPT1 = /dev/parport0\n"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("Ports/COM8 = /dev/ttyS7\nPorts/LPT1 = /dev/parport0\n"), std::string::npos)
+        << o.out;
 
     o = Run("--set \"rst delay=30\" --set IF_FET/Port=3 --set Ports/COM12=/dev/ttyUSB0 --settings");
     EXPECT_NE(o.out.find("IF_BSL/RST delay = 30\n"), std::string::npos) << o.out;
@@ -256,7 +256,8 @@ TEST_P(OutputNames, AnExtensionThatIsNotWrittenIsRefusedBeforeTheRun) {
     EXPECT_EQ(dir_.EntryCount(), 3u);  // nothing written under any name
 }
 
-INSTANTIATE_TEST_SUITE_P(Console, OutputNames, ::testing::Values("back.srec", "back.s19", "back", "back.elf"));
+INSTANTIATE_TEST_SUITE_P(Console, OutputNames,
+                         ::testing::Values("back.srec", "back.s19", "back", "back.elf"));
 
 // A file whose extension says nothing is loaded as what its content is, when the setting allows.
 TEST_F(Console, AnUnknownExtensionIsLoadedAsWhatTheContentIs) {
@@ -279,7 +280,8 @@ TEST_F(Console, AnUnknownExtensionIsLoadedAsWhatTheContentIs) {
         Outcome o = Run(std::string(c.file) + " -o out.txt");
         EXPECT_EQ(o.status, 0) << o.out;
         auto lines = Lines(o.out);
-        EXPECT_EQ(lines[1] == "Warning: Unknown file type. Load as binary.", std::string(c.format) == "Binary");
+        EXPECT_EQ(lines[1] == "Warning: Unknown file type. Load as binary.",
+                  std::string(c.format) == "Binary");
         EXPECT_NE(std::find(lines.begin(), lines.end(),
                             "Loading " + std::string(c.format) + " file \"" + c.file + "\"..."),
                   lines.end())
@@ -303,7 +305,8 @@ protected:
     // The console program beside the test, its output read as it comes.
     std::unique_ptr<testing::Child> Start(const std::string& args) {
         return std::make_unique<testing::Child>("cd '" + dir_.Path().string() + "' && QUARZO_INI='" + ini_ +
-                                                "' exec " + QUARZO_CLI + " " + args + " </dev/null 2>/dev/null");
+                                                "' exec " + QUARZO_CLI + " " + args +
+                                                " </dev/null 2>/dev/null");
     }
     // A pseudo-terminal whose other end the test holds and never answers: a target without supply.
     std::string DeadPort() {
@@ -334,9 +337,10 @@ TEST_F(ConsoleAndSim, AnImageOutsideThePartsMemoryIsRefusedBeforeTheErase) {
     Outcome o = Run("+ebpv '" + blink_ + "' -BSL=" + pty);
     EXPECT_EQ(o.status, 4);
     auto lines = Lines(o.out);
-    EXPECT_EQ(lines.back(),
-              "The image does not fit the MSP430F2274 (Info 0x1000-0x10FF, Main 0x8000-0xFFFF): 0x1100-0x111D lie "
-              "outside. Nothing was changed.");
+    EXPECT_EQ(
+        lines.back(),
+        "The image does not fit the MSP430F2274 (Info 0x1000-0x10FF, Main 0x8000-0xFFFF): 0x1100-0x111D lie "
+        "outside. Nothing was changed.");
     EXPECT_EQ(std::find(lines.begin(), lines.end(), "Erasing flash memory..."), lines.end()) << o.out;
     EXPECT_EQ(sim_->Stop(), 0);
     MemoryImage kept;  // nothing erased
@@ -465,7 +469,8 @@ TEST_F(ConsoleAndSim, SavedSettingsKeepTheAdapterAndThePortOfTheCommandLine) {
 
 TEST_F(ConsoleAndSim, ALinkIsNeverMadeOverAPathThatExists) {
     WriteFile(dir_.File("mine"), "mine");
-    Outcome o = RunShell("timeout 10 " + std::string(QUARZO_SIM) + " --link '" + dir_.File("mine") + "' 2>&1 </dev/null");
+    Outcome o = RunShell("timeout 10 " + std::string(QUARZO_SIM) + " --link '" + dir_.File("mine") +
+                         "' 2>&1 </dev/null");
     EXPECT_EQ(o.status, 1);
     EXPECT_EQ(o.out, "quarzo-sim: cannot link \"" + dir_.File("mine") +
                          "\": it exists; remove it first or choose another path\n");
@@ -510,12 +515,14 @@ TEST_F(ConsoleAndSim, EveryExampleOfTheDocumentsRuns) {
     std::filesystem::copy_file(std::string(QUARZO_SOURCE_DIR) + "/examples/blink-f2274.txt",
                                dir_.File("blink-f2274.txt"));
     // The blinking program as a compiler would give it.
-    std::vector<uint8_t> code = {0x31, 0x40, 0x00, 0x0A, 0xB2, 0x40, 0x80, 0x5A, 0x20, 0x01, 0xD2, 0xD3, 0x22, 0x00, 0xD2,
-                                 0xE3, 0x21, 0x00, 0x3F, 0x40, 0x50, 0xC3, 0x1F, 0x83, 0xFE, 0x23, 0xF9, 0x3F, 0x00, 0x13};
+    std::vector<uint8_t> code = {0x31, 0x40, 0x00, 0x0A, 0xB2, 0x40, 0x80, 0x5A, 0x20, 0x01,
+                                 0xD2, 0xD3, 0x22, 0x00, 0xD2, 0xE3, 0x21, 0x00, 0x3F, 0x40,
+                                 0x50, 0xC3, 0x1F, 0x83, 0xFE, 0x23, 0xF9, 0x3F, 0x00, 0x13};
     std::vector<uint8_t> vectors;
     for (int i = 0; i < 15; ++i) vectors.insert(vectors.end(), {0x1C, 0x11});
     vectors.insert(vectors.end(), {0x00, 0x11});
-    WriteFile(dir_.File("firmware.elf"), testing::ElfBuilder().Add(0x1100, code).Add(0xFFE0, vectors).Build());
+    WriteFile(dir_.File("firmware.elf"),
+              testing::ElfBuilder().Add(0x1100, code).Add(0xFFE0, vectors).Build());
     ASSERT_EQ(Run("--set Adapter=3 firmware.elf -o firmware.hex").status, 0);
     Outcome same = RunShell(std::string(SREC_CMP) + " '" + dir_.File("firmware.hex") + "' -intel '" + blink_ +
                             "' -ti-txt");
@@ -536,7 +543,8 @@ TEST_F(ConsoleAndSim, EveryExampleOfTheDocumentsRuns) {
                     command.replace(at, printed.size(), here);
             }
             std::string shown = command;
-            for (size_t at = 0; (at = shown.find('\'', at)) != std::string::npos; at += 4) shown.replace(at, 1, "'\\''");
+            for (size_t at = 0; (at = shown.find('\'', at)) != std::string::npos; at += 4)
+                shown.replace(at, 1, "'\\''");
             script += "echo '$ " + shown + "'\n" + command + " </dev/null\n";
             ++count;
         }

@@ -103,7 +103,8 @@ public:
         }
         char buffer[512];
         ssize_t n;
-        while (out_ >= 0 && (n = read(out_, buffer, sizeof buffer)) > 0) read_.append(buffer, static_cast<size_t>(n));
+        while (out_ >= 0 && (n = read(out_, buffer, sizeof buffer)) > 0)
+            read_.append(buffer, static_cast<size_t>(n));
         return {status_, read_};
     }
 

@@ -162,8 +162,9 @@ TEST_F(BslRun, KeepPortOpenAndEveryWiring) {
         target_->line.tstWiringInverted = !(wiring & 2);
         bsl_.link.rstInvert = !(wiring & 1);
         EXPECT_NE(RunFlags(kActionRead), kRunComplete);
-        EXPECT_EQ(LastLine(), "1 Init failed. No answer from the loader on COM1: check the wiring and the supply, "
-                              "or try --detect.");
+        EXPECT_EQ(LastLine(),
+                  "1 Init failed. No answer from the loader on COM1: check the wiring and the supply, "
+                  "or try --detect.");
     }
     bsl_.link.rstInvert = bsl_.link.tstInvert = false;
 }
@@ -175,7 +176,8 @@ TEST_F(BslRun, PasswordsAndBlankCheckFailures) {
     EXPECT_NE(RunFlags(kActionRead), kRunComplete);
     // The refusal says what opens the chip.
     const std::string kLocked =
-        "Protected function. Password not match: the chip opens with the firmware file it holds (its interrupt "
+        "Protected function. Password not match: the chip opens with the firmware file it holds (its "
+        "interrupt "
         "vectors are the password), or after an erase.";
     EXPECT_EQ(LastLine(), "1 Read failed. " + kLocked);
 

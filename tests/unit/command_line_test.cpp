@@ -64,8 +64,9 @@ TEST(ParseCommandLine, EachRejectionHasItsOneLine) {
         {"+pv", "Input filename not specified"},
         {"+r -o", "Output filename not specified"},
         // Written under exactly the name given, so a name whose format is unknown is refused.
-        {"+r -o back.srec", "Unknown output file type \"back.srec\": the extensions written are .hex, .a43, .txt, "
-                            ".bin, .tsk, .dat"},
+        {"+r -o back.srec",
+         "Unknown output file type \"back.srec\": the extensions written are .hex, .a43, .txt, "
+         ".bin, .tsk, .dat"},
         {"+e -RAW", "Invalid adapter option \"-RAW\""},  // no value is no port name
         {"+e -BSL=COM0", "Invalid adapter option \"-BSL=COM0\""},
         {"+e -BSL=COM257", "Invalid adapter option \"-BSL=COM257\""},
@@ -182,7 +183,8 @@ TEST_F(CommandLineRun, TheAdapterOptionSetsThePortAndSelectsAfterTheLoad) {
     EXPECT_EQ(RunLine("+e -bsl=com3"), kRunActionFailed);  // the port cannot open here
     EXPECT_EQ(programmer_.Kind(), kAdapterBsl);
     EXPECT_EQ(adapters_.bsl.link.portIndex, 2u);
-    EXPECT_EQ(sink_.Lines().back().rfind("1 Init failed. Could not open port /dev/quarzo-no-such-port: ", 0), 0u);
+    EXPECT_EQ(sink_.Lines().back().rfind("1 Init failed. Could not open port /dev/quarzo-no-such-port: ", 0),
+              0u);
 
 #ifndef _WIN32
     // A device path names the serial port for this run; a COM name afterwards forgets it.

@@ -96,7 +96,8 @@ TEST_F(ProgrammerTest, AnImageOutsideThePartIsRefusedBeforeAnyAction) {
         calls.insert(calls.end(), {"Open", "Close"});
         EXPECT_EQ(adapter_.Calls(), calls);
         EXPECT_EQ(sink_.Lines().back(),
-                  "1 The image does not fit the MSP430F149 (Info 0x1000-0x10FF, Main 0x1100-0xFFFF): 0x0E00-0x0E01, "
+                  "1 The image does not fit the MSP430F149 (Info 0x1000-0x10FF, Main 0x1100-0xFFFF): "
+                  "0x0E00-0x0E01, "
                   "0x10000-0x10001 lie outside. Nothing was changed.");
     }
     // An erase or a read alone does not care what the image holds.
@@ -201,7 +202,8 @@ protected:
 
 TEST_F(ProgrammerWithAdapters, LoaderAndDirectJtagFailWithTheirOwnTexts) {
     // The device and the system's reason.
-    EXPECT_EQ(InitLine(kAdapterBsl).rfind("1 Init failed. Could not open port /dev/quarzo-no-such-port: ", 0), 0u);
+    EXPECT_EQ(InitLine(kAdapterBsl).rfind("1 Init failed. Could not open port /dev/quarzo-no-such-port: ", 0),
+              0u);
 #ifdef _WIN32
     EXPECT_EQ(InitLine(kAdapterRawJtag),
               "1 Init failed. Could not initialize direct port access interface (the WinIo driver could not be "

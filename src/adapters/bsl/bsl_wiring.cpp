@@ -33,7 +33,8 @@ WiringTrial Try(BslAdapter& adapter, bool rstInvert, bool tstInvert, uint32_t rs
 
 }  // namespace
 
-std::vector<WiringTrial> TryWirings(BslAdapter& adapter, const std::function<void(const WiringTrial&)>& onTrial) {
+std::vector<WiringTrial> TryWirings(BslAdapter& adapter,
+                                    const std::function<void(const WiringTrial&)>& onTrial) {
     BslLink& link = adapter.link;
     const bool rstInvert = link.rstInvert, tstInvert = link.tstInvert, keepOpen = link.keepPortOpen;
     const uint32_t rstDelay = link.rstDelay;

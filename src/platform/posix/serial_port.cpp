@@ -172,8 +172,8 @@ private:
     bool FailOpen() {
         int error = errno;
         lastError_ = static_cast<uint32_t>(error);
-        openFailure_ = name_ + ": " + (error == EBUSY ? "port in use (another program has it open)"
-                                                       : std::strerror(error));
+        openFailure_ = name_ + ": " +
+                       (error == EBUSY ? "port in use (another program has it open)" : std::strerror(error));
         if (error == EACCES) openFailure_ += " (the user needs to be in the dialout group)";
         Close();
         return false;

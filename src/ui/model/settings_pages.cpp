@@ -133,7 +133,8 @@ std::string StoreAdapterPage(SettingsStore& settings, const std::vector<Property
     std::string refused;
     for (const PageEntry& e : Page(adapter)) {
         if (StoreItem(settings, items, e.id)) continue;
-        auto item = std::find_if(items.begin(), items.end(), [&e](const PropertyItem& i) { return i.id == e.id; });
+        auto item =
+            std::find_if(items.begin(), items.end(), [&e](const PropertyItem& i) { return i.id == e.id; });
         const SettingRecord* record = settings.FindSetting(e.id);
         if (item == items.end() || item->kind != PropertyKind::kEdit || !record) continue;
         bool converts = ConvertSetting(record->value, item->text).has_value();
