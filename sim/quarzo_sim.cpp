@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -178,9 +179,13 @@ int main(int argc, char** argv) {
     if (!server.Create()) return 1;
     server.SetPace(o.pace);
     if (!o.link.empty()) {
-        unlink(o.link.c_str());
+        // Never over something that is there: it may be another simulator's link, or a real device,
+        // and the link is deleted at exit. symlink() itself refuses an existing path (EEXIST).
         if (symlink(server.DevicePath().c_str(), o.link.c_str()) != 0) {
-            std::fprintf(stderr, "quarzo-sim: cannot link \"%s\"\n", o.link.c_str());
+            int error = errno;
+            std::fprintf(
+                stderr, "quarzo-sim: cannot link \"%s\": %s\n", o.link.c_str(),
+                error == EEXIST ? "it exists; remove it first or choose another path" : std::strerror(error));
             return 1;
         }
     }

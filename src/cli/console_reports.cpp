@@ -56,9 +56,8 @@ RunResult DetectWiring(const std::string& commandLine, BslAdapter& adapter, Sett
     adapter.SetDevicePath(plan.devicePath);
 
     sink.Log(kLogInfo, "Trying each wiring of RST and TEST on %s...", adapter.PortName().c_str());
-    std::vector<WiringTrial> trials = TryWirings(adapter);
-    std::vector<const WiringTrial*> answered;
-    for (const WiringTrial& t : trials) {
+    // Each try is told as it ends: the whole search takes half a minute on a dead port.
+    std::vector<WiringTrial> trials = TryWirings(adapter, [&sink](const WiringTrial& t) {
         std::string outcome = "no answer";
         if (t.identified) {
             char text[64];
@@ -70,6 +69,9 @@ RunResult DetectWiring(const std::string& commandLine, BslAdapter& adapter, Sett
         }
         sink.Log(kLogInfo, "RST invert %s, TST invert %s, RST delay %u ms: %s", YesNo(t.rstInvert),
                  YesNo(t.tstInvert), t.rstDelay, outcome.c_str());
+    });
+    std::vector<const WiringTrial*> answered;
+    for (const WiringTrial& t : trials) {
         if (t.answered) answered.push_back(&t);
     }
     if (answered.empty()) {

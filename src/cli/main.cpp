@@ -4,7 +4,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "adapters/adapter_set.h"
 #include "cli/console_log_sink.h"
@@ -46,8 +48,23 @@ void ListDevices() {
     }
 }
 
-RunResult RunCommandLine(Programmer& programmer, ConsoleLogSink& sink, const std::string& text) {
+// The command line read here as well, for what only the console decides; nothing when it does not
+// split into tokens (the run then says why).
+std::optional<CommandLinePlan> PlanOf(const std::string& text) {
+    SilentLogSink silent;
+    std::vector<std::string> tokens;
+    if (!TokenizeCommandLine(text, tokens, silent)) return std::nullopt;
+    return ParseCommandLine(tokens);
+}
+
+RunResult RunCommandLine(Programmer& programmer, ConsoleLogSink& sink, const std::string& text,
+                         const std::optional<CommandLinePlan>& plan) {
     sink.Log(kLogInfo, "Command line: %s", text.c_str());
+    // The window shows what it read; here it would be read and thrown away.
+    if (plan && plan->accepted && (plan->actions & kActionRead) && plan->outputFile.empty()) {
+        sink.Log(kLogError, "+r needs -o FILE: the console keeps what it reads only in a file");
+        return kRunCommandLineRejected;
+    }
     if (!programmer.StartCommandLine(text.c_str())) return kRunCommandLineRejected;
     bool stopRequested = false;
     // Ends as soon as the run does; the time-out only lets a Ctrl+C be noticed.
@@ -58,13 +75,16 @@ RunResult RunCommandLine(Programmer& programmer, ConsoleLogSink& sink, const std
         }
     }
     RunResult result = programmer.WaitForRun();
-    if (result != kRunComplete) ReportMismatches(programmer.Image(), sink);
+    // A stopped verify compared only part of the image: its marks say nothing.
+    if (result != kRunComplete && !stopRequested) ReportMismatches(programmer.Image(), sink);
     return result;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Each line as it happens, also into a pipe or a file.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     ConsoleOptions options = ParseConsoleOptions(argc, argv);
     if (!options.error.empty()) {
         std::fprintf(stderr, "quarzo: %s (try --help)\n", options.error.c_str());
@@ -93,7 +113,11 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    if (options.showSettings) std::fputs(SettingsListing(settings).c_str(), stdout);
+    if (options.showSettings) {
+        std::printf("Settings file: %s\n",
+                    settingsPath.empty() ? "(none: no home folder)" : settingsPath.c_str());
+        std::fputs(SettingsListing(settings).c_str(), stdout);
+    }
 
     ConsoleLogSink sink(options.assumeYes);
     AdapterSet adapters;
@@ -114,15 +138,21 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
 
     RunResult result = kRunComplete;
+    std::optional<CommandLinePlan> plan = PlanOf(options.commandLine);
     if (options.detect) {
         adapters.bsl.SetCancelFlag(&detectCancel);
         result = DetectWiring(options.commandLine, adapters.bsl, settings, sink);
     } else if (!options.commandLine.empty()) {
-        result = RunCommandLine(programmer, sink, options.commandLine);
+        result = RunCommandLine(programmer, sink, options.commandLine, plan);
     }
-    if (options.saveSettings && result == kRunComplete && !settings.SaveSettings(settingsPath)) {
-        std::fprintf(stderr, "quarzo: cannot write the settings file %s\n", settingsPath.c_str());
-        return 1;
+    if (options.saveSettings && result == kRunComplete) {
+        // The next run without an adapter option goes where this one went.
+        std::string notKept = plan ? StoreCommandLinePort(settings, *plan) : "";
+        if (!notKept.empty()) std::fprintf(stderr, "quarzo: --save-settings: %s\n", notKept.c_str());
+        if (!settings.SaveSettings(settingsPath)) {
+            std::fprintf(stderr, "quarzo: cannot write the settings file %s\n", settingsPath.c_str());
+            return 1;
+        }
     }
     return result;
 }

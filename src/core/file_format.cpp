@@ -1,5 +1,8 @@
 #include "core/file_format.h"
 
+#include <cctype>
+#include <fstream>
+
 #include "core/text_util.h"
 
 namespace quarzo {
@@ -37,6 +40,44 @@ int FormatFromExtension(const std::string& path) {
 int SaveFormatFromExtension(const std::string& path) {
     int format = FormatFromExtension(path);
     return format == kFormatElf ? kFormatUnknown : format;
+}
+
+const char* SaveExtensionList() {
+    return ".hex, .a43, .txt, .bin, .tsk, .dat";
+}
+
+namespace {
+
+bool IsHexDigit(char c) {
+    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+// At least two hex digits from at, up to the line's end or a blank.
+bool HexDigitsFollow(const std::string& text, size_t at) {
+    size_t n = 0;
+    while (at + n < text.size() && IsHexDigit(text[at + n])) ++n;
+    bool ended = at + n == text.size() || std::isspace(static_cast<unsigned char>(text[at + n]));
+    return n >= 2 && ended;
+}
+
+}  // namespace
+
+int FormatFromContent(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    char head[256];
+    in.read(head, sizeof head);
+    std::string text(head, static_cast<size_t>(in.gcount()));
+    constexpr char kElfMagic[] = {0x7F, 'E', 'L', 'F'};
+    if (text.compare(0, sizeof kElfMagic, kElfMagic, sizeof kElfMagic) == 0) return kFormatElf;
+    size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return kFormatUnknown;
+    // The first record must be whole within the bytes read; a binary file rarely starts so.
+    if (text[first] == ':' && HexDigitsFollow(text, first + 1)) return kFormatIntelHex;
+    if (text[first] == '@' && HexDigitsFollow(text, first + 1)) return kFormatTiTxt;
+    if ((text[first] == 'q' || text[first] == 'Q') &&
+        (first + 1 == text.size() || std::isspace(static_cast<unsigned char>(text[first + 1]))))
+        return kFormatTiTxt;
+    return kFormatUnknown;
 }
 
 const char* FormatName(int format) {

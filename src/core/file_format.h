@@ -27,6 +27,11 @@ enum FileError : int {
 int FormatFromExtension(const std::string& path);
 // The same for saving: formats that are only read count as unknown.
 int SaveFormatFromExtension(const std::string& path);
+// The extensions a file is saved by, for messages: ".hex, .a43, .txt, .bin, .tsk, .dat".
+const char* SaveExtensionList();
+// Format from the file's first bytes: ELF's magic number, an Intel HEX record, or TI TXT's "@" or
+// "q"; kFormatUnknown for anything else, an empty file or one that cannot be read.
+int FormatFromContent(const std::string& path);
 // "Binary", "Intel HEX", "TI TXT" or "ELF"; every other code reads as binary.
 const char* FormatName(int format);
 // The extension a file of this format is saved with ("bin", "hex", "txt").

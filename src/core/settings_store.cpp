@@ -33,7 +33,8 @@ std::vector<SettingRecord> DefaultRecords() {
         {kSetAutoprogram, "Autoprogram", static_cast<int>(kDefaultAutoprogram),
          "Autoprogram operations flow"},
         {kSetDeviceIndex, "Device index", 0, ""},
-        {kSetAutodetectFormat, "Autodetect format", true, "Detect file type by extension"},
+        {kSetAutodetectFormat, "Autodetect format", true,
+         "Recognise ELF, Intel HEX and TI TXT files by their content when the extension is unknown"},
         {kSetRemoveGap, "Remove gap", true, "Remove gap bytes from file when saving"},
         {S, "IF_RAW", 0, ""},
         {kSetRawPort, "Port", 0,
@@ -86,7 +87,64 @@ std::optional<bool> ParseBool(const std::string& text) {
     return std::nullopt;
 }
 
+struct RangeEntry {
+    int id;
+    SettingLimits limits;
+};
+
+// Port indexes follow the port names; the supply is what an MSP430 runs on.
+const RangeEntry kRanges[] = {
+    {kSetRawPort, {0, 3}},
+    {kSetRawCustomAddress, {1, 0xFFFF}},
+    {kSetFetPort, {0, 3}},
+    {kSetFetTargetVcc, {1.8, 3.6}},
+    {kSetBslPort, {0, SettingsStore::kSerialPortCount - 1}},
+    {kSetBslRstDelay, {0, 10000}},
+};
+
+double AsNumber(const SettingValue& value) {
+    if (auto i = std::get_if<int>(&value)) return *i;
+    if (auto d = std::get_if<double>(&value)) return *d;
+    return 0;
+}
+
+// "COM" or "LPT" and the number of a [Ports] key, or nothing.
+std::optional<std::pair<std::string, int>> PortKey(const std::string& key) {
+    if (key.size() < 4) return std::nullopt;
+    std::string prefix = key.substr(0, 3);
+    auto number = ParseInt(key.substr(3));
+    if (!number || key.substr(3) != std::to_string(*number)) return std::nullopt;
+    if (EqualsNoCase(prefix, "COM") && *number >= 1 && *number <= SettingsStore::kSerialPortCount)
+        return std::make_pair(std::string("COM"), *number);
+    if (EqualsNoCase(prefix, "LPT") && *number >= 1 && *number <= SettingsStore::kParallelPortCount)
+        return std::make_pair(std::string("LPT"), *number);
+    return std::nullopt;
+}
+
 }  // namespace
+
+std::optional<SettingLimits> SettingRange(int id) {
+    for (const RangeEntry& r : kRanges) {
+        if (r.id == id) return r.limits;
+    }
+    return std::nullopt;
+}
+
+std::string SettingRangeText(int id) {
+    auto range = SettingRange(id);
+    if (!range) return "";
+    char text[64];
+    std::snprintf(text, sizeof text, "%g to %g", range->low, range->high);
+    return text;
+}
+
+bool SettingInRange(int id, const SettingValue& value) {
+    auto range = SettingRange(id);
+    if (!range || std::holds_alternative<bool>(value) || std::holds_alternative<std::string>(value))
+        return true;
+    double v = AsNumber(value);
+    return v >= range->low && v <= range->high;
+}
 
 std::string SettingText(const SettingValue& value) {
     if (auto i = std::get_if<int>(&value)) return std::to_string(*i);
@@ -180,8 +238,17 @@ bool SettingsStore::SetSettingFromVariant(int id, const SettingValue& value) {
     SettingRecord* r = Find(id);
     if (!r) return false;
     auto converted = ConvertSetting(r->value, value);
-    if (!converted) return false;
+    if (!converted || !SettingInRange(id, *converted)) return false;
     r->value = *converted;
+    return true;
+}
+
+bool SettingsStore::SetPortDevice(const std::string& key, const std::string& device) {
+    auto port = PortKey(key);
+    if (!port || device.empty()) return false;
+    std::string* devices = port->first == "COM" ? serialPorts.data() : parallelPorts.data();
+    devices[port->second - 1] = device;
+    changedPorts_.emplace_back(port->first + std::to_string(port->second), device);
     return true;
 }
 
@@ -202,22 +269,17 @@ void SettingsStore::TakeFrom(const IniFile& ini) {
         }
         auto text = ini.Get(section, r.key);
         if (!text || text->empty()) continue;
-        if (auto v = ConvertSetting(r.value, *text)) r.value = *v;
+        // A value outside its range, written by hand, leaves the default.
+        if (auto v = ConvertSetting(r.value, *text); v && SettingInRange(r.id, *v)) r.value = *v;
     }
     // One pass over the section; of keys written twice the first counts, as for every other key.
     auto entries = ini.Entries(kPortsSection);
-    auto take = [&entries](const char* prefix, auto& devices) {
-        for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-            const auto& [key, device] = *it;
-            if (key.size() < 4 || !EqualsNoCase(key.substr(0, 3), prefix) || device.empty()) continue;
-            auto number = ParseInt(key.substr(3));
-            if (number && *number >= 1 && static_cast<size_t>(*number) <= devices.size() &&
-                key.substr(3) == std::to_string(*number))
-                devices[static_cast<size_t>(*number - 1)] = device;
-        }
-    };
-    take("COM", serialPorts);
-    take("LPT", parallelPorts);
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+        const auto& [key, device] = *it;
+        auto port = PortKey(key);
+        if (!port || device.empty()) continue;
+        (port->first == "COM" ? serialPorts.data() : parallelPorts.data())[port->second - 1] = device;
+    }
 }
 
 void SettingsStore::PutInto(IniFile& ini) const {
@@ -229,6 +291,7 @@ void SettingsStore::PutInto(IniFile& ini) const {
         }
         ini.Set(section, r.key, SettingText(r.value));
     }
+    for (const auto& [key, device] : changedPorts_) ini.Set(kPortsSection, key, device);
 }
 
 bool SettingsStore::SaveSettings(const std::string& path) const {

@@ -68,7 +68,8 @@ public:
     bool GetBoolSetting(int id) const;
     double GetDoubleSetting(int id) const;
     void SetIntSetting(int id, int value);
-    // Converts value to the record's type; a value that does not convert changes nothing.
+    // Converts value to the record's type; a value that does not convert, or lies outside the
+    // setting's range, changes nothing.
     bool SetSettingFromVariant(int id, const SettingValue& value);
 
     bool LoadSettings(const std::string& path);
@@ -84,11 +85,26 @@ public:
     // Likewise the parallel-port devices that LPT1 to LPT3 stand for (default /dev/parport0 to 2).
     static constexpr int kParallelPortCount = 3;
     std::array<std::string, kParallelPortCount> parallelPorts;
+    // Names the device that key ("COM1" to "COM256", "LPT1" to "LPT3") stands for, to be saved with the
+    // settings; false for another key or an empty device.
+    bool SetPortDevice(const std::string& key, const std::string& device);
 
 private:
     SettingRecord* Find(int id);
     std::vector<SettingRecord> records_;
+    std::vector<std::pair<std::string, std::string>> changedPorts_;  // key and device, in order set
 };
+
+// The values a numeric setting may take, both ends included; nothing for a setting without limits.
+struct SettingLimits {
+    double low;
+    double high;
+};
+std::optional<SettingLimits> SettingRange(int id);
+// "1.8 to 3.6" for a setting with limits; empty otherwise.
+std::string SettingRangeText(int id);
+// True when value (of the setting's type) lies within the setting's limits, or it has none.
+bool SettingInRange(int id, const SettingValue& value);
 
 // Text of a value as the settings file holds it: decimal, -1/0, or the locale's decimal number.
 std::string SettingText(const SettingValue& value);

@@ -8,6 +8,7 @@ void Programmer::ApplySettings(const SettingsStore& s) {
     includeInfo = s.GetBoolSetting(kSetEraseInfo);
     autoprogram = static_cast<ActionFlags>(s.GetIntSetting(kSetAutoprogram));
     removeGaps = s.GetBoolSetting(kSetRemoveGap);
+    autodetectFormat = s.GetBoolSetting(kSetAutodetectFormat);
     deviceIndex = s.GetIntSetting(kSetDeviceIndex);
     for (Adapter* adapter : adapters_) {
         if (adapter) adapter->ApplySettings(s);

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "adapters/base/port_names.h"
+#include "core/file_format.h"
 #include "core/text_util.h"
 #include "engine/log_sink.h"
 
@@ -207,6 +208,10 @@ CommandLinePlan ParseCommandLine(std::vector<std::string> list) {
         plan.outputFile = tokens[name];
         tokens.Consume(*at);
         tokens.Consume(name);
+        if (SaveFormatFromExtension(plan.outputFile) == kFormatUnknown) {
+            return Reject(plan, FormatText("Unknown output file type \"%s\": the extensions written are %s",
+                                           plan.outputFile.c_str(), SaveExtensionList()));
+        }
     }
 
     if (auto at = tokens.FirstBeginningWith("-")) {

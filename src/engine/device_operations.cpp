@@ -115,6 +115,44 @@ bool Programmer::Initialize() {
     return true;
 }
 
+bool Programmer::ImageFitsDevice() {
+    const DeviceInfo& d = current_->device;
+    // An adapter that reports no memory (the null adapter) has nothing to check against.
+    if (!(flags_ & (kActionProgram | kActionVerify)) || image_.IsEmpty() || d.MainEnd() == 0) return true;
+    // The gaps around the two memories; the part has nothing there to program or compare.
+    std::vector<AddressRange> outside;
+    if (d.InfoStart() > 0) outside.push_back({0, d.InfoStart() - 1u});
+    if (d.MainStart() > d.InfoEnd() + 1) outside.push_back({d.InfoEnd() + 1u, d.MainStart() - 1u});
+    outside.push_back({d.MainEnd() + 1u, kWholeImage - 1});
+    std::vector<AddressRange> misfits;
+    {
+        ImageGuard guard(imageMutex_);
+        for (const AddressRange& gap : outside) {
+            uint32_t first = std::max(gap.first, image_.Lowest());
+            uint32_t last = std::min(gap.last, image_.Highest());
+            for (uint32_t a = first; a <= last && first <= last; ++a) {
+                if (image_.AllAbsent(a, 1)) continue;
+                if (!misfits.empty() && misfits.back().last + 1 == a) {
+                    misfits.back().last = a;
+                } else {
+                    misfits.push_back({a, a});
+                }
+            }
+        }
+    }
+    if (misfits.empty()) return true;
+    std::string ranges;
+    for (size_t i = 0; i < misfits.size() && i < 8; ++i) {
+        ranges += FormatText("%s0x%.4X-0x%.4X", i ? ", " : "", misfits[i].first, misfits[i].last);
+    }
+    if (misfits.size() > 8) ranges += FormatText(" and %u more", static_cast<unsigned>(misfits.size() - 8));
+    sink_->Log(kLogError,
+               "The image does not fit the %s (Info 0x%.4X-0x%.4X, Main 0x%.4X-0x%.4X): %s lie outside. "
+               "Nothing was changed.",
+               d.Name().c_str(), d.InfoStart(), d.InfoEnd(), d.MainStart(), d.MainEnd(), ranges.c_str());
+    return false;
+}
+
 bool Programmer::AdapterInformation() {
     sink_->Log(kLogInfo, "Get adapter information...");
     char info[Adapter::kInfoSize] = {};

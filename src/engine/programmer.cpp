@@ -2,6 +2,7 @@
 
 #include "core/file_format.h"
 #include "core/firmware_file.h"
+#include "engine/output_check.h"
 #include "platform/thread_priority.h"
 
 namespace quarzo {
@@ -35,6 +36,8 @@ void Programmer::UseAdapter(Adapter* adapter, int kind) {
 
 bool Programmer::LoadFile(const std::string& path, int type) {
     if (type == kFormatUnknown) type = FormatFromExtension(path);
+    // Compilers name their ELF output without an extension, and ".ihex" and the like are common.
+    if (type == kFormatUnknown && autodetectFormat) type = FormatFromContent(path);
     if (type == kFormatUnknown) {
         sink_->Log(kLogInfo, "Warning: Unknown file type. Load as binary.");
         type = kFormatBinary;
@@ -63,10 +66,11 @@ bool Programmer::LoadFile(const std::string& path, int type) {
 bool Programmer::SaveFile(const std::string& path, int type) {
     std::string name = path;
     if (type == kFormatUnknown || type == kFormatElf) type = SaveFormatFromExtension(name);
+    // Never another name than the one given: a file of that name would be replaced unasked.
     if (type == kFormatUnknown) {
-        sink_->Log(kLogError, "Warning: Unknown file type. Save as binary.");
-        type = kFormatBinary;
-        SetDefaultExtension(name, type);
+        sink_->Log(kLogError, "Save failed. Unknown file type \"%s\": the extensions written are %s.",
+                   name.c_str(), SaveExtensionList());
+        return false;
     }
     uint32_t removed = 0;
     {
@@ -153,6 +157,14 @@ bool Programmer::ApplyCommandLine(const CommandLinePlan& plan) {
         sink_->Log(kLogError, "%s", plan.rejection.c_str());
         return false;
     }
+    if (!plan.outputFile.empty()) {
+        // Found out now rather than after a long read.
+        std::string reason = WritableFileProblem(plan.outputFile);
+        if (!reason.empty()) {
+            sink_->Log(kLogError, "Cannot write \"%s\": %s", plan.outputFile.c_str(), reason.c_str());
+            return false;
+        }
+    }
     if (plan.file && !LoadFile(*plan.file, kFormatUnknown)) return false;
     if (plan.adapter) SelectAdapter(*plan.adapter);
     return true;
@@ -186,6 +198,14 @@ RunResult Programmer::Run() {
     }
     result_ = kRunActionFailed;
     segmentAWarned_ = false;
+    if ((flags_ & kActionBlowFuse) && !current_->CanBlowFuse()) {
+        // Refused before anything runs, and before the irreversible question is asked.
+        char name[Adapter::kNameSize] = {};
+        current_->GetName(name);
+        name[Adapter::kNameSize - 1] = '\0';
+        sink_->Log(kLogError, "Blow fuse failed. The adapter %s cannot blow the fuse.", name);
+        return endEarly(kRunActionFailed);
+    }
     current_->device.SetDeviceIndex(static_cast<uint16_t>(deviceIndex));
     CopyPassword();
 
@@ -225,7 +245,7 @@ bool Programmer::RunAction() {
         flags_ &= ~kActionDumpDeviceId;
         return DumpDeviceId();
     }
-    if (!current_->IsOpen()) return Initialize();
+    if (!current_->IsOpen()) return Initialize() && ImageFitsDevice();
 
     struct Step {
         ActionFlags bit;

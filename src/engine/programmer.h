@@ -77,6 +77,7 @@ public:
     int deviceIndex = 0;
     bool includeInfo = true;
     bool removeGaps = true;
+    bool autodetectFormat = true;  // a file whose extension is unknown is loaded as what its content is
     uint8_t gapFill = 0xFF;
     ActionFlags autoprogram = kDefaultAutoprogram;
 
@@ -105,6 +106,9 @@ private:
     bool DispatchStep();
     bool RunAction();
     void CopyPassword();
+    // Before a program or verify touches the chip: false, with the ranges, when the image holds bytes
+    // outside the identified part's information and main memory.
+    bool ImageFitsDevice();
     // The image's present range limited to the device, with a warning for each limit applied.
     void DeviceRange(uint32_t& start, uint32_t& end);
     // [start, end] without the calibration segment of parts that carry one, with a warning (once a

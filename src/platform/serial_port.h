@@ -59,6 +59,8 @@ public:
     uint32_t QueueSize() const { return queueSize_; }
     // The system's error code of the last failed Open.
     uint32_t LastError() const { return lastError_; }
+    // The last failed Open for a person: the device, the system's reason and what helps, if known.
+    const std::string& OpenFailure() const { return openFailure_; }
 
 protected:
     static constexpr size_t kMaxName = 63;
@@ -68,6 +70,7 @@ protected:
     uint32_t queueSize_ = 2048;
     uint8_t parity_ = kParityNone;
     uint32_t lastError_ = 0;
+    std::string openFailure_;
 };
 
 // The operating system's serial port (a COM port on Windows, a tty device elsewhere), timed by clock.

@@ -38,7 +38,12 @@ void SettingsDialog::OnInit() {
 
 void SettingsDialog::OnAdapterChanged() {
     int shown = settings_.GetIntSetting(kSetAdapter);
-    StoreAdapterPage(settings_, adapter_.Items(), shown);
+    std::string refused = StoreAdapterPage(settings_, adapter_.Items(), shown);
+    if (!refused.empty()) {
+        MessageBoxA(dialog_, refused.c_str(), "Settings", MB_OK | MB_ICONWARNING);
+        SendDlgItemMessageA(dialog_, IDC_ADAPTER_CHOICE, CB_SETCURSEL, shown, 0);
+        return;
+    }
     int chosen = static_cast<int>(SendDlgItemMessageA(dialog_, IDC_ADAPTER_CHOICE, CB_GETCURSEL, 0, 0));
     if (chosen == CB_ERR) return;
     settings_.SetIntSetting(kSetAdapter, chosen);
@@ -52,7 +57,12 @@ void SettingsDialog::ShowHelp(int settingId) {
 }
 
 void SettingsDialog::OnOk() {
-    StoreSettingsPages(settings_, global_.Items(), adapter_.Items());
+    std::string refused = StoreSettingsPages(settings_, global_.Items(), adapter_.Items());
+    if (!refused.empty()) {
+        // The dialog stays open so that the value can be put right.
+        MessageBoxA(dialog_, refused.c_str(), "Settings", MB_OK | MB_ICONWARNING);
+        return;
+    }
     settings_.SaveSettings(settingsPath_);
     EndDialog(dialog_, IDOK);
 }

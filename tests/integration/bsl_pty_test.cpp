@@ -195,7 +195,8 @@ TEST_F(BslOverPty, ThePortVanishingMidRunEndsTheRunPromptly) {
     ASSERT_FALSE(sim.DevicePath().empty());
     testing::Outcome run =
         RunShell("cd '" + dir_.Path().string() + "' && QUARZO_INI='" + dir_.File("quarzo.ini") +
-                 "' bash -c 'TIMEFORMAT=\"%R %U %S\"; time (" + QUARZO_CLI + " +r -BSL=" + sim.DevicePath() +
+                 "' bash -c 'TIMEFORMAT=\"%R %U %S\"; time (" + QUARZO_CLI +
+                 " +r -o out.txt -BSL=" + sim.DevicePath() +
                  " >run.log 2>/dev/null)' 2>&1 & sleep 1.5; kill -9 " + std::to_string(sim.Pid()) + "; wait");
     double real = 0, user = 0, system = 0;
     ASSERT_EQ(std::sscanf(run.out.c_str(), "%lf %lf %lf", &real, &user, &system), 3) << run.out;
@@ -207,11 +208,12 @@ TEST_F(BslOverPty, ThePortVanishingMidRunEndsTheRunPromptly) {
 }
 
 TEST_F(BslOverPty, MissingPortsAndBadSimulatorOptions) {
-    testing::Outcome missing = Quarzo("+r -BSL=/dev/quarzo-no-such-port");
+    testing::Outcome missing = Quarzo("+r -o out.txt -BSL=/dev/quarzo-no-such-port");
     EXPECT_NE(missing.status, 0);
     Strings lines = UnstampedLines(missing.out);
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "Init failed. Could not open port.");
+    EXPECT_EQ(lines.back(),
+              "Init failed. Could not open port /dev/quarzo-no-such-port: No such file or directory.");
 
     EXPECT_NE(RunShell(std::string(QUARZO_SIM) + " --bsl-version 9.99 2>/dev/null").status, 0);
     EXPECT_NE(RunShell(std::string(QUARZO_SIM) + " --device NOPE 2>/dev/null").status, 0);

@@ -1,12 +1,21 @@
 // The real console program, run as a process with a settings file of its own.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <cstdio>
+#include <memory>
+#include <sstream>
+#include <thread>
 
+#include "core/file_format.h"
+#include "core/firmware_file.h"
+#include "core/memory_image.h"
 #include "engine/command_line.h"
 #include "quarzo_version.h"
 #include "support/elf_builder.h"
 #include "support/process.h"
+#include "support/sim_process.h"
 #include "support/temp_dir.h"
 
 namespace quarzo {
@@ -70,9 +79,14 @@ TEST_F(Console, SettingsAreListedChangedForOneRunAndSavedOnlyWhenAsked) {
         std::string::npos);
     EXPECT_EQ(o.out.find("WinSize"), std::string::npos);  // no description: not the user's to set here
 
-    o = Run("--set \"rst delay=30\" --set IF_FET/Port=3 --settings");
+    EXPECT_EQ(o.out.rfind("Settings file: " + ini_ + "\n", 0), 0u) << o.out;
+    EXPECT_NE(o.out.find("Ports/COM8 = /dev/ttyS7\nPorts/LPT1 = /dev/parport0\n"), std::string::npos)
+        << o.out;
+
+    o = Run("--set \"rst delay=30\" --set IF_FET/Port=3 --set Ports/COM12=/dev/ttyUSB0 --settings");
     EXPECT_NE(o.out.find("IF_BSL/RST delay = 30\n"), std::string::npos) << o.out;
     EXPECT_NE(o.out.find("IF_FET/Port = 3\n"), std::string::npos);
+    EXPECT_NE(o.out.find("Ports/COM8 = /dev/ttyS7\nPorts/COM12 = /dev/ttyUSB0\n"), std::string::npos);
     EXPECT_EQ(ReadFile(ini_), "; mine\r\n[IF_BSL]\r\nRST delay=5\r\n");  // a run without --save-settings
 
     const struct {
@@ -84,6 +98,13 @@ TEST_F(Console, SettingsAreListedChangedForOneRunAndSavedOnlyWhenAsked) {
         {"--set \"RST delay=abc\"", "quarzo: --set IF_BSL/RST delay: \"abc\" is not a valid value\n"},
         {"--set Colour=red", "quarzo: --set no setting \"Colour\" (--settings lists them)\n"},
         {"--set", "quarzo: --set needs KEY=VALUE (try --help)\n"},
+        // Values that convert but that no adapter can use.
+        {"--set \"Target VCC=5\"", "quarzo: --set IF_FET/Target VCC: \"5\" is not within 1.8 to 3.6\n"},
+        {"--set IF_BSL/Port=300", "quarzo: --set IF_BSL/Port: \"300\" is not within 0 to 255\n"},
+        {"--set IF_RAW/Port=-1", "quarzo: --set IF_RAW/Port: \"-1\" is not within 0 to 3\n"},
+        {"--set Ports/COM0=/dev/ttyUSB0",
+         "quarzo: --set \"Ports/COM0\": the ports are Ports/COM1 to Ports/COM256 and Ports/LPT1 to "
+         "Ports/LPT3, each set to a device\n"},
     };
     for (const auto& r : refused) {
         Outcome bad = RunShell("QUARZO_INI='" + ini_ + "' " + QUARZO_CLI + " " + r.args + " 2>&1 >/dev/null");
@@ -91,11 +112,16 @@ TEST_F(Console, SettingsAreListedChangedForOneRunAndSavedOnlyWhenAsked) {
         EXPECT_EQ(bad.out, r.error);
     }
 
-    o = Run("--set \"IF_BSL/RST invert=True\" --save-settings");
+    o = Run("--set \"IF_BSL/RST invert=True\" --set Ports/com12=/dev/ttyUSB0 --save-settings");
     EXPECT_EQ(o.status, 0);
     std::string saved = ReadFile(ini_);
     EXPECT_EQ(saved.rfind("; mine\r\n[IF_BSL]\r\nRST delay=5\r\n", 0), 0u) << saved;
     EXPECT_NE(saved.find("RST invert=-1\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("[Ports]\r\nCOM12=/dev/ttyUSB0\r\n"), std::string::npos) << saved;
+
+    // A value out of range in the file, written by hand, leaves the default.
+    WriteFile(ini_, "[IF_FET]\r\nTarget VCC=5\r\n");
+    EXPECT_NE(Run("--settings").out.find("IF_FET/Target VCC = 3.2\n"), std::string::npos);
 }
 
 TEST_F(Console, RejectionsExitWithOne) {
@@ -149,10 +175,11 @@ TEST_F(Console, OutputFilesFailCleanlyAndOddNamesWork) {
     WriteFile(dir_.File("in.hex"), ":0400000001020304F2\r\n:00000001FF\r\n");
     WriteFile(dir_.File("old.txt"), "the old file");
 
-    // A folder that is a file.
-    Outcome o = Run("in.hex -o old.txt/out.txt");
-    EXPECT_EQ(o.status, 4);
-    EXPECT_EQ(Lines(o.out).back(), "Save failed. Can't open file.");
+    // A folder that is a file: found before the run.
+    Outcome o = Run("+e in.hex -o old.txt/out.txt");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(Lines(o.out), (std::vector<std::string>{"Command line: +e in.hex -o old.txt/out.txt",
+                                                      "Cannot write \"old.txt/out.txt\": Not a directory"}));
 
     // A full disk, as a file size limit gives it: the old file stays as it was.
     std::string big;
@@ -182,11 +209,351 @@ TEST_F(Console, OutputFilesFailCleanlyAndOddNamesWork) {
     EXPECT_EQ(Lines(o.out).back(), "Unknown options \"-in.hex\"");
 }
 
-TEST_F(Console, APortThatCannotBeOpenedExitsWithFour) {
+// A port that cannot be opened is named with the system's reason, and what helps where that is known.
+TEST_F(Console, APortThatCannotBeOpenedSaysWhichAndWhy) {
+    WriteFile(dir_.File("plain"), "");
+    WriteFile(dir_.File("guarded"), "");
+    std::filesystem::permissions(dir_.File("guarded"), std::filesystem::perms::owner_read);
+    std::filesystem::permissions(dir_.Path(), std::filesystem::perms::all);
     WriteFile(ini_, "[Ports]\r\nCOM1=/dev/quarzo-no-such-port\r\n");
-    Outcome o = Run("+e -BSL=COM1");
+    // Root may open anything: the permission case then runs as nobody.
+    std::string asUser = geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
+    const struct {
+        std::string command;
+        std::string line;
+    } cases[] = {
+        {QUARZO_CLI " +e -BSL=COM1",
+         "Init failed. Could not open port /dev/quarzo-no-such-port: No such file or directory."},
+        {QUARZO_CLI " +e -BSL=" + dir_.File("plain"),
+         "Init failed. Could not open port " + dir_.File("plain") + ": Inappropriate ioctl for device."},
+        {asUser + QUARZO_CLI " +e -BSL=" + dir_.File("guarded"),
+         "Init failed. Could not open port " + dir_.File("guarded") +
+             ": Permission denied (the user needs to be in the dialout group)."},
+    };
+    for (const auto& c : cases) {
+        Outcome o = RunShell("cd '" + dir_.Path().string() + "' && QUARZO_INI='" + ini_ + "' " + c.command +
+                             " </dev/null 2>/dev/null");
+        EXPECT_EQ(o.status, 4) << c.command;
+        EXPECT_EQ(Lines(o.out).back(), c.line);
+    }
+}
+
+// Output names: exactly the one given, or a refusal before anything runs.
+class OutputNames : public Console, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(OutputNames, AnExtensionThatIsNotWrittenIsRefusedBeforeTheRun) {
+    WriteFile(ini_, "[Application]\r\nAdapter=3\r\n");
+    WriteFile(dir_.File("in.hex"), ":0400000001020304F2\r\n:00000001FF\r\n");
+    WriteFile(dir_.File("back.bin"), "kept");
+    std::string name = GetParam();
+    Outcome o = Run("+ebpv in.hex -o " + name);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(Lines(o.out), (std::vector<std::string>{
+                                "Command line: +ebpv in.hex -o " + name,
+                                "Unknown output file type \"" + name +
+                                    "\": the extensions written are .hex, .a43, .txt, .bin, .tsk, .dat"}));
+    EXPECT_EQ(ReadFile(dir_.File("back.bin")), "kept");
+    EXPECT_EQ(dir_.EntryCount(), 3u);  // nothing written under any name
+}
+
+INSTANTIATE_TEST_SUITE_P(Console, OutputNames,
+                         ::testing::Values("back.srec", "back.s19", "back", "back.elf"));
+
+// A file whose extension says nothing is loaded as what its content is, when the setting allows.
+TEST_F(Console, AnUnknownExtensionIsLoadedAsWhatTheContentIs) {
+    WriteFile(ini_, "[Application]\r\nAdapter=3\r\n");
+    WriteFile(dir_.File("fw.ihex"), ":0411000001020304E1\r\n:00000001FF\r\n");
+    WriteFile(dir_.File("fw.ti"), "\r\n@1100\r\n01 02 03 04\r\nq\r\n");
+    WriteFile(dir_.File("firmware"), testing::ElfBuilder().Add(0x1100, {0x01, 0x02, 0x03, 0x04}).Build());
+    WriteFile(dir_.File("blob.raw"), std::string("\x01\x02", 2));
+    const struct {
+        const char* file;
+        const char* format;
+        const char* saved;
+    } cases[] = {
+        {"fw.ihex", "Intel HEX", "@1100\r\n01 02 03 04\r\nq\r\n"},
+        {"fw.ti", "TI TXT", "@1100\r\n01 02 03 04\r\nq\r\n"},
+        {"firmware", "ELF", "@1100\r\n01 02 03 04\r\nq\r\n"},
+        {"blob.raw", "Binary", "@0000\r\n01 02\r\nq\r\n"},
+    };
+    for (const auto& c : cases) {
+        Outcome o = Run(std::string(c.file) + " -o out.txt");
+        EXPECT_EQ(o.status, 0) << o.out;
+        auto lines = Lines(o.out);
+        EXPECT_EQ(lines[1] == "Warning: Unknown file type. Load as binary.",
+                  std::string(c.format) == "Binary");
+        EXPECT_NE(std::find(lines.begin(), lines.end(),
+                            "Loading " + std::string(c.format) + " file \"" + c.file + "\"..."),
+                  lines.end())
+            << o.out;
+        EXPECT_EQ(ReadFile(dir_.File("out.txt")), c.saved) << c.file;
+    }
+    // With the setting off, the extension alone decides.
+    Outcome o = Run("--set \"Autodetect format=0\" fw.ihex -o out.txt");
+    EXPECT_EQ(Lines(o.out)[1], "Warning: Unknown file type. Load as binary.");
+    EXPECT_EQ(ReadFile(dir_.File("out.txt")).rfind("@0000\r\n3A 30 34 31", 0), 0u);
+}
+
+// The console against quarzo-sim on a pseudo-terminal, and against ports nobody answers on.
+class ConsoleAndSim : public Console {
+protected:
+    std::string Sim(const std::string& args) {
+        sim_ = std::make_unique<testing::SimProcess>(QUARZO_SIM, args, dir_.File("sim.out"));
+        EXPECT_FALSE(sim_->DevicePath().empty());
+        return sim_->DevicePath();
+    }
+    // The console program beside the test, its output read as it comes.
+    std::unique_ptr<testing::Child> Start(const std::string& args) {
+        return std::make_unique<testing::Child>("cd '" + dir_.Path().string() + "' && QUARZO_INI='" + ini_ +
+                                                "' exec " + QUARZO_CLI + " " + args +
+                                                " </dev/null 2>/dev/null");
+    }
+    // A pseudo-terminal whose other end the test holds and never answers: a target without supply.
+    std::string DeadPort() {
+        dead_ = posix_openpt(O_RDWR | O_NOCTTY);
+        EXPECT_GE(dead_, 0);
+        grantpt(dead_);
+        unlockpt(dead_);
+        return ptsname(dead_);
+    }
+    void TearDown() override {
+        if (dead_ >= 0) close(dead_);
+    }
+
+    std::unique_ptr<testing::SimProcess> sim_;
+    int dead_ = -1;
+    std::string blink_ = std::string(QUARZO_SOURCE_DIR) + "/examples/blink.txt";
+};
+
+TEST_F(ConsoleAndSim, AnImageOutsideThePartsMemoryIsRefusedBeforeTheErase) {
+    // The program in the chip has the same vectors, so that the loader opens with the image's password
+    // (a loader of this version erases the chip on a wrong one).
+    std::string vectors = "@FFE0\r\n";
+    for (int i = 0; i < 15; ++i) vectors += "1C 11 ";
+    WriteFile(dir_.File("kept.txt"), "@8000\r\n11 22\r\n" + vectors + "00 11\r\nq\r\n");
+    std::string state = dir_.File("state.txt");
+    std::string pty = Sim("--device MSP430F2274 --bsl-version 2.02 --load '" + dir_.File("kept.txt") +
+                          "' --state '" + state + "'");
+    Outcome o = Run("+ebpv '" + blink_ + "' -BSL=" + pty);
     EXPECT_EQ(o.status, 4);
-    EXPECT_EQ(Lines(o.out).back(), "Init failed. Could not open port.");
+    auto lines = Lines(o.out);
+    EXPECT_EQ(
+        lines.back(),
+        "The image does not fit the MSP430F2274 (Info 0x1000-0x10FF, Main 0x8000-0xFFFF): 0x1100-0x111D lie "
+        "outside. Nothing was changed.");
+    EXPECT_EQ(std::find(lines.begin(), lines.end(), "Erasing flash memory..."), lines.end()) << o.out;
+    EXPECT_EQ(sim_->Stop(), 0);
+    MemoryImage kept;  // nothing erased
+    ASSERT_GT(FirmwareFile(kept).Load(state, kFormatTiTxt), 0);
+    EXPECT_EQ(kept.ValueAt(0x8000), 0x11);
+    EXPECT_EQ(kept.ValueAt(0x8001), 0x22);
+}
+
+TEST_F(ConsoleAndSim, AReadNeedsAWritableOutputFileBeforeItStarts) {
+    std::string pty = Sim("--load '" + blink_ + "'");
+    WriteFile(dir_.File("old.txt"), "the old file");
+    const struct {
+        std::string args;
+        std::string line;
+    } refused[] = {
+        {"+r -BSL=" + pty, "+r needs -o FILE: the console keeps what it reads only in a file"},
+        {"+r -o /no/such/dir/out.txt -BSL=" + pty,
+         "Cannot write \"/no/such/dir/out.txt\": No such file or directory"},
+    };
+    for (const auto& r : refused) {
+        Outcome o = Run(r.args);
+        EXPECT_EQ(o.status, 1);
+        EXPECT_EQ(Lines(o.out), (std::vector<std::string>{"Command line: " + r.args, r.line}));
+    }
+    // A failed run leaves the file that was there; a good one replaces it.
+    Outcome failed = Run("+r -o old.txt -BSL=/dev/quarzo-no-such-port");
+    EXPECT_EQ(failed.status, 4);
+    EXPECT_EQ(ReadFile(dir_.File("old.txt")), "the old file");
+    Outcome read = Run("+r '" + blink_ + "' -o old.txt -BSL=" + pty);
+    EXPECT_EQ(read.status, 0) << read.out;
+    EXPECT_EQ(ReadFile(dir_.File("old.txt")).rfind("@1100\r\n31 40 00 0A", 0), 0u);
+}
+
+TEST_F(ConsoleAndSim, ASecondProgramFindsThePortInUseAndTheFirstGoesOn) {
+    std::string pty = Sim("--pace");
+    auto first = Start("+r -o first.txt -BSL=" + pty);
+    ASSERT_NE(first->ReadUntil("Reading device memory..").find("Reading device memory.."), std::string::npos);
+    Outcome second = Run("+e -BSL=" + pty);
+    EXPECT_EQ(second.status, 4);
+    EXPECT_EQ(Lines(second.out).back(),
+              "Init failed. Could not open port " + pty + ": port in use (another program has it open).");
+    EXPECT_TRUE(first->Running());
+    // Stopped here to save the test the rest of a paced read; it was not disturbed.
+    first->Signal(SIGINT);
+    Outcome o = first->Wait();
+    EXPECT_EQ(o.status, 4);
+    EXPECT_EQ(o.out.find("failed"), std::string::npos) << o.out;
+    EXPECT_EQ(Lines(o.out).back(), "Break current operation...");
+}
+
+TEST_F(ConsoleAndSim, ALoaderThatNeverAnswersStopsTheRunAtInitialize) {
+    std::string port = DeadPort();
+    Outcome o = Run("+ebpv '" + blink_ + "' -BSL=" + port);
+    EXPECT_EQ(o.status, 4);
+    auto lines = Lines(o.out);
+    EXPECT_EQ(lines.size(), 5u) << o.out;
+    EXPECT_EQ(lines.back(), "Init failed. No answer from the loader on " + port +
+                                ": check the wiring and the supply, or try --detect.");
+}
+
+TEST_F(ConsoleAndSim, ALockedChipSaysWhatOpensIt) {
+    std::string pty = Sim("--load '" + blink_ + "'");
+    Outcome o = Run("+r -o out.txt -BSL=" + pty);
+    EXPECT_EQ(o.status, 4);
+    EXPECT_EQ(Lines(o.out).back(),
+              "Read failed. Protected function. Password not match: the chip opens with the firmware file it "
+              "holds (its interrupt vectors are the password), or after an erase.");
+    EXPECT_EQ(Run("+r '" + blink_ + "' -o out.txt -BSL=" + pty).status, 0);
+}
+
+TEST_F(ConsoleAndSim, TheFuseIsNotAskedAboutWhereTheAdapterCannotBlowIt) {
+    std::string pty = Sim("");
+    for (const char* yes : {"", " --yes"}) {
+        Outcome o = Run("+f -BSL=" + pty + yes);
+        EXPECT_EQ(o.status, 4);
+        EXPECT_EQ(Lines(o.out), (std::vector<std::string>{
+                                    "Command line: +f -BSL=" + pty,
+                                    "Blow fuse failed. The adapter BSL(" + pty + ") cannot blow the fuse."}));
+    }
+}
+
+TEST_F(ConsoleAndSim, AStoppedVerifyListsNoRanges) {
+    std::string image = "@1100\r\n";
+    for (int i = 0; i < 0xEF00; ++i) image += i % 16 == 15 ? "00\r\n" : "00 ";
+    WriteFile(dir_.File("zeros.txt"), image + "q\r\n");
+    std::string pty = Sim("--pace");
+    auto run = Start("+v zeros.txt -BSL=" + pty);
+    ASSERT_NE(run->ReadUntil("Verifying").find("Verifying"), std::string::npos);
+    // Several blocks have been compared, and differ, before the stop.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_TRUE(run->Running());
+    run->Signal(SIGINT);
+    Outcome o = run->Wait();
+    EXPECT_EQ(o.status, 4);
+    EXPECT_EQ(o.out.find("Differs at"), std::string::npos) << o.out;
+    EXPECT_EQ(Lines(o.out).back(), "Break current operation...");
+}
+
+TEST_F(ConsoleAndSim, EachLineReachesAPipeAsItHappens) {
+    // Every wiring is tried in turn on a port that never answers: half a minute in all.
+    auto detect = Start("--detect -BSL=" + DeadPort());
+    std::string out = detect->ReadUntil("RST invert off, TST invert off, RST delay 0 ms: no answer");
+    EXPECT_NE(out.find("no answer"), std::string::npos) << out;
+    EXPECT_TRUE(detect->Running());
+    detect->Signal(SIGINT);
+    detect->Wait();
+}
+
+TEST_F(ConsoleAndSim, SavedSettingsKeepTheAdapterAndThePortOfTheCommandLine) {
+    std::string pty = Sim("");
+    Outcome o = Run("--detect --save-settings -BSL=" + pty);
+    EXPECT_EQ(o.status, 0) << o.out;
+    std::string saved = ReadFile(ini_);
+    EXPECT_NE(saved.find("Adapter=2\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("[Ports]\r\nCOM9=" + pty + "\r\n"), std::string::npos) << saved;
+    // The next run needs no adapter option.
+    o = Run("+ebpv '" + blink_ + "'");
+    EXPECT_EQ(o.status, 0) << o.out;
+    EXPECT_EQ(Lines(o.out).back(), "Verify complete.");
+    EXPECT_NE(saved.find("[IF_BSL]\r\nPort=8\r\n"), std::string::npos) << saved;
+    // A device that a port name already stands for is kept as that name.
+    o = Run("--save-settings +v '" + blink_ + "' -BSL=" + pty);
+    EXPECT_EQ(o.status, 0) << o.out;
+    EXPECT_EQ(ReadFile(ini_).find("COM10="), std::string::npos) << ReadFile(ini_);
+}
+
+TEST_F(ConsoleAndSim, ALinkIsNeverMadeOverAPathThatExists) {
+    WriteFile(dir_.File("mine"), "mine");
+    Outcome o = RunShell("timeout 10 " + std::string(QUARZO_SIM) + " --link '" + dir_.File("mine") +
+                         "' 2>&1 </dev/null");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.out, "quarzo-sim: cannot link \"" + dir_.File("mine") +
+                         "\": it exists; remove it first or choose another path\n");
+    EXPECT_EQ(ReadFile(dir_.File("mine")), "mine");
+    // Nor over another simulator's link, which keeps working.
+    std::string link = dir_.File("tty");
+    std::string pty = Sim("--link '" + link + "'");
+    o = RunShell("timeout 10 " + std::string(QUARZO_SIM) + " --link '" + link + "' 2>/dev/null </dev/null");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(std::filesystem::read_symlink(link).string(), pty);
+}
+
+// The command examples of a document: the lines of the README's shell blocks that start with
+// quarzo, or the bold lines of a manual page's EXAMPLES section, as a reader would type them.
+std::vector<std::string> Examples(const std::string& document) {
+    std::string text = ReadFile(std::string(QUARZO_SOURCE_DIR) + "/" + document);
+    std::vector<std::string> commands;
+    bool manual = document.find(".1") != std::string::npos, inside = false;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (manual) {
+            if (line.rfind(".SH", 0) == 0) inside = line == ".SH EXAMPLES";
+            if (!inside || line.rfind(".B ", 0) != 0) continue;
+            line = line.substr(3);
+            for (size_t at; (at = line.find("\\-")) != std::string::npos;) line.erase(at, 1);
+            commands.push_back(line);
+        } else {
+            if (line.rfind("```", 0) == 0) inside = line == "```sh";
+            if (inside && line.rfind("quarzo", 0) == 0) commands.push_back(line);
+        }
+    }
+    return commands;
+}
+
+// Every example of the README and the manual pages runs as printed, in a folder with the files they
+// name, against quarzo-sim: the serial and parallel devices they name are its link and its cable,
+// COM1 stands for it, and the FET library is the fake one.
+TEST_F(ConsoleAndSim, EveryExampleOfTheDocumentsRuns) {
+    std::string link = dir_.File("ttyUSB0"), cable = dir_.File("parport0");
+    Sim("--link '" + link + "' --lpt '" + cable + "'");
+    std::filesystem::copy_file(blink_, dir_.File("blink.txt"));
+    std::filesystem::copy_file(std::string(QUARZO_SOURCE_DIR) + "/examples/blink-f2274.txt",
+                               dir_.File("blink-f2274.txt"));
+    // The blinking program as a compiler would give it.
+    std::vector<uint8_t> code = {0x31, 0x40, 0x00, 0x0A, 0xB2, 0x40, 0x80, 0x5A, 0x20, 0x01,
+                                 0xD2, 0xD3, 0x22, 0x00, 0xD2, 0xE3, 0x21, 0x00, 0x3F, 0x40,
+                                 0x50, 0xC3, 0x1F, 0x83, 0xFE, 0x23, 0xF9, 0x3F, 0x00, 0x13};
+    std::vector<uint8_t> vectors;
+    for (int i = 0; i < 15; ++i) vectors.insert(vectors.end(), {0x1C, 0x11});
+    vectors.insert(vectors.end(), {0x00, 0x11});
+    WriteFile(dir_.File("firmware.elf"),
+              testing::ElfBuilder().Add(0x1100, code).Add(0xFFE0, vectors).Build());
+    ASSERT_EQ(Run("--set Adapter=3 firmware.elf -o firmware.hex").status, 0);
+    Outcome same = RunShell(std::string(SREC_CMP) + " '" + dir_.File("firmware.hex") + "' -intel '" + blink_ +
+                            "' -ti-txt");
+    ASSERT_EQ(same.status, 0) << same.out;
+    std::string bin = std::filesystem::path(QUARZO_CLI).parent_path().string();
+    std::string sim = std::filesystem::path(QUARZO_SIM).parent_path().string();
+    const std::string environment = "cd '" + dir_.Path().string() + "' && export PATH='" + bin + ":" + sim +
+                                    ":'\"$PATH\" QUARZO_INI='" + ini_ + "' QUARZO_FETLIB='" + FAKE_FET + "'";
+    size_t count = 0;
+    for (const char* document : {"README.md", "doc/quarzo.1", "doc/quarzo-sim.1"}) {
+        WriteFile(ini_, "[Ports]\r\nCOM1=" + link + "\r\n");
+        std::string script = environment + "\ntrap 'kill $(jobs -p) 2>/dev/null || true' EXIT\nset -e\n";
+        for (std::string command : Examples(document)) {
+            for (const auto& [printed, here] : {std::pair<std::string, std::string>{"/dev/ttyUSB0", link},
+                                                {"/dev/parport0", cable},
+                                                {"/tmp/cable", dir_.File("cable")}}) {
+                for (size_t at; (at = command.find(printed)) != std::string::npos;)
+                    command.replace(at, printed.size(), here);
+            }
+            std::string shown = command;
+            for (size_t at = 0; (at = shown.find('\'', at)) != std::string::npos; at += 4)
+                shown.replace(at, 1, "'\\''");
+            script += "echo '$ " + shown + "'\n" + command + " </dev/null\n";
+            ++count;
+        }
+        WriteFile(dir_.File("examples.sh"), script + "echo all ran\n");
+        Outcome o = RunShell("bash '" + dir_.File("examples.sh") + "' 2>&1");
+        EXPECT_EQ(o.status, 0) << document << ":\n" << o.out;
+        EXPECT_NE(o.out.find("all ran"), std::string::npos) << document << ":\n" << o.out;
+    }
+    EXPECT_EQ(count, 16u);
 }
 
 }  // namespace

@@ -228,7 +228,8 @@ TEST(BslAdapter, NamesDevicesAndPorts) {
                  "Could not open port (COM12 has no device in the section [Ports] of the settings file)");
     adapter.portPaths[11] = "/dev/quarzo-no-such-port";
     EXPECT_EQ(adapter.Open(), -1);
-    EXPECT_STREQ(adapter.GetErrorText(adapter.GetErrorCode()), "Could not open port");
+    EXPECT_STREQ(adapter.GetErrorText(adapter.GetErrorCode()),
+                 "Could not open port /dev/quarzo-no-such-port: No such file or directory");
 #endif
     adapter.devicePath = "/dev/ttyUSB0";
     adapter.GetName(name);

@@ -158,13 +158,15 @@ TEST_F(BslRun, KeepPortOpenAndEveryWiring) {
         bsl_.link.rstInvert = wiring & 1;
         bsl_.link.tstInvert = wiring & 2;
         EXPECT_EQ(RunFlags(kActionRead), kRunComplete) << "wiring " << wiring << ": " << LastLine();
-        // Wrong settings for this cable: the loader never starts.
+        // Wrong settings for this cable: the loader never starts, and the run ends at Initialize.
         Connect("1.60");
         target_->line.rstWiringInverted = wiring & 1;
         target_->line.tstWiringInverted = !(wiring & 2);
         bsl_.link.rstInvert = !(wiring & 1);
         EXPECT_NE(RunFlags(kActionRead), kRunComplete);
-        EXPECT_EQ(LastLine(), "1 Read failed. Synchronization error.");
+        EXPECT_EQ(LastLine(),
+                  "1 Init failed. No answer from the loader on COM1: check the wiring and the supply, "
+                  "or try --detect.");
     }
     bsl_.link.rstInvert = bsl_.link.tstInvert = false;
 }
@@ -174,10 +176,15 @@ TEST_F(BslRun, PasswordsAndBlankCheckFailures) {
     target_->SetVectors(0x00);
     target_->Flash(0x1100, {0x00});
     EXPECT_NE(RunFlags(kActionRead), kRunComplete);
-    EXPECT_EQ(LastLine(), "1 Read failed. Protected function. Password not match.");
+    // The refusal says what opens the chip.
+    const std::string kLocked =
+        "Protected function. Password not match: the chip opens with the firmware file it holds (its "
+        "interrupt "
+        "vectors are the password), or after an erase.";
+    EXPECT_EQ(LastLine(), "1 Read failed. " + kLocked);
 
     EXPECT_NE(RunFlags(kActionBlankCheck), kRunComplete);
-    EXPECT_EQ(LastLine(), "1 Blank check failed. Protected function. Password not match.");
+    EXPECT_EQ(LastLine(), "1 Blank check failed. " + kLocked);
 
     // The image's vectors are the password: with them the chip opens, and blank check finds data.
     for (uint32_t a = 0xFFE0; a <= 0xFFFF; ++a) programmer_.Image().SetByte(a, 0x00);

@@ -59,7 +59,7 @@ TEST(SettingsPages, StoringConvertsOrLeavesTheValue) {
         if (item.kind == PropertyKind::kCheck) item.choice = item.id == 1008 || item.id == 1016;
     }
     Item(global, kSetSingleInstance).choice = 0;
-    StoreSettingsPages(settings, global, page);
+    EXPECT_EQ(StoreSettingsPages(settings, global, page), "RST delay: \"abc\" is not a valid value");
     EXPECT_EQ(settings.GetIntSetting(kSetBslRstDelay), 0);
     EXPECT_TRUE(settings.GetBoolSetting(kSetBslKeepPortOpen));
     EXPECT_EQ(settings.GetIntSetting(kSetBslPort), 4);
@@ -75,6 +75,17 @@ TEST(SettingsPages, StoringConvertsOrLeavesTheValue) {
     StoreAdapterPage(settings, page, 1);
     StoreAdapterPage(settings, page, 3);
     EXPECT_EQ(settings.GetIntSetting(kSetFetPort), 0);
+
+    // A value no adapter can use is refused with its range; the rest of the page is stored.
+    auto fet = AdapterItems(settings, 1);
+    Item(fet, kSetFetTargetVcc).text = "5";
+    Item(fet, kSetFetApplyVcc).choice = 0;
+    EXPECT_EQ(StoreAdapterPage(settings, fet, 1), "Target VCC: \"5\" is not within 1.8 to 3.6");
+    EXPECT_DOUBLE_EQ(settings.GetDoubleSetting(kSetFetTargetVcc), 3.2);
+    EXPECT_FALSE(settings.GetBoolSetting(kSetFetApplyVcc));
+    Item(fet, kSetFetTargetVcc).text = "3.6";
+    EXPECT_EQ(StoreAdapterPage(settings, fet, 1), "");
+    EXPECT_DOUBLE_EQ(settings.GetDoubleSetting(kSetFetTargetVcc), 3.6);
 }
 
 TEST(SettingsPages, TheLoaderPortListAddsThePortsPresentAndTheStoredOne) {

@@ -44,6 +44,8 @@ public:
     virtual int VerifyMemory(int address, const uint8_t* data, int length) = 0;
     virtual int Reset(int method, int execute, int releaseJtag) = 0;
     virtual int BlowFuse() = 0;
+    // False where BlowFuse can never succeed, so that nobody is asked the irreversible question.
+    virtual bool CanBlowFuse() const { return true; }
 
     // The run's cancellation signal; long waits inside the adapter give up when it is raised.
     virtual void SetCancelFlag(const CancelFlag* flag) { cancel_ = flag; }

@@ -45,6 +45,11 @@ std::string BslAdapter::SystemPortName() {
 
 const char* BslAdapter::GetErrorText(int code) {
     if (code == BslLink::kOpenPort && !unmappedText_.empty()) return unmappedText_.c_str();
+    if (code == BslLink::kSync && !silentText_.empty()) return silentText_.c_str();
+    if (code == BslLink::kPasswordMismatch) {
+        return "Protected function. Password not match: the chip opens with the firmware file it holds "
+               "(its interrupt vectors are the password), or after an erase";
+    }
     return BslLink::GetErrorText(static_cast<uint32_t>(code));
 }
 
@@ -72,14 +77,34 @@ int BslAdapter::Open() {
     unmappedText_ = port.empty() ? "Could not open port (" + PortName() +
                                        " has no device in the section [Ports] of the settings file)"
                                  : "";
-    if (!link.OpenLink(port)) return -1;
+    silentText_.clear();
+    if (!link.OpenLink(port)) {
+        const std::string& reason = link.Port().OpenFailure();
+        if (unmappedText_.empty() && !reason.empty()) unmappedText_ = "Could not open port " + reason;
+        return -1;
+    }
     link.ResetTarget(true);
     int index = device.DeviceIndex();
     link.partRamEnd = index != 0 ? DeviceLayout(index).ramEnd : 0;
+    if (index == 0) {
+        index = IdentifyFromLoader();
+        bool silent = index == 0 && link.GetErrorCode() == BslLink::kSync;
+        if (silent) {
+            // A loader that starts late now and then gets the entry sequence once more.
+            link.ResetTarget(true);
+            index = IdentifyFromLoader();
+            silent = index == 0 && link.GetErrorCode() == BslLink::kSync;
+        }
+        if (silent) {
+            // Nothing answered at all: going on would only make the next action fail less clearly.
+            silentText_ = "No answer from the loader on " + PortName() +
+                          ": check the wiring and the supply, or try --detect";
+            link.errorCode = BslLink::kSync;
+            return -1;
+        }
+    }
     if (index != 0) {
         FillDeviceInfo(index, device);
-    } else if (int found = IdentifyFromLoader(); found != 0) {
-        FillDeviceInfo(found, device);
     } else {
         FillDeviceInfo(kDefaultBslDevice, device);
         device.SetName("DEFAULT");
@@ -89,12 +114,9 @@ int BslAdapter::Open() {
 }
 
 int BslAdapter::IdentifyFromLoader() {
-    // No part chosen: the identification bytes tell the layout. A locked or silent loader leaves the
-    // default, and the operations that follow report what is wrong.
-    if (!link.PrepareTarget()) {
-        link.GetErrorCode();
-        return 0;
-    }
+    // No part chosen: the identification bytes tell the layout. A locked loader leaves the default,
+    // and the operations that follow report what is wrong; the error code says which it was.
+    if (!link.PrepareTarget()) return 0;
     return IdentifyDevice(link.chipInfo.data());
 }
 

@@ -30,6 +30,7 @@ public:
     int VerifyMemory(int address, const uint8_t* data, int length) override;
     int Reset(int method, int execute, int releaseJtag) override;
     int BlowFuse() override;
+    bool CanBlowFuse() const override { return false; }  // the loader has no command for it
     void SetCancelFlag(const CancelFlag* flag) override {
         Adapter::SetCancelFlag(flag);
         link.SetCancelFlag(flag);
@@ -55,7 +56,8 @@ private:
     void CheckPortIndex();
     int IdentifyFromLoader();
 
-    std::string unmappedText_;  // why the last open failed when the port names no device
+    std::string unmappedText_;  // why the last open failed: the port's device and the system's reason
+    std::string silentText_;    // the last open found no loader answering
 };
 
 }  // namespace quarzo

@@ -33,7 +33,8 @@ WiringTrial Try(BslAdapter& adapter, bool rstInvert, bool tstInvert, uint32_t rs
 
 }  // namespace
 
-std::vector<WiringTrial> TryWirings(BslAdapter& adapter) {
+std::vector<WiringTrial> TryWirings(BslAdapter& adapter,
+                                    const std::function<void(const WiringTrial&)>& onTrial) {
     BslLink& link = adapter.link;
     const bool rstInvert = link.rstInvert, tstInvert = link.tstInvert, keepOpen = link.keepPortOpen;
     const uint32_t rstDelay = link.rstDelay;
@@ -44,6 +45,7 @@ std::vector<WiringTrial> TryWirings(BslAdapter& adapter) {
         for (int combination = 0; combination < 4 && !adapter.IsCancelled(); ++combination) {
             trials.push_back(Try(adapter, combination & 1, combination & 2, delay));
             anyAnswered = anyAnswered || trials.back().answered;
+            if (onTrial) onTrial(trials.back());
         }
         if (anyAnswered || delay >= kLongRstDelayMs || adapter.IsCancelled()) break;
     }

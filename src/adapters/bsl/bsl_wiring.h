@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace quarzo {
@@ -21,7 +22,9 @@ struct WiringTrial {
 // Cheap USB serial adapters drive DTR and RTS either way round. Tries the four combinations of the
 // two inversions (again with a longer reset pulse when none answers) on the adapter's port and reads
 // the chip's identification with each that answers. The adapter's own settings are left as they were.
-std::vector<WiringTrial> TryWirings(BslAdapter& adapter);
+// onTrial, when given, hears of each try as soon as it is over.
+std::vector<WiringTrial> TryWirings(BslAdapter& adapter,
+                                    const std::function<void(const WiringTrial&)>& onTrial = {});
 
 // The reset pulse of the second round.
 inline constexpr uint32_t kLongRstDelayMs = 250;

@@ -3,11 +3,13 @@
 #include "platform/serial_port.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/clock.h"
 #include "platform/posix/line_settings.h"
@@ -38,12 +40,15 @@ public:
 
     bool Open() override {
         Close();
-        fd_ = ::open(name_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (fd_ < 0) {
-            lastError_ = static_cast<uint32_t>(errno);
-            return false;
+        openFailure_.clear();
+        fd_ = ::open(name_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd_ < 0) return FailOpen();
+        // No sharing, as on Windows. TIOCEXCL turns away a second opener (EBUSY), but not root; the
+        // lock also holds between programs that honour it.
+        if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EWOULDBLOCK) errno = EBUSY;
+            return FailOpen();
         }
-        // No sharing, as on Windows: a second opener gets EBUSY.
         if (ioctl(fd_, TIOCEXCL) != 0 && errno != ENOTTY && errno != EINVAL) return FailOpen();
         if (!isatty(fd_)) {
             errno = ENOTTY;
@@ -165,7 +170,11 @@ private:
     }
 
     bool FailOpen() {
-        lastError_ = static_cast<uint32_t>(errno);
+        int error = errno;
+        lastError_ = static_cast<uint32_t>(error);
+        openFailure_ = name_ + ": " +
+                       (error == EBUSY ? "port in use (another program has it open)" : std::strerror(error));
+        if (error == EACCES) openFailure_ += " (the user needs to be in the dialout group)";
         Close();
         return false;
     }

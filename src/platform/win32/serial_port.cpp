@@ -121,7 +121,20 @@ public:
 
 private:
     bool FailOpen() {
-        lastError_ = GetLastError();
+        DWORD error = GetLastError();
+        lastError_ = error;
+        std::string shown = name_.rfind("\\\\.\\", 0) == 0 ? name_.substr(4) : name_;
+        if (error == ERROR_ACCESS_DENIED) {
+            // A COM port is never shared: denied access means another program has it.
+            openFailure_ = shown + ": port in use (another program has it open)";
+        } else {
+            char text[256] = "";
+            DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                     error, 0, text, sizeof text, nullptr);
+            while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.'))
+                text[--n] = '\0';
+            openFailure_ = shown + ": " + (n > 0 ? text : "system error " + std::to_string(error));
+        }
         Close();
         return false;
     }

@@ -129,8 +129,20 @@ bool StoreItem(SettingsStore& settings, const std::vector<PropertyItem>& items, 
     return false;
 }
 
-void StoreAdapterPage(SettingsStore& settings, const std::vector<PropertyItem>& items, int adapter) {
-    for (const PageEntry& e : Page(adapter)) StoreItem(settings, items, e.id);
+std::string StoreAdapterPage(SettingsStore& settings, const std::vector<PropertyItem>& items, int adapter) {
+    std::string refused;
+    for (const PageEntry& e : Page(adapter)) {
+        if (StoreItem(settings, items, e.id)) continue;
+        auto item =
+            std::find_if(items.begin(), items.end(), [&e](const PropertyItem& i) { return i.id == e.id; });
+        const SettingRecord* record = settings.FindSetting(e.id);
+        if (item == items.end() || item->kind != PropertyKind::kEdit || !record) continue;
+        bool converts = ConvertSetting(record->value, item->text).has_value();
+        std::string range = SettingRangeText(e.id);
+        refused += (refused.empty() ? "" : "\n") + item->name + ": \"" + item->text + "\" is not " +
+                   (converts && !range.empty() ? "within " + range : "a valid value");
+    }
+    return refused;
 }
 
 int AutoprogramFromItems(const std::vector<PropertyItem>& items) {
@@ -141,11 +153,12 @@ int AutoprogramFromItems(const std::vector<PropertyItem>& items) {
     return bits & kAutoprogramBits;
 }
 
-void StoreSettingsPages(SettingsStore& settings, const std::vector<PropertyItem>& global,
-                        const std::vector<PropertyItem>& adapterPage) {
-    StoreAdapterPage(settings, adapterPage, settings.GetIntSetting(kSetAdapter));
+std::string StoreSettingsPages(SettingsStore& settings, const std::vector<PropertyItem>& global,
+                               const std::vector<PropertyItem>& adapterPage) {
+    std::string refused = StoreAdapterPage(settings, adapterPage, settings.GetIntSetting(kSetAdapter));
     for (int id : {kSetSingleInstance, kSetSaveWindow, kSetEraseInfo}) StoreItem(settings, global, id);
     settings.SetIntSetting(kSetAutoprogram, AutoprogramFromItems(global));
+    return refused;
 }
 
 SettingHelp HelpForItem(const SettingsStore& settings, int id) {

@@ -34,12 +34,15 @@ std::vector<PropertyItem> AdapterItems(const SettingsStore& settings, int adapte
 // Stores the item with the setting's id; false, changing nothing, when there is no such item or its
 // value does not convert.
 bool StoreItem(SettingsStore& settings, const std::vector<PropertyItem>& items, int settingId);
-void StoreAdapterPage(SettingsStore& settings, const std::vector<PropertyItem>& items, int adapter);
+// Stores the page's items; what was refused, one line for each edited value that does not convert or
+// lies outside its range ("Target VCC: "5" is not within 1.8 to 3.6"), empty when all were taken.
+std::string StoreAdapterPage(SettingsStore& settings, const std::vector<PropertyItem>& items, int adapter);
 // The OR of the ticked Autoprogram check items.
 int AutoprogramFromItems(const std::vector<PropertyItem>& items);
-// What the dialog's OK stores: the adapter page, the global switches and the Autoprogram bits.
-void StoreSettingsPages(SettingsStore& settings, const std::vector<PropertyItem>& global,
-                        const std::vector<PropertyItem>& adapterPage);
+// What the dialog's OK stores: the adapter page, the global switches and the Autoprogram bits; what
+// the adapter page refused, as StoreAdapterPage says it.
+std::string StoreSettingsPages(SettingsStore& settings, const std::vector<PropertyItem>& global,
+                               const std::vector<PropertyItem>& adapterPage);
 
 // The help area: the key and description of the setting with that id; empty for none.
 struct SettingHelp {
