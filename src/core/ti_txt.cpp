@@ -28,7 +28,7 @@ size_t ContentLength(const std::string& line) {
 
 int ReadTiTxt(SequentialFile& in, MemoryImage& image) {
     std::string line;
-    std::optional<uint32_t> address;
+    std::optional<uint64_t> address;  // counts on past 32 bits, where the image counts it as outside
     while (!in.AtEnd()) {
         if (!in.ReadLine(line)) break;  // a read failure ends the file like its end
         if (!line.empty() && line[0] == 'q') break;

@@ -1,5 +1,8 @@
 #include "engine/programmer.h"
 
+#include <string>
+
+#include "core/device_table.h"
 #include "core/file_format.h"
 #include "core/firmware_file.h"
 #include "platform/thread_priority.h"
@@ -9,7 +12,34 @@ namespace quarzo {
 namespace {
 constexpr uint32_t kVectorsStart = 0xFFE0;
 constexpr uint32_t kVectorsEnd = 0xFFFF;
+constexpr uint32_t kAddressSpaceEnd = MemoryImage::kEntryCount - 1;
+constexpr const char* kAddressSpace = "the address space";
 }  // namespace
+
+bool Programmer::ReportBeyond(const ByteSpan& span, const std::string& limit, uint32_t end, bool refuse) {
+    if (span.count == 0) return true;
+    auto count = static_cast<unsigned long long>(span.count);
+    auto first = static_cast<unsigned long long>(span.first);
+    auto last = static_cast<unsigned long long>(span.last);
+    if (!refuse) {
+        sink_->Log(kLogInfo, "Warning: %llu bytes of the file lie beyond %s (up to 0x%X), at 0x%llX-0x%llX%s.",
+                   count, limit.c_str(), end, first, last,
+                   end == kAddressSpaceEnd ? "; they are not loaded" : "");
+        return false;
+    }
+    sink_->Log(kLogError,
+               "Error: %llu bytes of the file lie beyond %s (up to 0x%X), at 0x%llX-0x%llX: nothing is "
+               "programmed until the file leaves them out.",
+               count, limit.c_str(), end, first, last);
+    return false;
+}
+
+bool Programmer::ImageFitsPart() {
+    uint32_t end = current_->device.MainEnd();
+    if (!(flags_ & kActionProgram) || end == 0) return true;
+    return ReportBeyond(image_.PresentBytes(end + 1, kAddressSpaceEnd), "the memory of the " + current_->device.Name(),
+                        end, true);
+}
 
 Programmer::Programmer(const AdapterList& adapters) : sink_(&silentSink_), adapters_(adapters) {}
 
@@ -43,15 +73,22 @@ bool Programmer::LoadFile(const std::string& path, int type) {
     FirmwareFile file(image_);
     int count;
     int error;
+    ByteSpan outside, beyondPart;
+    // The part chosen (or found by the last run) tells where its memory ends.
+    uint32_t partEnd = deviceIndex != 0 ? DeviceLayout(deviceIndex).mainEnd : 0;
     {
         ImageGuard guard(imageMutex_);
         count = file.Load(path, type);
         error = file.TakeError();
+        outside = image_.OutsideBytes();
+        if (partEnd != 0 && count >= 1) beyondPart = image_.PresentBytes(partEnd + 1, kAddressSpaceEnd);
         if (count < 1) image_.Clear();
         image_.SetFileName(count < 1 ? "" : path);
         image_.SetModified(false);
     }
     viewChanged = true;
+    ReportBeyond(outside, kAddressSpace, kAddressSpaceEnd, false);
+    ReportBeyond(beyondPart, std::string("the memory of the ") + DeviceName(deviceIndex), partEnd, false);
     if (count < 1) {
         sink_->Log(kLogError, "Load failed. Error: %s.", ErrorText(error));
     } else {
@@ -179,6 +216,9 @@ RunResult Programmer::Run() {
         flags_ &= ~kActionReload;
         if (!LoadFile(image_.FileName(), kFormatUnknown)) return endEarly(kRunReloadFailed);
     }
+    // What the image could not hold would be missing from the chip: refused before anything is opened.
+    if ((flags_ & kActionProgram) && !ReportBeyond(image_.OutsideBytes(), kAddressSpace, kAddressSpaceEnd, true))
+        return endEarly(kRunActionFailed);
     if (kind_ == kAdapterRawJtag && worker_.PriorityRefused() && !priorityNoted_) {
         priorityNoted_ = true;
         sink_->Log(kLogInfo, "Note: running at normal priority; this system does not grant real-time "
@@ -225,7 +265,7 @@ bool Programmer::RunAction() {
         flags_ &= ~kActionDumpDeviceId;
         return DumpDeviceId();
     }
-    if (!current_->IsOpen()) return Initialize();
+    if (!current_->IsOpen()) return Initialize() && ImageFitsPart();
 
     struct Step {
         ActionFlags bit;

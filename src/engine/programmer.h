@@ -105,6 +105,12 @@ private:
     bool DispatchStep();
     bool RunAction();
     void CopyPassword();
+    // Data past end (the address space's or the part's, named by limit): false, after saying how much
+    // and where; refuse says it as the reason a run that programs stops.
+    bool ReportBeyond(const ByteSpan& span, const std::string& limit, uint32_t end, bool refuse);
+    // A run that programs stops before anything is erased when the image holds data past the end of
+    // the found part's memory.
+    bool ImageFitsPart();
     // The image's present range limited to the device, with a warning for each limit applied.
     void DeviceRange(uint32_t& start, uint32_t& end);
     // [start, end] without the calibration segment of parts that carry one, with a warning (once a
