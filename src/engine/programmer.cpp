@@ -18,27 +18,31 @@ constexpr const char* kAddressSpace = "the address space";
 
 bool Programmer::ReportBeyond(const ByteSpan& span, const std::string& limit, uint32_t end, bool refuse) {
     if (span.count == 0) return true;
-    auto count = static_cast<unsigned long long>(span.count);
+    bool one = span.count == 1;
+    std::string what =
+        std::to_string(span.count) + (one ? " byte of the file lies" : " bytes of the file lie");
     auto first = static_cast<unsigned long long>(span.first);
     auto last = static_cast<unsigned long long>(span.last);
-    if (!refuse) {
-        sink_->Log(kLogInfo, "Warning: %llu bytes of the file lie beyond %s (up to 0x%X), at 0x%llX-0x%llX%s.",
-                   count, limit.c_str(), end, first, last,
-                   end == kAddressSpaceEnd ? "; they are not loaded" : "");
-        return false;
+    if (refuse) {
+        sink_->Log(kLogError,
+                   "Error: %s beyond %s (up to 0x%X), at 0x%llX-0x%llX: nothing is programmed until the file "
+                   "leaves %s out.",
+                   what.c_str(), limit.c_str(), end, first, last, one ? "it" : "them");
+    } else {
+        const char* dropped = end != kAddressSpaceEnd ? ""
+                              : one                   ? "; it is not loaded"
+                                                      : "; they are not loaded";
+        sink_->Log(kLogInfo, "Warning: %s beyond %s (up to 0x%X), at 0x%llX-0x%llX%s.", what.c_str(),
+                   limit.c_str(), end, first, last, dropped);
     }
-    sink_->Log(kLogError,
-               "Error: %llu bytes of the file lie beyond %s (up to 0x%X), at 0x%llX-0x%llX: nothing is "
-               "programmed until the file leaves them out.",
-               count, limit.c_str(), end, first, last);
     return false;
 }
 
 bool Programmer::ImageFitsPart() {
     uint32_t end = current_->device.MainEnd();
     if (!(flags_ & kActionProgram) || end == 0) return true;
-    return ReportBeyond(image_.PresentBytes(end + 1, kAddressSpaceEnd), "the memory of the " + current_->device.Name(),
-                        end, true);
+    return ReportBeyond(image_.PresentBytes(end + 1, kAddressSpaceEnd),
+                        "the memory of the " + current_->device.Name(), end, true);
 }
 
 Programmer::Programmer(const AdapterList& adapters) : sink_(&silentSink_), adapters_(adapters) {}
@@ -87,13 +91,13 @@ bool Programmer::LoadFile(const std::string& path, int type) {
         image_.SetModified(false);
     }
     viewChanged = true;
-    ReportBeyond(outside, kAddressSpace, kAddressSpaceEnd, false);
-    ReportBeyond(beyondPart, std::string("the memory of the ") + DeviceName(deviceIndex), partEnd, false);
     if (count < 1) {
         sink_->Log(kLogError, "Load failed. Error: %s.", ErrorText(error));
     } else {
         sink_->Log(kLogInfo, "Load %d bytes.", count);
     }
+    ReportBeyond(outside, kAddressSpace, kAddressSpaceEnd, false);
+    ReportBeyond(beyondPart, std::string("the memory of the ") + DeviceName(deviceIndex), partEnd, false);
     return count >= 1;
 }
 
@@ -217,12 +221,14 @@ RunResult Programmer::Run() {
         if (!LoadFile(image_.FileName(), kFormatUnknown)) return endEarly(kRunReloadFailed);
     }
     // What the image could not hold would be missing from the chip: refused before anything is opened.
-    if ((flags_ & kActionProgram) && !ReportBeyond(image_.OutsideBytes(), kAddressSpace, kAddressSpaceEnd, true))
+    if ((flags_ & kActionProgram) &&
+        !ReportBeyond(image_.OutsideBytes(), kAddressSpace, kAddressSpaceEnd, true))
         return endEarly(kRunActionFailed);
     if (kind_ == kAdapterRawJtag && worker_.PriorityRefused() && !priorityNoted_) {
         priorityNoted_ = true;
-        sink_->Log(kLogInfo, "Note: running at normal priority; this system does not grant real-time "
-                             "scheduling here, so JTAG timing may vary.");
+        sink_->Log(kLogInfo,
+                   "Note: running at normal priority; this system does not grant real-time "
+                   "scheduling here, so JTAG timing may vary.");
     }
     result_ = kRunActionFailed;
     segmentAWarned_ = false;

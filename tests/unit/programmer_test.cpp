@@ -86,14 +86,32 @@ TEST_F(ProgrammerTest, WithoutInfoMemoryEraseAndProgramLeaveItAloneButVerifyComp
     EXPECT_NE(std::find(lines.begin(), lines.end(), "0 Program complete."), lines.end());
 }
 
-TEST_F(ProgrammerTest, DeviceRangeWarningsLimitTheWork) {
+TEST_F(ProgrammerTest, DataBelowTheDeviceIsWarnedAndDataBeyondItRefused) {
     Fill(0x0E00, 0x0E01, 0x01);
-    Fill(0x10000, 0x10001, 0x02);
     EXPECT_EQ(RunFlags(kActionProgram), kRunComplete);
     auto lines = sink_.Lines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "0 Warning: Device memory started at 0x1000..."), 1);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "0 Warning: Device memory end at 0xFFFF..."), 1);
     EXPECT_TRUE(CallsNamed("WriteMemory").empty());
+
+    // Data past the found part's memory stops a run that programs before anything is erased.
+    Fill(0x10000, 0x10001, 0x02);
+    sink_.Clear();
+    EXPECT_EQ(RunFlags(kActionErase | kActionProgram), kRunActionFailed);
+    EXPECT_TRUE(CallsNamed("Erase").empty());
+    EXPECT_EQ(sink_.Lines().back(),
+              "1 Error: 2 bytes of the file lie beyond the memory of the MSP430F149 (up to 0xFFFF), at "
+              "0x10000-0x10001: nothing is programmed until the file leaves them out.");
+    EXPECT_EQ(RunFlags(kActionVerify), kRunComplete);  // a run that does not program goes on
+
+    // Bytes the image could not hold stop it before the adapter is opened.
+    size_t opens = CallsNamed("Open").size();
+    programmer_.Image().NoteOutside(0x100000, 4);
+    sink_.Clear();
+    EXPECT_EQ(RunFlags(kActionProgram), kRunActionFailed);
+    EXPECT_EQ(CallsNamed("Open").size(), opens);
+    EXPECT_EQ(sink_.Lines().back(),
+              "1 Error: 4 bytes of the file lie beyond the address space (up to 0xFFFFF), at "
+              "0x100000-0x100003: nothing is programmed until the file leaves them out.");
 }
 
 TEST_F(ProgrammerTest, ProgramAndVerifyChunkAtTwiceTheBlockSize) {
@@ -195,14 +213,16 @@ protected:
 TEST_F(ProgrammerWithAdapters, LoaderAndDirectJtagFailWithTheirOwnTexts) {
     EXPECT_EQ(InitLine(kAdapterBsl), "1 Init failed. Could not open port.");
 #ifdef _WIN32
-    EXPECT_EQ(InitLine(kAdapterRawJtag),
-              "1 Init failed. Could not initialize direct port access interface (the WinIo driver could not be "
-              "started).");
+    EXPECT_EQ(
+        InitLine(kAdapterRawJtag),
+        "1 Init failed. Could not initialize direct port access interface (the WinIo driver could not be "
+        "started).");
 #else
     // The log names the device that could not be reached and why.
     adapters_.rawJtag.portPaths[0] = "/nonexistent/parport0";
-    EXPECT_EQ(InitLine(kAdapterRawJtag), "1 Init failed. Could not initialize direct port access interface "
-                                         "(/nonexistent/parport0: No such file or directory).");
+    EXPECT_EQ(InitLine(kAdapterRawJtag),
+              "1 Init failed. Could not initialize direct port access interface "
+              "(/nonexistent/parport0: No such file or directory).");
 #endif
     EXPECT_NE(adapters_.bsl.Open(), 0);
     EXPECT_EQ(adapters_.bsl.GetErrorCode(), 2);
@@ -456,6 +476,20 @@ TEST_F(ProgrammerFiles, LoadAndSaveLogTheirSteps) {
     EXPECT_EQ(sink_.Lines().back(), "1 Load failed. Error: Bad checksum.");
     EXPECT_EQ(programmer_.Image().UsedSize(), 0u);
     EXPECT_EQ(programmer_.Image().FileName(), "");
+
+    // What lies beyond the address space, or beyond the chosen part's memory, is named.
+    sink_.Clear();
+    programmer_.deviceIndex = 7;  // MSP430F149, memory up to 0xFFFF
+    std::string wide = dir_.File("f5.txt");
+    testing::WriteFile(wide, "@FF00\n01\n@24300\n02 03\n@100000\n04\nq\n");
+    EXPECT_TRUE(programmer_.LoadFile(wide, -1));
+    EXPECT_EQ(
+        sink_.Lines(),
+        (Strings{"0 Loading TI TXT file \"" + wide + "\"...", "0 Load 82946 bytes.",
+                 "0 Warning: 1 byte of the file lies beyond the address space (up to 0xFFFFF), at "
+                 "0x100000-0x100000; it is not loaded.",
+                 "0 Warning: 2 bytes of the file lie beyond the memory of the MSP430F149 (up to 0xFFFF), at "
+                 "0x24300-0x24301."}));
 }
 
 TEST_F(ProgrammerFiles, SaveRemovesGapsFirstAndReportsFailures) {
