@@ -157,6 +157,9 @@ TEST_F(FirmwareRead, TiTxtAddressesQAndShortLines) {
     EXPECT_EQ(image_.FlagsAt(0x2000), EntryAbsent);
     EXPECT_EQ(Load("@10000\r\n5A\r\n", kFormatTiTxt), 1);  // addresses above 16 bits
     EXPECT_EQ(image_.Lowest(), 0x10000u);
+    // An address too long for 32 bits does not wrap to a low one: its data is counted outside.
+    EXPECT_EQ(Load("@1000000010\r\n5A\r\n", kFormatTiTxt), 0);
+    EXPECT_EQ(image_.OutsideBytes().first, 0x1000000010u);
 }
 
 TEST_F(FirmwareRead, TiTxtErrors) {
