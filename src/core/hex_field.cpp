@@ -38,9 +38,10 @@ size_t TextLength(std::string_view text) {
 
 namespace {
 
-// Digits beyond what T holds shift the high ones out, unless a ceiling (above 0) stops the value there.
-template <typename T>
-bool ReadField(std::string_view text, size_t pos, size_t width, T& value, T ceiling = 0) {
+// Digits beyond what T holds shift the high ones out, unless a ceiling (other than 0) stops the value
+// there.
+template <typename T, T kCeiling>
+bool ReadField(std::string_view text, size_t pos, size_t width, T& value) {
     while (pos < text.size() && ClassOf(text[pos]) == kSkipped) ++pos;
     if (pos >= text.size()) return false;
     value = 0;
@@ -48,7 +49,13 @@ bool ReadField(std::string_view text, size_t pos, size_t width, T& value, T ceil
         char c = text[pos];
         uint8_t d = ClassOf(c);
         if (d < 16) {
-            value = ceiling != 0 && value > (ceiling >> 4) ? ceiling : static_cast<T>((value << 4) | d);
+            if constexpr (kCeiling != 0) {
+                if (value > (kCeiling >> 4)) {
+                    value = kCeiling;
+                    continue;
+                }
+            }
+            value = static_cast<T>((value << 4) | d);
         } else if ((c == 'x' || c == 'X') && taken == 1 && text[pos - 1] == '0') {
             value = 0;
         }
@@ -63,11 +70,11 @@ bool ReadHexField(std::string_view text, size_t pos, size_t width, uint32_t& val
 }
 
 bool ReadHexField(std::string_view text, size_t pos, size_t width, uint64_t& value) {
-    return ReadField<uint64_t>(CText(text), pos, width, value, kHexFieldCeiling);
+    return ReadField<uint64_t, kHexFieldCeiling>(CText(text), pos, width, value);
 }
 
 bool ReadHexFieldOfCText(std::string_view text, size_t pos, size_t width, uint32_t& value) {
-    return ReadField<uint32_t>(text, pos, width, value);
+    return ReadField<uint32_t, 0>(text, pos, width, value);
 }
 
 }  // namespace quarzo

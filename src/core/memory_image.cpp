@@ -21,16 +21,13 @@ MemoryImage::Page& MemoryImage::PageFor(uint32_t address) {
     return *page;
 }
 
-void MemoryImage::SetByte(uint64_t address, uint8_t value) {
+void MemoryImage::SetByteOnNewPage(uint64_t address, uint8_t value) {
     if (address >= kEntryCount) {
         NoteOutside(address, 1);
         return;
     }
-    uint32_t a = static_cast<uint32_t>(address);
-    lowest_ = std::min(lowest_, a);
-    highest_ = std::max(highest_, a);
-    PageFor(a)[a & kPageMask] = value;
-    modified_ = 1;
+    PageFor(static_cast<uint32_t>(address));
+    SetByte(address, value);
 }
 
 void MemoryImage::NoteOutside(uint64_t first, uint64_t count) {

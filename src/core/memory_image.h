@@ -33,7 +33,16 @@ public:
     void Clear();
     // An address past the image's end is not stored but counted in OutsideBytes, so that a load can
     // say what it could not place.
-    void SetByte(uint64_t address, uint8_t value);
+    void SetByte(uint64_t address, uint8_t value) {
+        // Loads place every byte through here: a byte on a page that exists is stored inline.
+        Page* page = address < kEntryCount ? pages_[address >> kPageBits].get() : nullptr;
+        if (!page) return SetByteOnNewPage(address, value);
+        auto a = static_cast<uint32_t>(address);
+        (*page)[a & kPageMask] = value;
+        if (a < lowest_) lowest_ = a;
+        if (a > highest_) highest_ = a;
+        modified_ = 1;
+    }
     void NoteOutside(uint64_t first, uint64_t count);
     const ByteSpan& OutsideBytes() const { return outside_; }
     // The present bytes within [first, last].
@@ -71,6 +80,7 @@ private:
     // Number of entries from address that exist, at most count.
     static uint32_t Clamp(uint32_t address, uint32_t count);
     Page& PageFor(uint32_t address);
+    void SetByteOnNewPage(uint64_t address, uint8_t value);
     // Calls visit(page index, offset in page, n) for each page that [address, address + count)
     // touches within the image; false from visit stops the walk, and is then the result.
     template <typename Visit>
