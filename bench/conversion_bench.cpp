@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr uint32_t kImageSize = 0x1F400;  // every address the image holds
+constexpr uint32_t kImageSize = 0x1F400;  // the flash reach of the largest F4xx parts
 constexpr int kRounds = 31;
 
 std::string FullIntelHex() {

@@ -52,6 +52,35 @@ void BM_Load(benchmark::State& state) {
     state.SetLabel(FormatName(format));
 }
 
+// A TI TXT file of the given size from 0x10000 down (a 60 KB firmware from 0x1000) as compilers write
+// it: rows of 16 bytes under one "@" line. Written here rather than by the saver, so that the file does
+// not depend on what the image holds.
+std::string TiTxtFile(uint32_t size) {
+    std::string path = BenchFile(kFormatTiTxt) + "." + std::to_string(size);
+    uint32_t start = size < 0x10000 ? 0x10000 - size : 0;
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::fprintf(f, start > 0xFFFF ? "@%05X\r\n" : "@%04X\r\n", start);
+    uint32_t x = 12345;
+    for (uint32_t i = 0; i < size; ++i) {
+        x = x * 1103515245 + 12345;
+        std::fprintf(f, (i % 16 == 15 || i + 1 == size) ? "%02X\r\n" : "%02X ", (x >> 16) & 0xFF);
+    }
+    std::fputs("q\r\n", f);
+    std::fclose(f);
+    return path;
+}
+
+void BM_LoadTiTxtSize(benchmark::State& state) {
+    uint32_t size = static_cast<uint32_t>(state.range(0));
+    std::string path = TiTxtFile(size);
+    MemoryImage image;
+    FirmwareFile file(image);
+    for (auto _ : state) {
+        if (file.Load(path, kFormatTiTxt) <= 0) state.SkipWithError("load failed");
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * size);
+}
+
 void BM_Save(benchmark::State& state) {
     int format = static_cast<int>(state.range(0));
     MemoryImage image;
@@ -70,6 +99,7 @@ BENCHMARK(BM_Load)
     ->Arg(kFormatIntelHex)
     ->Arg(kFormatTiTxt)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadTiTxtSize)->Arg(60 * 1024)->Arg(1024 * 1024)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Save)
     ->Arg(kFormatBinary)
     ->Arg(kFormatIntelHex)

@@ -6,10 +6,10 @@ namespace quarzo {
 
 int ReadBinary(SequentialFile& in, MemoryImage& image) {
     uint8_t byte;
-    // Bytes past the image's end would be dropped anyway, so reading stops there.
-    for (uint32_t address = 0; address < MemoryImage::kEntryCount && in.ReadByte(byte); ++address) {
-        image.SetByte(address, byte);
-    }
+    uint32_t address = 0;
+    for (; address < MemoryImage::kEntryCount && in.ReadByte(byte); ++address) image.SetByte(address, byte);
+    // The rest of the file cannot be placed: it is counted without being read.
+    if (!in.Failed() && in.Size() > address) image.NoteOutside(address, in.Size() - address);
     return in.Failed() ? kFileIoError : kFileNoError;
 }
 

@@ -67,13 +67,12 @@ int ReadElf(const uint8_t* data, size_t size, MemoryImage& image) {
     for (size_t i = 1; i < segments.size(); ++i) {
         if (segments[i - 1].address + segments[i - 1].size > segments[i].address) return kFileInvalidFormat;
     }
-    // Checked whole before anything is placed. Bytes beyond the image are dropped like the other
-    // readers drop them.
+    // Checked whole before anything is placed. Bytes beyond the image are counted, not placed.
     for (const Segment& s : segments) {
         uint64_t end = std::min<uint64_t>(s.address + s.size, MemoryImage::kEntryCount);
-        for (uint64_t a = s.address; a < end; ++a) {
-            image.SetByte(static_cast<uint32_t>(a), data[s.offset + (a - s.address)]);
-        }
+        for (uint64_t a = s.address; a < end; ++a) image.SetByte(a, data[s.offset + (a - s.address)]);
+        uint64_t placed = end > s.address ? end - s.address : 0;
+        image.NoteOutside(s.address + placed, s.size - placed);
     }
     return kFileNoError;
 }

@@ -36,11 +36,12 @@ size_t TextLength(std::string_view text) {
     return nul == std::string_view::npos ? text.size() : nul;
 }
 
-bool ReadHexField(std::string_view text, size_t pos, size_t width, uint32_t& value) {
-    return ReadHexFieldOfCText(CText(text), pos, width, value);
-}
+namespace {
 
-bool ReadHexFieldOfCText(std::string_view text, size_t pos, size_t width, uint32_t& value) {
+// Digits beyond what T holds shift the high ones out, unless a ceiling (other than 0) stops the value
+// there.
+template <typename T, T kCeiling>
+bool ReadField(std::string_view text, size_t pos, size_t width, T& value) {
     while (pos < text.size() && ClassOf(text[pos]) == kSkipped) ++pos;
     if (pos >= text.size()) return false;
     value = 0;
@@ -48,12 +49,32 @@ bool ReadHexFieldOfCText(std::string_view text, size_t pos, size_t width, uint32
         char c = text[pos];
         uint8_t d = ClassOf(c);
         if (d < 16) {
-            value = (value << 4) | d;
+            if constexpr (kCeiling != 0) {
+                if (value > (kCeiling >> 4)) {
+                    value = kCeiling;
+                    continue;
+                }
+            }
+            value = static_cast<T>((value << 4) | d);
         } else if ((c == 'x' || c == 'X') && taken == 1 && text[pos - 1] == '0') {
             value = 0;
         }
     }
     return true;
+}
+
+}  // namespace
+
+bool ReadHexField(std::string_view text, size_t pos, size_t width, uint32_t& value) {
+    return ReadHexFieldOfCText(CText(text), pos, width, value);
+}
+
+bool ReadHexField(std::string_view text, size_t pos, size_t width, uint64_t& value) {
+    return ReadField<uint64_t, kHexFieldCeiling>(CText(text), pos, width, value);
+}
+
+bool ReadHexFieldOfCText(std::string_view text, size_t pos, size_t width, uint32_t& value) {
+    return ReadField<uint32_t, 0>(text, pos, width, value);
 }
 
 }  // namespace quarzo

@@ -13,6 +13,9 @@ namespace quarzo {
 size_t TextLength(std::string_view text);
 
 bool ReadHexField(std::string_view text, size_t pos, size_t width, uint32_t& value);
+// The same for addresses that must not wrap: a value that would pass the ceiling stays there.
+inline constexpr uint64_t kHexFieldCeiling = uint64_t{1} << 40;
+bool ReadHexField(std::string_view text, size_t pos, size_t width, uint64_t& value);
 
 // The same for a line already cut at its first NUL (CText), so that a reader cuts each line once.
 inline std::string_view CText(std::string_view text) {

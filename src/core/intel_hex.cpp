@@ -54,10 +54,7 @@ int ReadIntelHex(SequentialFile& in, MemoryImage& image) {
         lastLineGood = true;
 
         if (type == kData) {
-            for (uint32_t i = 0; i < n; ++i) {
-                uint64_t at = base + address + i;
-                if (at < MemoryImage::kEntryCount) image.SetByte(static_cast<uint32_t>(at), data[i]);
-            }
+            for (uint32_t i = 0; i < n; ++i) image.SetByte(base + address + i, data[i]);
         } else if (type == kEndOfFile) {
             return kFileNoError;
         } else if (n == 2 && type == kExtendedLinearAddress) {

@@ -4,21 +4,67 @@
 
 namespace quarzo {
 
-MemoryImage::MemoryImage() : entries_(kEntryCount, kClearedEntry) {}
-
 void MemoryImage::Clear() {
-    std::fill(entries_.begin(), entries_.end(), kClearedEntry);
+    for (auto& page : pages_) page.reset();
     lowest_ = kNoLowest;
     highest_ = 0;
     modified_ = 0;
+    outside_ = {};
 }
 
-void MemoryImage::SetByte(uint32_t address, uint8_t value) {
-    if (address >= kEntryCount) return;
-    lowest_ = std::min(lowest_, address);
-    highest_ = std::max(highest_, address);
-    entries_[address] = value;
-    modified_ = 1;
+MemoryImage::Page& MemoryImage::PageFor(uint32_t address) {
+    std::unique_ptr<Page>& page = pages_[address >> kPageBits];
+    if (!page) {
+        page = std::make_unique<Page>();
+        page->fill(kClearedEntry);
+    }
+    return *page;
+}
+
+void MemoryImage::SetByteOnNewPage(uint64_t address, uint8_t value) {
+    if (address >= kEntryCount) {
+        NoteOutside(address, 1);
+        return;
+    }
+    PageFor(static_cast<uint32_t>(address));
+    SetByte(address, value);
+}
+
+void MemoryImage::NoteOutside(uint64_t first, uint64_t count) {
+    if (count == 0) return;
+    uint64_t last = first + (count - 1);
+    outside_.first = outside_.count == 0 ? first : std::min(outside_.first, first);
+    outside_.last = outside_.count == 0 ? last : std::max(outside_.last, last);
+    outside_.count += count;
+}
+
+template <typename Visit>
+bool MemoryImage::ForEachPiece(uint32_t address, uint32_t count, Visit visit) {
+    for (uint32_t n = Clamp(address, count); n > 0;) {
+        uint32_t offset = address & kPageMask;
+        uint32_t piece = std::min(n, kPageSize - offset);
+        if (!visit(address >> kPageBits, offset, piece)) return false;
+        address += piece;
+        n -= piece;
+    }
+    return true;
+}
+
+ByteSpan MemoryImage::PresentBytes(uint32_t first, uint32_t last) const {
+    ByteSpan span;
+    last = std::min(last, kEntryCount - 1);
+    if (last < first) return span;
+    ForEachPiece(first, last - first + 1, [&](uint32_t index, uint32_t offset, uint32_t n) {
+        const Page* page = pages_[index].get();
+        for (uint32_t i = 0; page && i < n; ++i) {
+            if ((*page)[offset + i] & EntryAbsent) continue;
+            uint32_t address = (index << kPageBits) + offset + i;
+            if (span.count++ == 0) span.first = address;
+            span.last = address;
+        }
+        return true;
+    });
+    return span;
 }
 
 uint32_t MemoryImage::UsedSize() const {
@@ -39,35 +85,44 @@ uint32_t MemoryImage::Clamp(uint32_t address, uint32_t count) {
 }
 
 bool MemoryImage::AllAbsent(uint32_t address, uint32_t count) const {
-    // Entries beyond the image hold nothing, so they count as absent.
-    uint32_t n = Clamp(address, count);
-    for (uint32_t i = 0; i < n; ++i) {
-        if (!(entries_[address + i] & EntryAbsent)) return false;
-    }
-    return true;
+    // Entries beyond the image, and pages never written, hold nothing.
+    return ForEachPiece(address, count, [this](uint32_t index, uint32_t offset, uint32_t n) {
+        const Page* page = pages_[index].get();
+        for (uint32_t i = 0; page && i < n; ++i) {
+            if (!((*page)[offset + i] & EntryAbsent)) return false;
+        }
+        return true;
+    });
 }
 
 bool MemoryImage::HasMismatch(uint32_t address, uint32_t count) const {
-    uint32_t n = Clamp(address, count);
-    for (uint32_t i = 0; i < n; ++i) {
-        if (entries_[address + i] & EntryMismatch) return true;
-    }
-    return false;
+    return !ForEachPiece(address, count, [this](uint32_t index, uint32_t offset, uint32_t n) {
+        const Page* page = pages_[index].get();
+        for (uint32_t i = 0; page && i < n; ++i) {
+            if ((*page)[offset + i] & EntryMismatch) return false;
+        }
+        return true;
+    });
 }
 
 void MemoryImage::ModifyFlags(uint32_t start, uint32_t count, uint16_t setMask, uint16_t clearMask) {
-    uint32_t n = Clamp(start, count);
-    for (uint32_t i = 0; i < n; ++i) {
-        uint16_t& e = entries_[start + i];
-        e = static_cast<uint16_t>((e | setMask) & ~clearMask);
-    }
+    auto apply = [&](uint16_t e) { return static_cast<uint16_t>((e | setMask) & ~clearMask); };
+    // A page never written stays so when the change leaves a cleared entry as it is.
+    bool touchesCleared = apply(kClearedEntry) != kClearedEntry;
+    ForEachPiece(start, count, [&](uint32_t index, uint32_t offset, uint32_t n) {
+        if (pages_[index] || touchesCleared) {
+            Page& entries = PageFor(index << kPageBits);
+            for (uint32_t i = 0; i < n; ++i) entries[offset + i] = apply(entries[offset + i]);
+        }
+        return true;
+    });
 }
 
 uint32_t MemoryImage::CompareBlock(uint32_t start, const uint8_t* block, uint32_t length) {
     uint32_t n = Clamp(start, length);
     uint32_t mismatches = 0;
     for (uint32_t i = 0; i < n; ++i) {
-        uint16_t& e = entries_[start + i];
+        uint16_t& e = PageFor(start + i)[(start + i) & kPageMask];
         if ((e & 0xFF) != block[i]) {
             e |= EntryMismatch;
             ++mismatches;
@@ -89,7 +144,7 @@ uint32_t MemoryImage::RemoveGaps(uint8_t gapValue) {
         uint32_t n = Clamp(block, kBlock);
         bool needed = false;
         for (uint32_t i = 0; i < n; ++i) {
-            uint16_t e = entries_[block + i];
+            uint16_t e = EntryAt(block + i);
             if ((e & EntryAbsent) || (e & 0xFF) != gapValue) {
                 needed = true;
                 newLowest = std::min(newLowest, block + i);

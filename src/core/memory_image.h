@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,17 +14,39 @@ inline constexpr uint16_t EntryVerified = 0x0200;
 inline constexpr uint16_t EntryMismatch = 0x0400;
 inline constexpr uint16_t kEntryFlagMask = EntryAbsent | EntryVerified | EntryMismatch;
 
-// Host copy of the target's address space: one 16-bit entry (value and flags) per byte address.
+// Some bytes: how many, and the lowest and highest of their addresses (count 0: none).
+struct ByteSpan {
+    uint64_t count = 0;
+    uint64_t first = 0;
+    uint64_t last = 0;
+};
+
+// Host copy of the target's address space: one 16-bit entry (value and flags) per byte address. The
+// entries live in pages allocated on first write, so that a small firmware in the 1 MB space costs
+// little to hold and to clear; a page never written reads as cleared entries.
 class MemoryImage {
 public:
-    static constexpr uint32_t kEntryCount = 0x1F400;  // byte addresses 0x00000..0x1F3FF
+    static constexpr uint32_t kEntryCount = 0x100000;  // byte addresses 0x00000..0xFFFFF (CPUX)
     static constexpr uint32_t kNoLowest = 0xFFFFFFFF;
     static constexpr size_t kMaxFileName = 259;
 
-    MemoryImage();
-
     void Clear();
-    void SetByte(uint32_t address, uint8_t value);
+    // An address past the image's end is not stored but counted in OutsideBytes, so that a load can
+    // say what it could not place.
+    void SetByte(uint64_t address, uint8_t value) {
+        // Loads place every byte through here: a byte on a page that exists is stored inline.
+        Page* page = address < kEntryCount ? pages_[address >> kPageBits].get() : nullptr;
+        if (!page) return SetByteOnNewPage(address, value);
+        auto a = static_cast<uint32_t>(address);
+        (*page)[a & kPageMask] = value;
+        if (a < lowest_) lowest_ = a;
+        if (a > highest_) highest_ = a;
+        modified_ = 1;
+    }
+    void NoteOutside(uint64_t first, uint64_t count);
+    const ByteSpan& OutsideBytes() const { return outside_; }
+    // The present bytes within [first, last].
+    ByteSpan PresentBytes(uint32_t first, uint32_t last) const;
     uint32_t UsedSize() const;
     uint8_t ValueAt(uint32_t address) const;
     uint16_t FlagsAt(uint32_t address) const;
@@ -36,7 +60,9 @@ public:
     uint32_t Highest() const { return highest_; }
     bool IsEmpty() const { return lowest_ > highest_; }
     uint16_t EntryAt(uint32_t address) const {
-        return address < kEntryCount ? entries_[address] : kClearedEntry;
+        if (address >= kEntryCount) return kClearedEntry;
+        const Page* page = pages_[address >> kPageBits].get();
+        return page ? (*page)[address & kPageMask] : kClearedEntry;
     }
 
     const std::string& FileName() const { return fileName_; }
@@ -46,14 +72,26 @@ public:
 
 private:
     static constexpr uint16_t kClearedEntry = EntryAbsent | 0xFF;
+    static constexpr uint32_t kPageBits = 12;  // 4096 entries, 8 KB
+    static constexpr uint32_t kPageSize = 1u << kPageBits;
+    static constexpr uint32_t kPageMask = kPageSize - 1;
+    using Page = std::array<uint16_t, kPageSize>;
+
     // Number of entries from address that exist, at most count.
     static uint32_t Clamp(uint32_t address, uint32_t count);
+    Page& PageFor(uint32_t address);
+    void SetByteOnNewPage(uint64_t address, uint8_t value);
+    // Calls visit(page index, offset in page, n) for each page that [address, address + count)
+    // touches within the image; false from visit stops the walk, and is then the result.
+    template <typename Visit>
+    static bool ForEachPiece(uint32_t address, uint32_t count, Visit visit);
 
     std::string fileName_;
     uint8_t modified_ = 0;
-    std::vector<uint16_t> entries_;
+    std::array<std::unique_ptr<Page>, kEntryCount / kPageSize> pages_;
     uint32_t lowest_ = kNoLowest;
     uint32_t highest_ = 0;
+    ByteSpan outside_;
 };
 
 // Cursor over the present data of an image in runs of whole 16-bit words.

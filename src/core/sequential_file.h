@@ -26,6 +26,8 @@ public:
     void OpenMemory(const uint8_t* data, size_t size);
     // End of file: the position has reached the size taken at open.
     bool AtEnd() const { return position_ >= size_; }
+    // The size taken at open.
+    uint64_t Size() const { return size_; }
     // One byte; false at the end or on a read failure (then Failed() is true).
     bool ReadByte(uint8_t& byte);
     // Bytes up to and including a line feed, at most kMaxLine of them; false on a read failure.

@@ -28,13 +28,13 @@ size_t ContentLength(const std::string& line) {
 
 int ReadTiTxt(SequentialFile& in, MemoryImage& image) {
     std::string line;
-    std::optional<uint32_t> address;
+    std::optional<uint64_t> address;  // never wraps: data past the image is counted there as outside
     while (!in.AtEnd()) {
         if (!in.ReadLine(line)) break;  // a read failure ends the file like its end
         if (!line.empty() && line[0] == 'q') break;
         if (TextLength(line) < 3) continue;
         if (line[0] == '@') {
-            uint32_t value;
+            uint64_t value;
             if (!ReadHexField(line, 1, kAddressWidth, value)) return kFileInvalidFormat;
             address = value;
             continue;

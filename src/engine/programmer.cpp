@@ -1,5 +1,8 @@
 #include "engine/programmer.h"
 
+#include <string>
+
+#include "core/device_table.h"
 #include "core/file_format.h"
 #include "core/firmware_file.h"
 #include "engine/output_check.h"
@@ -10,7 +13,31 @@ namespace quarzo {
 namespace {
 constexpr uint32_t kVectorsStart = 0xFFE0;
 constexpr uint32_t kVectorsEnd = 0xFFFF;
+constexpr uint32_t kAddressSpaceEnd = MemoryImage::kEntryCount - 1;
+constexpr const char* kAddressSpace = "the address space";
 }  // namespace
+
+bool Programmer::ReportBeyond(const ByteSpan& span, const std::string& limit, uint32_t end, bool refuse) {
+    if (span.count == 0) return true;
+    bool one = span.count == 1;
+    std::string what =
+        std::to_string(span.count) + (one ? " byte of the file lies" : " bytes of the file lie");
+    auto first = static_cast<unsigned long long>(span.first);
+    auto last = static_cast<unsigned long long>(span.last);
+    if (refuse) {
+        sink_->Log(kLogError,
+                   "Error: %s beyond %s (up to 0x%X), at 0x%llX-0x%llX: nothing is programmed until the file "
+                   "leaves %s out.",
+                   what.c_str(), limit.c_str(), end, first, last, one ? "it" : "them");
+    } else {
+        const char* dropped = end != kAddressSpaceEnd ? ""
+                              : one                   ? "; it is not loaded"
+                                                      : "; they are not loaded";
+        sink_->Log(kLogInfo, "Warning: %s beyond %s (up to 0x%X), at 0x%llX-0x%llX%s.", what.c_str(),
+                   limit.c_str(), end, first, last, dropped);
+    }
+    return false;
+}
 
 Programmer::Programmer(const AdapterList& adapters) : sink_(&silentSink_), adapters_(adapters) {}
 
@@ -46,10 +73,15 @@ bool Programmer::LoadFile(const std::string& path, int type) {
     FirmwareFile file(image_);
     int count;
     int error;
+    ByteSpan outside, beyondPart;
+    // The part chosen (or found by the last run) tells where its memory ends.
+    uint32_t partEnd = deviceIndex != 0 ? DeviceLayout(deviceIndex).mainEnd : 0;
     {
         ImageGuard guard(imageMutex_);
         count = file.Load(path, type);
         error = file.TakeError();
+        outside = image_.OutsideBytes();
+        if (partEnd != 0 && count >= 1) beyondPart = image_.PresentBytes(partEnd + 1, kAddressSpaceEnd);
         if (count < 1) image_.Clear();
         image_.SetFileName(count < 1 ? "" : path);
         image_.SetModified(false);
@@ -60,6 +92,8 @@ bool Programmer::LoadFile(const std::string& path, int type) {
     } else {
         sink_->Log(kLogInfo, "Load %d bytes.", count);
     }
+    ReportBeyond(outside, kAddressSpace, kAddressSpaceEnd, false);
+    ReportBeyond(beyondPart, std::string("the memory of the ") + DeviceName(deviceIndex), partEnd, false);
     return count >= 1;
 }
 
@@ -191,10 +225,15 @@ RunResult Programmer::Run() {
         flags_ &= ~kActionReload;
         if (!LoadFile(image_.FileName(), kFormatUnknown)) return endEarly(kRunReloadFailed);
     }
+    // What the image could not hold would be missing from the chip: refused before anything is opened.
+    if ((flags_ & kActionProgram) &&
+        !ReportBeyond(image_.OutsideBytes(), kAddressSpace, kAddressSpaceEnd, true))
+        return endEarly(kRunActionFailed);
     if (kind_ == kAdapterRawJtag && worker_.PriorityRefused() && !priorityNoted_) {
         priorityNoted_ = true;
-        sink_->Log(kLogInfo, "Note: running at normal priority; this system does not grant real-time "
-                             "scheduling here, so JTAG timing may vary.");
+        sink_->Log(kLogInfo,
+                   "Note: running at normal priority; this system does not grant real-time "
+                   "scheduling here, so JTAG timing may vary.");
     }
     result_ = kRunActionFailed;
     segmentAWarned_ = false;

@@ -109,6 +109,9 @@ private:
     // Before a program or verify touches the chip: false, with the ranges, when the image holds bytes
     // outside the identified part's information and main memory.
     bool ImageFitsDevice();
+    // Data past end (the address space's or the part's, named by limit): false, after saying how much
+    // and where; refuse says it as the reason a run that programs stops.
+    bool ReportBeyond(const ByteSpan& span, const std::string& limit, uint32_t end, bool refuse);
     // The image's present range limited to the device, with a warning for each limit applied.
     void DeviceRange(uint32_t& start, uint32_t& end);
     // [start, end] without the calibration segment of parts that carry one, with a warning (once a

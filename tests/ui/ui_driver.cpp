@@ -91,16 +91,22 @@ TEST_F(Ui, DroppingThreeFilesOpensTheFirst) {
 }
 
 TEST_F(Ui, ADroppedElfFileLoadsAtItsLoadAddresses) {
-    // One segment of two rows at 0xE000, built as a compiler would lay out an ELF executable.
-    std::string elf = testing::ElfBuilder().Add(0xE000, std::vector<uint8_t>(32, 0x3C)).Build();
+    // One segment of two rows at 0xE000, built as a compiler would lay out an ELF executable, and a row
+    // at the top of the 1 MB address space, which the view shows with five-digit addresses.
+    std::string elf = testing::ElfBuilder()
+                          .Add(0xE000, std::vector<uint8_t>(32, 0x3C))
+                          .Add(0xFFFF0, std::vector<uint8_t>(16, 0x41))
+                          .Build();
     WriteText(File("firmware.elf"), elf);
     QuarzoProcess quarzo(folder_, "");
     HWND frame = quarzo.Window();
     ASSERT_NE(frame, nullptr);
     DropOnHexView(frame, {File("firmware.elf")});
     EXPECT_TRUE(WaitForTitle(frame, "QUARZO - [firmware.elf]")) << TitleOf(frame);
-    EXPECT_TRUE(WaitForLog(frame, "Load 32 bytes."));
-    EXPECT_EQ(SendMessageA(HexList(frame), LB_GETCOUNT, 0, 0), 2);
+    EXPECT_TRUE(WaitForLog(frame, "Load 991232 bytes."));
+    EXPECT_EQ(SendMessageA(HexList(frame), LB_GETCOUNT, 0, 0), 3);
+    Settle(frame);
+    Shot("hex-view-up-to-the-top-of-the-address-space");
 }
 
 TEST_F(Ui, ACommandLineRunWithTheNullAdapterLogsEveryStep) {
@@ -322,7 +328,8 @@ TEST_F(Ui, TheWindowFollowsTheDisplayScale) {
     EXPECT_EQ(window.right - window.left, ScalePixels(kDefaultWinWidth, dpi));
     EXPECT_EQ(window.bottom - window.top, ScalePixels(kDefaultWinHeight, dpi));
 
-    auto textHeight = static_cast<int>(reinterpret_cast<intptr_t>(GetPropA(HexList(frame), "QuarzoTextHeight")));
+    auto textHeight =
+        static_cast<int>(reinterpret_cast<intptr_t>(GetPropA(HexList(frame), "QuarzoTextHeight")));
     EXPECT_GE(textHeight, ScalePixels(14, dpi) - 1);
     EXPECT_LE(textHeight, ScalePixels(17, dpi));
     int rowHeight = static_cast<int>(SendMessageA(HexList(frame), LB_GETITEMHEIGHT, 0, 0));

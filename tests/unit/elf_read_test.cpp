@@ -44,11 +44,14 @@ TEST(ElfRead, SegmentsGoToTheirLoadAddressesWithTheirFileBytesOnly) {
     EXPECT_EQ(r.image.Highest(), 0xF005u);
 }
 
-TEST(ElfRead, DataBeyondTheImageIsDroppedLikeTheOtherReadersDo) {
-    Read r = ReadBytes(ElfBuilder().Add(0x1F3FE, {1, 2, 3, 4}).Add(0x40000, {5}).Build());
+TEST(ElfRead, DataBeyondTheImageIsCountedLikeTheOtherReadersDo) {
+    Read r = ReadBytes(ElfBuilder().Add(0xFFFFE, {1, 2, 3, 4}).Add(0x40000000, {5}).Build());
     EXPECT_EQ(r.error, kFileNoError);
-    EXPECT_EQ(r.image.ValueAt(0x1F3FF), 2);
-    EXPECT_EQ(r.image.Highest(), 0x1F3FFu);
+    EXPECT_EQ(r.image.ValueAt(0xFFFFF), 2);
+    EXPECT_EQ(r.image.Highest(), 0xFFFFFu);
+    EXPECT_EQ(r.image.OutsideBytes().count, 3u);
+    EXPECT_EQ(r.image.OutsideBytes().first, 0x100000u);
+    EXPECT_EQ(r.image.OutsideBytes().last, 0x40000000u);
 }
 
 TEST(ElfRead, MalformedFilesAreRefusedWholeWithoutReadingPastTheBuffer) {

@@ -2,6 +2,7 @@
 
 #include "core/file_format.h"
 #include "core/firmware_file.h"
+#include "support/elf_builder.h"
 #include "support/temp_dir.h"
 
 namespace quarzo {
@@ -91,10 +92,53 @@ TEST_F(FirmwareRead, IntelHexAppliesExtendedAddressRecords) {
     // A linear address of zero keeps data below 64 KB where it is.
     EXPECT_EQ(Load(":020000040000FA\r\n:01001000559A\r\n", kFormatIntelHex), 1);
     EXPECT_EQ(image_.Lowest(), 0x10u);
-    // Data far above the image is dropped, without wrapping around to low addresses.
+    // Data far above the image is counted, without wrapping around to low addresses.
     EXPECT_EQ(Load(":02000004FFFFFC\r\n:02FFFF001122CD\r\n:01001000559A\r\n", kFormatIntelHex), 0);
     EXPECT_EQ(error_, kFileNoError);
     EXPECT_EQ(image_.UsedSize(), 0u);
+    EXPECT_EQ(image_.OutsideBytes().count, 3u);
+    EXPECT_EQ(image_.OutsideBytes().last, 0x100000000u);
+}
+
+// Every reader places data up to 0xFFFFF and counts what lies beyond, with where it lay.
+TEST_F(FirmwareRead, DataUpToTheTopOfTheAddressSpaceIsPlacedAndBeyondItCounted) {
+    const struct {
+        int format;
+        std::string content;
+        uint64_t outside, lastOutside;
+    } cases[] = {
+        {kFormatIntelHex,
+         ":020000022430A8\r\n:020000001122CB\r\n:02000004000FEB\r\n:04FFFE00AABBCCDDF1\r\n"
+         ":02000004FFFFFC\r\n:01001000EE01\r\n:00000001FF\r\n",
+         3, 0xFFFF0010},
+        {kFormatTiTxt, "@24300\n11 22\n@FFFFE\nAA BB CC DD\n@FFFF0010\nEE\nq\n", 3, 0xFFFF0010},
+        {kFormatElf,
+         testing::ElfBuilder()
+             .Add(0x24300, {0x11, 0x22})
+             .Add(0xFFFFE, {0xAA, 0xBB, 0xCC, 0xDD})
+             .Add(0xFFFF0010, {0xEE})
+             .Build(),
+         3, 0xFFFF0010},
+        {kFormatBinary,
+         [] {
+             std::string b(0x100000 + 100, '\xFF');
+             b.replace(0x24300, 2, "\x11\x22");
+             b.replace(0xFFFFE, 2, "\xAA\xBB");
+             return b;
+         }(),
+         100, 0x100063},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(FormatName(c.format));
+        EXPECT_GT(Load(c.content, c.format), 0);
+        EXPECT_EQ(error_, kFileNoError);
+        EXPECT_EQ(Bytes(0x24300, 2), (std::vector<uint8_t>{0x11, 0x22}));
+        EXPECT_EQ(Bytes(0xFFFFE, 2), (std::vector<uint8_t>{0xAA, 0xBB}));
+        EXPECT_EQ(image_.Highest(), 0xFFFFFu);
+        EXPECT_EQ(image_.OutsideBytes().count, c.outside);
+        EXPECT_EQ(image_.OutsideBytes().first, 0x100000u);
+        EXPECT_EQ(image_.OutsideBytes().last, c.lastOutside);
+    }
 }
 
 TEST_F(FirmwareRead, TiTxtLineEndings) {
@@ -113,6 +157,9 @@ TEST_F(FirmwareRead, TiTxtAddressesQAndShortLines) {
     EXPECT_EQ(image_.FlagsAt(0x2000), EntryAbsent);
     EXPECT_EQ(Load("@10000\r\n5A\r\n", kFormatTiTxt), 1);  // addresses above 16 bits
     EXPECT_EQ(image_.Lowest(), 0x10000u);
+    // An address too long for 32 bits does not wrap to a low one: its data is counted outside.
+    EXPECT_EQ(Load("@1000000010\r\n5A\r\n", kFormatTiTxt), 0);
+    EXPECT_EQ(image_.OutsideBytes().first, 0x1000000010u);
 }
 
 TEST_F(FirmwareRead, TiTxtErrors) {
@@ -135,12 +182,10 @@ TEST_F(FirmwareRead, LongLinesContinueAsTheNextLine) {
     EXPECT_EQ(image_.ValueAt(0x1000 + 341), 0xBB);
 }
 
-TEST_F(FirmwareRead, BinaryStartsAtZeroAndStopsAtTheImageEnd) {
+TEST_F(FirmwareRead, BinaryStartsAtZero) {
     EXPECT_EQ(Load(std::string("\x01\x02\xFF", 3), kFormatBinary), 3);
     EXPECT_EQ(Bytes(0, 3), (std::vector<uint8_t>{1, 2, 0xFF}));
     EXPECT_EQ(image_.FlagsAt(2), 0);
-    EXPECT_EQ(Load(std::string(0x1F400 + 100, '\x5A'), kFormatBinary), 0x1F400);
-    EXPECT_EQ(image_.Highest(), 0x1F3FFu);
     EXPECT_EQ(Load("", kFormatBinary), 0);
     EXPECT_EQ(error_, kFileNoError);
 }

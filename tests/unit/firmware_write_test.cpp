@@ -53,7 +53,8 @@ TEST_F(FirmwareWrite, TiTxtContinuesFullRowsWithoutAddressLines) {
 
 TEST_F(FirmwareWrite, TiTxtWritesFiveDigitAddressesAbove64K) {
     Fill(0x10000, 0x10001, 0x42);
-    EXPECT_EQ(Save(kFormatTiTxt), "@10000\r\n42 43\r\nq\r\n");
+    Fill(0xFFFFE, 0xFFFFF, 0x44);
+    EXPECT_EQ(Save(kFormatTiTxt), "@10000\r\n42 43\r\n@FFFFE\r\n44 45\r\nq\r\n");
 }
 
 TEST_F(FirmwareWrite, IntelHexRecordsOfSixteenBytes) {
@@ -65,20 +66,21 @@ TEST_F(FirmwareWrite, IntelHexRecordsOfSixteenBytes) {
 }
 
 TEST_F(FirmwareWrite, IntelHexAbove64KUsesExtendedLinearAddressRecords) {
-    Fill(0xFFF8, 0x10007, 0x00);  // one run crossing the page boundary
-    Fill(0x1F3F0, 0x1F3F1, 0xAA);
+    Fill(0xFFF8, 0x10007, 0x00);   // one run crossing the page boundary
+    Fill(0xFFFFE, 0xFFFFF, 0xAA);  // the top of the address space
     std::string text = Save(kFormatIntelHex);
     EXPECT_EQ(text,
               ":08FFF8000001020304050607E5\r\n"
               ":020000040001F9\r\n"
               ":0800000008090A0B0C0D0E0F9C\r\n"
-              ":02F3F000AAABC6\r\n"
+              ":02000004000FEB\r\n"
+              ":02FFFE00AAABAC\r\n"
               ":00000001FF\r\n");
     // Reading it back places every byte where it was.
     MemoryImage copy;
     FirmwareFile file(copy);
     ASSERT_EQ(file.Load(dir_.File("out.file"), kFormatIntelHex), static_cast<int>(image_.UsedSize()));
-    for (uint32_t a = 0xFFF8; a <= 0x1F3F1; ++a) ASSERT_EQ(copy.EntryAt(a), image_.EntryAt(a)) << a;
+    for (uint32_t a = 0xFFF8; a <= 0xFFFFF; ++a) ASSERT_EQ(copy.EntryAt(a), image_.EntryAt(a)) << a;
 }
 
 TEST_F(FirmwareWrite, BinaryWritesFromZeroThroughTheHighestAddress) {

@@ -40,7 +40,7 @@ TEST(MemoryImage, NewAndClearedImagesAreEmpty) {
     EXPECT_EQ(image.FileName(), "firmware.hex");  // Clear keeps the name
 }
 
-TEST(MemoryImage, SetByteTracksBoundsAndDropsAddressesPastTheEnd) {
+TEST(MemoryImage, SetByteTracksBoundsAndCountsAddressesPastTheEnd) {
     MemoryImage image;
     image.SetByte(0x2000, 0x12);
     EXPECT_EQ(image.Lowest(), 0x2000u);
@@ -48,16 +48,30 @@ TEST(MemoryImage, SetByteTracksBoundsAndDropsAddressesPastTheEnd) {
     EXPECT_EQ(image.UsedSize(), 1u);
     EXPECT_EQ(image.EntryAt(0x2000), 0x0012);
 
-    image.SetByte(0x1F3FF, 0xAB);
-    EXPECT_EQ(image.Highest(), 0x1F3FFu);
-    EXPECT_EQ(image.ValueAt(0x1F3FF), 0xAB);
+    image.SetByte(0xFFFFF, 0xAB);
+    EXPECT_EQ(image.Highest(), 0xFFFFFu);
+    EXPECT_EQ(image.ValueAt(0xFFFFF), 0xAB);
+    EXPECT_EQ(image.OutsideBytes().count, 0u);
 
-    image.SetByte(0x1F400, 0xCD);
-    image.SetByte(0xFFFFFFFF, 0xCD);
-    EXPECT_EQ(image.Highest(), 0x1F3FFu);
-    EXPECT_EQ(image.UsedSize(), 0x1F3FFu - 0x2000 + 1);
-    // Out-of-range look-ups read as cleared entries rather than past the array.
-    EXPECT_EQ(image.FlagsAt(0x1F400), EntryAbsent);
+    // Past the end nothing is stored, but the bytes are counted with where they lay.
+    image.SetByte(0x100000, 0xCD);
+    image.SetByte(0x123456789, 0xCD);
+    image.NoteOutside(0x200000, 0x10);
+    EXPECT_EQ(image.Highest(), 0xFFFFFu);
+    EXPECT_EQ(image.UsedSize(), 0xFFFFFu - 0x2000 + 1);
+    EXPECT_EQ(image.OutsideBytes().count, 0x12u);
+    EXPECT_EQ(image.OutsideBytes().first, 0x100000u);
+    EXPECT_EQ(image.OutsideBytes().last, 0x123456789u);
+    // Out-of-range look-ups read as cleared entries rather than past the pages.
+    EXPECT_EQ(image.FlagsAt(0x100000), EntryAbsent);
+
+    ByteSpan present = image.PresentBytes(0x2000, 0xFFFFFFFF);
+    EXPECT_EQ(present.count, 2u);
+    EXPECT_EQ(present.first, 0x2000u);
+    EXPECT_EQ(present.last, 0xFFFFFu);
+    EXPECT_EQ(image.PresentBytes(0x2001, 0xFFFFE).count, 0u);
+    image.Clear();
+    EXPECT_EQ(image.OutsideBytes().count, 0u);
 }
 
 TEST(MemoryImage, SetByteClearsFlags) {
@@ -76,7 +90,12 @@ TEST(MemoryImage, AbsenceAndMismatchQueries) {
     image.SetByte(0x10F, 0);
     EXPECT_FALSE(image.AllAbsent(0x100, 16));
     EXPECT_TRUE(image.AllAbsent(0x100, 15));
-    EXPECT_TRUE(image.AllAbsent(0x1F3F0, 0x100));  // reaching past the end does not read past it
+    EXPECT_TRUE(image.AllAbsent(0xFFFF0, 0x100));  // reaching past the end does not read past it
+    // Queries that span the 4096-entry pages of storage.
+    image.SetByte(0x3000, 0);
+    EXPECT_FALSE(image.AllAbsent(0x2FF0, 0x20));
+    EXPECT_TRUE(image.AllAbsent(0x2F00, 0x100));
+    EXPECT_TRUE(image.AllAbsent(0x3001, 0x2000));
 
     EXPECT_FALSE(image.HasMismatch(0x100, 16));
     image.ModifyFlags(0x105, 1, EntryMismatch, 0);
@@ -87,14 +106,14 @@ TEST(MemoryImage, AbsenceAndMismatchQueries) {
 
 TEST(MemoryImage, ModifyFlagsStopsAtTheLastEntry) {
     MemoryImage image;
-    image.SetByte(0x1F3FE, 0x11);
+    image.SetByte(0xFFFFE, 0x11);
     image.ModifyFlags(0, 0xFFFFFFFF, EntryVerified, EntryAbsent);
     EXPECT_EQ(image.EntryAt(0), 0x02FF);
-    EXPECT_EQ(image.EntryAt(0x1F3FE), 0x0211);
-    EXPECT_EQ(image.EntryAt(0x1F3FF), 0x02FF);
-    image.ModifyFlags(0x1F3F0, 0xFFFFFFFF, 0, EntryVerified);
-    EXPECT_EQ(image.EntryAt(0x1F3FF), 0x00FF);
-    EXPECT_EQ(image.EntryAt(0x1F3EF), 0x02FF);
+    EXPECT_EQ(image.EntryAt(0xFFFFE), 0x0211);
+    EXPECT_EQ(image.EntryAt(0xFFFFF), 0x02FF);
+    image.ModifyFlags(0xFFFF0, 0xFFFFFFFF, 0, EntryVerified);
+    EXPECT_EQ(image.EntryAt(0xFFFFF), 0x00FF);
+    EXPECT_EQ(image.EntryAt(0xFFFEF), 0x02FF);
 }
 
 TEST(MemoryImage, CompareBlockMarksWithoutClearing) {
@@ -111,8 +130,8 @@ TEST(MemoryImage, CompareBlockMarksWithoutClearing) {
 
     // Absent entries compare by their value bits; the top of the image is not overrun.
     const uint8_t ff[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-    EXPECT_EQ(image.CompareBlock(0x1F3FC, ff, 8), 0u);
-    EXPECT_EQ(image.FlagsAt(0x1F3FF), EntryAbsent | EntryVerified);
+    EXPECT_EQ(image.CompareBlock(0xFFFFC, ff, 8), 0u);
+    EXPECT_EQ(image.FlagsAt(0xFFFFF), EntryAbsent | EntryVerified);
 }
 
 TEST(ImageRunReader, SplitsAtAbsentWordsAndCopiesValues) {
@@ -153,14 +172,14 @@ TEST(ImageRunReader, EvenLastAddressGetsARunOfItsOwn) {
 
 TEST(ImageRunReader, RunsAreCutAtTheMaximumAndStayInsideTheImage) {
     MemoryImage image;
-    Fill(image, 0x1F000, 0x1F3FF, 0x44);
-    auto runs = Runs(image, 0x1F000, 0x1FFFF, 500);
+    Fill(image, 0xFFC00, 0xFFFFF, 0x44);
+    auto runs = Runs(image, 0xFFC00, 0x10FFFF, 500);
     ASSERT_EQ(runs.size(), 3u);
-    EXPECT_EQ(runs[0], Span(0x1F000, 500));
-    EXPECT_EQ(runs[1], Span(0x1F1F4, 500));
-    EXPECT_EQ(runs[2], Span(0x1F3E8, 24));
+    EXPECT_EQ(runs[0], Span(0xFFC00, 500));
+    EXPECT_EQ(runs[1], Span(0xFFDF4, 500));
+    EXPECT_EQ(runs[2], Span(0xFFFE8, 24));
     // An odd maximum never overruns the buffer: runs are whole words.
-    for (auto [start, length] : Runs(image, 0x1F000, 0x1F3FF, 15)) EXPECT_LE(length, 14u);
+    for (auto [start, length] : Runs(image, 0xFFC00, 0xFFFFF, 15)) EXPECT_LE(length, 14u);
     EXPECT_TRUE(Runs(image, 0x2000, 0x1000, 16).empty());
 }
 
@@ -200,15 +219,15 @@ TEST(RemoveGaps, EverythingRemovedLeavesAnEmptyImage) {
 
 TEST(RemoveGaps, APartialBlockAtTheTopIsExaminedWithinTheImage) {
     MemoryImage image;
-    Fill(image, 0x1F3FA, 0x1F3FF, 0xFF);  // the block from 0x1F3FA would reach 0x1F409
+    Fill(image, 0xFFFFA, 0xFFFFF, 0xFF);  // the block from 0xFFFFA would reach 0x100009
     EXPECT_EQ(image.RemoveGaps(0xFF), 6u);
     EXPECT_EQ(image.UsedSize(), 0u);
 
-    Fill(image, 0x1F3FA, 0x1F3FF, 0xFF);
-    image.SetByte(0x1F3FF, 0x01);
+    Fill(image, 0xFFFFA, 0xFFFFF, 0xFF);
+    image.SetByte(0xFFFFF, 0x01);
     EXPECT_EQ(image.RemoveGaps(0xFF), 0u);
-    EXPECT_EQ(image.Lowest(), 0x1F3FFu);
-    EXPECT_EQ(image.Highest(), 0x1F3FFu);
+    EXPECT_EQ(image.Lowest(), 0xFFFFFu);
+    EXPECT_EQ(image.Highest(), 0xFFFFFu);
 }
 
 }  // namespace

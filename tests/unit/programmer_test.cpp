@@ -102,6 +102,16 @@ TEST_F(ProgrammerTest, AnImageOutsideThePartIsRefusedBeforeAnyAction) {
     }
     // An erase or a read alone does not care what the image holds.
     EXPECT_EQ(RunFlags(kActionErase), kRunComplete);
+
+    // Bytes the image could not hold stop it before the adapter is opened.
+    size_t opens = CallsNamed("Open").size();
+    programmer_.Image().NoteOutside(0x100000, 4);
+    sink_.Clear();
+    EXPECT_EQ(RunFlags(kActionProgram), kRunActionFailed);
+    EXPECT_EQ(CallsNamed("Open").size(), opens);
+    EXPECT_EQ(sink_.Lines().back(),
+              "1 Error: 4 bytes of the file lie beyond the address space (up to 0xFFFFF), at "
+              "0x100000-0x100003: nothing is programmed until the file leaves them out.");
 }
 
 TEST_F(ProgrammerTest, ProgramAndVerifyChunkAtTwiceTheBlockSize) {
@@ -205,14 +215,16 @@ TEST_F(ProgrammerWithAdapters, LoaderAndDirectJtagFailWithTheirOwnTexts) {
     EXPECT_EQ(InitLine(kAdapterBsl).rfind("1 Init failed. Could not open port /dev/quarzo-no-such-port: ", 0),
               0u);
 #ifdef _WIN32
-    EXPECT_EQ(InitLine(kAdapterRawJtag),
-              "1 Init failed. Could not initialize direct port access interface (the WinIo driver could not be "
-              "started).");
+    EXPECT_EQ(
+        InitLine(kAdapterRawJtag),
+        "1 Init failed. Could not initialize direct port access interface (the WinIo driver could not be "
+        "started).");
 #else
     // The log names the device that could not be reached and why.
     adapters_.rawJtag.portPaths[0] = "/nonexistent/parport0";
-    EXPECT_EQ(InitLine(kAdapterRawJtag), "1 Init failed. Could not initialize direct port access interface "
-                                         "(/nonexistent/parport0: No such file or directory).");
+    EXPECT_EQ(InitLine(kAdapterRawJtag),
+              "1 Init failed. Could not initialize direct port access interface "
+              "(/nonexistent/parport0: No such file or directory).");
 #endif
     EXPECT_NE(adapters_.bsl.Open(), 0);
     EXPECT_EQ(adapters_.bsl.GetErrorCode(), 2);
@@ -473,6 +485,20 @@ TEST_F(ProgrammerFiles, LoadAndSaveLogTheirSteps) {
     EXPECT_EQ(sink_.Lines().back(), "1 Load failed. Error: Bad checksum.");
     EXPECT_EQ(programmer_.Image().UsedSize(), 0u);
     EXPECT_EQ(programmer_.Image().FileName(), "");
+
+    // What lies beyond the address space, or beyond the chosen part's memory, is named.
+    sink_.Clear();
+    programmer_.deviceIndex = 7;  // MSP430F149, memory up to 0xFFFF
+    std::string wide = dir_.File("f5.txt");
+    testing::WriteFile(wide, "@FF00\n01\n@24300\n02 03\n@100000\n04\nq\n");
+    EXPECT_TRUE(programmer_.LoadFile(wide, -1));
+    EXPECT_EQ(
+        sink_.Lines(),
+        (Strings{"0 Loading TI TXT file \"" + wide + "\"...", "0 Load 82946 bytes.",
+                 "0 Warning: 1 byte of the file lies beyond the address space (up to 0xFFFFF), at "
+                 "0x100000-0x100000; it is not loaded.",
+                 "0 Warning: 2 bytes of the file lie beyond the memory of the MSP430F149 (up to 0xFFFF), at "
+                 "0x24300-0x24301."}));
 }
 
 TEST_F(ProgrammerFiles, SaveRemovesGapsFirstAndReportsFailures) {

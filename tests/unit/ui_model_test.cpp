@@ -39,6 +39,11 @@ TEST(HexRows, RowsStartAtTheLowestAddressAndSkipEmptySpans) {
     EXPECT_EQ(BuildHexRows(one), Rows{0x12345});
     EXPECT_EQ(FormatHexRow(one, 0x12345).address, "12345");  // five digits above 0xFFFF
     EXPECT_EQ(FormatHexRow(one, 0x12345).characters[0], '.');
+    // Up to the top of the address space; every row of such an image has five digits.
+    Fill(gap, 0xFFFF0, 0xFFFFF);
+    EXPECT_EQ(BuildHexRows(gap), (Rows{0x1000, 0xF000, 0xFFFF0}));
+    EXPECT_EQ(FormatHexRow(gap, 0x1000).address, "01000");
+    EXPECT_EQ(FormatHexRow(gap, 0xFFFF0).address, "FFFF0");
 }
 
 TEST(HexRows, TheFirstFlagInOrderDecidesTheColourAndNextErrorWraps) {

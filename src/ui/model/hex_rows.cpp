@@ -6,6 +6,8 @@
 
 namespace quarzo {
 
+static_assert(MemoryImage::kEntryCount / kHexRowBytes <= 0x10000, "a row index must fit 16 bits");
+
 std::vector<uint32_t> BuildHexRows(const MemoryImage& image) {
     std::vector<uint32_t> rows;
     if (image.IsEmpty()) return rows;
@@ -25,7 +27,9 @@ ByteColour ColourOf(uint16_t flags) {
 HexRow FormatHexRow(const MemoryImage& image, uint32_t address) {
     HexRow row;
     char text[8];
-    std::snprintf(text, sizeof text, address > 0xFFFF ? "%05X" : "%04X", static_cast<unsigned>(address));
+    // One width for every row of an image, so that the columns line up.
+    bool wide = address > 0xFFFF || (!image.IsEmpty() && image.Highest() > 0xFFFF);
+    std::snprintf(text, sizeof text, wide ? "%05X" : "%04X", static_cast<unsigned>(address));
     row.address = text;
     for (uint32_t i = 0; i < kHexRowBytes; ++i) {
         uint8_t value = image.ValueAt(address + i);

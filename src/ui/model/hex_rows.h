@@ -16,13 +16,14 @@ inline constexpr uint32_t kHexRowBytes = 16;
 enum class ByteColour { kAbsent, kVerified, kMismatch, kPresent };
 
 struct HexRow {
-    std::string address;             // four hex digits, five from 0x10000 up
+    std::string address;             // four hex digits; five in an image that reaches 0x10000
     std::vector<std::string> bytes;  // "3F" for each of the 16 bytes
     std::vector<ByteColour> colours;
     std::string characters;  // "." for values below 0x20
 };
 
 // Row start addresses: from the lowest address in steps of 16, leaving out spans with nothing present.
+// The 1 MB address space gives at most 65,536 rows, so row indexes fit the list box's 16-bit hit test.
 std::vector<uint32_t> BuildHexRows(const MemoryImage& image);
 HexRow FormatHexRow(const MemoryImage& image, uint32_t address);
 // The first flag in the order absent, verified, mismatch decides.
