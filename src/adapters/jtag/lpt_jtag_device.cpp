@@ -25,11 +25,14 @@ void LptJtag::WriteControlSignal(uint16_t value) {
     DrShift(value);
 }
 
+// Looks before it clocks (SLAU320, SetInstrFetch): a TCLK cycle given to a CPU already at an
+// instruction fetch runs a step of the code in its memory.
 bool LptJtag::SetInstrFetch() {
     IrShift(kCntrlSigCapture);
     for (int i = 0; i < kTries; ++i) {
-        SetTclk(2);
         if (DrShift(0) & kInstrLoad) return true;
+        SetTclk(0);
+        SetTclk(1);
     }
     return false;
 }
@@ -49,13 +52,14 @@ bool LptJtag::SetPC(uint16_t address) {
     return true;
 }
 
+// JMP $ goes onto the bus before the falling TCLK edge that fetches it (SLAU320, HaltCPU); an edge
+// before it would fetch from memory.
 void LptJtag::HaltCpu() {
     SetInstrFetch();
-    SetTclk(0);
-    WriteControlSignal(kJtagRead);
+    SetTclk(1);
     IrShift(kData16Bit);
     DrShift(kJumpToSelf);
-    SetTclk(3);
+    SetTclk(0);
     WriteControlSignal(kHaltedRead);
     SetTclk(1);
 }
@@ -190,9 +194,13 @@ bool LptJtag::ResetDevice(int method, bool execute, bool release) {
         if (TryResetMethod(release, execute)) return true;
     }
     if (method & 2) {
-        SetResetLines(true);
-        Sleep(50);
-        SetResetLines(false);
+        if (EntryNeeded()) {
+            EnterSpyBiWireJtag();
+        } else {
+            SetResetLines(true);
+            Sleep(50);
+            SetResetLines(false);
+        }
         if (TryResetMethod(release, execute)) return true;
     }
     if (method & 4) {
@@ -200,6 +208,7 @@ bool LptJtag::ResetDevice(int method, bool execute, bool release) {
         Sleep(3000);
         SetTargetPower(true);
         Sleep(10);
+        if (EntryNeeded()) EnterSpyBiWireJtag();
         if (GetDevice()) {
             if (execute) {
                 IrShift(kCntrlSigRelease);
@@ -210,6 +219,27 @@ bool LptJtag::ResetDevice(int method, bool execute, bool release) {
     }
     lastError = kErrorReset;
     return false;
+}
+
+// A part not yet identified may have Spy-Bi-Wire: the sequence is a reset pulse to any other part.
+bool LptJtag::EntryNeeded() const {
+    return deviceIndex == 0 || HasSpyBiWire(static_cast<int>(deviceIndex));
+}
+
+// SLAU320, JTAG access entry sequences (4-wire JTAG on a Spy-Bi-Wire part): TEST low to reset the
+// TEST logic, TEST high to start it, then with RST low TEST low and high again; RST high last.
+void LptJtag::EnterSpyBiWireJtag() {
+    SetTest(false);
+    Sleep(4);
+    SetTest(true);
+    Sleep(20);
+    SetResetLines(true);
+    Sleep(50);
+    SetTest(false);
+    DelayMicroseconds(1);
+    SetTest(true);
+    DelayMicroseconds(40);
+    SetResetLines(false);
 }
 
 bool LptJtag::IdentifyDevice(DeviceInfo& info) {
@@ -224,13 +254,21 @@ bool LptJtag::IdentifyDevice(DeviceInfo& info) {
     info.SetFuseValue(fuses);
     deviceIndex = static_cast<uint32_t>(FindDevice(id, fuses));
     FillDeviceInfo(static_cast<int>(deviceIndex), info);
+    if (HasCpuX(static_cast<int>(deviceIndex))) {
+        // 16-bit address shifts reach the wrong places on a 20-bit address register.
+        refusedCpuX_ = static_cast<int>(deviceIndex);
+        deviceIndex = 0;
+        lastError = kErrorNoDevice;
+        return false;
+    }
     if (deviceIndex != 0) return true;
     lastError = kErrorUnknownDevice;
     return false;
 }
 
 bool LptJtag::OpenTarget(DeviceInfo& info) {
-    CalibrateTclk();
+    refusedCpuX_ = 0;
+    MeasureTclk();
     SetTargetPower(true);
     ConnectJtag();
     if (!ResetDevice(6, false, false)) {

@@ -1,5 +1,6 @@
 // The parallel-port lines, the JTAG shifts and the signal timing.
 #include <algorithm>
+#include <cmath>
 
 #include "adapters/jtag/lpt_jtag.h"
 
@@ -25,15 +26,16 @@ void LptJtag::SetTms(bool level) {
     SetDataBit(kTms, level);
 }
 
-// Mode 0 low, 2 low then high (a rising edge), 3 high then low, anything else high; a TCLK pulse
-// spins between its two levels.
-void LptJtag::DriveLine(uint8_t mask, int mode, bool spin) {
+// Mode 0 low, 2 low then high (a rising edge), 3 high then low, anything else high; each level of a
+// TCLK pulse is paced.
+void LptJtag::DriveLine(uint8_t mask, int mode, bool paced) {
     if (mode != 2 && mode != 3) {
         SetDataBit(mask, mode != 0);
         return;
     }
+    if (paced) Pace();
     SetDataBit(mask, mode == 3);
-    if (spin) Spin();
+    if (paced) Pace();
     SetDataBit(mask, mode == 2);
 }
 
@@ -41,10 +43,20 @@ void LptJtag::SetTck(int mode) {
     DriveLine(kTck, mode, false);
 }
 
-// The pulse width of TCLK, which times the target's flash: a counted loop the optimiser must keep.
-void LptJtag::Spin() {
-    volatile uint32_t n = tclkDelay;
-    while (n != 0) n = n - 1;
+// TCLK times the target's flash: each level waits for its half period since the last one on the
+// monotonic clock. After a gap (a shift between pulses) the next pulse starts at once; pulses never
+// come faster to make up for it.
+void LptJtag::Pace() {
+    uint64_t now = clock_.Nanoseconds();
+    if (now < nextEdgeNs_) {
+        clock_.DelayUntilNs(nextEdgeNs_);
+        now = nextEdgeNs_;
+    }
+    nextEdgeNs_ = now + tclkHalfNs_;
+}
+
+void LptJtag::SetTest(bool level) {
+    SetDataBit(kTest, level);
 }
 
 void LptJtag::SetTclk(int mode) {
@@ -99,6 +111,7 @@ void LptJtag::SetEnableLine(bool on) {
 void LptJtag::ReleasePins() {
     controlShadow &= ~static_cast<uint32_t>(kSelectLine | kConnectLine);
     WriteControl();
+    if (dataShadow & kTest) SetTest(false);
     SetTdi(false);
     SetTms(true);
     SetTck(1);
@@ -176,19 +189,22 @@ uint16_t LptJtag::DrShift(uint16_t value, int bits) {
     return static_cast<uint16_t>(result);
 }
 
+// As SLAU320's reference: the TAP reset to Run-Test/Idle, then the fuse check's TMS pulses with TCK
+// high and TDI (TCLK) high, since TDI low during the check makes the fuse read as blown.
 void LptJtag::ResetTap() {
     SetTck(0);
-    // The TMS pulses with TCK held let the target test its security fuse.
+    SetTms(true);
+    for (int i = 0; i < 6; ++i) SetTck(2);  // Test-Logic-Reset
+    SetTck(0);
+    SetTms(false);
+    SetTck(1);  // Run-Test/Idle
+    SetTclk(1);
     for (int i = 0; i < 2; ++i) {
         SetTms(false);
         Sleep(70);
         SetTms(true);
         Sleep(70);
     }
-    for (int i = 0; i < 6; ++i) SetTck(2);  // Test-Logic-Reset
-    SetTck(0);
-    SetTms(false);
-    SetTck(1);  // Run-Test/Idle
 }
 
 // A busy wait: the lines' time stamps, not a flush, tell a virtual cable how long it lasted.
@@ -209,24 +225,26 @@ bool LptJtag::Sleep(uint32_t ms) {
     return cancel_ == nullptr || !cancel_->IsRaised();
 }
 
-void LptJtag::CalibrateTclk() {
-    SetTms(true);
-    for (int pass = 0; pass < 50; ++pass) {
-        uint32_t t0 = clock_.TickMs();
-        TclkStrobes(kCalibrationStrobes);
-        port_.Flush();
-        uint32_t dt = clock_.TickMs() - t0;
-        if (dt == 0) dt = 1;
-        uint32_t rate = 20000 / dt;
-        if (rate >= 477) {
-            tclkDelay += 8;
-        } else if (rate >= 257) {
-            return;
-        } else {
-            if (tclkDelay == 1) return;
-            tclkDelay -= 1;
-        }
+// The data register written twice a pulse with its own value: the pulses' timing without an edge.
+double LptJtag::MeasureTclk() {
+    Pace();
+    uint64_t start = clock_.Nanoseconds();
+    for (int i = 0; i < kMeasurePulses; ++i) {
+        Pace();
+        WriteData();
+        Pace();
+        WriteData();
     }
+    uint64_t elapsed = clock_.Nanoseconds() - start;
+    tclkHz_ = elapsed == 0 ? 1e12 : kMeasurePulses * 1e9 / static_cast<double>(elapsed);
+    return tclkHz_;
+}
+
+int LptJtag::MassErasePasses() const {
+    // Unmeasured, the fastest rate allowed gives the most passes.
+    double hz = tclkHz_ > 0 ? std::min(tclkHz_, kFlashMaxHz) : kFlashMaxHz;
+    // A pass lasts its 5297 clocks of the timing generator, however long TCLK runs on.
+    return static_cast<int>(std::ceil(kCumulativeEraseSeconds * hz / kMassEraseClocks));
 }
 
 }  // namespace quarzo
