@@ -278,7 +278,8 @@ void JtagTarget::TckRising(bool tms, bool tdi) {
             break;
         case Tap::kCaptureDr:
             drLength_ = DrLength();
-            drCaptured_ = DrCapture() & ((1u << drLength_) - 1);
+            // A bypass register captures 0 (IEEE 1149.1).
+            drCaptured_ = Bypassed() ? 0 : DrCapture() & ((1u << drLength_) - 1);
             drShift_ = drCaptured_;
             break;
         case Tap::kShiftDr:

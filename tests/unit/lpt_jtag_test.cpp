@@ -112,7 +112,8 @@ TEST_F(LptWire, TapResetWalksToIdleThenPulsesTmsForTheFuseCheckWithTckAndTdiHigh
     // Six TCK pulses with TMS high, Run-Test/Idle, then two TMS pulses with 70 ms in each phase.
     EXPECT_EQ(clock_.NowUs(), 4u * 70'000u);
     EXPECT_EQ(port_.RisingEdges(kData, LptJtag::kTck, 0xF0), 7u);
-    EXPECT_EQ(Bytes(writes.end() - 6, writes.end()), (Bytes{0xF4, 0xF5, 0xF5, 0xF7, 0xF5, 0xF7}));
+    EXPECT_EQ(writes.front(), 0xF1);  // TDI high first: the fuse check wants it so
+    EXPECT_EQ(Bytes(writes.end() - 6, writes.end()), (Bytes{0xF1, 0xF5, 0xF5, 0xF7, 0xF5, 0xF7}));
 }
 
 TEST_F(LptWire, LongWaitsEndOnceTheRunIsCancelled) {

@@ -109,7 +109,10 @@ void LptJtag::ReadMemQuick(uint16_t address, uint32_t count, uint8_t* buffer) {
     WriteControlSignal(kJtagRead);
 }
 
+// From the power-on clear the watchdog runs: it is stopped within a few hundred port accesses, with
+// nothing held back that could make the cable wait in between.
 bool LptJtag::ExecutePor() {
+    port_.Flush();
     WriteControlSignal(kPowerOnClear);
     DrShift(kJtagRead);
     SetTclk(2);

@@ -63,7 +63,9 @@ void LptJtag::SetTclk(int mode) {
     DriveLine(kTdi, mode, true);
 }
 
+// Writes a backend holds back go out first, so that none has to wait in the middle of the burst.
 void LptJtag::TclkStrobes(uint32_t count) {
+    port_.Flush();
     for (uint32_t i = 1; i < count; ++i) SetTclk(3);
 }
 
@@ -192,13 +194,13 @@ uint16_t LptJtag::DrShift(uint16_t value, int bits) {
 // As SLAU320's reference: the TAP reset to Run-Test/Idle, then the fuse check's TMS pulses with TCK
 // high and TDI (TCLK) high, since TDI low during the check makes the fuse read as blown.
 void LptJtag::ResetTap() {
+    SetTclk(1);
     SetTck(0);
     SetTms(true);
     for (int i = 0; i < 6; ++i) SetTck(2);  // Test-Logic-Reset
     SetTck(0);
     SetTms(false);
     SetTck(1);  // Run-Test/Idle
-    SetTclk(1);
     for (int i = 0; i < 2; ++i) {
         SetTms(false);
         Sleep(70);
