@@ -318,7 +318,6 @@ TEST(RawJtagAdapter, NamesErrorsAndPortsWithoutTouchingTheCable) {
 // F2274: Spy-Bi-Wire entry, mass erase and information segments B-D under LOCKA, the enhanced PSA.
 TEST_F(JtagRun, SpyBiWirePartKeepsItsCalibrationAndEraseInfoClearsSegmentsBToD) {
     Connect("MSP430F2274");
-    target_->target.spyBiWire = true;
     auto& d = target_->device;
     uint8_t calibration[64];
     for (uint32_t i = 0; i < 64; ++i) calibration[i] = d.Read(0x10C0 + i);
@@ -353,7 +352,6 @@ TEST_F(JtagRun, APortTooSlowForTheFlashClockErasesAndProgramsNothing) {
 
 TEST_F(JtagRun, APartWithTheTwentyBitCpuIsRefusedWithTheReason) {
     Connect("MSP430FG4619");
-    target_->target.cpuX = true;
     EXPECT_EQ(RunFlags(kActionErase), kRunActionFailed);
     EXPECT_EQ(sink_.Lines().back(),
               "1 Init failed. Could not find device (or device not supported) (MSP430FG4619 has the 20-bit CPUX, which "
