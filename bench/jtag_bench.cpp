@@ -124,7 +124,8 @@ int main() {
     stop = true;
     serving.join();
     if (!ok) {
-        std::fprintf(stderr, "the run over the socket failed (error %d)\n", cable.GetErrorCode());
+        int code = cable.GetErrorCode();
+        std::fprintf(stderr, "the run over the socket failed: %s\n", cable.GetErrorText(code));
         return 1;
     }
     auto seconds = [](auto from, auto to) { return std::chrono::duration<double>(to - from).count(); };

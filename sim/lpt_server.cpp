@@ -1,8 +1,6 @@
 #include "sim/lpt_server.h"
 
 #include <poll.h>
-#include <pthread.h>
-#include <sched.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -44,11 +42,6 @@ bool LptServer::Create(const std::string& path) {
 }
 
 void LptServer::Serve(const std::atomic<bool>& stop) {
-    // The chip's watchdog runs in real time by the host's time stamps, and every read waits for this
-    // thread: where the system grants it, it is not kept waiting behind other work. Best effort.
-    sched_param param{};
-    param.sched_priority = sched_get_priority_min(SCHED_FIFO);
-    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
     while (!stop.load()) {
         pollfd p{listener_, POLLIN, 0};
         int ready = poll(&p, 1, 50);

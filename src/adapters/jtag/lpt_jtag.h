@@ -121,9 +121,10 @@ public:
     void ShutdownPins(bool powerOff);
     bool Tdo();
 
-    // JTAG shifts and the TAP reset with the fuse-check pulses.
-    uint8_t IrShift(uint8_t instruction);
-    uint16_t DrShift(uint16_t value, int bits = 16);
+    // JTAG shifts and the TAP reset with the fuse-check pulses. A shift whose result nobody needs reads
+    // no TDO (capture false): fewer port accesses, and no wait on a cable that answers reads slowly.
+    uint8_t IrShift(uint8_t instruction, bool capture = true);
+    uint16_t DrShift(uint16_t value, int bits = 16, bool capture = true);
     void ResetTap();
 
     // Timing. TCLK pulses are paced by the monotonic clock at kTclkTargetHz; MeasureTclk times
@@ -195,6 +196,8 @@ private:
     void RestoreTclk(bool level);
     void ExitShift();
     void WriteControlSignal(uint16_t value);
+    // From a power-on clear, with no read that could hold it up: the watchdog runs meanwhile.
+    void StopWatchdogAfterPor();
     void RegisterWrite(uint16_t address, uint16_t value);
     void PsaStep();
     void EndFlashMode();

@@ -21,8 +21,8 @@ constexpr int kTries = 50;
 }  // namespace
 
 void LptJtag::WriteControlSignal(uint16_t value) {
-    IrShift(kCntrlSig16Bit);
-    DrShift(value);
+    IrShift(kCntrlSig16Bit, false);
+    DrShift(value, 16, false);
 }
 
 // Looks before it clocks (SLAU320, SetInstrFetch): a TCLK cycle given to a CPU already at an
@@ -85,10 +85,10 @@ void LptJtag::WriteMem(int format, uint16_t address, uint16_t value) {
     HaltCpu();
     SetTclk(0);
     WriteControlSignal(format == 16 ? kHaltedWrite : kHaltedByteWrite);
-    IrShift(kAddr16Bit);
-    DrShift(address);
-    IrShift(kDataToAddr);
-    DrShift(value);
+    IrShift(kAddr16Bit, false);
+    DrShift(address, 16, false);
+    IrShift(kDataToAddr, false);
+    DrShift(value, 16, false);
     SetTclk(1);
     ReleaseCpu();
 }
@@ -114,16 +114,32 @@ void LptJtag::ReadMemQuick(uint16_t address, uint32_t count, uint8_t* buffer) {
 bool LptJtag::ExecutePor() {
     port_.Flush();
     WriteControlSignal(kPowerOnClear);
-    DrShift(kJtagRead);
+    DrShift(kJtagRead, 16, false);
     SetTclk(2);
     SetTclk(2);
     SetTclk(0);
+    StopWatchdogAfterPor();  // whatever the identification says
     uint8_t id = IrShift(kAddrCapture);
     SetTclk(1);
-    WriteMem(16, kWatchdog, kWatchdogHold);  // whatever the identification says
     if (id == kJtagId) return true;
     lastError = kErrorJtagId;
     return false;
+}
+
+// SLAU320's power-on clear leaves the CPU at its first instruction fetch after three TCLK cycles:
+// JMP $ injected and fetched, the CPU halted, then the halted write of the watchdog's hold word.
+void LptJtag::StopWatchdogAfterPor() {
+    SetTclk(1);
+    IrShift(kData16Bit, false);
+    DrShift(kJumpToSelf, 16, false);
+    SetTclk(0);
+    WriteControlSignal(kHaltedWrite);
+    IrShift(kAddr16Bit, false);
+    DrShift(kWatchdog, 16, false);
+    IrShift(kDataToAddr, false);
+    DrShift(kWatchdogHold, 16, false);
+    SetTclk(1);
+    ReleaseCpu();
 }
 
 bool LptJtag::SyncCpu() {

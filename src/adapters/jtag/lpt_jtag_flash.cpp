@@ -33,20 +33,20 @@ uint16_t EraseMode(int type) {
 }  // namespace
 
 void LptJtag::RegisterWrite(uint16_t address, uint16_t value) {
-    IrShift(kAddr16Bit);
-    DrShift(address);
-    IrShift(kDataToAddr);
-    DrShift(value);
+    IrShift(kAddr16Bit, false);
+    DrShift(address, 16, false);
+    IrShift(kDataToAddr, false);
+    DrShift(value, 16, false);
     SetTclk(3);
 }
 
 // FCTL1 back to no mode, written on the rising TCLK edge, and the CPU given back.
 void LptJtag::EndFlashMode() {
     WriteControlSignal(kHaltedWrite);
-    IrShift(kAddr16Bit);
-    DrShift(kFctl1);
-    IrShift(kDataToAddr);
-    DrShift(kFctlDone);
+    IrShift(kAddr16Bit, false);
+    DrShift(kFctl1, 16, false);
+    IrShift(kDataToAddr, false);
+    DrShift(kFctlDone, 16, false);
     SetTclk(1);
     ReleaseCpu();
 }

@@ -151,7 +151,7 @@ void LptJtag::ExitShift() {
     SetTms(true);
 }
 
-uint8_t LptJtag::IrShift(uint8_t instruction) {
+uint8_t LptJtag::IrShift(uint8_t instruction, bool capture) {
     bool tclk = (dataShadow & kTdi) != 0;
     SetTms(true);
     SetTck(2);  // Select-DR-Scan
@@ -164,14 +164,14 @@ uint8_t LptJtag::IrShift(uint8_t instruction) {
         SetTdi((instruction >> i & 1) != 0);
         if (i == 7) SetTms(true);
         SetTck(2);
-        result = result << 1 | (Tdo() ? 1u : 0u);
+        if (capture) result = result << 1 | (Tdo() ? 1u : 0u);
     }
     RestoreTclk(tclk);
     ExitShift();
     return static_cast<uint8_t>(result);
 }
 
-uint16_t LptJtag::DrShift(uint16_t value, int bits) {
+uint16_t LptJtag::DrShift(uint16_t value, int bits, bool capture) {
     bits = std::clamp(bits, 0, 16);
     bool tclk = (dataShadow & kTdi) != 0;
     SetTms(true);
@@ -184,7 +184,7 @@ uint16_t LptJtag::DrShift(uint16_t value, int bits) {
         SetTdi((value >> i & 1) != 0);
         if (i == 0) SetTms(true);
         SetTck(2);
-        result = result << 1 | (Tdo() ? 1u : 0u);
+        if (capture) result = result << 1 | (Tdo() ? 1u : 0u);
     }
     RestoreTclk(tclk);
     ExitShift();
@@ -229,6 +229,7 @@ bool LptJtag::Sleep(uint32_t ms) {
 
 // The data register written twice a pulse with its own value: the pulses' timing without an edge.
 double LptJtag::MeasureTclk() {
+    port_.Flush();
     Pace();
     uint64_t start = clock_.Nanoseconds();
     for (int i = 0; i < kMeasurePulses; ++i) {
