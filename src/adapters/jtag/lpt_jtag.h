@@ -217,6 +217,10 @@ private:
     uint64_t nextEdgeNs_ = 0;
     double tclkHz_ = 0;
     int refusedCpuX_ = 0;
+    // At most 300 ms busy, then 20 ms of rest: well inside the usual cap of 950 ms a second.
+    static constexpr uint64_t kBusyNs = 300'000'000;
+    static constexpr uint32_t kRestMs = 20;
+    uint64_t lastRestNs_ = 0;
 };
 
 }  // namespace quarzo

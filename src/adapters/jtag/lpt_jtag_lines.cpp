@@ -63,8 +63,11 @@ void LptJtag::SetTclk(int mode) {
     DriveLine(kTdi, mode, true);
 }
 
-// Writes a backend holds back go out first, so that none has to wait in the middle of the burst.
+// Writes a backend holds back go out first, so that none has to wait in the middle of the burst. A
+// thread that has run without a pause for a while rests before the burst: a system that caps the time
+// of real-time threads would otherwise stop it in the middle of one.
 void LptJtag::TclkStrobes(uint32_t count) {
+    if (clock_.Nanoseconds() - lastRestNs_ >= kBusyNs) Sleep(kRestMs);
     port_.Flush();
     for (uint32_t i = 1; i < count; ++i) SetTclk(3);
 }
@@ -224,6 +227,7 @@ bool LptJtag::Sleep(uint32_t ms) {
         clock_.SleepMs(step);
         ms -= step;
     }
+    lastRestNs_ = clock_.Nanoseconds();
     return cancel_ == nullptr || !cancel_->IsRaised();
 }
 
