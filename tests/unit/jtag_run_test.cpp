@@ -333,6 +333,32 @@ TEST_F(JtagRun, SpyBiWirePartKeepsItsCalibrationAndEraseInfoClearsSegmentsBToD) 
     EXPECT_EQ(target_->target.strayFetches, 0u);
 }
 
+// The host held up in the middle of a burst (the chip saw TCLK too slow): the word is written again.
+TEST_F(JtagRun, AWordWhoseBurstWasHeldUpIsWrittenAgain) {
+    Connect();
+    LoadFirmware(0xF000, 0xF0FF);
+    bool stalled = false, inOperation = false;
+    uint64_t clocksAtStart = 0;
+    target_->clock.onAdvance = [&](uint64_t) {
+        auto& f = target_->target.Flash();
+        if (!f.Busy()) {
+            inOperation = false;
+            return;
+        }
+        if (!inOperation) clocksAtStart = f.operationClocks;
+        inOperation = true;
+        // Five clocks into a word write: 5 ms without a pulse.
+        if (!stalled && !target_->device.IsErased(0xF000, 2) && f.operationClocks - clocksAtStart == 5) {
+            stalled = true;
+            target_->clock.Advance(5'000);
+        }
+    };
+    EXPECT_EQ(RunFlags(kActionErase | kActionProgram | kActionVerify), kRunComplete) << Log();
+    EXPECT_TRUE(stalled);
+    EXPECT_EQ(target_->target.Flash().outOfRangeOperations, 1u);
+    EXPECT_TRUE(DeviceHoldsImage(0xF000, 0xF0FF));
+}
+
 TEST_F(JtagRun, APortTooSlowForTheFlashClockErasesAndProgramsNothing) {
     Connect();
     target_->port->accessUs = 2;  // two accesses a pulse: 250 kHz at best

@@ -111,7 +111,8 @@ public:
     void SetTck(int mode);   // 0 low, 2 rising edge, 3 high then low, other high
     void SetTclk(int mode);  // 0 low, 2 low then high, 3 high then low (paced), other high
     void SetTest(bool level);
-    void TclkStrobes(uint32_t count);
+    // count - 1 paced pulses; false when the burst fell below the flash range (the thread was held up).
+    bool TclkStrobes(uint32_t count);
     void SetTargetPower(bool on);
     void SetResetLines(bool asserted);
     void SetSelectLine(bool on);
@@ -192,6 +193,8 @@ private:
     void SetDataBit(uint8_t mask, bool level);
     void Pace();
     void ErasePass(uint16_t mode, uint16_t address, uint32_t strobes);
+    bool EraseOnce(uint16_t mode, uint16_t address, uint32_t strobes);
+    static constexpr int kBurstAttempts = 3;
     bool EntryNeeded() const;
     void RestoreTclk(bool level);
     void ExitShift();

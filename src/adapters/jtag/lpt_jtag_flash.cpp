@@ -51,7 +51,13 @@ void LptJtag::EndFlashMode() {
     ReleaseCpu();
 }
 
+// A pass whose burst was held up is given again: erasing twice does no harm.
 void LptJtag::ErasePass(uint16_t mode, uint16_t address, uint32_t strobes) {
+    for (int attempt = 0; attempt < kBurstAttempts; ++attempt)
+        if (EraseOnce(mode, address, strobes)) return;
+}
+
+bool LptJtag::EraseOnce(uint16_t mode, uint16_t address, uint32_t strobes) {
     HaltCpu();
     SetTclk(0);
     WriteControlSignal(kHaltedWrite);
@@ -60,8 +66,9 @@ void LptJtag::ErasePass(uint16_t mode, uint16_t address, uint32_t strobes) {
     RegisterWrite(kFctl3, kFctl3Unlocked);  // LOCKA toggles on a one only: written 0, it stays
     RegisterWrite(address, kEraseDummyWord);  // starts the erase
     WriteControlSignal(kHaltedRead);
-    TclkStrobes(strobes);
+    bool paced = TclkStrobes(strobes);
     EndFlashMode();
+    return paced;
 }
 
 bool LptJtag::FlashErase(int type, uint16_t address) {
@@ -100,11 +107,15 @@ void LptJtag::FlashWrite(uint16_t address, uint32_t count, const uint8_t* words)
     RegisterWrite(kFctl2, kFctl2TclkDivide1);
     RegisterWrite(kFctl3, kFctl3Unlocked);
     for (uint32_t i = 0; i < count; ++i) {
-        WriteControlSignal(kHaltedWrite);
         uint16_t word = static_cast<uint16_t>(words[2 * i] | words[2 * i + 1] << 8);
-        RegisterWrite(static_cast<uint16_t>(address + 2 * i), word);
-        WriteControlSignal(kHaltedRead);
-        TclkStrobes(kWordWriteStrobes);
+        // A word whose burst was held up is written again: programming the same value only finishes
+        // clearing its bits.
+        for (int attempt = 0; attempt < kBurstAttempts; ++attempt) {
+            WriteControlSignal(kHaltedWrite);
+            RegisterWrite(static_cast<uint16_t>(address + 2 * i), word);
+            WriteControlSignal(kHaltedRead);
+            if (TclkStrobes(kWordWriteStrobes)) break;
+        }
     }
     EndFlashMode();
 }

@@ -66,10 +66,14 @@ void LptJtag::SetTclk(int mode) {
 // Writes a backend holds back go out first, so that none has to wait in the middle of the burst. A
 // thread that has run without a pause for a while rests before the burst: a system that caps the time
 // of real-time threads would otherwise stop it in the middle of one.
-void LptJtag::TclkStrobes(uint32_t count) {
+bool LptJtag::TclkStrobes(uint32_t count) {
     if (clock_.Nanoseconds() - lastRestNs_ >= kBusyNs) Sleep(kRestMs);
     port_.Flush();
+    uint64_t start = clock_.Nanoseconds();
     for (uint32_t i = 1; i < count; ++i) SetTclk(3);
+    // Whether the burst kept its pace: a thread stopped in the middle of it clocked the flash too slowly.
+    uint64_t elapsed = clock_.Nanoseconds() - start;
+    return count < 3 || elapsed == 0 || (count - 2) * 1e9 / static_cast<double>(elapsed) >= kFlashMinHz;
 }
 
 void LptJtag::SetTargetPower(bool on) {
