@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -93,6 +94,10 @@ int main() {
     quarzo::sim::SimDevice device(quarzo::sim::DefaultSimPart(), 0x0160);
     quarzo::sim::JtagTarget chip(device);
     chip.Unplug();
+    std::vector<std::string> outsideLines;
+    chip.Flash().trace = [&](const std::string& line) {
+        if (line.find("OUTSIDE") != std::string::npos && outsideLines.size() < 5) outsideLines.push_back(line);
+    };
     std::mutex lock;
     quarzo::sim::LptServer server(chip, lock);
     if (!server.Create(dir.File("cable"))) return 1;
@@ -126,6 +131,7 @@ int main() {
     stop = true;
     serving.join();
     if (!ok) {
+        for (const auto& line : outsideLines) std::fprintf(stderr, "%s\n", line.c_str());
         int code = cable.GetErrorCode();
         std::fprintf(stderr, "the run over the socket failed: %s (flash: %u operations, %u outside, %u incomplete)\n",
                      cable.GetErrorText(code), chip.Flash().operations, chip.Flash().outOfRangeOperations,

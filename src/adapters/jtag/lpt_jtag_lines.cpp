@@ -73,7 +73,7 @@ bool LptJtag::TclkStrobes(uint32_t count) {
     for (uint32_t i = 1; i < count; ++i) SetTclk(3);
     // Whether the burst kept its pace: a thread stopped in the middle of it clocked the flash too slowly.
     uint64_t elapsed = clock_.Nanoseconds() - start;
-    return count < 3 || elapsed == 0 || (count - 2) * 1e9 / static_cast<double>(elapsed) >= kFlashMinHz;
+    return count < 3 || elapsed == 0 || (count - 2) * 1e9 / static_cast<double>(elapsed) >= kFlashMinHz + kTclkMarginHz;
 }
 
 void LptJtag::SetTargetPower(bool on) {

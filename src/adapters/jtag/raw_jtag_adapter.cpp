@@ -122,9 +122,13 @@ int RawJtagAdapter::Open() {
 
 // The flash timing generator runs on TCLK: its rate is measured again before each erase and block of
 // writes, and nothing is erased or programmed when this port cannot keep it in range.
+// A measurement the system held up says nothing of the port: three tries before the refusal.
 bool RawJtagAdapter::FlashClockReady(int code) {
-    double hz = jtag_.MeasureTclk();
-    if (LptJtag::TclkUsable(hz)) return true;
+    double hz = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        hz = jtag_.MeasureTclk();
+        if (LptJtag::TclkUsable(hz)) return true;
+    }
     char reason[160];
     std::snprintf(reason, sizeof(reason),
                   "TCLK runs at %.0f kHz on this port; the flash timing generator needs %.0f-%.0f kHz", hz / 1000,
