@@ -201,6 +201,7 @@ private:
     void WriteControlSignal(uint16_t value);
     // From a power-on clear, with no read that could hold it up: the watchdog runs meanwhile.
     void StopWatchdogAfterPor();
+    void HaltedWriteAndRelease(uint16_t control, uint16_t address, uint16_t value);
     void RegisterWrite(uint16_t address, uint16_t value);
     void PsaStep();
     void EndFlashMode();

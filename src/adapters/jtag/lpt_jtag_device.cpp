@@ -84,7 +84,12 @@ void LptJtag::ReleaseDevice(uint16_t address) {
 void LptJtag::WriteMem(int format, uint16_t address, uint16_t value) {
     HaltCpu();
     SetTclk(0);
-    WriteControlSignal(format == 16 ? kHaltedWrite : kHaltedByteWrite);
+    HaltedWriteAndRelease(format == 16 ? kHaltedWrite : kHaltedByteWrite, address, value);
+}
+
+// With TCLK low: the write takes place on its rising edge; then the CPU is given back.
+void LptJtag::HaltedWriteAndRelease(uint16_t control, uint16_t address, uint16_t value) {
+    WriteControlSignal(control);
     IrShift(kAddr16Bit, false);
     DrShift(address, 16, false);
     IrShift(kDataToAddr, false);
@@ -133,13 +138,7 @@ void LptJtag::StopWatchdogAfterPor() {
     IrShift(kData16Bit, false);
     DrShift(kJumpToSelf, 16, false);
     SetTclk(0);
-    WriteControlSignal(kHaltedWrite);
-    IrShift(kAddr16Bit, false);
-    DrShift(kWatchdog, 16, false);
-    IrShift(kDataToAddr, false);
-    DrShift(kWatchdogHold, 16, false);
-    SetTclk(1);
-    ReleaseCpu();
+    HaltedWriteAndRelease(kHaltedWrite, kWatchdog, kWatchdogHold);
 }
 
 bool LptJtag::SyncCpu() {

@@ -42,13 +42,7 @@ void LptJtag::RegisterWrite(uint16_t address, uint16_t value) {
 
 // FCTL1 back to no mode, written on the rising TCLK edge, and the CPU given back.
 void LptJtag::EndFlashMode() {
-    WriteControlSignal(kHaltedWrite);
-    IrShift(kAddr16Bit, false);
-    DrShift(kFctl1, 16, false);
-    IrShift(kDataToAddr, false);
-    DrShift(kFctlDone, 16, false);
-    SetTclk(1);
-    ReleaseCpu();
+    HaltedWriteAndRelease(kHaltedWrite, kFctl1, kFctlDone);
 }
 
 // A pass whose burst was held up is given again: erasing twice does no harm.
