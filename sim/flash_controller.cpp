@@ -1,5 +1,7 @@
 #include "sim/flash_controller.h"
 
+#include <cstdio>
+
 namespace quarzo::sim {
 namespace {
 
@@ -8,18 +10,35 @@ namespace {
 constexpr uint8_t kHalfErasedBits = 0x55;
 constexpr uint8_t kHalfProgrammedMask = 0x55;
 
+const char* KindName(int kind) {
+    static const char* const kNames[] = {"none", "segment erase", "main erase", "mass erase", "write"};
+    return kNames[kind];
+}
+
 }  // namespace
 
+// The part's flash timing from its data sheet (sim_parts).
 FlashController::FlashController(SimDevice& device) : device_(device) {
+    const SimFlashTiming& timing = device_.Part().flash;
+    wordWriteClocks = timing.wordClocks;
+    segmentEraseClocks = timing.segmentEraseClocks;
+    massEraseClocks = timing.massEraseClocks;
+    cumulativeMassEraseUs = uint64_t{timing.cumulativeMassEraseMs} * 1000;
     Reset();
 }
 
 void FlashController::Reset() {
     CutShort();
+    EndMassEraseRun();
     fctl1_ = 0;
     fctl2_ = 0x42;
     fctl3_ = static_cast<uint16_t>(kLock | kWait | (device_.Is2xx() ? kLockA : 0) | (fctl3_ & kKeyv));
     dividerCount_ = 0;
+}
+
+void FlashController::Conclude() {
+    CutShort();
+    EndMassEraseRun();
 }
 
 uint16_t FlashController::ReadRegister(uint32_t address) const {
@@ -46,7 +65,13 @@ void FlashController::WriteRegister(uint32_t address, uint16_t value, bool byte)
     uint8_t low = static_cast<uint8_t>(value);
     switch (address & ~1u) {
         case kFctl1:
-            CutShort();
+            // SLAU049/SLAU144, flash memory controller, flash access violations: a write to FCTL1
+            // during an erase or write sets ACCVIFG; the operation goes on.
+            if (Busy()) {
+                fctl3_ |= kAccvifg;
+                ++accessViolations;
+                return;
+            }
             fctl1_ = low;
             break;
         case kFctl2:
@@ -87,7 +112,13 @@ void FlashController::WriteFlash(uint32_t address, uint16_t value, bool byte) {
 }
 
 void FlashController::Start(OpKind kind, uint32_t address, uint16_t value, bool byte, uint32_t needed) {
-    op_ = Operation{kind, address, value, byte, needed, 0};
+    if (kind != OpKind::kMassErase && kind != OpKind::kMainErase) EndMassEraseRun();
+    op_ = Operation{};
+    op_.kind = kind;
+    op_.address = address;
+    op_.value = value;
+    op_.byte = byte;
+    op_.needed = needed;
 }
 
 // Clocks of the source FCTL2 selects: every FN + 1 of them is one clock of the timing generator.
@@ -96,18 +127,21 @@ void FlashController::SourceClocks(uint32_t count, uint64_t atUs) {
     for (uint32_t i = 0; i < count && Busy(); ++i) {
         if (++dividerCount_ < divider) continue;
         dividerCount_ = 0;
-        if (operationClocks++ == 0) firstClockUs = atUs;
-        if (op_.clocks > 0) {
+        ++operationClocks;
+        if (op_.clocks == 0) {
+            op_.firstUs = atUs;
+        } else {
             ++clockIntervals;
-            clockIntervalUs += atUs - lastClockUs;
+            clockIntervalUs += atUs - op_.lastUs;
         }
-        lastClockUs = atUs;
+        op_.lastUs = atUs;
         if (++op_.clocks >= op_.needed) Finish(true);
     }
 }
 
 void FlashController::MclkCycles(uint32_t count, uint64_t atUs) {
     if (!Busy() || (fctl2_ & 0xC0) != kSourceMclk) return;
+    op_.fromOutside = true;
     SourceClocks(count, atUs);
 }
 
@@ -119,6 +153,7 @@ void FlashController::Elapse(double us, double aclkHz, double mclkHz, double smc
     int source = fctl2_ >> 6 & 3;
     double hz = source == 0 ? aclkHz : source == 1 ? mclkHz : smclkHz;
     double timing = hz / ((fctl2_ & 0x3F) + 1);
+    op_.hz = timing;
     if (timing < kMinTimingHz || timing > kMaxTimingHz) op_.badClock = true;
     sourceClocks_ += us * hz / 1e6;
     uint32_t whole = static_cast<uint32_t>(sourceClocks_);
@@ -142,13 +177,54 @@ void FlashController::EraseRange(uint32_t start, uint32_t end, bool complete) {
     }
 }
 
+void FlashController::EndMassEraseRun() {
+    massEraseUs_ = 0;
+    if (!massEraseShort_) return;
+    massEraseShort_ = false;
+    ++incompleteOperations;
+    if (trace) trace("FLASH mass erase passes INCOMPLETE: short of the cumulative erase time");
+}
+
+void FlashController::Report(const Operation& op, double hz, bool outside, bool complete) {
+    if (!trace) return;
+    char line[96];
+    std::snprintf(line, sizeof(line), "FLASH %s %04X %.0f kHz%s%s", KindName(static_cast<int>(op.kind)), op.address,
+                  hz / 1000, outside ? " OUTSIDE 257-476 kHz" : "", complete ? "" : " INCOMPLETE");
+    trace(line);
+}
+
 void FlashController::Finish(bool complete) {
     Operation op = op_;
     op_ = Operation{};
+    if (op.kind == OpKind::kNone) return;
+    // The timing generator's clock must lie in 257-476 kHz (data sheets, flash memory, f_FTG). Clocked
+    // from outside, its rate is the mean over the operation's clocks by their time stamps.
+    double hz = op.hz;
+    bool outside = op.badClock;
+    if (op.fromOutside && op.clocks >= 2) {
+        hz = op.lastUs > op.firstUs ? (op.clocks - 1) * 1e6 / static_cast<double>(op.lastUs - op.firstUs) : 1e12;
+        outside = hz < kMinTimingHz || hz > kMaxTimingHz;
+    }
+    if (op.clocks > 0) {
+        ++operations;
+        if (outside) ++outOfRangeOperations;
+    }
     // A timing generator run too fast or too slow leaves the cells as an operation cut short would.
-    if (op.badClock) {
-        ++outOfRangeOperations;
-        complete = false;
+    if (outside) complete = false;
+    bool cellsComplete = complete;
+    bool pending = false;
+    bool massKind = op.kind == OpKind::kMassErase || op.kind == OpKind::kMainErase;
+    bool cumulative = cumulativeMassEraseUs > 0 && (op.fromOutside || cumulativeForOwnCode);
+    if (massKind && complete && cumulative && hz > 0) {
+        // F1xx/F4xx: repeated passes erase only once their time adds up to t_CMErase.
+        massEraseUs_ += static_cast<uint64_t>(op.clocks * 1e6 / hz);
+        if (massEraseUs_ < cumulativeMassEraseUs) {
+            cellsComplete = false;
+            pending = true;
+            massEraseShort_ = true;
+        } else {
+            massEraseShort_ = false;  // further passes of the same run erase again
+        }
     }
     const SimPart& part = device_.Part();
     switch (op.kind) {
@@ -168,15 +244,19 @@ void FlashController::Finish(bool complete) {
             fctl1_ &= static_cast<uint16_t>(~(kErase | kMeras));
             break;
         case OpKind::kMassErase:
-            EraseRange(part.info.start, part.info.end, complete);
+            // SLAU144, flash memory controller, erase modes: with LOCKA set a mass erase keeps all
+            // information memory (A to D), not only segment A.
+            if (!(device_.Is2xx() && (fctl3_ & kLockA))) EraseRange(part.info.start, part.info.end, cellsComplete);
             [[fallthrough]];
         case OpKind::kMainErase:
-            EraseRange(part.main.start, part.main.end, complete);
+            EraseRange(part.main.start, part.main.end, cellsComplete);
             fctl1_ &= static_cast<uint16_t>(~(kErase | kMeras));
             break;
         case OpKind::kNone:
             return;
     }
+    Report(op, hz, outside, complete);
+    if (pending) return;
     if (complete)
         ++completedOperations;
     else

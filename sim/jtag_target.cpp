@@ -32,17 +32,26 @@ constexpr uint16_t kTce1 = 0x0400;
 constexpr uint16_t kPuc = 0x0800;
 
 constexpr uint16_t kMovImmToPc = 0x4030;
+constexpr uint16_t kJumpToSelf = 0x3FFF;
+// TCLK cycles MOV #imm,PC takes after its operand before the CPU fetches again: SLAU320's set-PC flow
+// clocks one, its regular PSA set-up one more.
+constexpr int kBranchCycles = 2;
 constexpr uint16_t kWatchdog = 0x0120;
 constexpr uint16_t kResetVector = 0xFFFE;
-// Cycles from a power-up clear until the CPU fetches its first instruction.
-constexpr int kStartCycles = 2;
+// Cycles from a power-up clear until the CPU fetches its first instruction: SLAU320's power-on clear
+// flow gives three TCLK cycles before it takes the CPU.
+constexpr int kStartCycles = 3;
 // Shortest TMS low phase that the fuse check counts, in microseconds.
 constexpr uint64_t kFuseCheckLowUs = 5;
 
 }  // namespace
 
-JtagTarget::JtagTarget(SimDevice& device) : device_(device), flash_(device) {
+JtagTarget::JtagTarget(SimDevice& device)
+    : spyBiWire(device.Part().spyBiWire), cpuX(device.Part().cpuX), device_(device), flash_(device) {
     flash_.onKeyViolation = [this] { PowerUpClear(); };
+    flash_.trace = [this](const std::string& line) {
+        if (trace) trace(line);
+    };
 }
 
 void JtagTarget::WritePort(uint8_t offset, uint8_t value, uint64_t us) {
@@ -82,10 +91,18 @@ void JtagTarget::Lines(uint8_t data, uint8_t control, uint64_t us) {
     bool reset = (control & 0x01) != 0;
     if (reset != inReset_) {
         inReset_ = reset;
-        if (reset) PowerUpClear();
+        if (reset) {
+            PowerUpClear();
+            ArmFuseCheck();  // RST low is a power-on reset
+        }
         released_ = true;  // after the reset line the CPU runs on its own
     }
     enabled_ = (control & 0x0C) == 0x0C;
+    bool test = (data & 0x08) != 0;
+    if (powered_ && attached && enabled_ && test != test_) TestChanged(test, us);
+    if (spyBiWire && jtagEntered_ && !test_ && us - testFellUs_ >= kTestReturnUs) jtagEntered_ = false;
+    // The watchdog counts its own clock in real time while JTAG holds the CPU.
+    if (powered_ && !released_ && !watchdogHeld_ && us - watchdogStartUs_ >= kWatchdogUs) PowerUpClear();
     bool tdi = (data & 0x01) != 0;
     bool tms = (data & 0x02) != 0;
     bool tck = (data & 0x04) != 0;
@@ -101,6 +118,7 @@ void JtagTarget::Lines(uint8_t data, uint8_t control, uint64_t us) {
     }
     if (tms != tms_) {
         tms_ = tms;
+        tdi_ = tdi;
         TmsChanged(tms, us);
     }
     if (tck != tck_) {
@@ -143,7 +161,10 @@ void JtagTarget::SetPowered(bool on) {
     ir_ = kBypass;
     csr_ = 0;
     released_ = true;
-    fuseEdges_ = 0;
+    ArmFuseCheck();
+    fuseReadsBlown_ = false;
+    jtagEntered_ = false;
+    entryStep_ = 0;
     if (on) {
         ++powerCycles;
         PowerUpClear();
@@ -163,11 +184,38 @@ void JtagTarget::PowerUpClear() {
     injected_ = false;
     writePending_ = false;
     watchdogHeld_ = false;
-    watchdogCount_ = 0;
+    watchdogStartUs_ = nowUs_;
 }
 
+void JtagTarget::ArmFuseCheck() {
+    fuseCheckArmed_ = true;
+    fuseEdges_ = 0;
+}
+
+// SLAU320, JTAG access entry sequences for devices that support Spy-Bi-Wire: with RST held low, TEST
+// going low and high again selects 4-wire JTAG; TEST low for longer than t_SBW,Ret leaves it again.
+void JtagTarget::TestChanged(bool test, uint64_t us) {
+    test_ = test;
+    if (!test) testFellUs_ = us;
+    if (!inReset_) {
+        entryStep_ = 0;
+        return;
+    }
+    if (!test) {
+        entryStep_ = 1;
+    } else if (entryStep_ == 1) {
+        entryStep_ = 0;
+        jtagEntered_ = true;
+    }
+}
+
+// The fuse check (SLAU320, fuse check and reset of the JTAG state machine; data sheets, fuse check
+// mode): the first falling TMS edge after a power-on reset turns it on, the second rising edge off,
+// whatever TCK does (the reference code pulses TMS with TCK high). TDI must be high meanwhile, or the
+// fuse reads as blown until the next power cycle.
 void JtagTarget::TmsChanged(bool tms, uint64_t us) {
-    if (tck_) return;  // the fuse check runs with TCK held low
+    if (!fuseCheckArmed_) return;
+    if (!tdi_) fuseReadsBlown_ = true;
     if (!tms) {
         tmsFellUs_ = us;
         return;
@@ -177,6 +225,7 @@ void JtagTarget::TmsChanged(bool tms, uint64_t us) {
     if (++fuseEdges_ == 2) {
         ++fuseChecks;
         fuseEdges_ = 0;
+        fuseCheckArmed_ = false;
     }
 }
 
@@ -229,7 +278,8 @@ void JtagTarget::TckRising(bool tms, bool tdi) {
             break;
         case Tap::kCaptureDr:
             drLength_ = DrLength();
-            drCaptured_ = static_cast<uint16_t>(DrCapture() & ((1u << drLength_) - 1));
+            // A bypass register captures 0 (IEEE 1149.1).
+            drCaptured_ = Bypassed() ? 0 : DrCapture() & ((1u << drLength_) - 1);
             drShift_ = drCaptured_;
             break;
         case Tap::kShiftDr:
@@ -240,7 +290,7 @@ void JtagTarget::TckRising(bool tms, bool tdi) {
     }
     tap_ = Next(tap_, tms);
     if (tap_ == Tap::kUpdateIr) IrUpdate();
-    if (tap_ == Tap::kUpdateDr) DrUpdate(static_cast<uint16_t>(drShift_));
+    if (tap_ == Tap::kUpdateDr) DrUpdate(drShift_);
     if (tap_ == Tap::kReset) ir_ = kBypass;
 }
 
@@ -254,6 +304,9 @@ int JtagTarget::DrLength() const {
     switch (ir_) {
         case kConfigFuses:
             return 8;
+        case kAddr16Bit:
+        case kAddrCapture:
+            return cpuX ? 20 : 16;
         case kCntrlSig16Bit:
         case kCntrlSigCapture:
         case kCntrlSigRelease:
@@ -264,8 +317,6 @@ int JtagTarget::DrLength() const {
         case kDataQuick:
         case kDataPsa:
         case kShiftOutPsa:
-        case kAddr16Bit:
-        case kAddrCapture:
         case kDataToAddr:
             return 16;
         default:
@@ -280,7 +331,7 @@ uint16_t JtagTarget::CapturedSignals() const {
     return v;
 }
 
-uint16_t JtagTarget::DrCapture() {
+uint32_t JtagTarget::DrCapture() {
     switch (ir_) {
         case kCntrlSig16Bit:
         case kCntrlSigCapture:
@@ -297,7 +348,7 @@ uint16_t JtagTarget::DrCapture() {
             return signature_;
         case kAddr16Bit:
         case kAddrCapture:
-            return address_;
+            return cpuX ? uint32_t{address_} << 4 : address_;
         case kConfigFuses:
             return configFuses;
         default:
@@ -329,11 +380,15 @@ void JtagTarget::ExecuteBlow() {
     if (ready && !fuseResists) fuseBlown = true;
 }
 
-void JtagTarget::DrUpdate(uint16_t value) {
+void JtagTarget::DrUpdate(uint32_t shifted) {
+    uint16_t value = static_cast<uint16_t>(shifted);
     if (trace) {
-        char line[24];
-        const char* format = drLength_ > 8 ? "DR %04X %04X" : drLength_ > 1 ? "DR %02X %02X" : "DR %X %X";
-        std::snprintf(line, sizeof(line), format, value, drCaptured_);
+        char line[32];
+        const char* format = drLength_ > 16  ? "DR %05X %05X"
+                             : drLength_ > 8 ? "DR %04X %04X"
+                             : drLength_ > 1 ? "DR %02X %02X"
+                                             : "DR %X %X";
+        std::snprintf(line, sizeof(line), format, drLength_ > 16 ? shifted : value, drCaptured_);
         trace(line);
     }
     if (Bypassed()) return;
@@ -348,7 +403,9 @@ void JtagTarget::DrUpdate(uint16_t value) {
             injected_ = true;
             break;
         case kAddr16Bit:
-            address_ = value;
+            // SLAU320, DR_SHIFT20: a CPUX part's address register holds address bits 15..0 ahead of
+            // 19..16 in shift order; the model keeps the low 16 of them.
+            address_ = cpuX ? static_cast<uint16_t>(shifted >> 4) : value;
             break;
         case kDataToAddr:
             dataBus_ = value;
@@ -363,14 +420,17 @@ void JtagTarget::TclkRising(uint64_t us) {
     ++tclkPulses;
     if (released_) return;  // the CPU runs on its own clock
     flash_.MclkCycles(1, us);
-    if (!watchdogHeld_ && ++watchdogCount_ >= kWatchdogCycles) {
-        PowerUpClear();
-        return;
-    }
     bool halted = (csr_ & kHaltJtag) != 0;
     if (writePending_ && halted && !(csr_ & kReadAccess)) {
         writePending_ = false;
         BusWrite(address_, dataBus_, (csr_ & kByteAccess) != 0);
+    }
+    // SLAU320, reading from memory: halted with read access, DATA_TO_ADDR and one TCLK cycle put the
+    // addressed word on the data bus, which the next data shift captures.
+    if (halted && (csr_ & kReadAccess) && ir_ == kDataToAddr) {
+        writePending_ = false;
+        flash_.Settle();
+        dataBus_ = BusRead(address_);
     }
     if (ir_ == kDataPsa) {
         // One signature step over the next word.
@@ -403,6 +463,10 @@ void JtagTarget::TclkFalling() {
             if (fresh) {
                 injected_ = false;
                 if (dataBus_ == kMovImmToPc) cpu_ = Cpu::kNeedOperand;
+                // The fetch of JMP $ moves the PC on; halted at once, the CPU never takes the jump back.
+                if (dataBus_ == kJumpToSelf) pc_ = static_cast<uint16_t>(pc_ + 2);
+            } else if (ir_ != kDataPsa) {
+                ++strayFetches;  // the CPU takes its next instruction from memory
             }
             break;
         case Cpu::kNeedOperand:
@@ -411,10 +475,11 @@ void JtagTarget::TclkFalling() {
                 pc_ = dataBus_;
                 address_ = pc_;
                 cpu_ = Cpu::kExecuting;
+                branchCycles_ = kBranchCycles;
             }
             break;
         case Cpu::kExecuting:
-            cpu_ = Cpu::kFetch;
+            if (--branchCycles_ <= 0) cpu_ = Cpu::kFetch;
             break;
     }
 }
@@ -432,7 +497,7 @@ void JtagTarget::BusWrite(uint16_t address, uint16_t value, bool byte) {
             return;
         }
         watchdogHeld_ = (value & 0x80) != 0;
-        watchdogCount_ = 0;
+        watchdogStartUs_ = nowUs_;
         return;
     }
     if (flash_.BusWrite(device_, address, value, byte)) return;

@@ -170,6 +170,7 @@ int main(int argc, char** argv) {
         jtag.trace = [trace](const std::string& line) {
             std::fprintf(trace, "%s\n", line.c_str());
         };
+        target.Cpu().Flash().trace = jtag.trace;
     }
     LptServer lptServer(jtag, chipLock);
     if (!o.lpt.empty() && !lptServer.Create(o.lpt)) return 1;
@@ -201,6 +202,18 @@ int main(int argc, char** argv) {
     server.Serve(gStop);
     gStop.store(true);
     if (cable.joinable()) cable.join();
+
+    // Every flash operation the chip saw, through the cable or by its own code.
+    FlashController* flashes[] = {&jtag.Flash(), &target.Cpu().Flash()};
+    uint32_t operations = 0, outside = 0, incomplete = 0;
+    for (FlashController* f : flashes) {
+        f->Conclude();
+        operations += f->operations;
+        outside += f->outOfRangeOperations;
+        incomplete += f->incompleteOperations;
+    }
+    std::fprintf(stderr, "flash clock: %u operations, %u outside 257-476 kHz\n", operations, outside);
+    std::fprintf(stderr, "flash incomplete: %u operations\n", incomplete);
 
     int status = 0;
     if (!o.link.empty()) unlink(o.link.c_str());

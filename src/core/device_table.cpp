@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <initializer_list>
+#include <string>
 
 #include "core/device_info.h"
 #include "core/text_util.h"
@@ -159,6 +161,30 @@ int IdentifyDevice(const uint8_t idBytes[16]) {
 bool HasCalibrationSegment(int index) {
     const DeviceRecord& d = kDevices[Valid(index)];
     return d.id[0] == 0xF2 && DeviceLayout(index).infoEnd >= kSegmentAEnd;
+}
+
+namespace {
+
+bool NameStartsWithAny(int index, std::initializer_list<const char*> prefixes) {
+    std::string name = kDevices[Valid(index)].name;
+    for (const char* p : prefixes)
+        if (name.rfind(p, 0) == 0) return true;
+    return false;
+}
+
+}  // namespace
+
+bool HasSpyBiWire(int index) {
+    return NameStartsWithAny(index, {"MSP430F20", "MSP430F21x2", "MSP430F22", "MSP430F23", "MSP430F24", "MSP430F261"});
+}
+
+bool HasEnhancedPsa(int index) {
+    return NameStartsWithAny(index, {"MSP430F21x2", "MSP430F22", "MSP430F23", "MSP430F24", "MSP430F261",
+                                     "MSP430F41x2", "MSP430F47", "MSP430FG461"});
+}
+
+bool HasCpuX(int index) {
+    return NameStartsWithAny(index, {"MSP430FG461"});
 }
 
 const char* DeviceName(int index) {

@@ -52,6 +52,14 @@ int FindDeviceByName(const std::string& name);
 // first, else a record whose "x" stands for any one character; 0 when none fits.
 int FindDeviceByPartName(const std::string& name);
 int HasTestPin(int index);
+// From the parts' data sheets: 4-wire JTAG on a part with Spy-Bi-Wire (F20xx, F21x2, F22xx, F23x, F24x,
+// F261x) answers only after the entry sequence on TEST and RST.
+bool HasSpyBiWire(int index);
+// Parts the vendor's device data marks for the enhanced signature (PSA) set-up: F21x2, F22x2/F22x4,
+// F23x, F24x, F261x, F41x2, F47x, FG461x.
+bool HasEnhancedPsa(int index);
+// Parts with the 20-bit CPUX and a 20-bit JTAG address register (FG461x).
+bool HasCpuX(int index);
 const MemoryLayout& DeviceLayout(int index);
 // Name, index, signature, TEST-pin flag and the memory ranges; nothing else of the record.
 void FillDeviceInfo(int index, DeviceInfo& info);

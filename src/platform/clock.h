@@ -15,6 +15,13 @@ public:
     virtual uint64_t Microseconds() = 0;
     // A short wait that must not give up the processor (signal timing).
     virtual void DelayUs(uint32_t us) = 0;
+    // The same time base in nanoseconds, for signal timing finer than a microsecond.
+    virtual uint64_t Nanoseconds() { return Microseconds() * 1000; }
+    // A busy wait until Nanoseconds() reaches the given time.
+    virtual void DelayUntilNs(uint64_t ns) {
+        while (Nanoseconds() < ns) {
+        }
+    }
 };
 
 // The system's clock. Holds no state, so one instance serves every user.

@@ -15,6 +15,10 @@ public:
         return static_cast<uint64_t>(
             duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
     }
+    uint64_t Nanoseconds() override {
+        using namespace std::chrono;
+        return static_cast<uint64_t>(duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count());
+    }
     void DelayUs(uint32_t us) override {
         uint64_t end = Microseconds() + us;
         while (Microseconds() < end) {

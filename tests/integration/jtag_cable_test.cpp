@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <memory>
 
 #include "core/firmware_file.h"
@@ -39,7 +40,9 @@ protected:
 
 TEST_F(JtagOverSocket, ProgramVerifyAndReadBackThroughTheCableAndTheLoader) {
     std::string socket = dir_.File("cable"), trace = dir_.File("trace.txt"), state = dir_.File("state.txt");
-    SimProcess sim(QUARZO_SIM, "--lpt '" + socket + "' --trace '" + trace + "' --state '" + state + "'",
+    SimProcess sim(QUARZO_SIM,
+                   "--lpt '" + socket + "' --trace '" + trace + "' --state '" + state + "' 2>'" +
+                       dir_.File("sim.err") + "'",
                    dir_.File("sim.out"));
     ASSERT_FALSE(sim.DevicePath().empty());
 
@@ -71,6 +74,19 @@ TEST_F(JtagOverSocket, ProgramVerifyAndReadBackThroughTheCableAndTheLoader) {
     std::string shifts = ReadFile(trace);
     EXPECT_NE(shifts.find("IR 13\nDR 2401 "), std::string::npos);
     EXPECT_NE(shifts.find("IR 85\nDR 4031 "), std::string::npos);  // the program's first word
+    // Each flash operation is marked, and over the real socket with the host's time stamps every one
+    // had its timing generator in range and its clocks complete.
+    EXPECT_NE(shifts.find("FLASH write 1100 "), std::string::npos);
+    EXPECT_EQ(shifts.find("OUTSIDE"), std::string::npos);
+    std::string summary = ReadFile(dir_.File("sim.err"));
+    unsigned operations = 0, outside = 1, incomplete = 1;
+    ASSERT_EQ(std::sscanf(summary.c_str(), "flash clock: %u operations, %u outside 257-476 kHz\nflash incomplete: %u",
+                          &operations, &outside, &incomplete),
+              3)
+        << summary;
+    EXPECT_GT(operations, 40u);
+    EXPECT_EQ(outside, 0u);
+    EXPECT_EQ(incomplete, 0u);
     MemoryImage kept;
     ASSERT_GT(FirmwareFile(kept).Load(state, 2), 0);
     EXPECT_EQ(kept.ValueAt(0x1104), 0xB2);

@@ -15,13 +15,13 @@
 namespace quarzo::testing {
 
 // A virtual chip on a virtual parallel-port cable, and the direct JTAG adapter driving it, in virtual
-// time. Each port access takes 3 us, which puts the TCLK rate of a calibration pass in range.
+// time. Each port access takes 1 us, as on an ISA-speed parallel port: the host paces TCLK in range.
 struct JtagSimTarget {
     explicit JtagSimTarget(const std::string& partName = "MSP430F149")
         : device(PartNamed(partName), 0x0110), target(device) {
         target.configFuses = device.Part().configFuses;
         auto io = std::make_unique<sim::SimPortIo>(target, clock);
-        io->accessUs = 3;
+        io->accessUs = 1;
         port = io.get();
         adapter = std::make_unique<RawJtagAdapter>(std::move(io), clock);
         target.trace = [this](const std::string& line) {

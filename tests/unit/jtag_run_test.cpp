@@ -63,7 +63,13 @@ TEST_F(JtagRun, AutoProgramsAndVerifiesSixtyKilobytes) {
     EXPECT_TRUE(Logged("0 Device: MSP430F149. Info(0x1000-0x10FF), Main:(0x1100-0xFFFF)")) << Log();
     EXPECT_TRUE(Logged("0 Verify complete.")) << Log();
     EXPECT_TRUE(DeviceHoldsImage());
-    EXPECT_EQ(target_->target.Flash().incompleteOperations, 0u);
+    // Every flash operation had its clocks at a rate in range, and no TCLK edge ran the chip's code.
+    const auto& flash = target_->target.Flash();
+    EXPECT_GT(flash.operations, 30'000u);
+    EXPECT_EQ(flash.outOfRangeOperations, 0u);
+    EXPECT_EQ(flash.incompleteOperations, 0u);
+    EXPECT_EQ(target_->target.strayFetches, 0u);
+    EXPECT_FALSE(target_->target.FuseReadsBlown());
     // Afterwards the chip runs on its own, still powered, with the cable released.
     EXPECT_TRUE(target_->target.Powered());
     EXPECT_FALSE(target_->target.UnderJtag());
@@ -307,6 +313,115 @@ TEST(RawJtagAdapter, NamesErrorsAndPortsWithoutTouchingTheCable) {
     ASSERT_EQ(a.Open(), 0);
     EXPECT_EQ(a.Jtag().basePort, 0x278u);
     EXPECT_EQ(a.GetErrorCode(), 0);
+}
+
+// F2274: Spy-Bi-Wire entry, mass erase and information segments B-D under LOCKA, the enhanced PSA.
+TEST_F(JtagRun, SpyBiWirePartKeepsItsCalibrationAndEraseInfoClearsSegmentsBToD) {
+    Connect("MSP430F2274");
+    auto& d = target_->device;
+    uint8_t calibration[64];
+    for (uint32_t i = 0; i < 64; ++i) calibration[i] = d.Read(0x10C0 + i);
+    for (uint32_t a : {0x1000u, 0x1040u, 0x1080u, 0x8000u}) d.Write(a, 0x00);
+    LoadFirmware(0x8000, 0x80FF);
+    // Erase INFO with the main memory, blank check of both, program, verify.
+    programmer_->includeInfo = true;
+    EXPECT_EQ(RunFlags(kAuto), kRunComplete) << Log();
+    for (uint32_t a : {0x1000u, 0x1040u, 0x1080u}) EXPECT_EQ(d.Read(a), 0xFF) << std::hex << a;
+    for (uint32_t i = 0; i < 64; ++i) ASSERT_EQ(d.Read(0x10C0 + i), calibration[i]) << i;
+    EXPECT_TRUE(DeviceHoldsImage(0x8000, 0x80FF));
+    EXPECT_EQ(target_->target.Flash().incompleteOperations, 0u);
+    EXPECT_EQ(target_->target.strayFetches, 0u);
+}
+
+// The host held up in the middle of a burst (the chip saw TCLK too slow): the word is written again.
+TEST_F(JtagRun, AWordWhoseBurstWasHeldUpIsWrittenAgain) {
+    Connect();
+    LoadFirmware(0xF000, 0xF0FF);
+    bool stalled = false, inOperation = false;
+    uint64_t clocksAtStart = 0;
+    target_->clock.onAdvance = [&](uint64_t) {
+        auto& f = target_->target.Flash();
+        if (!f.Busy()) {
+            inOperation = false;
+            return;
+        }
+        if (!inOperation) clocksAtStart = f.operationClocks;
+        inOperation = true;
+        // Five clocks into a word write: 5 ms without a pulse.
+        if (!stalled && !target_->device.IsErased(0xF000, 2) && f.operationClocks - clocksAtStart == 5) {
+            stalled = true;
+            target_->clock.Advance(5'000);
+        }
+    };
+    EXPECT_EQ(RunFlags(kActionErase | kActionProgram | kActionVerify), kRunComplete) << Log();
+    EXPECT_TRUE(stalled);
+    EXPECT_EQ(target_->target.Flash().outOfRangeOperations, 1u);
+    EXPECT_TRUE(DeviceHoldsImage(0xF000, 0xF0FF));
+}
+
+TEST_F(JtagRun, APortTooSlowForTheFlashClockErasesAndProgramsNothing) {
+    Connect();
+    target_->port->accessUs = 2;  // two accesses a pulse: 250 kHz at best
+    LoadFirmware(0xF000, 0xF0FF);
+    EXPECT_EQ(RunFlags(kActionErase), kRunActionFailed);
+    EXPECT_EQ(sink_.Lines().back(),
+              "1 Erase failed. Could not erase device memory (TCLK runs at 250 kHz on this port; the flash timing "
+              "generator needs 269-464 kHz).")
+        << Log();
+    EXPECT_EQ(target_->target.Flash().operations, 0u);
+    EXPECT_EQ(RunFlags(kActionProgram), kRunActionFailed);
+    EXPECT_EQ(sink_.Lines().back().rfind("1 Program failed. Could not write device memory (TCLK runs at 250 kHz", 0),
+              0u)
+        << Log();
+    EXPECT_EQ(target_->target.Flash().operations, 0u);
+}
+
+TEST_F(JtagRun, APartWithTheTwentyBitCpuIsRefusedWithTheReason) {
+    Connect("MSP430FG4619");
+    EXPECT_EQ(RunFlags(kActionErase), kRunActionFailed);
+    EXPECT_EQ(sink_.Lines().back(),
+              "1 Init failed. Could not find device (or device not supported) (MSP430FG4619 has the 20-bit CPUX, which "
+              "direct JTAG does not drive).")
+        << Log();
+}
+
+// The chip answers every memory flow SLAU320 documents, and its fuse check follows the data sheets.
+TEST(JtagChip, StandardReadFlowAndFuseCheckWithTdiLow) {
+    JtagSimTarget t;
+    LptJtag& j = t.adapter->Jtag();
+    ASSERT_EQ(t.adapter->Open(), 0);
+    t.device.Write(0xF010, 0x34);
+    t.device.Write(0xF011, 0x12);
+    j.HaltCpu();
+    j.SetTclk(0);
+    j.IrShift(LptJtag::kCntrlSig16Bit);
+    j.DrShift(LptJtag::kHaltedRead);
+    j.IrShift(LptJtag::kAddr16Bit);
+    j.DrShift(0xF010);
+    j.IrShift(LptJtag::kDataToAddr);
+    j.SetTclk(1);
+    j.SetTclk(0);
+    EXPECT_EQ(j.DrShift(0), 0x1234);  // not the JMP $ the halt left on the bus
+    j.ReleaseCpu();
+    EXPECT_EQ(t.target.strayFetches, 0u);
+
+    // A check with TDI low after a reset on RST: the fuse reads as blown until the supply is cycled.
+    j.SetResetLines(true);
+    j.SetResetLines(false);
+    j.SetTck(1);
+    j.SetTdi(false);
+    for (int i = 0; i < 2; ++i) {
+        j.SetTms(false);
+        j.Sleep(1);
+        j.SetTms(true);
+        j.Sleep(1);
+    }
+    EXPECT_TRUE(t.target.FuseReadsBlown());
+    EXPECT_TRUE(j.IsFuseBlown());
+    uint32_t cycles = t.target.powerCycles;
+    EXPECT_EQ(t.adapter->Reset(4, 0, 0), 0);  // the supply cycle, and the host's check with TDI high
+    EXPECT_EQ(t.target.powerCycles, cycles + 1);
+    EXPECT_FALSE(t.target.FuseReadsBlown());
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The parallel-port JTAG signalling on the wire: every register write, in order.
 #include <gtest/gtest.h>
 
-#include <deque>
+#include <algorithm>
 
 #include "adapters/jtag/lpt_jtag.h"
 #include "sim/virtual_clock.h"
@@ -71,7 +71,7 @@ TEST_F(LptWire, DataShiftIsMostSignificantBitFirstAndAtMostSixteenBits) {
 }
 
 TEST_F(LptWire, TclkStrobesGiveOneLessPulseThanTheirCount) {
-    for (uint32_t count : {39u, 4820u, 10000u}) {
+    for (uint32_t count : {39u, 4820u, 5300u}) {
         Idle(0xF0);
         port_.accesses.clear();
         jtag_.TclkStrobes(count);
@@ -105,15 +105,15 @@ TEST_F(LptWire, SupplyResetAndReleasedPins) {
     EXPECT_EQ(port_.Writes(kData)[0], 0x07);  // supply off first, then the pins released
 }
 
-TEST_F(LptWire, TapResetPulsesTmsForTheFuseCheckThenWalksToIdle) {
-    Idle();
+TEST_F(LptWire, TapResetWalksToIdleThenPulsesTmsForTheFuseCheckWithTckAndTdiHigh) {
+    Idle(0xF0);
     jtag_.ResetTap();
     Bytes writes = port_.Writes(kData);
-    // TCK low, two TMS pulses with 70 ms in each phase, six TCK pulses with TMS high.
+    // Six TCK pulses with TMS high, Run-Test/Idle, then two TMS pulses with 70 ms in each phase.
     EXPECT_EQ(clock_.NowUs(), 4u * 70'000u);
-    EXPECT_EQ(Bytes(writes.begin(), writes.begin() + 5), (Bytes{0xF1, 0xF1, 0xF3, 0xF1, 0xF3}));
-    EXPECT_EQ(port_.RisingEdges(kData, LptJtag::kTck, 0xF1), 7u);
-    EXPECT_EQ(writes.back(), 0xF5);  // TMS low, TCK high: Run-Test/Idle
+    EXPECT_EQ(port_.RisingEdges(kData, LptJtag::kTck, 0xF0), 7u);
+    EXPECT_EQ(writes.front(), 0xF1);  // TDI high first: the fuse check wants it so
+    EXPECT_EQ(Bytes(writes.end() - 6, writes.end()), (Bytes{0xF1, 0xF5, 0xF5, 0xF7, 0xF5, 0xF7}));
 }
 
 TEST_F(LptWire, LongWaitsEndOnceTheRunIsCancelled) {
@@ -126,49 +126,55 @@ TEST_F(LptWire, LongWaitsEndOnceTheRunIsCancelled) {
     EXPECT_LT(clock_.NowUs(), 40'000u);
 }
 
-// A clock whose tick counter follows a script: one entry per reading.
-class ScriptedTicks final : public Clock {
+// A port whose every access takes accessNs: the pulses cannot come faster than two accesses.
+class SlowPortClock final : public Clock {
 public:
-    explicit ScriptedTicks(std::deque<uint32_t> ticks) : ticks_(std::move(ticks)) {}
-    uint32_t TickMs() override {
-        if (ticks_.empty()) return last_;
-        last_ = ticks_.front();
-        ticks_.pop_front();
-        ++readings;
-        return last_;
-    }
-    void SleepMs(uint32_t) override {}
-    uint64_t Microseconds() override { return 0; }
-    void DelayUs(uint32_t) override {}
-    int readings = 0;
+    explicit SlowPortClock(uint64_t accessNs) : accessNs_(accessNs) {}
+    uint32_t TickMs() override { return static_cast<uint32_t>(now_ / 1'000'000); }
+    void SleepMs(uint32_t ms) override { now_ += uint64_t{ms} * 1'000'000; }
+    uint64_t Microseconds() override { return now_ / 1000; }
+    void DelayUs(uint32_t us) override { now_ += uint64_t{us} * 1000; }
+    // Pacing reads the clock once before each write.
+    uint64_t Nanoseconds() override { return now_ += accessNs_; }
+    void DelayUntilNs(uint64_t ns) override { now_ = std::max(now_, ns); }
 
 private:
-    std::deque<uint32_t> ticks_;
-    uint32_t last_ = 0;
+    uint64_t accessNs_;
+    uint64_t now_ = 0;
 };
 
-TEST(CalibrateTclk, FollowsTheMeasuredRate) {
+TEST(TclkPacing, PulsesComeAtTheMiddleOfTheFlashRangeAndASlowPortIsFound) {
     RecordingPortIo port;
-    auto calibrate = [&](std::deque<uint32_t> ticks, uint32_t start) {
-        ScriptedTicks clock(std::move(ticks));
-        LptJtag jtag(port, clock);
-        jtag.tclkDelay = start;
-        jtag.CalibrateTclk();
-        return std::make_pair(jtag.tclkDelay, clock.readings / 2);
-    };
-    // 9999 pulses in under a millisecond: dt counts as 1, +8 per pass, 50 passes at most.
-    EXPECT_EQ(calibrate({}, 1), std::make_pair(401u, 0));
-    std::deque<uint32_t> zero;
-    for (int i = 0; i < 120; ++i) zero.push_back(5);
-    EXPECT_EQ(calibrate(zero, 1), std::make_pair(401u, 50));
-    // 60 ms: 333 pulses per ms is in range at once.
-    EXPECT_EQ(calibrate({100, 160}, 9), std::make_pair(9u, 1));
-    // 20 ms (rate 1000) then 50 ms (400): one raise, then in range.
-    EXPECT_EQ(calibrate({0, 20, 20, 70}, 1), std::make_pair(9u, 2));
-    // Too slow (rate 200): lowered by one a pass, never below 1.
-    EXPECT_EQ(calibrate({0, 100, 100, 200, 200, 300}, 3), std::make_pair(1u, 3));
-    // The counter wraps between readings.
-    EXPECT_EQ(calibrate({0xFFFFFFF0u, 0x00000020u}, 4), std::make_pair(4u, 1));
+    sim::VirtualClock fast;
+    LptJtag jtag(port, fast);
+    jtag.dataShadow = 0xF0;
+    double hz = jtag.MeasureTclk();
+    EXPECT_NEAR(hz, LptJtag::kTclkTargetHz, 2000);
+    EXPECT_TRUE(LptJtag::TclkUsable(hz));
+    // The measurement writes the register as it stands: the chip sees no edge.
+    EXPECT_EQ(port.Writes(0x378), Bytes(2 * LptJtag::kMeasurePulses, 0xF0));
+    // Strobes after a gap start at once but never faster than the pace.
+    fast.Advance(1000);
+    uint64_t before = fast.Nanoseconds();
+    jtag.TclkStrobes(39);
+    double strobeHz = 38 * 1e9 / static_cast<double>(fast.Nanoseconds() - before);
+    EXPECT_NEAR(strobeHz, LptJtag::kTclkTargetHz, 10'000);
+    // A mass erase adds up 200 ms and a margin at the measured rate: 16 passes of 5297 clocks.
+    EXPECT_EQ(jtag.MassErasePasses(), 16);
+
+    for (uint64_t accessNs : {1500u, 700u}) {
+        SlowPortClock slow(accessNs);
+        LptJtag onSlow(port, slow);
+        double reached = onSlow.MeasureTclk();
+        // 1.5 us an access: 333 kHz at best, still in range; 0.7 us keeps the pace.
+        EXPECT_TRUE(LptJtag::TclkUsable(reached)) << accessNs;
+    }
+    SlowPortClock slow(2000);
+    LptJtag onSlow(port, slow);
+    double reached = onSlow.MeasureTclk();
+    EXPECT_NEAR(reached, 250'000, 1000);
+    EXPECT_FALSE(LptJtag::TclkUsable(reached));
+    EXPECT_FALSE(LptJtag::TclkUsable(LptJtag::kFlashMaxHz));
 }
 
 }  // namespace

@@ -51,6 +51,7 @@ public:
     static constexpr uint8_t kTdi = 0x01;
     static constexpr uint8_t kTms = 0x02;
     static constexpr uint8_t kTck = 0x04;
+    static constexpr uint8_t kTest = 0x08;
     static constexpr uint8_t kSupplyBits = 0xF0;
     static constexpr uint8_t kPyrelOut = 0x80;
     static constexpr uint8_t kTdo = 0x20;
@@ -79,15 +80,25 @@ public:
     static constexpr int kPyrelMaxData = 8;
     static constexpr size_t kPyrelReplySize = 3 + kPyrelMaxData + 1;
 
-    // Erase types and the strobe counts of the flash timing.
+    // Erase types and the strobe counts of the flash timing (one pulse fewer than the count): segment
+    // erase 4819 clocks, word 35 (F1xx/F4xx; F2xx 30), mass erase 5297 per pass until 200 ms have
+    // added up on F1xx/F4xx, 10593 in one pass on F2xx.
     static constexpr int kEraseSegment = 0;
     static constexpr int kEraseMain = 1;
     static constexpr int kEraseAll = 2;
     static constexpr uint32_t kSegmentEraseStrobes = 4820;
-    static constexpr uint32_t kMassEraseStrobes = 10000;
-    static constexpr int kMassErasePasses = 19;
+    static constexpr uint32_t kMassEraseStrobes = 5300;
+    static constexpr uint32_t kMassEraseClocks = 5297;
+    static constexpr uint32_t kF2xxMassEraseStrobes = 10600;
     static constexpr uint32_t kWordWriteStrobes = 39;
-    static constexpr uint32_t kCalibrationStrobes = 10000;
+    static constexpr double kCumulativeEraseSeconds = 0.22;  // 200 ms and a tenth more
+    // The flash timing generator runs on TCLK: 257-476 kHz, aimed at the middle, with a margin each
+    // side that a measurement must keep.
+    static constexpr double kFlashMinHz = 257'000;
+    static constexpr double kFlashMaxHz = 476'000;
+    static constexpr double kTclkTargetHz = (kFlashMinHz + kFlashMaxHz) / 2;
+    static constexpr double kTclkMarginHz = 12'000;
+    static constexpr int kMeasurePulses = 1000;
 
     LptJtag(platform::PortIo& port, Clock& clock);
 
@@ -98,8 +109,10 @@ public:
     void SetTdi(bool level);
     void SetTms(bool level);
     void SetTck(int mode);   // 0 low, 2 rising edge, 3 high then low, other high
-    void SetTclk(int mode);  // 0 low, 2 low-spin-high, 3 high-spin-low, other high
-    void TclkStrobes(uint32_t count);
+    void SetTclk(int mode);  // 0 low, 2 low then high, 3 high then low (paced), other high
+    void SetTest(bool level);
+    // count - 1 paced pulses; false when the burst fell below the flash range (the thread was held up).
+    bool TclkStrobes(uint32_t count);
     void SetTargetPower(bool on);
     void SetResetLines(bool asserted);
     void SetSelectLine(bool on);
@@ -109,14 +122,22 @@ public:
     void ShutdownPins(bool powerOff);
     bool Tdo();
 
-    // JTAG shifts and the TAP reset with the fuse-check pulses.
-    uint8_t IrShift(uint8_t instruction);
-    uint16_t DrShift(uint16_t value, int bits = 16);
+    // JTAG shifts and the TAP reset with the fuse-check pulses. A shift whose result nobody needs reads
+    // no TDO (capture false): fewer port accesses, and no wait on a cable that answers reads slowly.
+    uint8_t IrShift(uint8_t instruction, bool capture = true);
+    uint16_t DrShift(uint16_t value, int bits = 16, bool capture = true);
     void ResetTap();
 
-    // Timing.
+    // Timing. TCLK pulses are paced by the monotonic clock at kTclkTargetHz; MeasureTclk times
+    // kMeasurePulses of them (without a level change the chip could see) and returns the rate reached.
     void DelayMicroseconds(uint32_t count);
-    void CalibrateTclk();
+    double MeasureTclk();
+    double TclkHz() const { return tclkHz_; }
+    static bool TclkUsable(double hz) {
+        return hz >= kFlashMinHz + kTclkMarginHz && hz <= kFlashMaxHz - kTclkMarginHz;
+    }
+    // Passes of the F1xx/F4xx mass erase that add up to the cumulative erase time at the measured rate.
+    int MassErasePasses() const;
     // A wait that ends early once the run is cancelled; false then.
     bool Sleep(uint32_t ms);
 
@@ -133,8 +154,12 @@ public:
     void WriteMem(int format, uint16_t address, uint16_t value);
     void ReadMemQuick(uint16_t address, uint32_t count, uint8_t* buffer);
     bool ResetDevice(int method, bool execute, bool release);
+    // SLAU320's entry sequence on TEST and RST that selects 4-wire JTAG on a part with Spy-Bi-Wire.
+    void EnterSpyBiWireJtag();
     bool OpenTarget(DeviceInfo& info);
     bool IdentifyDevice(DeviceInfo& info);
+    // The part the last open found and refused for its 20-bit CPUX; 0 when none.
+    int RefusedCpuX() const { return refusedCpuX_; }
 
     // The fuse-blow device on the same cable, and the fuse blow.
     static uint8_t PyrelChecksum(const uint8_t* bytes, size_t count);
@@ -148,13 +173,14 @@ public:
     bool BlowFuse();
 
     // Flash through the target's flash controller, timed by TCLK.
-    void FlashErase(int type, uint16_t address);
+    // F2xx: main memory, then information segments B-D one by one; segment A and LOCKA are left alone.
+    // False when a stop ended the erase before all of it was done.
+    bool FlashErase(int type, uint16_t address);
     void FlashWrite(uint16_t address, uint32_t count, const uint8_t* words);
     bool VerifyPsa(uint16_t address, uint32_t count, const uint8_t* words);
 
     int lastError = 0;
     uint32_t deviceIndex = 0;
-    uint32_t tclkDelay = 1;
     uint32_t basePort = 0x378;
     uint32_t dataShadow = 0;
     uint32_t controlShadow = 0;
@@ -165,14 +191,21 @@ private:
         port_.WritePort(static_cast<uint16_t>(basePort + kControlRegister), static_cast<uint8_t>(controlShadow));
     }
     void SetDataBit(uint8_t mask, bool level);
-    void Spin();
+    void Pace();
+    void ErasePass(uint16_t mode, uint16_t address, uint32_t strobes);
+    bool EraseOnce(uint16_t mode, uint16_t address, uint32_t strobes);
+    static constexpr int kBurstAttempts = 3;
+    bool EntryNeeded() const;
     void RestoreTclk(bool level);
     void ExitShift();
     void WriteControlSignal(uint16_t value);
+    // From a power-on clear, with no read that could hold it up: the watchdog runs meanwhile.
+    void StopWatchdogAfterPor();
+    void HaltedWriteAndRelease(uint16_t control, uint16_t address, uint16_t value);
     void RegisterWrite(uint16_t address, uint16_t value);
     void PsaStep();
     void EndFlashMode();
-    void DriveLine(uint8_t mask, int mode, bool spin);
+    void DriveLine(uint8_t mask, int mode, bool paced);
     bool TryResetMethod(bool release, bool execute);
     bool PyrelIn();
     void PyrelResetPulse();
@@ -184,6 +217,14 @@ private:
     platform::PortIo& port_;
     Clock& clock_;
     const CancelFlag* cancel_ = nullptr;
+    uint64_t tclkHalfNs_ = static_cast<uint64_t>(5e8 / kTclkTargetHz);
+    uint64_t nextEdgeNs_ = 0;
+    double tclkHz_ = 0;
+    int refusedCpuX_ = 0;
+    // At most 300 ms busy, then 20 ms of rest: well inside the usual cap of 950 ms a second.
+    static constexpr uint64_t kBusyNs = 300'000'000;
+    static constexpr uint32_t kRestMs = 20;
+    uint64_t lastRestNs_ = 0;
 };
 
 }  // namespace quarzo

@@ -21,15 +21,18 @@ constexpr int kTries = 50;
 }  // namespace
 
 void LptJtag::WriteControlSignal(uint16_t value) {
-    IrShift(kCntrlSig16Bit);
-    DrShift(value);
+    IrShift(kCntrlSig16Bit, false);
+    DrShift(value, 16, false);
 }
 
+// Looks before it clocks (SLAU320, SetInstrFetch): a TCLK cycle given to a CPU already at an
+// instruction fetch runs a step of the code in its memory.
 bool LptJtag::SetInstrFetch() {
     IrShift(kCntrlSigCapture);
     for (int i = 0; i < kTries; ++i) {
-        SetTclk(2);
         if (DrShift(0) & kInstrLoad) return true;
+        SetTclk(0);
+        SetTclk(1);
     }
     return false;
 }
@@ -49,13 +52,14 @@ bool LptJtag::SetPC(uint16_t address) {
     return true;
 }
 
+// JMP $ goes onto the bus before the falling TCLK edge that fetches it (SLAU320, HaltCPU); an edge
+// before it would fetch from memory.
 void LptJtag::HaltCpu() {
     SetInstrFetch();
-    SetTclk(0);
-    WriteControlSignal(kJtagRead);
+    SetTclk(1);
     IrShift(kData16Bit);
     DrShift(kJumpToSelf);
-    SetTclk(3);
+    SetTclk(0);
     WriteControlSignal(kHaltedRead);
     SetTclk(1);
 }
@@ -80,11 +84,16 @@ void LptJtag::ReleaseDevice(uint16_t address) {
 void LptJtag::WriteMem(int format, uint16_t address, uint16_t value) {
     HaltCpu();
     SetTclk(0);
-    WriteControlSignal(format == 16 ? kHaltedWrite : kHaltedByteWrite);
-    IrShift(kAddr16Bit);
-    DrShift(address);
-    IrShift(kDataToAddr);
-    DrShift(value);
+    HaltedWriteAndRelease(format == 16 ? kHaltedWrite : kHaltedByteWrite, address, value);
+}
+
+// With TCLK low: the write takes place on its rising edge; then the CPU is given back.
+void LptJtag::HaltedWriteAndRelease(uint16_t control, uint16_t address, uint16_t value) {
+    WriteControlSignal(control);
+    IrShift(kAddr16Bit, false);
+    DrShift(address, 16, false);
+    IrShift(kDataToAddr, false);
+    DrShift(value, 16, false);
     SetTclk(1);
     ReleaseCpu();
 }
@@ -105,18 +114,31 @@ void LptJtag::ReadMemQuick(uint16_t address, uint32_t count, uint8_t* buffer) {
     WriteControlSignal(kJtagRead);
 }
 
+// From the power-on clear the watchdog runs: it is stopped within a few hundred port accesses, with
+// nothing held back that could make the cable wait in between.
 bool LptJtag::ExecutePor() {
+    port_.Flush();
     WriteControlSignal(kPowerOnClear);
-    DrShift(kJtagRead);
+    DrShift(kJtagRead, 16, false);
     SetTclk(2);
     SetTclk(2);
     SetTclk(0);
+    StopWatchdogAfterPor();  // whatever the identification says
     uint8_t id = IrShift(kAddrCapture);
     SetTclk(1);
-    WriteMem(16, kWatchdog, kWatchdogHold);  // whatever the identification says
     if (id == kJtagId) return true;
     lastError = kErrorJtagId;
     return false;
+}
+
+// SLAU320's power-on clear leaves the CPU at its first instruction fetch after three TCLK cycles:
+// JMP $ injected and fetched, the CPU halted, then the halted write of the watchdog's hold word.
+void LptJtag::StopWatchdogAfterPor() {
+    SetTclk(1);
+    IrShift(kData16Bit, false);
+    DrShift(kJumpToSelf, 16, false);
+    SetTclk(0);
+    HaltedWriteAndRelease(kHaltedWrite, kWatchdog, kWatchdogHold);
 }
 
 bool LptJtag::SyncCpu() {
@@ -190,9 +212,13 @@ bool LptJtag::ResetDevice(int method, bool execute, bool release) {
         if (TryResetMethod(release, execute)) return true;
     }
     if (method & 2) {
-        SetResetLines(true);
-        Sleep(50);
-        SetResetLines(false);
+        if (EntryNeeded()) {
+            EnterSpyBiWireJtag();
+        } else {
+            SetResetLines(true);
+            Sleep(50);
+            SetResetLines(false);
+        }
         if (TryResetMethod(release, execute)) return true;
     }
     if (method & 4) {
@@ -200,6 +226,7 @@ bool LptJtag::ResetDevice(int method, bool execute, bool release) {
         Sleep(3000);
         SetTargetPower(true);
         Sleep(10);
+        if (EntryNeeded()) EnterSpyBiWireJtag();
         if (GetDevice()) {
             if (execute) {
                 IrShift(kCntrlSigRelease);
@@ -210,6 +237,27 @@ bool LptJtag::ResetDevice(int method, bool execute, bool release) {
     }
     lastError = kErrorReset;
     return false;
+}
+
+// A part not yet identified may have Spy-Bi-Wire: the sequence is a reset pulse to any other part.
+bool LptJtag::EntryNeeded() const {
+    return deviceIndex == 0 || HasSpyBiWire(static_cast<int>(deviceIndex));
+}
+
+// SLAU320, JTAG access entry sequences (4-wire JTAG on a Spy-Bi-Wire part): TEST low to reset the
+// TEST logic, TEST high to start it, then with RST low TEST low and high again; RST high last.
+void LptJtag::EnterSpyBiWireJtag() {
+    SetTest(false);
+    Sleep(4);
+    SetTest(true);
+    Sleep(20);
+    SetResetLines(true);
+    Sleep(50);
+    SetTest(false);
+    DelayMicroseconds(1);
+    SetTest(true);
+    DelayMicroseconds(40);
+    SetResetLines(false);
 }
 
 bool LptJtag::IdentifyDevice(DeviceInfo& info) {
@@ -224,13 +272,21 @@ bool LptJtag::IdentifyDevice(DeviceInfo& info) {
     info.SetFuseValue(fuses);
     deviceIndex = static_cast<uint32_t>(FindDevice(id, fuses));
     FillDeviceInfo(static_cast<int>(deviceIndex), info);
+    if (HasCpuX(static_cast<int>(deviceIndex))) {
+        // 16-bit address shifts reach the wrong places on a 20-bit address register.
+        refusedCpuX_ = static_cast<int>(deviceIndex);
+        deviceIndex = 0;
+        lastError = kErrorNoDevice;
+        return false;
+    }
     if (deviceIndex != 0) return true;
     lastError = kErrorUnknownDevice;
     return false;
 }
 
 bool LptJtag::OpenTarget(DeviceInfo& info) {
-    CalibrateTclk();
+    refusedCpuX_ = 0;
+    MeasureTclk();
     SetTargetPower(true);
     ConnectJtag();
     if (!ResetDevice(6, false, false)) {

@@ -1,6 +1,7 @@
 // Flash erase and programming with injected writes to the flash controller, timed by TCLK pulses, and
 // comparison by the target's signature hardware.
 #include "adapters/jtag/lpt_jtag.h"
+#include "core/device_table.h"
 
 namespace quarzo {
 namespace {
@@ -14,6 +15,9 @@ constexpr uint16_t kFctl2TclkDivide1 = 0xA540;
 constexpr uint16_t kFctl3Unlocked = 0xA500;
 constexpr uint16_t kEraseDummyWord = 0x55AA;
 constexpr uint16_t kPsaPolynomial = 0x0805;
+constexpr uint16_t kSegmentErase = 0xA502;
+constexpr uint16_t kMainErase = 0xA504;
+constexpr uint32_t kF2xxInfoSegment = 64;
 
 uint16_t EraseMode(int type) {
     switch (type) {
@@ -29,41 +33,64 @@ uint16_t EraseMode(int type) {
 }  // namespace
 
 void LptJtag::RegisterWrite(uint16_t address, uint16_t value) {
-    IrShift(kAddr16Bit);
-    DrShift(address);
-    IrShift(kDataToAddr);
-    DrShift(value);
+    IrShift(kAddr16Bit, false);
+    DrShift(address, 16, false);
+    IrShift(kDataToAddr, false);
+    DrShift(value, 16, false);
     SetTclk(3);
 }
 
 // FCTL1 back to no mode, written on the rising TCLK edge, and the CPU given back.
 void LptJtag::EndFlashMode() {
-    WriteControlSignal(kHaltedWrite);
-    IrShift(kAddr16Bit);
-    DrShift(kFctl1);
-    IrShift(kDataToAddr);
-    DrShift(kFctlDone);
-    SetTclk(1);
-    ReleaseCpu();
+    HaltedWriteAndRelease(kHaltedWrite, kFctl1, kFctlDone);
 }
 
-void LptJtag::FlashErase(int type, uint16_t address) {
-    bool segment = type == kEraseSegment;
-    int passes = segment ? 1 : kMassErasePasses;
-    for (int pass = 0; pass < passes; ++pass) {
-        HaltCpu();
-        SetTclk(0);
-        WriteControlSignal(kHaltedWrite);
-        RegisterWrite(kFctl1, EraseMode(type));
-        RegisterWrite(kFctl2, kFctl2TclkDivide1);
-        RegisterWrite(kFctl3, kFctl3Unlocked);
-        RegisterWrite(address, kEraseDummyWord);  // starts the erase
-        WriteControlSignal(kHaltedRead);
-        TclkStrobes(segment ? kSegmentEraseStrobes : kMassEraseStrobes);
-        EndFlashMode();
-        // A stop between passes leaves the rest undone; the pass in hand has ended cleanly.
-        if (cancel_ != nullptr && cancel_->IsRaised()) return;
+// A pass whose burst was held up is given again: erasing twice does no harm.
+void LptJtag::ErasePass(uint16_t mode, uint16_t address, uint32_t strobes) {
+    for (int attempt = 0; attempt < kBurstAttempts; ++attempt)
+        if (EraseOnce(mode, address, strobes)) return;
+}
+
+bool LptJtag::EraseOnce(uint16_t mode, uint16_t address, uint32_t strobes) {
+    HaltCpu();
+    SetTclk(0);
+    WriteControlSignal(kHaltedWrite);
+    RegisterWrite(kFctl1, mode);
+    RegisterWrite(kFctl2, kFctl2TclkDivide1);
+    RegisterWrite(kFctl3, kFctl3Unlocked);  // LOCKA toggles on a one only: written 0, it stays
+    RegisterWrite(address, kEraseDummyWord);  // starts the erase
+    WriteControlSignal(kHaltedRead);
+    bool paced = TclkStrobes(strobes);
+    EndFlashMode();
+    return paced;
+}
+
+bool LptJtag::FlashErase(int type, uint16_t address) {
+    // A stop between passes leaves the rest undone; the pass in hand has ended cleanly.
+    auto stopped = [this] { return cancel_ != nullptr && cancel_->IsRaised(); };
+    if (type == kEraseSegment) {
+        ErasePass(kSegmentErase, address, kSegmentEraseStrobes);
+        return !stopped();
     }
+    int index = static_cast<int>(deviceIndex);
+    if (!HasCalibrationSegment(index)) {
+        for (int pass = 0, passes = MassErasePasses(); pass < passes; ++pass) {
+            ErasePass(EraseMode(type), address, kMassEraseStrobes);
+            if (stopped()) return false;
+        }
+        return true;
+    }
+    // F2xx (SLAU144, erase modes): with LOCKA set, as after reset, a mass erase keeps all information
+    // memory. Main memory goes in one pass; B-D segment by segment; A, the calibration, stays.
+    ErasePass(kMainErase, address, kF2xxMassEraseStrobes);
+    if (type == kEraseMain || stopped()) return !stopped();
+    const MemoryLayout& layout = DeviceLayout(index);
+    for (uint32_t a = layout.infoStart; a + kF2xxInfoSegment - 1 <= layout.infoEnd; a += kF2xxInfoSegment) {
+        if (a == kSegmentAStart) continue;
+        ErasePass(kSegmentErase, static_cast<uint16_t>(a), kSegmentEraseStrobes);
+        if (stopped()) return false;
+    }
+    return true;
 }
 
 void LptJtag::FlashWrite(uint16_t address, uint32_t count, const uint8_t* words) {
@@ -74,11 +101,15 @@ void LptJtag::FlashWrite(uint16_t address, uint32_t count, const uint8_t* words)
     RegisterWrite(kFctl2, kFctl2TclkDivide1);
     RegisterWrite(kFctl3, kFctl3Unlocked);
     for (uint32_t i = 0; i < count; ++i) {
-        WriteControlSignal(kHaltedWrite);
         uint16_t word = static_cast<uint16_t>(words[2 * i] | words[2 * i + 1] << 8);
-        RegisterWrite(static_cast<uint16_t>(address + 2 * i), word);
-        WriteControlSignal(kHaltedRead);
-        TclkStrobes(kWordWriteStrobes);
+        // A word whose burst was held up is written again: programming the same value only finishes
+        // clearing its bits.
+        for (int attempt = 0; attempt < kBurstAttempts; ++attempt) {
+            WriteControlSignal(kHaltedWrite);
+            RegisterWrite(static_cast<uint16_t>(address + 2 * i), word);
+            WriteControlSignal(kHaltedRead);
+            if (TclkStrobes(kWordWriteStrobes)) break;
+        }
     }
     EndFlashMode();
 }
@@ -100,21 +131,33 @@ void LptJtag::PsaStep() {
     SetTclk(0);
 }
 
+// SLAU320, verifying the target memory: the regular set-up loads the PC with start - 2 and gives it
+// one TCLK cycle more; the enhanced one, for the parts marked for it, loads start - 4, halts the CPU
+// and injects the seed.
 bool LptJtag::VerifyPsa(uint16_t address, uint32_t count, const uint8_t* words) {
     uint16_t start = static_cast<uint16_t>(address - 2);
     uint16_t signature = start;
+    bool enhanced = HasEnhancedPsa(static_cast<int>(deviceIndex));
     ExecutePor();
-    WriteControlSignal(kJtagRead);
-    SetInstrFetch();
-    IrShift(kData16Bit);
-    DrShift(kMovImmToPc);
-    SetTclk(3);
-    DrShift(start);
-    SetTclk(3);
-    SetTclk(3);
-    SetTclk(3);
-    IrShift(kAddrCapture);
-    DrShift(0);
+    if (enhanced) {
+        SetPC(static_cast<uint16_t>(address - 4));
+        HaltCpu();
+        SetTclk(0);
+        IrShift(kData16Bit);
+        DrShift(start);
+    } else {
+        WriteControlSignal(kJtagRead);
+        SetInstrFetch();
+        IrShift(kData16Bit);
+        DrShift(kMovImmToPc);
+        SetTclk(3);
+        DrShift(start);
+        SetTclk(3);
+        SetTclk(3);
+        SetTclk(3);
+        IrShift(kAddrCapture);
+        DrShift(0);
+    }
     IrShift(kDataPsa);
     for (uint32_t i = 0; i < count; ++i) {
         if (signature & 0x8000)
@@ -130,6 +173,7 @@ bool LptJtag::VerifyPsa(uint16_t address, uint32_t count, const uint8_t* words) 
     IrShift(kShiftOutPsa);
     uint16_t result = DrShift(0);
     SetTclk(1);
+    if (enhanced) ReleaseCpu();
     if (result == signature) return true;
     lastError = kErrorVerify;
     return false;

@@ -1,5 +1,6 @@
 // The parallel-port lines, the JTAG shifts and the signal timing.
 #include <algorithm>
+#include <cmath>
 
 #include "adapters/jtag/lpt_jtag.h"
 
@@ -25,15 +26,16 @@ void LptJtag::SetTms(bool level) {
     SetDataBit(kTms, level);
 }
 
-// Mode 0 low, 2 low then high (a rising edge), 3 high then low, anything else high; a TCLK pulse
-// spins between its two levels.
-void LptJtag::DriveLine(uint8_t mask, int mode, bool spin) {
+// Mode 0 low, 2 low then high (a rising edge), 3 high then low, anything else high; each level of a
+// TCLK pulse is paced.
+void LptJtag::DriveLine(uint8_t mask, int mode, bool paced) {
     if (mode != 2 && mode != 3) {
         SetDataBit(mask, mode != 0);
         return;
     }
+    if (paced) Pace();
     SetDataBit(mask, mode == 3);
-    if (spin) Spin();
+    if (paced) Pace();
     SetDataBit(mask, mode == 2);
 }
 
@@ -41,18 +43,37 @@ void LptJtag::SetTck(int mode) {
     DriveLine(kTck, mode, false);
 }
 
-// The pulse width of TCLK, which times the target's flash: a counted loop the optimiser must keep.
-void LptJtag::Spin() {
-    volatile uint32_t n = tclkDelay;
-    while (n != 0) n = n - 1;
+// TCLK times the target's flash: each level waits for its half period since the last one on the
+// monotonic clock. After a gap (a shift between pulses) the next pulse starts at once; pulses never
+// come faster to make up for it.
+void LptJtag::Pace() {
+    uint64_t now = clock_.Nanoseconds();
+    if (now < nextEdgeNs_) {
+        clock_.DelayUntilNs(nextEdgeNs_);
+        now = nextEdgeNs_;
+    }
+    nextEdgeNs_ = now + tclkHalfNs_;
+}
+
+void LptJtag::SetTest(bool level) {
+    SetDataBit(kTest, level);
 }
 
 void LptJtag::SetTclk(int mode) {
     DriveLine(kTdi, mode, true);
 }
 
-void LptJtag::TclkStrobes(uint32_t count) {
+// Writes a backend holds back go out first, so that none has to wait in the middle of the burst. A
+// thread that has run without a pause for a while rests before the burst: a system that caps the time
+// of real-time threads would otherwise stop it in the middle of one.
+bool LptJtag::TclkStrobes(uint32_t count) {
+    if (clock_.Nanoseconds() - lastRestNs_ >= kBusyNs) Sleep(kRestMs);
+    port_.Flush();
+    uint64_t start = clock_.Nanoseconds();
     for (uint32_t i = 1; i < count; ++i) SetTclk(3);
+    // Whether the burst kept its pace: a thread stopped in the middle of it clocked the flash too slowly.
+    uint64_t elapsed = clock_.Nanoseconds() - start;
+    return count < 3 || elapsed == 0 || (count - 2) * 1e9 / static_cast<double>(elapsed) >= kFlashMinHz + kTclkMarginHz;
 }
 
 void LptJtag::SetTargetPower(bool on) {
@@ -99,6 +120,7 @@ void LptJtag::SetEnableLine(bool on) {
 void LptJtag::ReleasePins() {
     controlShadow &= ~static_cast<uint32_t>(kSelectLine | kConnectLine);
     WriteControl();
+    if (dataShadow & kTest) SetTest(false);
     SetTdi(false);
     SetTms(true);
     SetTck(1);
@@ -136,7 +158,7 @@ void LptJtag::ExitShift() {
     SetTms(true);
 }
 
-uint8_t LptJtag::IrShift(uint8_t instruction) {
+uint8_t LptJtag::IrShift(uint8_t instruction, bool capture) {
     bool tclk = (dataShadow & kTdi) != 0;
     SetTms(true);
     SetTck(2);  // Select-DR-Scan
@@ -149,14 +171,14 @@ uint8_t LptJtag::IrShift(uint8_t instruction) {
         SetTdi((instruction >> i & 1) != 0);
         if (i == 7) SetTms(true);
         SetTck(2);
-        result = result << 1 | (Tdo() ? 1u : 0u);
+        if (capture) result = result << 1 | (Tdo() ? 1u : 0u);
     }
     RestoreTclk(tclk);
     ExitShift();
     return static_cast<uint8_t>(result);
 }
 
-uint16_t LptJtag::DrShift(uint16_t value, int bits) {
+uint16_t LptJtag::DrShift(uint16_t value, int bits, bool capture) {
     bits = std::clamp(bits, 0, 16);
     bool tclk = (dataShadow & kTdi) != 0;
     SetTms(true);
@@ -169,26 +191,29 @@ uint16_t LptJtag::DrShift(uint16_t value, int bits) {
         SetTdi((value >> i & 1) != 0);
         if (i == 0) SetTms(true);
         SetTck(2);
-        result = result << 1 | (Tdo() ? 1u : 0u);
+        if (capture) result = result << 1 | (Tdo() ? 1u : 0u);
     }
     RestoreTclk(tclk);
     ExitShift();
     return static_cast<uint16_t>(result);
 }
 
+// As SLAU320's reference: the TAP reset to Run-Test/Idle, then the fuse check's TMS pulses with TCK
+// high and TDI (TCLK) high, since TDI low during the check makes the fuse read as blown.
 void LptJtag::ResetTap() {
+    SetTclk(1);
     SetTck(0);
-    // The TMS pulses with TCK held let the target test its security fuse.
+    SetTms(true);
+    for (int i = 0; i < 6; ++i) SetTck(2);  // Test-Logic-Reset
+    SetTck(0);
+    SetTms(false);
+    SetTck(1);  // Run-Test/Idle
     for (int i = 0; i < 2; ++i) {
         SetTms(false);
         Sleep(70);
         SetTms(true);
         Sleep(70);
     }
-    for (int i = 0; i < 6; ++i) SetTck(2);  // Test-Logic-Reset
-    SetTck(0);
-    SetTms(false);
-    SetTck(1);  // Run-Test/Idle
 }
 
 // A busy wait: the lines' time stamps, not a flush, tell a virtual cable how long it lasted.
@@ -206,27 +231,31 @@ bool LptJtag::Sleep(uint32_t ms) {
         clock_.SleepMs(step);
         ms -= step;
     }
+    lastRestNs_ = clock_.Nanoseconds();
     return cancel_ == nullptr || !cancel_->IsRaised();
 }
 
-void LptJtag::CalibrateTclk() {
-    SetTms(true);
-    for (int pass = 0; pass < 50; ++pass) {
-        uint32_t t0 = clock_.TickMs();
-        TclkStrobes(kCalibrationStrobes);
-        port_.Flush();
-        uint32_t dt = clock_.TickMs() - t0;
-        if (dt == 0) dt = 1;
-        uint32_t rate = 20000 / dt;
-        if (rate >= 477) {
-            tclkDelay += 8;
-        } else if (rate >= 257) {
-            return;
-        } else {
-            if (tclkDelay == 1) return;
-            tclkDelay -= 1;
-        }
+// The data register written twice a pulse with its own value: the pulses' timing without an edge.
+double LptJtag::MeasureTclk() {
+    port_.Flush();
+    Pace();
+    uint64_t start = clock_.Nanoseconds();
+    for (int i = 0; i < kMeasurePulses; ++i) {
+        Pace();
+        WriteData();
+        Pace();
+        WriteData();
     }
+    uint64_t elapsed = clock_.Nanoseconds() - start;
+    tclkHz_ = elapsed == 0 ? 1e12 : kMeasurePulses * 1e9 / static_cast<double>(elapsed);
+    return tclkHz_;
+}
+
+int LptJtag::MassErasePasses() const {
+    // Unmeasured, the fastest rate allowed gives the most passes.
+    double hz = tclkHz_ > 0 ? std::min(tclkHz_, kFlashMaxHz) : kFlashMaxHz;
+    // A pass lasts its 5297 clocks of the timing generator, however long TCLK runs on.
+    return static_cast<int>(std::ceil(kCumulativeEraseSeconds * hz / kMassEraseClocks));
 }
 
 }  // namespace quarzo

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "adapters/base/port_names.h"
+#include "core/device_table.h"
 #include "core/settings_store.h"
 
 namespace quarzo {
@@ -89,8 +90,7 @@ bool RawJtagAdapter::PreparePort() {
     if (port_->Ready() || port_->OpenDriver()) return true;
     std::string reason = port_->FailureReason();
     port_->CloseDriver();
-    portFailureText_ = std::string(kErrorTexts[kErrorPortAccess]) + (reason.empty() ? "" : " (" + reason + ")");
-    jtag_.lastError = kErrorPortAccess;
+    Fail(kErrorPortAccess, reason);
     return false;
 }
 
@@ -103,11 +103,39 @@ int RawJtagAdapter::GetInfo(char* out) {
     return found ? 0 : -1;
 }
 
+void RawJtagAdapter::Fail(int code, const std::string& reason) {
+    failureCode_ = code;
+    failureText_ = std::string(kErrorTexts[code]) + (reason.empty() ? "" : " (" + reason + ")");
+    jtag_.lastError = code;
+}
+
 int RawJtagAdapter::Open() {
     open = false;
     if (!PreparePort()) return -1;
     open = jtag_.OpenTarget(device);
+    if (jtag_.RefusedCpuX() != 0) {
+        Fail(LptJtag::kErrorNoDevice, std::string(DeviceName(jtag_.RefusedCpuX())) +
+                                          " has the 20-bit CPUX, which direct JTAG does not drive");
+    }
     return open ? 0 : -1;
+}
+
+// The flash timing generator runs on TCLK: its rate is measured again before each erase and block of
+// writes, and nothing is erased or programmed when this port cannot keep it in range.
+// A measurement the system held up says nothing of the port: three tries before the refusal.
+bool RawJtagAdapter::FlashClockReady(int code) {
+    double hz = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        hz = jtag_.MeasureTclk();
+        if (LptJtag::TclkUsable(hz)) return true;
+    }
+    char reason[160];
+    std::snprintf(reason, sizeof(reason),
+                  "TCLK runs at %.0f kHz on this port; the flash timing generator needs %.0f-%.0f kHz", hz / 1000,
+                  (LptJtag::kFlashMinHz + LptJtag::kTclkMarginHz) / 1000,
+                  (LptJtag::kFlashMaxHz - LptJtag::kTclkMarginHz) / 1000);
+    Fail(code, reason);
+    return false;
 }
 
 int RawJtagAdapter::Close() {
@@ -123,19 +151,20 @@ int RawJtagAdapter::Close() {
 int RawJtagAdapter::GetErrorCode() {
     int code = jtag_.lastError;
     jtag_.lastError = 0;
+    if (code != failureCode_) failureText_.clear();
     return code;
 }
 
 const char* RawJtagAdapter::GetErrorText(int code) {
-    if (code == kErrorPortAccess && !portFailureText_.empty()) return portFailureText_.c_str();
+    if (code == failureCode_ && !failureText_.empty()) return failureText_.c_str();
     if (code < 0 || code >= static_cast<int>(std::size(kErrorTexts))) code = kUnnumbered;
     return kErrorTexts[code];
 }
 
 int RawJtagAdapter::Erase(int type, int address, int) {
-    jtag_.FlashErase(type, Address(address));
+    if (!FlashClockReady(kErrorErase)) return -1;
     // A stop between the passes of a mass erase leaves memory half erased: not a success.
-    return IsCancelled() ? -1 : 0;
+    return jtag_.FlashErase(type, Address(address)) && !IsCancelled() ? 0 : -1;
 }
 
 int RawJtagAdapter::BlankCheck(int address, int length) {
@@ -147,6 +176,7 @@ int RawJtagAdapter::WriteMemory(int address, const uint8_t* data, int length) {
         jtag_.lastError = LptJtag::kErrorWrite;
         return -1;
     }
+    if (!FlashClockReady(LptJtag::kErrorWrite)) return -1;
     jtag_.FlashWrite(Address(address), Words(length), data);
     return 0;
 }

@@ -52,12 +52,18 @@ public:
     std::string devicePath;
 
 private:
+    static constexpr int kErrorErase = 9;
+
     bool PreparePort();
     std::string PortName();
+    // Sets the error code with its message and the reason after it.
+    void Fail(int code, const std::string& reason);
+    bool FlashClockReady(int code);
 
     std::unique_ptr<platform::PortIo> port_;
     LptJtag jtag_;
-    std::string portFailureText_;
+    int failureCode_ = 0;
+    std::string failureText_;
 };
 
 }  // namespace quarzo
