@@ -42,7 +42,7 @@ std::vector<SettingRecord> DefaultRecords() {
          "address"},
         {kSetRawCustomAddress, "Custom address", 49152, "Custom LPT port base for LPTx. Input is decimal"},
         {S, "IF_FET", 0, ""},
-        {kSetFetPort, "Port", 0, "Adapter port. LPT or TIUSB"},
+        {kSetFetPort, "Port", 3, "Adapter port. LPT, TIUSB, or from 4 on a FET the library lists"},
         {kSetFetApplyVcc, "Apply VCC", true, "Apply VCC to target"},
         {kSetFetTargetVcc, "Target VCC", 3.2, "Target VCC in volt"},
         {S, "IF_BSL", 0, ""},

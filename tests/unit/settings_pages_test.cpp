@@ -74,7 +74,7 @@ TEST(SettingsPages, StoringConvertsOrLeavesTheValue) {
     // A page is stored only under its own adapter.
     StoreAdapterPage(settings, page, 1);
     StoreAdapterPage(settings, page, 3);
-    EXPECT_EQ(settings.GetIntSetting(kSetFetPort), 0);
+    EXPECT_EQ(settings.GetIntSetting(kSetFetPort), 3);  // the default, TIUSB
 
     // A value no adapter can use is refused with its range; the rest of the page is stored.
     auto fet = AdapterItems(settings, 1);

@@ -3,10 +3,12 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "adapters/base/cancel_flag.h"
 #include "core/device_info.h"
+#include "core/device_table.h"
 
 namespace quarzo {
 
@@ -61,6 +63,16 @@ public:
     static constexpr size_t kPasswordSize = 32;
     virtual void SetPassword(const std::array<uint8_t, kPasswordSize>&) {}
     bool IsCancelled() const { return cancel_ != nullptr && cancel_->IsRaised(); }
+
+    // Whether the open part keeps factory calibration data in information segment A, which is then
+    // neither programmed nor blank-checked. The device table knows it for the parts it lists.
+    virtual bool KeepsCalibrationSegment() const { return HasCalibrationSegment(device.DeviceIndex()); }
+    // Brings the programming tool's own firmware to the version its driver needs, reporting progress
+    // in percent; only adapters whose tool carries such firmware do anything.
+    virtual int UpdateFirmware(const std::function<void(int percent)>& progress) {
+        (void)progress;
+        return -1;
+    }
 
     DeviceInfo device;
     bool open = false;

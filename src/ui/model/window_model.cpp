@@ -24,6 +24,8 @@ const std::vector<CommandRow>& CommandTable() {
         {kCmdAdapterInfo, "Get information about current adapter\nAdapter information", kActionAdapterInfo,
          EnableRule::kWhenIdle},
         {kCmdSecure, "Blow secure fuse\nSecure", kActionBlowFuse, EnableRule::kWhenIdle},
+        {kCmdUpdateFirmware, "Update the FET's firmware to the library's version\nUpdate FET firmware",
+         kActionUpdateFirmware, EnableRule::kWhenIdle},
         {kCmdAuto, "Autoprogram\nAuto", 0, EnableRule::kIdleWithImage},
         {kCmdOpen, "Open an existing document\nOpen", 0, EnableRule::kWhenIdle},
         {kCmdSave, "Save the active document\nSave", 0, EnableRule::kIdleWithImage},

@@ -24,6 +24,7 @@ enum CommandId : unsigned {
     kCmdDumpRam = 0x8017,
     kCmdAbort = 0x8018,
     kCmdDumpBsl = 0x8019,
+    kCmdUpdateFirmware = 0x801A,
     kCmdSetup = 0x8086,
     kCmdClearLog = 0x8088,
     kCmdNextError = 0x808C,
