@@ -41,7 +41,7 @@
 #define QUARZO_FAKE_CURRENT
 using FakeInt = long;  // STATUS_T and LONG of MSP430.h before 3.5
 #else
-using FakeInt = int32_t;  // since 3.5
+using FakeInt = int32_t;                // since 3.5
 #endif
 #if defined(QUARZO_FAKE_CURRENT) || defined(QUARZO_FAKE_BOTH)
 #define QUARZO_FAKE_V3
@@ -175,8 +175,8 @@ const Part* FindPart(const char* name) {
 namespace packed {
 constexpr size_t kEndian = 0, kId = 2, kString = 4, kMainStart = 36, kInfoStart = 38, kRamEnd = 40,
                  kVccMin = 52, kVccMax = 54, kHasTestVpp = 56, kRamStart = 58, kInfoEnd = 64, kMainEnd = 66,
-                 kHasFram = 106, kMainSegment = 108, kStructSize = 112, kInfo32Start = 116,
-                 kInfo32End = 120, kRam32Start = 124, kRam32End = 128, kMain32Start = 140, kMain32End = 144;
+                 kHasFram = 106, kMainSegment = 108, kStructSize = 112, kInfo32Start = 116, kInfo32End = 120,
+                 kRam32Start = 124, kRam32End = 128, kMain32Start = 140, kMain32End = 144;
 #ifdef QUARZO_FAKE_CURRENT
 constexpr size_t kSize = 184;
 #else
@@ -203,7 +203,7 @@ struct Fake {
     const Part* part = &kParts[0];
     std::vector<uint8_t> memory;
     std::vector<Fet> fets;
-    bool instance = false;    // created by MSP430_Initialize (DLL430_capi.cpp, createInstance)
+    bool instance = false;  // created by MSP430_Initialize (DLL430_capi.cpp, createInstance)
     bool databaseLoaded = false;
     bool initialized = false;  // the interface (the vendor's FET handle)
     bool opened = false;       // a device identified (the vendor's single device)
@@ -231,8 +231,8 @@ void ResetMemory(Fake& f) {
     const Part& p = *f.part;
     std::fill(f.memory.begin() + p.mainStart, f.memory.begin() + p.mainEnd + 1, 0xFF);
     std::fill(f.memory.begin() + p.infoStart, f.memory.begin() + p.infoEnd + 1, 0xFF);
-    // Factory data in segment A (SLAU144, TLV): something a mass erase must not take.
-    if (p.segmentA != 0) {
+    // F2xx: the factory's calibration data in segment A (SLAU144, TLV), which a mass erase must not take.
+    if (p.segmentA == 0x10C0) {
         for (uint32_t a = p.segmentA; a <= p.infoEnd; ++a) f.memory[a] = static_cast<uint8_t>(a * 7 + 1);
     }
 }
@@ -268,7 +268,8 @@ int32_t Result(const char* function, int32_t error = NO_ERR) {
         error = injected->second;
         f.failures.erase(injected);
         f.injectedNumber = error;
-        f.injectedText = std::string("Fake FET: ") + function + " refused (error " + std::to_string(error) + ")";
+        f.injectedText =
+            std::string("Fake FET: ") + function + " refused (error " + std::to_string(error) + ")";
     }
     if (error == NO_ERR) return 0;
     f.errorNumber = error;
@@ -648,7 +649,8 @@ FAKE_EXPORT FakeInt FAKE_CALL MSP430_Memory(FakeInt address, char* buffer, FakeI
     Record("MSP430_Memory(0x%lX, %ld, %ld)", static_cast<unsigned long>(address), static_cast<long>(count),
            static_cast<long>(rw));
     if (int32_t status = DeviceReady("MSP430_Memory"); status != 0) return status;
-    if (!buffer || count < 0 || address < 0 || rw < 0 || rw > 1) return Result("MSP430_Memory", PARAMETER_ERR);
+    if (!buffer || count < 0 || address < 0 || rw < 0 || rw > 1)
+        return Result("MSP430_Memory", PARAMETER_ERR);
     for (FakeInt i = 0; i < count; ++i) {
         uint32_t a = static_cast<uint32_t>(address + i);
         if (rw)
@@ -674,7 +676,8 @@ FAKE_EXPORT FakeInt FAKE_CALL MSP430_EraseCheck(FakeInt address, FakeInt length)
     Record("MSP430_EraseCheck(0x%lX, %ld)", static_cast<unsigned long>(address), static_cast<long>(length));
     if (int32_t status = DeviceReady("MSP430_EraseCheck"); status != 0) return status;
     for (FakeInt i = 0; i < length; ++i) {
-        if (ReadByte(static_cast<uint32_t>(address + i)) != 0xFF) return Result("MSP430_EraseCheck", VERIFY_ERR);
+        if (ReadByte(static_cast<uint32_t>(address + i)) != 0xFF)
+            return Result("MSP430_EraseCheck", VERIFY_ERR);
     }
     return 0;
 }

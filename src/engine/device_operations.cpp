@@ -58,8 +58,7 @@ void Programmer::ClearImage(bool forgetFileName) {
 }
 
 std::vector<AddressRange> Programmer::WorkRanges(uint32_t start, uint32_t end) {
-    if (!current_->KeepsCalibrationSegment() || end < kSegmentAStart ||
-        start > kSegmentAEnd) {
+    if (!current_->KeepsCalibrationSegment() || end < kSegmentAStart || start > kSegmentAEnd) {
         return {{start, end}};
     }
     if (!image_.AllAbsent(kSegmentAStart, kSegmentAEnd - kSegmentAStart + 1) && !segmentAWarned_) {

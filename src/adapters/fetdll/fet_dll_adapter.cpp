@@ -80,12 +80,7 @@ std::vector<std::string> FetDllAdapter::ListedFets() {
         char* name = nullptr;
         int32_t status = 0;
         if (lib_.nameOfUsbIf(i, &name, &status) != 0 || !name || !*name) continue;
-#ifdef _WIN32
         fets.emplace_back(name);
-#else
-        // The library names the device by its file; the user knows it by its path.
-        fets.push_back(name[0] == '/' ? std::string(name) : "/dev/" + std::string(name));
-#endif
     }
     return fets;
 }
@@ -101,8 +96,15 @@ std::vector<std::pair<unsigned, std::string>> FetDllAdapter::PortChoices() {
     // Libraries since 3.0 drive no parallel-port FET.
     choices.emplace_back(kFirstListedFet - 1, names[kFirstListedFet - 1]);
     listedFets_ = ListedFets();
-    for (size_t i = 0; i < listedFets_.size(); ++i)
-        choices.emplace_back(kFirstListedFet + static_cast<unsigned>(i), listedFets_[i]);
+    for (size_t i = 0; i < listedFets_.size(); ++i) {
+#ifdef _WIN32
+        std::string shown = listedFets_[i];
+#else
+        // The library names the device by its file; the user knows it by its path.
+        std::string shown = listedFets_[i][0] == '/' ? listedFets_[i] : "/dev/" + listedFets_[i];
+#endif
+        choices.emplace_back(kFirstListedFet + static_cast<unsigned>(i), shown);
+    }
     return choices;
 }
 
@@ -181,6 +183,12 @@ int FetDllAdapter::Open() {
         device.SetInfoEnd(static_cast<uint16_t>(start + ((start & 0xFF) != 0 ? 0x7F : 0xFF)));
     }
     if (device.MainEnd() == 0) device.SetMainEnd(0xFFFF);
+    // Segment A is 0x10C0-0x10FF of the 256-byte information memory at 0x1000, known by the family
+    // whatever name the library gives the part. The library keeps it locked unless told otherwise
+    // (LOCKED_FLASH_ACCESS), which this program never does.
+    calibrationSegment_ =
+        (lib_.IsIdentifyGeneration() && HasCalibrationSegment(device.DeviceIndex())) ||
+        (IsF2xxFamily(device.Name()) && device.InfoStart() == 0x1000 && device.InfoEnd() == 0x10FF);
     open = true;
     return 0;
 }
@@ -188,7 +196,8 @@ int FetDllAdapter::Open() {
 bool FetDllAdapter::Identify() {
     if (!lib_.HasOpenDevice()) {
         if (lib_.identify(reinterpret_cast<char*>(device.bytes), kIdentifySize, 0) != 0) return false;
-        calibrationSegment_ = HasCalibrationSegment(device.DeviceIndex());
+        // The number in the record is the library's own; the table knows the part by its name.
+        device.SetDeviceIndex(static_cast<uint16_t>(FindDeviceByPartName(device.Name())));
         return true;
     }
     // Open whatever device is there, then read its description. (Libraries 3.0 to 3.2.4 also have
@@ -216,9 +225,6 @@ void FetDllAdapter::TakeFoundDevice(const char* record) {
     device.SetInfoEnd(Field16(record, R::kInfoEnd));
     device.SetMainEnd(Field16(record, R::kMainEnd) | static_cast<uint32_t>(Field16(record, R::kMainEnd + 2))
                                                          << 16);
-    // Segment A is 0x10C0-0x10FF of the 256-byte information memory at 0x1000. The library keeps it
-    // locked unless told otherwise (LOCKED_FLASH_ACCESS), which this program never does.
-    calibrationSegment_ = IsF2xxFamily(name) && device.InfoStart() == 0x1000 && device.InfoEnd() == 0x10FF;
 }
 
 bool FetDllAdapter::KeepsCalibrationSegment() const {
