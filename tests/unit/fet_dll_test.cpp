@@ -497,7 +497,7 @@ TEST_P(FetRecordGenerations, AFirmwareMismatchStopsTheRunAndOnlyTheUpdateAskedFo
 // Linux by their device paths, which it also takes.
 TEST_P(FetGenerations, PortsAsTheLibraryTakesThem) {
     FetDllAdapter adapter;
-    std::vector<std::pair<unsigned, std::string>> choices = adapter.PortChoices();
+    std::vector<Adapter::PortChoice> choices = adapter.PortChoices();
     if (!V3()) {
         EXPECT_EQ(choices.size(), 4u);
         adapter.portIndex = 1;
@@ -510,7 +510,7 @@ TEST_P(FetGenerations, PortsAsTheLibraryTakesThem) {
 #else
     const std::string listed = "/dev/ttyACM0";
 #endif
-    EXPECT_EQ(choices, (std::vector<std::pair<unsigned, std::string>>{{3, "TIUSB"}, {4, listed}}));
+    EXPECT_EQ(choices, (std::vector<Adapter::PortChoice>{{3, "TIUSB"}, {4, listed}}));
     EXPECT_EQ(adapter.portIndex, 3u);  // the default
     adapter.portIndex = 4;
     fake_.Reset();

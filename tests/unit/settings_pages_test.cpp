@@ -110,5 +110,21 @@ TEST(SettingsPages, TheLoaderPortListAddsThePortsPresentAndTheStoredOne) {
     EXPECT_EQ(settings.GetIntSetting(kSetBslPort), 2);
 }
 
+// With a library since 3.0 the FET page offers what that library takes: TIUSB (the default) and the FETs
+// it lists, each stored by its index; without such a list, the fixed four.
+TEST(SettingsPages, TheFetPortListIsTheLibrarys) {
+    SettingsStore settings;
+    auto fixed = AdapterItems(settings, 1);
+    EXPECT_EQ(Item(fixed, kSetFetPort).options, (std::vector<std::string>{"LPT1", "LPT2", "LPT3", "TIUSB"}));
+    EXPECT_EQ(Item(fixed, kSetFetPort).choice, 3);
+    auto page = AdapterItems(settings, 1, {}, {{3, "TIUSB"}, {4, "/dev/ttyACM0"}, {5, "/dev/ttyACM1"}});
+    PropertyItem& port = Item(page, kSetFetPort);
+    EXPECT_EQ(port.options, (std::vector<std::string>{"TIUSB", "/dev/ttyACM0", "/dev/ttyACM1"}));
+    EXPECT_EQ(port.choice, 0);
+    port.choice = 2;
+    ASSERT_TRUE(StoreItem(settings, page, kSetFetPort));
+    EXPECT_EQ(settings.GetIntSetting(kSetFetPort), 5);
+}
+
 }  // namespace
 }  // namespace quarzo

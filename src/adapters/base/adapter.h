@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "adapters/base/cancel_flag.h"
 #include "core/device_info.h"
@@ -59,6 +61,10 @@ public:
     // names, or a device path standing for the port (the index then stays as it is).
     virtual void SetPortIndex(int) {}
     virtual void SetDevicePath(const std::string&) {}
+    // The ports the adapter's driver takes, as (stored port index, name), where they depend on the
+    // driver; empty: the adapter's fixed port names.
+    using PortChoice = std::pair<int, std::string>;
+    virtual std::vector<PortChoice> PortChoices() { return {}; }
     // The target's interrupt vectors 0xFFE0..0xFFFF, for adapters that unlock the target with them.
     static constexpr size_t kPasswordSize = 32;
     virtual void SetPassword(const std::array<uint8_t, kPasswordSize>&) {}

@@ -85,12 +85,12 @@ std::vector<std::string> FetDllAdapter::ListedFets() {
     return fets;
 }
 
-std::vector<std::pair<unsigned, std::string>> FetDllAdapter::PortChoices() {
+std::vector<Adapter::PortChoice> FetDllAdapter::PortChoices() {
     const auto& names = PortNames(kAdapterFetDll);
-    std::vector<std::pair<unsigned, std::string>> choices;
+    std::vector<PortChoice> choices;
     EnsureLoaded();
     if (!loaded_ || lib_.IsIdentifyGeneration()) {
-        for (unsigned i = 0; i < names.size(); ++i) choices.emplace_back(i, names[i]);
+        for (size_t i = 0; i < names.size(); ++i) choices.emplace_back(static_cast<int>(i), names[i]);
         return choices;
     }
     // Libraries since 3.0 drive no parallel-port FET.
@@ -103,7 +103,7 @@ std::vector<std::pair<unsigned, std::string>> FetDllAdapter::PortChoices() {
         // The library names the device by its file; the user knows it by its path.
         std::string shown = listedFets_[i][0] == '/' ? listedFets_[i] : "/dev/" + listedFets_[i];
 #endif
-        choices.emplace_back(kFirstListedFet + static_cast<unsigned>(i), shown);
+        choices.emplace_back(static_cast<int>(kFirstListedFet + i), shown);
     }
     return choices;
 }

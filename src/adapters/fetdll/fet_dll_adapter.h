@@ -45,7 +45,7 @@ public:
     std::string PortName();
     // The ports the loaded library takes, as (stored index, name): before 3.0 the three parallel ports
     // and TIUSB; since, TIUSB and the FETs the library finds (a COM port, or on Linux the device).
-    std::vector<std::pair<unsigned, std::string>> PortChoices();
+    std::vector<PortChoice> PortChoices() override;
     bool IsLibraryLoaded() const { return loaded_; }
     bool HasOpenDevice() const { return lib_.HasOpenDevice(); }
 
