@@ -34,6 +34,15 @@ const std::vector<CommandRow>& CommandTable() {
     return table;
 }
 
+std::string IdentifiedDeviceText(const DeviceInfo& device) {
+    if (device.Name().empty()) return "";
+    char text[160];
+    std::snprintf(text, sizeof text, "%s: Info 0x%.4X-0x%.4X, Main 0x%.4X-0x%.4X", device.Name().c_str(),
+                  device.InfoStart(), device.InfoEnd(), device.MainStart(),
+                  static_cast<unsigned>(device.MainEnd()));
+    return text;
+}
+
 const CommandRow* FindCommand(unsigned id) {
     for (const CommandRow& row : CommandTable()) {
         if (row.id == id) return &row;
