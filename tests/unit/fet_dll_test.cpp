@@ -25,7 +25,29 @@ using testing::RecordingLogSink;
 using Strings = std::vector<std::string>;
 
 void UseLibrary(const char* path) {
+#ifdef _WIN32
+    _putenv_s("QUARZO_FETLIB", path);
+#else
     setenv("QUARZO_FETLIB", path, 1);
+#endif
+}
+
+void ForgetLibrary() {
+#ifdef _WIN32
+    _putenv_s("QUARZO_FETLIB", "");
+#else
+    unsetenv("QUARZO_FETLIB");
+#endif
+}
+
+// The library as messages name it: on Windows by the name users know it by.
+std::string Shown(const char* path) {
+#ifdef _WIN32
+    (void)path;
+    return "msp430.dll";
+#else
+    return path;
+#endif
 }
 
 bool Contains(const Strings& lines, const std::string& line) {
@@ -92,7 +114,7 @@ protected:
         UseLibrary(path);
         fake_.Reset();
     }
-    ~FetFixture() override { unsetenv("QUARZO_FETLIB"); }
+    ~FetFixture() override { ForgetLibrary(); }
     RunResult RunFlags(Programmer& p, ActionFlags flags) {
         sink_.Clear();
         p.Start(flags);
@@ -174,7 +196,7 @@ TEST_F(FetDll, SupplyAndPortSettings) {
     char info[Adapter::kInfoSize];
     fake_.Reset();
     EXPECT_EQ(adapter.GetInfo(info), 0);
-    EXPECT_EQ(std::string(info), std::string(FAKE_FET) + " V20403");
+    EXPECT_EQ(std::string(info), Shown(FAKE_FET) + " V20403");
     EXPECT_EQ(fake_.Calls(), Strings{"MSP430_Initialize(/dev/ttyACM0)"});
 }
 
@@ -205,7 +227,7 @@ TEST_F(FetDll, ALongIntegerBuildIsRefusedWhereLongIsWide) {
         EXPECT_FALSE(adapter.IsLibraryLoaded());
         EXPECT_EQ(adapter.Open(), -1);
         EXPECT_EQ(std::string(adapter.GetErrorText(adapter.GetErrorCode())),
-                  std::string(FAKE_FET_LONG) +
+                  Shown(FAKE_FET_LONG) +
                       " is a 64-bit build with long integers (a version before 3.5), which this program "
                       "cannot call: install version 3.5 or later");
         EXPECT_TRUE(longBuild.Calls().empty());
@@ -223,7 +245,7 @@ TEST_F(FetDll, AMissingOrIncompleteLibraryIsRetriedAtEveryOpen) {
     EXPECT_EQ(missing.Open(), -1);
     EXPECT_EQ(missing.GetErrorCode(), 0);
     // Here the message names the library looked for, so the user knows what to install.
-    EXPECT_STREQ(missing.GetErrorText(0), "/nonexistent/libmsp430.so not found");
+    EXPECT_EQ(missing.GetErrorText(0), Shown("/nonexistent/libmsp430.so") + " not found");
     EXPECT_EQ(missing.GetInfo(info), -1);
     EXPECT_EQ(missing.Erase(2, 0x1100, 0xEF00), -1);
     EXPECT_EQ(missing.BlowFuse(), -1);
@@ -231,7 +253,7 @@ TEST_F(FetDll, AMissingOrIncompleteLibraryIsRetriedAtEveryOpen) {
     UseLibrary(FAKE_FET_INCOMPLETE);
     EXPECT_EQ(missing.Open(), -1);
     EXPECT_FALSE(missing.IsLibraryLoaded());
-    EXPECT_EQ(std::string(missing.GetErrorText(0)), std::string(FAKE_FET_INCOMPLETE) + " not found");
+    EXPECT_EQ(std::string(missing.GetErrorText(0)), Shown(FAKE_FET_INCOMPLETE) + " not found");
 
     UseLibrary(FAKE_FET);
     EXPECT_EQ(missing.Open(), 0);
@@ -331,7 +353,7 @@ TEST_P(FetGenerations, OpenMakesTheCallsTheGenerationHandlesAndInfoGivesTheVersi
     const char* version = GetParam().gen == Gen::kCurrent ? " V31300001"
                           : GetParam().gen == Gen::kBoth  ? " V30204000"
                                                           : " V20403";
-    EXPECT_EQ(std::string(info), std::string(GetParam().path) + version);
+    EXPECT_EQ(std::string(info), Shown(GetParam().path) + version);
 }
 
 // Parts by the library's own names and records, through a whole run: erase, blank check, program,
@@ -456,6 +478,12 @@ TEST_P(FetGenerations, EveryCallFailingInItsPhase) {
     }
 }
 
+#ifdef _WIN32
+const std::string kUpdateHow = "the menu Tools, Update FET firmware";
+#else
+const std::string kUpdateHow = "\"quarzo --update-fet\"";
+#endif
+
 // Libraries since 3.0 write -1 (or -3) as the version when the FET's firmware must be updated. The
 // run stops with a line that says how to update it; only the update asked for updates it, with its
 // progress, and then the FET works.
@@ -465,11 +493,9 @@ TEST_P(FetRecordGenerations, AFirmwareMismatchStopsTheRunAndOnlyTheUpdateAskedFo
         fake_.Reset();
         fake_.SetFirmware(version);
         EXPECT_EQ(RunFlags(programmer_, kActionErase), kRunActionFailed);
-        EXPECT_EQ(LastLine(), "1 Init failed. The FET's firmware does not match " +
-                                  std::string(GetParam().path) + " (it reports version " +
-                                  std::to_string(version) +
-                                  "): update it with \"quarzo --update-fet\" or the menu Tools, Update FET "
-                                  "firmware.");
+        EXPECT_EQ(LastLine(), "1 Init failed. The FET's firmware does not match " + Shown(GetParam().path) +
+                                  " (it reports version " + std::to_string(version) + "): update it with " +
+                                  kUpdateHow + ".");
         EXPECT_FALSE(fake_.IsOpen());
         EXPECT_EQ(RunFlags(programmer_, kActionAdapterInfo), kRunActionFailed);
         EXPECT_FALSE(fake_.IsOpen());

@@ -12,6 +12,12 @@ namespace quarzo {
 namespace {
 
 constexpr int32_t kIdentifySize = DeviceInfo::kIdentifySize;
+// Where the user asks for the firmware update: the window's menu, or the console's option.
+#ifdef _WIN32
+constexpr const char* kUpdateHow = "the menu Tools, Update FET firmware";
+#else
+constexpr const char* kUpdateHow = "\"quarzo --update-fet\"";
+#endif
 // MSP430_FET_FwUpdate's messages that carry progress.
 constexpr uint32_t kBlockProgrammed = 4;  // wParam: percent done
 constexpr uint32_t kUpdateDone = 6;
@@ -287,8 +293,7 @@ const char* FetDllAdapter::GetErrorText(int code) {
     switch (code) {
         case kFirmwareMismatch:
             text_ = "The FET's firmware does not match " + LibraryShownName() + " (it reports version " +
-                    std::to_string(version_) +
-                    "): update it with \"quarzo --update-fet\" or the menu Tools, Update FET firmware";
+                    std::to_string(version_) + "): update it with " + kUpdateHow;
             return text_.c_str();
         case kLongIntegers:
             text_ = LibraryShownName() +

@@ -7,11 +7,12 @@
 namespace quarzo {
 
 const char* FetLibraryName() {
+    const char* path = std::getenv("QUARZO_FETLIB");
+    if (path && *path) return path;
 #ifdef _WIN32
     return "MSP430.DLL";
 #else
-    const char* path = std::getenv("QUARZO_FETLIB");
-    return path && *path ? path : "libmsp430.so";
+    return "libmsp430.so";
 #endif
 }
 

@@ -117,8 +117,8 @@ enum class FetLoad {
     kLongIntegers,  // a 64-bit build that declares its integers as long: not called
 };
 
-// The file name the system loads: "MSP430.DLL" on Windows; elsewhere $QUARZO_FETLIB when set, else
-// "libmsp430.so".
+// The file name the system loads: $QUARZO_FETLIB when set, else "MSP430.DLL" on Windows and
+// "libmsp430.so" elsewhere.
 const char* FetLibraryName();
 // Clears the table, then fills it in order, stopping at the first name the library lacks. Loaded when
 // all fourteen were found, or all but MSP430_Identify and then MSP430_OpenDevice and
