@@ -25,6 +25,8 @@
 #include <climits>
 #endif
 
+#include "sim/fake_fet_target.h"
+
 #ifdef _WIN32
 #define FAKE_EXPORT extern "C" __declspec(dllexport)
 #else
@@ -48,6 +50,13 @@ using FakeInt = int32_t;                // since 3.5
 #endif
 
 namespace {
+
+using fakefet::DefaultPart;
+using fakefet::FindPart;
+using fakefet::kMainSegmentSize;
+using fakefet::Part;
+using fakefet::PartNumber;
+using fakefet::Target;
 
 // ERROR_CODE of MSP430.h (3.15), by position in its ERROR_DEFINITIONS.
 enum ErrorCode : int32_t {
@@ -123,54 +132,6 @@ constexpr int32_t kVersion = 30204000;  // 3.2.4.0
 constexpr int32_t kVersion = 20403;  // the older numbering
 #endif
 
-// The parts this library knows: its name for each (DEVICE_T's string: a part, or a family description
-// as the vendor's database gives it) and the memory map of the part's data sheet.
-struct Part {
-    const char* part;
-    const char* description;
-    uint16_t mainStart;
-    uint32_t mainEnd;
-    uint16_t infoStart;
-    uint16_t infoEnd;
-    uint16_t ramStart;
-    uint16_t ramEnd;
-    bool testPin;
-    bool fram;
-    // Information segment A, which the library keeps locked (LOCKA) unless LOCKED_FLASH_ACCESS opens
-    // it: 0x10C0-0x10FF on F2xx/G2xx (SLAU144, flash memory controller), 0x1980-0x19FF on F5xx
-    // (SLAU208, flash memory controller). 0 for none.
-    uint16_t segmentA;
-};
-
-constexpr Part kParts[] = {
-    // SLAS272 (MSP430F13x/F14x), memory organization.
-    {"MSP430F149", "MSP430F149", 0x1100, 0xFFFF, 0x1000, 0x10FF, 0x0200, 0x09FF, false, false, 0},
-    // SLAS312 (MSP430F12x), memory organization; 28-pin parts with a TEST pin.
-    {"MSP430F123", "MSP430F12x", 0xE000, 0xFFFF, 0x1000, 0x10FF, 0x0200, 0x02FF, true, false, 0},
-    // SLAS361 (MSP430F11x2, F12x2).
-    {"MSP430F1122", "MSP430F12x2/F11x2", 0xF000, 0xFFFF, 0x1000, 0x10FF, 0x0200, 0x02FF, true, false, 0},
-    // SLAS340 (MSP430F41x).
-    {"MSP430F413", "MSP430FW42x/F41x", 0xE000, 0xFFFF, 0x1000, 0x10FF, 0x0200, 0x02FF, false, false, 0},
-    // SLAS491 (MSP430F20xx).
-    {"MSP430F2012", "F20x2_G2x2x_G2x3x", 0xF800, 0xFFFF, 0x1000, 0x10FF, 0x0200, 0x027F, true, false, 0x10C0},
-    // SLAS504 (MSP430F22x4).
-    {"MSP430F2274", "MSP430F22x4", 0x8000, 0xFFFF, 0x1000, 0x10FF, 0x0200, 0x05FF, true, false, 0x10C0},
-    // SLAS735 (MSP430G2x53).
-    {"MSP430G2553", "MSP430G2xx3", 0xC000, 0xFFFF, 0x1000, 0x10FF, 0x0200, 0x03FF, true, false, 0x10C0},
-    // SLAS590 (MSP430F552x): flash to 0x243FF; RAM 0x2400-0x43FF and USB RAM from 0x1C00, which the
-    // record's RAM range takes in (DLL430_OldApiV3.cpp, Device).
-    {"MSP430F5529", "MSP430F5529", 0x4400, 0x243FF, 0x1800, 0x19FF, 0x1C00, 0x43FF, true, false, 0x1980},
-    // SLAS704 (MSP430FR59xx): FRAM main to 0x13FFF and information FRAM; 2KB RAM.
-    {"MSP430FR5969", "MSP430FR5969", 0x4400, 0x13FFF, 0x1800, 0x19FF, 0x1C00, 0x23FF, true, true, 0},
-};
-
-const Part* FindPart(const char* name) {
-    for (const Part& p : kParts) {
-        if (name && std::strcmp(name, p.part) == 0) return &p;
-    }
-    return nullptr;
-}
-
 // The packed DEVICE_T of MSP430.h since 3.0 (112 bytes to 3.4, 184 since): offsets of its fields.
 namespace packed {
 constexpr size_t kEndian = 0, kId = 2, kString = 4, kMainStart = 36, kInfoStart = 38, kRamEnd = 40,
@@ -189,9 +150,6 @@ namespace unpacked {
 constexpr size_t kInfoEnd = 64, kMainEnd = 68, kSize = 104;
 }
 
-constexpr uint32_t kAddressSpace = 0x100000;  // MSP430X: 20-bit addresses
-constexpr uint32_t kMainSegmentSize = 512;    // SLAU144, SLAU208: main flash segments
-
 struct Fet {
     std::string name;
     bool busy = false;
@@ -200,15 +158,13 @@ struct Fet {
 
 // The library's state: one target behind one interface, as with the real tool.
 struct Fake {
-    const Part* part = &kParts[0];
-    std::vector<uint8_t> memory;
+    Target target;
     std::vector<Fet> fets;
     bool instance = false;  // created by MSP430_Initialize (DLL430_capi.cpp, createInstance)
     bool databaseLoaded = false;
     bool initialized = false;  // the interface (the vendor's FET handle)
     bool opened = false;       // a device identified (the vendor's single device)
     bool secured = false;
-    bool segmentALocked = true;
     bool fillEnds = false;
     int32_t errorNumber = NO_ERR;
     std::string log;
@@ -226,25 +182,13 @@ std::vector<Fet> DefaultFets() {
 #endif
 }
 
-void ResetMemory(Fake& f) {
-    f.memory.assign(kAddressSpace, 0);
-    const Part& p = *f.part;
-    std::fill(f.memory.begin() + p.mainStart, f.memory.begin() + p.mainEnd + 1, 0xFF);
-    std::fill(f.memory.begin() + p.infoStart, f.memory.begin() + p.infoEnd + 1, 0xFF);
-    // F2xx: the factory's calibration data in segment A (SLAU144, TLV), which a mass erase must not take.
-    if (p.segmentA == 0x10C0) {
-        for (uint32_t a = p.segmentA; a <= p.infoEnd; ++a) f.memory[a] = static_cast<uint8_t>(a * 7 + 1);
-    }
-}
-
 Fake& State() {
-    static Fake fake;
-    if (fake.memory.empty()) {
-        const char* name = std::getenv("QUARZO_FAKE_DEVICE");
-        if (const Part* p = FindPart(name)) fake.part = p;
-        fake.fets = DefaultFets();
-        ResetMemory(fake);
-    }
+    static Fake fake = [] {
+        Fake f;
+        if (const Part* p = FindPart(std::getenv("QUARZO_FAKE_DEVICE"))) f.target.Choose(*p);
+        f.fets = DefaultFets();
+        return f;
+    }();
     return fake;
 }
 
@@ -287,53 +231,6 @@ int32_t DeviceReady(const char* function) {
 #endif
     if (f.secured) return Result(function, FUSE_BLOWN_ERR);
     return Result(function);
-}
-
-bool InArea(uint32_t a, uint32_t start, uint32_t end) {
-    return a >= start && a <= end;
-}
-
-bool IsMain(uint32_t a) {
-    return InArea(a, State().part->mainStart, State().part->mainEnd);
-}
-bool IsInfo(uint32_t a) {
-    return InArea(a, State().part->infoStart, State().part->infoEnd);
-}
-bool InLockedSegmentA(uint32_t a) {
-    const Fake& f = State();
-    return f.segmentALocked && f.part->segmentA != 0 && InArea(a, f.part->segmentA, f.part->infoEnd);
-}
-
-uint8_t ReadByte(uint32_t a) {
-    const Fake& f = State();
-    const Part& p = *f.part;
-    if (a < kAddressSpace && (IsMain(a) || IsInfo(a) || InArea(a, p.ramStart, p.ramEnd))) return f.memory[a];
-    // Vacant memory: the word 0x3FFF (the library prefills its buffer so, DLL430_OldApiV3.cpp, Memory).
-    return (a & 1) ? 0x3F : 0xFF;
-}
-
-void WriteByte(uint32_t a, uint8_t value) {
-    Fake& f = State();
-    const Part& p = *f.part;
-    if (a >= kAddressSpace) return;
-    if (IsMain(a) || IsInfo(a)) {
-        if (InLockedSegmentA(a)) return;  // LOCKA: the flash controller leaves the segment alone
-        // Flash only clears bits (SLAU144, flash memory controller); FRAM takes the value.
-        f.memory[a] = p.fram ? value : static_cast<uint8_t>(f.memory[a] & value);
-    } else if (InArea(a, p.ramStart, p.ramEnd)) {
-        f.memory[a] = value;
-    }
-}
-
-void EraseRange(uint32_t start, uint32_t end) {
-    for (uint32_t a = start; a <= end; ++a) {
-        if (!InLockedSegmentA(a)) State().memory[a] = 0xFF;
-    }
-}
-
-// Information memory segments: 128 bytes on F1xx, F4xx and F5xx, 64 on F2xx (SLAU144).
-uint32_t InfoSegmentSize() {
-    return State().part->segmentA == 0x10C0 ? 64 : 128;
 }
 
 #ifdef QUARZO_FAKE_V3
@@ -393,10 +290,10 @@ void PutU32(char* record, size_t at, uint32_t v) {
 // The record as MSP430_Device fills it (DLL430_OldApiV3.cpp), for the fields this library has.
 void FillPackedRecord(char* record) {
     using namespace packed;
-    const Part& p = *State().part;
+    const Part& p = State().target.Chip();
     std::memset(record, 0, kSize);
     PutU16(record, kEndian, 0xAA55);
-    PutU16(record, kId, static_cast<uint32_t>(&p - kParts) + 1);
+    PutU16(record, kId, PartNumber(p));
     std::memcpy(record + kString, p.description, std::min<size_t>(std::strlen(p.description), 31));
     PutU16(record, kMainStart, p.mainStart);
     PutU16(record, kInfoStart, p.infoStart);
@@ -562,8 +459,8 @@ FAKE_EXPORT FakeInt FAKE_CALL MSP430_Identify(char* buffer, FakeInt count, FakeI
     size_t size = unpacked::kSize;
     std::memset(record + unpacked::kInfoEnd, 0, 8);
     if (f.fillEnds) {
-        PutU16(record, unpacked::kInfoEnd, f.part->infoEnd);
-        PutU32(record, unpacked::kMainEnd, f.part->mainEnd);
+        PutU16(record, unpacked::kInfoEnd, f.target.Chip().infoEnd);
+        PutU32(record, unpacked::kMainEnd, f.target.Chip().mainEnd);
     }
 #endif
     std::memcpy(buffer, record, std::min(size, static_cast<size_t>(count)));
@@ -596,7 +493,7 @@ FAKE_EXPORT FakeInt FAKE_CALL MSP430_Configure(FakeInt mode, FakeInt value) {
             return Result("MSP430_Configure");
         case kLockedFlashAccess:
             if (!f.opened) return -1;
-            f.segmentALocked = value != 1;
+            f.target.SetSegmentALocked(value != 1);
             return Result("MSP430_Configure");
         default:
             return Result("MSP430_Configure", PARAMETER_ERR);
@@ -621,23 +518,17 @@ FAKE_EXPORT FakeInt FAKE_CALL MSP430_Erase(FakeInt type, FakeInt address, FakeIn
     Record("MSP430_Erase(%ld, 0x%lX, %ld)", static_cast<long>(type), static_cast<unsigned long>(address),
            static_cast<long>(length));
     if (int32_t status = DeviceReady("MSP430_Erase"); status != 0) return status;
-    const Part& p = *State().part;
+    Target& t = State().target;
     switch (type) {
-        case kEraseSegment: {
-            uint32_t a = static_cast<uint32_t>(address);
-            uint32_t size = IsInfo(a) ? InfoSegmentSize() : IsMain(a) ? kMainSegmentSize : 0;
-            if (size == 0) return Result("MSP430_Erase", ERASE_ERR);
-            uint32_t start = a & ~(size - 1);
-            EraseRange(start, start + size - 1);
+        case kEraseSegment:
+            if (!t.EraseSegment(static_cast<uint32_t>(address))) return Result("MSP430_Erase", ERASE_ERR);
             break;
-        }
         case kEraseMain:
-            EraseRange(p.mainStart, p.mainEnd);
+            t.EraseMain();
             break;
         case kEraseAll:
             // Information memory without a locked segment A (MSP430.h, MSP430_Erase, note 5).
-            EraseRange(p.mainStart, p.mainEnd);
-            EraseRange(p.infoStart, p.infoEnd);
+            t.EraseAll();
             break;
         default:
             return Result("MSP430_Erase", PARAMETER_ERR);
@@ -654,9 +545,9 @@ FAKE_EXPORT FakeInt FAKE_CALL MSP430_Memory(FakeInt address, char* buffer, FakeI
     for (FakeInt i = 0; i < count; ++i) {
         uint32_t a = static_cast<uint32_t>(address + i);
         if (rw)
-            buffer[i] = static_cast<char>(ReadByte(a));
+            buffer[i] = static_cast<char>(State().target.Read(a));
         else
-            WriteByte(a, static_cast<uint8_t>(buffer[i]));
+            State().target.Write(a, static_cast<uint8_t>(buffer[i]));
     }
     return 0;
 }
@@ -666,7 +557,7 @@ FAKE_EXPORT FakeInt FAKE_CALL MSP430_VerifyMem(FakeInt address, FakeInt length, 
     if (int32_t status = DeviceReady("MSP430_VerifyMem"); status != 0) return status;
     if (!data || length < 0) return Result("MSP430_VerifyMem", PARAMETER_ERR);
     for (FakeInt i = 0; i < length; ++i) {
-        if (ReadByte(static_cast<uint32_t>(address + i)) != static_cast<uint8_t>(data[i]))
+        if (State().target.Read(static_cast<uint32_t>(address + i)) != static_cast<uint8_t>(data[i]))
             return Result("MSP430_VerifyMem", VERIFY_ERR);
     }
     return 0;
@@ -676,7 +567,7 @@ FAKE_EXPORT FakeInt FAKE_CALL MSP430_EraseCheck(FakeInt address, FakeInt length)
     Record("MSP430_EraseCheck(0x%lX, %ld)", static_cast<unsigned long>(address), static_cast<long>(length));
     if (int32_t status = DeviceReady("MSP430_EraseCheck"); status != 0) return status;
     for (FakeInt i = 0; i < length; ++i) {
-        if (ReadByte(static_cast<uint32_t>(address + i)) != 0xFF)
+        if (State().target.Read(static_cast<uint32_t>(address + i)) != 0xFF)
             return Result("MSP430_EraseCheck", VERIFY_ERR);
     }
     return 0;
@@ -722,12 +613,10 @@ FAKE_EXPORT FakeInt FAKE_CALL MSP430_HIL_MEMAP(uint8_t, uint32_t, uint32_t*, uin
 FAKE_EXPORT void FakeFet_Reset(const char* partName, int fillEnds) {
     Fake& f = State();
     const Part* p = FindPart(partName ? partName : "MSP430F149");
-    f.part = p ? p : &kParts[0];
-    ResetMemory(f);
+    f.target.Choose(p ? *p : DefaultPart());
     f.fets = DefaultFets();
     gFet = nullptr;
     f.instance = f.databaseLoaded = f.initialized = f.opened = f.secured = false;
-    f.segmentALocked = true;
     f.fillEnds = fillEnds != 0;
     f.errorNumber = NO_ERR;
     f.log.clear();
@@ -766,12 +655,11 @@ FAKE_EXPORT const char* FakeFet_Log() {
 }
 
 FAKE_EXPORT int FakeFet_Peek(int32_t address) {
-    return ReadByte(static_cast<uint32_t>(address));
+    return State().target.Read(static_cast<uint32_t>(address));
 }
 
 FAKE_EXPORT void FakeFet_Poke(int32_t address, int value) {
-    if (static_cast<uint32_t>(address) < kAddressSpace)
-        State().memory[static_cast<uint32_t>(address)] = static_cast<uint8_t>(value);
+    State().target.Store(static_cast<uint32_t>(address), static_cast<uint8_t>(value));
 }
 
 FAKE_EXPORT int FakeFet_IsSecured() {
