@@ -92,11 +92,12 @@ struct RangeEntry {
     SettingLimits limits;
 };
 
-// Port indexes follow the port names; the supply is what an MSP430 runs on.
+// Port indexes follow the port names (the FET library's from 4 on: up to 32 FETs it lists); the supply
+// is what an MSP430 runs on.
 const RangeEntry kRanges[] = {
     {kSetRawPort, {0, 3}},
     {kSetRawCustomAddress, {1, 0xFFFF}},
-    {kSetFetPort, {0, 3}},
+    {kSetFetPort, {0, 35}},
     {kSetFetTargetVcc, {1.8, 3.6}},
     {kSetBslPort, {0, SettingsStore::kSerialPortCount - 1}},
     {kSetBslRstDelay, {0, 10000}},
