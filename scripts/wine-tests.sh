@@ -17,7 +17,7 @@ rm -rf "$WINEPREFIX"
 wineboot -i >/dev/null 2>&1
 
 status=0
-for test in core_tests engine_tests bsl_tests jtag_tests ui_model_tests; do
+for test in core_tests engine_tests bsl_tests jtag_tests ui_model_tests fet_dll_tests; do
     echo "== $test.exe (wine)"
     if ! wine "$bin/$test.exe" --gtest_brief=1 >"$build/$test.log" 2>&1; then status=1; fi
     tr -d '\r' <"$build/$test.log" | grep -v '^Running main()'

@@ -35,6 +35,8 @@ const char kConsoleOptions[] =
     "                  Without it the settings file is never written.\n"
     "--detect          With -BSL=: finds which of RST invert and TST invert the serial\n"
     "                  adapter needs, by trying each way on the target.\n"
+    "--update-fet      With -FET= or the stored FET port: updates the FET's firmware to the\n"
+    "                  version of the FET library, with progress; nothing else updates it.\n"
     "--device NAME     The part for this run, by name or by its --list-devices index;\n"
     "                  without it the loader's identification decides.\n"
     "--yes             Answers yes to every question (blowing the fuse).\n"
@@ -71,6 +73,8 @@ ConsoleOptions ParseConsoleOptions(int argc, char** argv) {
             o.saveSettings = true;
         } else if (option == "--detect") {
             o.detect = true;
+        } else if (option == "--update-fet") {
+            o.updateFet = true;
         } else if (option == "--yes") {
             o.assumeYes = true;
         } else if (option == "--device") {

@@ -13,6 +13,7 @@ struct ConsoleOptions {
     bool showSettings = false;
     bool saveSettings = false;
     bool detect = false;
+    bool updateFet = false;
     bool assumeYes = false;
     std::vector<std::string> assignments;  // "KEY=VALUE" of each --set
     std::string device;                    // --device: a name or an index of --list-devices

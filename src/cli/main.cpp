@@ -1,5 +1,6 @@
 // quarzo: the console front end. Same engine and command line as the window; the log goes to stdout and
 // the run's result becomes the exit status.
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -9,12 +10,14 @@
 #include <vector>
 
 #include "adapters/adapter_set.h"
+#include "adapters/base/port_names.h"
 #include "cli/console_log_sink.h"
 #include "cli/console_options.h"
 #include "cli/console_reports.h"
 #include "cli/console_settings.h"
 #include "core/device_table.h"
 #include "core/settings_store.h"
+#include "core/text_util.h"
 #include "engine/command_line.h"
 #include "engine/programmer.h"
 #include "platform/settings_path.h"
@@ -80,6 +83,28 @@ RunResult RunCommandLine(Programmer& programmer, ConsoleLogSink& sink, const std
     return result;
 }
 
+// The FET's firmware update, asked for by its own option; the rest of the line may only name the port.
+RunResult UpdateFetFirmware(Programmer& programmer, const std::string& rest) {
+    Adapter* fet = programmer.AdapterOfKind(kAdapterFetDll);
+    if (!rest.empty()) {
+        if (rest.compare(0, 5, "-FET=") != 0 || rest.find(' ') != std::string::npos) {
+            std::fprintf(stderr, "quarzo: --update-fet takes only -FET=PORT\n");
+            return kRunCommandLineRejected;
+        }
+        std::string port = rest.substr(5);
+        const auto& names = PortNames(kAdapterFetDll);
+        auto known = std::find_if(names.begin(), names.end(),
+                                  [&](const std::string& n) { return EqualsNoCase(n, port); });
+        if (known != names.end())
+            fet->SetPortIndex(static_cast<int>(known - names.begin()));
+        else
+            fet->SetDevicePath(port);
+    }
+    programmer.SelectAdapter(kAdapterFetDll);
+    programmer.Start(kActionUpdateFirmware);
+    return programmer.WaitForRun();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -142,6 +167,8 @@ int main(int argc, char** argv) {
     if (options.detect) {
         adapters.bsl.SetCancelFlag(&detectCancel);
         result = DetectWiring(options.commandLine, adapters.bsl, settings, sink);
+    } else if (options.updateFet) {
+        result = UpdateFetFirmware(programmer, options.commandLine);
     } else if (!options.commandLine.empty()) {
         result = RunCommandLine(programmer, sink, options.commandLine, plan);
     }

@@ -19,6 +19,8 @@ inline constexpr ActionFlags kActionDumpDeviceId = 0x00000200;
 inline constexpr ActionFlags kActionAdapterInfo = 0x00000400;
 inline constexpr ActionFlags kActionBlowFuse = 0x00000800;
 inline constexpr ActionFlags kActionStop = 0x00001000;
+// Only ever on the user's explicit request: rewrites the programming tool's own firmware.
+inline constexpr ActionFlags kActionUpdateFirmware = 0x00002000;
 inline constexpr ActionFlags kActionParseCommandLine = 0x80000000;
 inline constexpr ActionFlags kDefaultAutoprogram =
     kActionErase | kActionBlankCheck | kActionProgram | kActionVerify;

@@ -42,7 +42,7 @@ std::vector<SettingRecord> DefaultRecords() {
          "address"},
         {kSetRawCustomAddress, "Custom address", 49152, "Custom LPT port base for LPTx. Input is decimal"},
         {S, "IF_FET", 0, ""},
-        {kSetFetPort, "Port", 0, "Adapter port. LPT or TIUSB"},
+        {kSetFetPort, "Port", 3, "Adapter port. LPT, TIUSB, or from 4 on a FET the library lists"},
         {kSetFetApplyVcc, "Apply VCC", true, "Apply VCC to target"},
         {kSetFetTargetVcc, "Target VCC", 3.2, "Target VCC in volt"},
         {S, "IF_BSL", 0, ""},
@@ -92,11 +92,12 @@ struct RangeEntry {
     SettingLimits limits;
 };
 
-// Port indexes follow the port names; the supply is what an MSP430 runs on.
+// Port indexes follow the port names (the FET library's from 4 on: up to 32 FETs it lists); the supply
+// is what an MSP430 runs on.
 const RangeEntry kRanges[] = {
     {kSetRawPort, {0, 3}},
     {kSetRawCustomAddress, {1, 0xFFFF}},
-    {kSetFetPort, {0, 3}},
+    {kSetFetPort, {0, 35}},
     {kSetFetTargetVcc, {1.8, 3.6}},
     {kSetBslPort, {0, SettingsStore::kSerialPortCount - 1}},
     {kSetBslRstDelay, {0, 10000}},

@@ -58,8 +58,7 @@ void Programmer::ClearImage(bool forgetFileName) {
 }
 
 std::vector<AddressRange> Programmer::WorkRanges(uint32_t start, uint32_t end) {
-    if (!HasCalibrationSegment(current_->device.DeviceIndex()) || end < kSegmentAStart ||
-        start > kSegmentAEnd) {
+    if (!current_->KeepsCalibrationSegment() || end < kSegmentAStart || start > kSegmentAEnd) {
         return {{start, end}};
     }
     if (!image_.AllAbsent(kSegmentAStart, kSegmentAEnd - kSegmentAStart + 1) && !segmentAWarned_) {
@@ -179,6 +178,18 @@ bool Programmer::DumpDeviceId() {
     return true;
 }
 
+bool Programmer::UpdateFirmware() {
+    if (kind_ != kAdapterFetDll) {
+        sink_->Log(kLogError, "Error: Available only with the FET library.");
+        return false;
+    }
+    sink_->Log(kLogInfo, "Updating the FET's firmware...");
+    sink_->ProgressStart(0, 100);
+    int code = current_->UpdateFirmware([this](int percent) { sink_->ProgressPos(percent); });
+    sink_->ProgressEnd();
+    return Finish("Firmware update", code);
+}
+
 bool Programmer::ResetTarget() {
     if (!current_->IsOpen()) return false;
     sink_->Log(kLogInfo, "Reset target...");
@@ -205,7 +216,7 @@ bool Programmer::BlankCheck() {
     sink_->ProgressPos(2);
     if (includeInfo) {
         // The calibration data of F2xx parts is not erased, so it is not blank either.
-        int infoEnd = HasCalibrationSegment(d.DeviceIndex()) ? kSegmentAStart - 1 : d.InfoEnd();
+        int infoEnd = current_->KeepsCalibrationSegment() ? kSegmentAStart - 1 : d.InfoEnd();
         int code = current_->BlankCheck(d.InfoStart(), infoEnd - d.InfoStart() + 1);
         if (code != 0) return Finish("Blank check", code);
     }

@@ -284,6 +284,10 @@ bool Programmer::RunAction() {
         flags_ &= ~kActionDumpDeviceId;
         return DumpDeviceId();
     }
+    if (flags_ & kActionUpdateFirmware) {
+        flags_ &= ~kActionUpdateFirmware;
+        return UpdateFirmware();
+    }
     if (!current_->IsOpen()) return Initialize() && ImageFitsDevice();
 
     struct Step {

@@ -95,6 +95,7 @@ public:
     bool DumpRam();
     bool DumpBsl();
     bool BlowFuse();
+    bool UpdateFirmware();
 
 private:
     using ImageGuard = std::lock_guard<ImageMutex>;

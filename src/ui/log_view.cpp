@@ -107,7 +107,15 @@ void LogView::Layout(int width, int height) {
 }
 
 void LogView::ShowSummary() {
-    SetWindowTextA(summary_, DeviceDescription(SelectedDevice()).c_str());
+    std::string text =
+        identified_.empty() || SelectedDevice() != 0 ? DeviceDescription(SelectedDevice()) : identified_;
+    SetWindowTextA(summary_, text.c_str());
+}
+
+void LogView::ShowIdentified(const std::string& text) {
+    if (text == identified_) return;
+    identified_ = text;
+    ShowSummary();
 }
 
 int LogView::SelectedDevice() const {

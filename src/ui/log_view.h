@@ -24,6 +24,9 @@ public:
     // 0 when nothing is selected.
     int SelectedDevice() const;
     void SelectDevice(int index);
+    // The summary for a part the device list does not hold, as the adapter named it; empty: the
+    // selected device's.
+    void ShowIdentified(const std::string& text);
 
 private:
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -33,6 +36,7 @@ private:
     HWND devices_ = nullptr;
     HWND summary_ = nullptr;
     HWND log_ = nullptr;
+    std::string identified_;
     CHARFORMAT2A formats_[2]{};
     int lineHeight_ = 16;
     int dpi_ = 96;

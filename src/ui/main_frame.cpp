@@ -486,7 +486,12 @@ void MainFrame::Refresh(bool force) {
     hexView_.Redraw();
     if (logView_.SelectedDevice() != programmer_.deviceIndex) logView_.SelectDevice(programmer_.deviceIndex);
     char name[Adapter::kNameSize] = "";
-    if (Adapter* adapter = programmer_.CurrentAdapter()) adapter->GetName(name);
+    if (Adapter* adapter = programmer_.CurrentAdapter()) {
+        adapter->GetName(name);
+        // A part outside the device list, as the adapter identified it (the FET library's own name).
+        bool outside = programmer_.deviceIndex == 0 && !programmer_.IsBusy();
+        logView_.ShowIdentified(outside ? IdentifiedDeviceText(adapter->device) : "");
+    }
     SendMessageA(status_, SB_SETTEXTA, 2, reinterpret_cast<LPARAM>(name));
 }
 

@@ -98,7 +98,9 @@ void MainFrame::OnCommand(unsigned id) {
 
 void MainFrame::OnSetup() {
     if (programmer_.IsBusy()) return;
-    SettingsDialog dialog(settings_, settingsPath_);
+    Adapter* fet = programmer_.AdapterOfKind(kAdapterFetDll);
+    SettingsDialog dialog(settings_, settingsPath_,
+                          fet ? fet->PortChoices() : std::vector<Adapter::PortChoice>{});
     if (dialog.Show(window_) != IDOK) return;
     programmer_.ApplySettings(settings_);
     settings_.SaveSettings(settingsPath_);

@@ -32,7 +32,7 @@ void SettingsDialog::OnInit() {
     int adapter = settings_.GetIntSetting(kSetAdapter);
     SendMessageA(choice, CB_SETCURSEL, adapter >= 0 && adapter < 3 ? adapter : -1, 0);
     presentPorts_ = PresentSerialPorts();
-    adapter_.SetItems(AdapterItems(settings_, adapter, presentPorts_));
+    adapter_.SetItems(AdapterItems(settings_, adapter, presentPorts_, fetPorts_));
     global_.SetItems(GlobalItems(settings_));
 }
 
@@ -47,7 +47,7 @@ void SettingsDialog::OnAdapterChanged() {
     int chosen = static_cast<int>(SendDlgItemMessageA(dialog_, IDC_ADAPTER_CHOICE, CB_GETCURSEL, 0, 0));
     if (chosen == CB_ERR) return;
     settings_.SetIntSetting(kSetAdapter, chosen);
-    adapter_.SetItems(AdapterItems(settings_, chosen, presentPorts_));
+    adapter_.SetItems(AdapterItems(settings_, chosen, presentPorts_, fetPorts_));
 }
 
 void SettingsDialog::ShowHelp(int settingId) {

@@ -15,8 +15,10 @@ namespace quarzo {
 // chosen adapter's settings, with a help area for the selected item.
 class SettingsDialog : public DialogWindow {
 public:
-    SettingsDialog(SettingsStore& settings, std::string settingsPath)
-        : settings_(settings), settingsPath_(std::move(settingsPath)) {}
+    // fetPorts: the ports the loaded FET library takes (stored index, name); empty for the fixed list.
+    SettingsDialog(SettingsStore& settings, std::string settingsPath,
+                   std::vector<std::pair<int, std::string>> fetPorts = {})
+        : settings_(settings), settingsPath_(std::move(settingsPath)), fetPorts_(std::move(fetPorts)) {}
     // IDOK once the settings were stored and written, IDCANCEL otherwise.
     INT_PTR Show(HWND owner);
 
@@ -31,6 +33,7 @@ private:
     std::string settingsPath_;
     HFONT bold_ = nullptr;
     std::vector<int> presentPorts_;  // serial ports found when the dialog opened
+    std::vector<std::pair<int, std::string>> fetPorts_;
     PropertyList global_;
     PropertyList adapter_;
 };

@@ -56,6 +56,17 @@ TEST_F(Console, HelpVersionAndDevices) {
     EXPECT_NE(devices.out.find(" 7  MSP430F149               60KB+256B Flash, 2KB RAM\n"), std::string::npos);
 }
 
+// The FET's firmware is updated by its own option only, through the stored port or the one named.
+TEST_F(Console, TheFetFirmwareIsUpdatedOnlyByItsOption) {
+    setenv("QUARZO_FETLIB", FAKE_FET_CURRENT, 1);
+    Outcome o = Run("--update-fet -FET=TIUSB");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(Lines(o.out),
+              (std::vector<std::string>{"Updating the FET's firmware...", "Firmware update complete."}));
+    EXPECT_EQ(Run("--update-fet +e").status, 1);
+    unsetenv("QUARZO_FETLIB");
+}
+
 TEST_F(Console, AFileAloneLoadsAndRunsNothing) {
     WriteFile(dir_.File("file.txt"), "@F000\r\n00 11 22\r\nq\r\n");
     Outcome o = Run("file.txt");

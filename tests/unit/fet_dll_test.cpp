@@ -1,8 +1,11 @@
-// The FET library adapter through the real loading path, against the fake library from sim/.
+// The FET library adapter through the real loading path, against the fake libraries from sim/, which
+// behave as the vendor's libraries of each generation do.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <type_traits>
 
@@ -22,7 +25,33 @@ using testing::RecordingLogSink;
 using Strings = std::vector<std::string>;
 
 void UseLibrary(const char* path) {
+#ifdef _WIN32
+    _putenv_s("QUARZO_FETLIB", path);
+#else
     setenv("QUARZO_FETLIB", path, 1);
+#endif
+}
+
+void ForgetLibrary() {
+#ifdef _WIN32
+    _putenv_s("QUARZO_FETLIB", "");
+#else
+    unsetenv("QUARZO_FETLIB");
+#endif
+}
+
+// The library as messages name it: on Windows by the name users know it by.
+std::string Shown(const char* path) {
+#ifdef _WIN32
+    (void)path;
+    return "msp430.dll";
+#else
+    return path;
+#endif
+}
+
+bool Contains(const Strings& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
 // The fake's own controls, reached through the same loaded library the adapter uses.
@@ -31,13 +60,20 @@ public:
     explicit FakeFet(const char* path = FAKE_FET) : library_(LoadSharedLibrary(path)) {
         reset_ = Find<void (*)(const char*, int)>("FakeFet_Reset");
         fail_ = Find<void (*)(const char*, int32_t)>("FakeFet_Fail");
+        setFets_ = Find<void (*)(const char*, int, int32_t)>("FakeFet_SetFets");
+        setFirmware_ = Find<void (*)(int32_t)>("FakeFet_SetFirmware");
         log_ = Find<const char* (*)()>("FakeFet_Log");
         peek_ = Find<int (*)(int32_t)>("FakeFet_Peek");
         poke_ = Find<void (*)(int32_t, int)>("FakeFet_Poke");
         secured_ = Find<int (*)()>("FakeFet_IsSecured");
+        open_ = Find<int (*)()>("FakeFet_IsOpen");
     }
-    void Reset(const char* device = "MSP430F149", bool fillEnds = false) { reset_(device, fillEnds ? 1 : 0); }
+    void Reset(const char* part = "MSP430F149", bool fillEnds = false) { reset_(part, fillEnds ? 1 : 0); }
     void Fail(const char* function, int32_t number) { fail_(function, number); }
+    void SetFets(const char* names, bool firstBusy = false, int32_t version = 0) {
+        setFets_(names, firstBusy ? 1 : 0, version);
+    }
+    void SetFirmware(int32_t version) { setFirmware_(version); }
     Strings Calls() const {
         Strings calls;
         std::istringstream in(log_());
@@ -47,6 +83,8 @@ public:
     int Peek(int32_t address) const { return peek_(address); }
     void Poke(int32_t address, int value) { poke_(address, value); }
     bool IsSecured() const { return secured_() != 0; }
+    // The interface is still initialized: the FET holds the target.
+    bool IsOpen() const { return open_() != 0; }
 
 private:
     template <typename F>
@@ -59,10 +97,13 @@ private:
     void* library_;
     void (*reset_)(const char*, int);
     void (*fail_)(const char*, int32_t);
+    void (*setFets_)(const char*, int, int32_t);
+    void (*setFirmware_)(int32_t);
     const char* (*log_)();
     int (*peek_)(int32_t);
     void (*poke_)(int32_t, int);
     int (*secured_)();
+    int (*open_)();
 };
 
 // A fake library chosen for the test's whole life, with a sink for engine runs.
@@ -73,7 +114,7 @@ protected:
         UseLibrary(path);
         fake_.Reset();
     }
-    ~FetFixture() override { unsetenv("QUARZO_FETLIB"); }
+    ~FetFixture() override { ForgetLibrary(); }
     RunResult RunFlags(Programmer& p, ActionFlags flags) {
         sink_.Clear();
         p.Start(flags);
@@ -90,12 +131,13 @@ protected:
     FetDll() : FetFixture(FAKE_FET) {}
 };
 
+// A library before 3.0: identify, and the verification mode it knows.
 TEST_F(FetDll, OpenCloseAndOperationsCallTheLibraryInOrder) {
     FetDllAdapter adapter;
     ASSERT_TRUE(adapter.IsLibraryLoaded());
     adapter.targetVcc = 2950;
     ASSERT_EQ(adapter.Open(), 0);
-    EXPECT_EQ(fake_.Calls(), (Strings{"MSP430_Initialize(LPT1)", "MSP430_VCC(2950)",
+    EXPECT_EQ(fake_.Calls(), (Strings{"MSP430_Initialize(TIUSB)", "MSP430_VCC(2950)",
                                       "MSP430_Identify(104, 0)", "MSP430_Configure(0, 1)"}));
     EXPECT_EQ(adapter.device.Name(), "MSP430F149");
     // The library left the ends out: a 256-byte information area and main memory to 0xFFFF.
@@ -117,7 +159,7 @@ TEST_F(FetDll, OpenCloseAndOperationsCallTheLibraryInOrder) {
     EXPECT_EQ(adapter.ReadMemory(0x1100, back, 4), 0);
     EXPECT_EQ(back[3], 0x0A);
     EXPECT_EQ(adapter.BlankCheck(0x1100, 4), -1);
-    EXPECT_STREQ(adapter.GetErrorText(adapter.GetErrorCode()), "Fake FET: memory not erased");
+    EXPECT_STREQ(adapter.GetErrorText(adapter.GetErrorCode()), "Verification error");
     EXPECT_EQ(adapter.Erase(2, 0x1100, 0xEF00), 0);
     EXPECT_EQ(adapter.BlankCheck(0x1100, 4), 0);
     fake_.Reset();
@@ -139,14 +181,13 @@ TEST_F(FetDll, SupplyAndPortSettings) {
     EXPECT_EQ(adapter.targetVcc, 2950);
     ASSERT_EQ(adapter.Open(), 0);
     EXPECT_EQ(fake_.Calls(),
-              (Strings{"MSP430_Initialize(LPT1)", "MSP430_Identify(104, 0)", "MSP430_Configure(0, 1)"}));
+              (Strings{"MSP430_Initialize(TIUSB)", "MSP430_Identify(104, 0)", "MSP430_Configure(0, 1)"}));
 
     char name[Adapter::kNameSize];
-    adapter.portIndex = 7;
+    adapter.portIndex = 0;
     adapter.GetName(name);
     EXPECT_STREQ(name, "FET DLL (LPT1)");
-    EXPECT_EQ(adapter.portIndex, 0u);
-    adapter.portIndex = 3;
+    adapter.portIndex = 7;  // a FET the library does not list: the first free one
     adapter.GetName(name);
     EXPECT_STREQ(name, "FET DLL (TIUSB)");
     adapter.devicePath = "/dev/ttyACM0";
@@ -155,12 +196,12 @@ TEST_F(FetDll, SupplyAndPortSettings) {
     char info[Adapter::kInfoSize];
     fake_.Reset();
     EXPECT_EQ(adapter.GetInfo(info), 0);
-    EXPECT_EQ(std::string(info), std::string(FAKE_FET) + " V20403");
+    EXPECT_EQ(std::string(info), Shown(FAKE_FET) + " V20403");
     EXPECT_EQ(fake_.Calls(), Strings{"MSP430_Initialize(/dev/ttyACM0)"});
 }
 
-// The library's integers are 32 bits wide on every platform: the version it writes through the
-// pointer fills 32 bits and nothing beside them.
+// The library's integers are 32 bits wide: the version it writes through the pointer fills 32 bits
+// and nothing beside them.
 TEST_F(FetDll, TheLibraryWritesThirtyTwoBitIntegers) {
     static_assert(std::is_same_v<FetInitialize, int32_t(QUARZO_FET_CALL*)(char*, int32_t*)>);
     static_assert(std::is_same_v<FetMemory, int32_t(QUARZO_FET_CALL*)(int32_t, char*, int32_t, int32_t)>);
@@ -175,16 +216,36 @@ TEST_F(FetDll, TheLibraryWritesThirtyTwoBitIntegers) {
     EXPECT_EQ(memory[2], 0xA5A5A5A5u);
 }
 
+// A build whose integers are long is called only where long is 32 bits wide; elsewhere it is refused
+// before any call, with a line that says what to install.
+TEST_F(FetDll, ALongIntegerBuildIsRefusedWhereLongIsWide) {
+    FakeFet longBuild(FAKE_FET_LONG);
+    longBuild.Reset();
+    UseLibrary(FAKE_FET_LONG);
+    FetDllAdapter adapter;
+    if (sizeof(long) > sizeof(int32_t)) {
+        EXPECT_FALSE(adapter.IsLibraryLoaded());
+        EXPECT_EQ(adapter.Open(), -1);
+        EXPECT_EQ(std::string(adapter.GetErrorText(adapter.GetErrorCode())),
+                  Shown(FAKE_FET_LONG) +
+                      " is a 64-bit build with long integers (a version before 3.5), which this program "
+                      "cannot call: install version 3.5 or later");
+        EXPECT_TRUE(longBuild.Calls().empty());
+    } else {
+        EXPECT_EQ(adapter.Open(), 0);
+    }
+}
+
 TEST_F(FetDll, AMissingOrIncompleteLibraryIsRetriedAtEveryOpen) {
     UseLibrary("/nonexistent/libmsp430.so");
     FetDllAdapter missing;
     char name[Adapter::kNameSize], info[Adapter::kInfoSize];
     missing.GetName(name);
-    EXPECT_STREQ(name, "FET DLL (LPT1)");
+    EXPECT_STREQ(name, "FET DLL (TIUSB)");
     EXPECT_EQ(missing.Open(), -1);
     EXPECT_EQ(missing.GetErrorCode(), 0);
     // Here the message names the library looked for, so the user knows what to install.
-    EXPECT_STREQ(missing.GetErrorText(0), "/nonexistent/libmsp430.so not found");
+    EXPECT_EQ(missing.GetErrorText(0), Shown("/nonexistent/libmsp430.so") + " not found");
     EXPECT_EQ(missing.GetInfo(info), -1);
     EXPECT_EQ(missing.Erase(2, 0x1100, 0xEF00), -1);
     EXPECT_EQ(missing.BlowFuse(), -1);
@@ -192,18 +253,23 @@ TEST_F(FetDll, AMissingOrIncompleteLibraryIsRetriedAtEveryOpen) {
     UseLibrary(FAKE_FET_INCOMPLETE);
     EXPECT_EQ(missing.Open(), -1);
     EXPECT_FALSE(missing.IsLibraryLoaded());
-    EXPECT_EQ(std::string(missing.GetErrorText(0)), std::string(FAKE_FET_INCOMPLETE) + " not found");
+    EXPECT_EQ(std::string(missing.GetErrorText(0)), Shown(FAKE_FET_INCOMPLETE) + " not found");
 
     UseLibrary(FAKE_FET);
     EXPECT_EQ(missing.Open(), 0);
     EXPECT_TRUE(missing.IsLibraryLoaded());
 }
 
-// The engine against both generations of the library: the one with MSP430_Identify, and the current one.
+// The engine against each generation of the library: before 3.0 (identify), 3.0 to 3.2.4 (identify
+// and OpenDevice, packed record), 3.9 to 3.13 (OpenDevice and the device database).
+enum class Gen { kIdentify, kBoth, kCurrent };
 struct Generation {
     const char* path;
-    bool current;
+    Gen gen;
 };
+std::string GenerationName(Gen gen) {
+    return gen == Gen::kCurrent ? "Current" : gen == Gen::kBoth ? "IdentifyAndOpenDevice" : "Identify";
+}
 
 class FetGenerations : public FetFixture<::testing::TestWithParam<Generation>> {
 protected:
@@ -211,10 +277,29 @@ protected:
         programmer_.SetSink(&sink_);
         programmer_.SelectAdapter(kAdapterFetDll);
     }
+    bool V3() const { return GetParam().gen != Gen::kIdentify; }
+    // The calls of an open, up to the device's description.
+    Strings OpenCalls(const std::string& port = "TIUSB") const {
+        switch (GetParam().gen) {
+            case Gen::kIdentify:
+                return {"MSP430_Initialize(" + port + ")", "MSP430_VCC(3000)", "MSP430_Identify(104, 0)",
+                        "MSP430_Configure(0, 1)"};
+            case Gen::kBoth:
+                return {"MSP430_Initialize(" + port + ")", "MSP430_VCC(3000)",
+                        "MSP430_OpenDevice(DEVICE_UNKNOWN, \"\", 0, 0, 0)", "MSP430_GetFoundDevice(184)"};
+            case Gen::kCurrent:
+                return {"MSP430_Initialize(" + port + ")", "MSP430_LoadDeviceDb((null))", "MSP430_VCC(3000)",
+                        "MSP430_OpenDevice(DEVICE_UNKNOWN, \"\", 0, 0, 0)", "MSP430_GetFoundDevice(184)"};
+        }
+        return {};
+    }
 
     AdapterSet adapters_;  // after the library is chosen
     Programmer programmer_{adapters_.List()};
 };
+
+// The generations since 3.0, which describe the part in their own record and know the FET's firmware.
+class FetRecordGenerations : public FetGenerations {};
 
 TEST_P(FetGenerations, EngineRunsLogWhatTheNullAdapterLogsWithTheIdentifiedDevice) {
     AdapterSet adapters;
@@ -247,57 +332,134 @@ TEST_P(FetGenerations, EngineRunsLogWhatTheNullAdapterLogsWithTheIdentifiedDevic
     EXPECT_TRUE(fake_.IsSecured());
 }
 
-TEST_P(FetGenerations, OpenIdentifiesThePartAndInfoGivesTheVersion) {
+// Only the calls the generation handles, in its order: the verification mode only before 3.0 (later
+// libraries answer PARAMETER_ERR), the device database only after MSP430_Initialize (before it, 3.9 to
+// 3.13 load nothing and then know no part), OpenDevice wherever it exists.
+TEST_P(FetGenerations, OpenMakesTheCallsTheGenerationHandlesAndInfoGivesTheVersion) {
     fake_.Reset("MSP430F123");
     FetDllAdapter adapter;
     ASSERT_TRUE(adapter.IsLibraryLoaded());
-    ASSERT_EQ(adapter.Open(), 0);
+    ASSERT_EQ(adapter.Open(), 0) << adapter.GetErrorText(adapter.GetErrorCode());
     EXPECT_EQ(adapter.device.DeviceIndex(), FindDeviceByName("MSP430F12x"));
+    EXPECT_EQ(adapter.device.Name(), "MSP430F12x");
     EXPECT_EQ(adapter.device.MainStart(), 0xE000);
     EXPECT_EQ(adapter.device.MainEnd(), 0xFFFFu);
     EXPECT_EQ(adapter.device.InfoStart(), 0x1000);
     EXPECT_EQ(adapter.device.InfoEnd(), 0x10FF);
     EXPECT_EQ(adapter.device.RamEnd(), 0x02FF);
-    Strings calls = fake_.Calls();
-    if (GetParam().current) {
-        EXPECT_EQ(adapter.device.Name(), "MSP430F123");  // the library's own name for the part
-        // It reads its device database before its first use.
-        EXPECT_EQ(calls, (Strings{"MSP430_LoadDeviceDb((null))", "MSP430_Initialize(LPT1)",
-                                  "MSP430_VCC(3000)", "MSP430_OpenDevice(DEVICE_UNKNOWN, \"\", 0, 0, 0)",
-                                  "MSP430_GetFoundDevice(184)", "MSP430_Configure(0, 1)"}));
-    } else {
-        EXPECT_EQ(adapter.device.Name(), "MSP430F12x");
-        EXPECT_EQ(calls[2], "MSP430_Identify(104, 0)");
-    }
+    EXPECT_EQ(fake_.Calls(), OpenCalls());
     char info[Adapter::kInfoSize];
     ASSERT_EQ(adapter.GetInfo(info), 0);
-    EXPECT_EQ(std::string(info),
-              std::string(GetParam().path) + (GetParam().current ? " V31501001" : " V20403"));
+    const char* version = GetParam().gen == Gen::kCurrent ? " V31300001"
+                          : GetParam().gen == Gen::kBoth  ? " V30204000"
+                                                          : " V20403";
+    EXPECT_EQ(std::string(info), Shown(GetParam().path) + version);
+}
+
+// Parts by the library's own names and records, through a whole run: erase, blank check, program,
+// verify, read. The F5529's flash reaches 0x243FF, beyond what the image holds today (0x1F3FF): its
+// data is placed within both and the read keeps what fits.
+TEST_P(FetRecordGenerations, EveryPartTheLibraryKnowsIsProgrammedByItsRecord) {
+    const struct {
+        const char* part;
+        const char* name;  // as the library gives it
+        uint32_t mainStart, mainEnd, infoStart, infoEnd;
+        bool calibration;
+    } parts[] = {
+        {"MSP430F149", "MSP430F149", 0x1100, 0xFFFF, 0x1000, 0x10FF, false},
+        {"MSP430F1122", "MSP430F12x2/F11x2", 0xF000, 0xFFFF, 0x1000, 0x10FF, false},
+        {"MSP430F413", "MSP430FW42x/F41x", 0xE000, 0xFFFF, 0x1000, 0x10FF, false},
+        {"MSP430F2012", "F20x2_G2x2x_G2x3x", 0xF800, 0xFFFF, 0x1000, 0x10FF, true},
+        {"MSP430F2274", "MSP430F22x4", 0x8000, 0xFFFF, 0x1000, 0x10FF, true},
+        {"MSP430G2553", "MSP430G2xx3", 0xC000, 0xFFFF, 0x1000, 0x10FF, true},
+        {"MSP430F5529", "MSP430F5529", 0x4400, 0x243FF, 0x1800, 0x19FF, false},
+        {"MSP430FR5969", "MSP430FR5969", 0x4400, 0x13FFF, 0x1800, 0x19FF, false},
+    };
+    for (const auto& p : parts) {
+        SCOPED_TRACE(p.part);
+        fake_.Reset(p.part);
+        MemoryImage& image = programmer_.Image();
+        image.Clear();
+        for (uint32_t a = p.infoStart; a < p.infoStart + 0x40; ++a)
+            image.SetByte(a, static_cast<uint8_t>(a ^ 0x5A));
+        if (p.calibration) {
+            for (uint32_t a = 0x10C0; a <= 0x10FF; ++a) image.SetByte(a, 0x00);
+        }
+        for (uint32_t a = p.mainStart; a < p.mainStart + 0x100; ++a)
+            image.SetByte(a, static_cast<uint8_t>(a));
+        for (uint32_t a = 0xFFE0; a <= 0xFFFF; ++a) image.SetByte(a, static_cast<uint8_t>(a));
+        if (p.mainEnd > 0xFFFF) {
+            for (uint32_t a = 0x10000; a < 0x10100; ++a) image.SetByte(a, static_cast<uint8_t>(a * 5));
+        }
+        ASSERT_EQ(RunFlags(programmer_, kDefaultAutoprogram), kRunComplete) << LastLine();
+        char line[160];
+        std::snprintf(line, sizeof line, "0 Device: %s. Info(0x%.4X-0x%.4X), Main:(0x%.4X-0x%.4X)", p.name,
+                      p.infoStart, p.infoEnd, p.mainStart, p.mainEnd);
+        EXPECT_EQ(sink_.Lines()[1], line);
+        EXPECT_EQ(fake_.Peek(static_cast<int32_t>(p.mainStart + 1)),
+                  static_cast<int>((p.mainStart + 1) & 0xFF));
+        EXPECT_EQ(fake_.Peek(0xFFFE), 0xFE);
+        if (p.mainEnd > 0xFFFF) {
+            EXPECT_EQ(fake_.Peek(0x10001), 0x05);
+        }
+        // The factory's calibration data stays, and is neither programmed nor blank-checked.
+        EXPECT_EQ(Contains(sink_.Lines(),
+                           "0 Warning: Information segment A (0x10C0-0x10FF) holds the chip's calibration "
+                           "data; the image's bytes there are left out."),
+                  p.calibration);
+        if (p.calibration) {
+            EXPECT_EQ(fake_.Peek(0x10C1), (0x10C1 * 7 + 1) & 0xFF);
+        }
+        EXPECT_EQ(fake_.Peek(static_cast<int32_t>(p.infoStart + 1)),
+                  static_cast<int>(((p.infoStart + 1) ^ 0x5A) & 0xFF));
+        image.Clear();
+        ASSERT_EQ(RunFlags(programmer_, kActionRead), kRunComplete) << LastLine();
+        EXPECT_EQ(image.ValueAt(p.mainStart + 2), (p.mainStart + 2) & 0xFF);
+        if (p.mainEnd > 0xFFFF) {
+            EXPECT_EQ(image.ValueAt(0x10002), 0x0A);
+        }
+    }
+}
+
+// The record of 3.0 to 3.2.4 is packed: its main end is at offset 66, where the older record had a
+// gap. MSP430_Identify would give a 20-bit part a main end of 0x2.
+TEST_P(FetRecordGenerations, TheMainEndOfALargePartComesWhole) {
+    fake_.Reset("MSP430F5529");
+    FetDllAdapter adapter;
+    ASSERT_EQ(adapter.Open(), 0);
+    EXPECT_EQ(adapter.device.MainEnd(), 0x243FFu);
+    EXPECT_EQ(adapter.device.RamEnd(), 0x43FF);
+    EXPECT_FALSE(adapter.KeepsCalibrationSegment());
+    for (const std::string& call : fake_.Calls()) EXPECT_EQ(call.find("Identify"), std::string::npos) << call;
 }
 
 // Each call of the library failing in the phase that uses it: the run ends with that phase's failure
-// and the library's own words, never with its "complete" line.
+// and the library's own words, never with its "complete" line. A failure after MSP430_Initialize
+// closes the interface again, so that the FET does not keep the target halted and powered.
 TEST_P(FetGenerations, EveryCallFailingInItsPhase) {
-    const char* identify = GetParam().current ? "MSP430_OpenDevice" : "MSP430_Identify";
+    const char* identify = V3() ? "MSP430_OpenDevice" : "MSP430_Identify";
     // (MSP430_Reset is left out: the adapter's Reset makes no call, and the one at closing is not
     // examined.)
-    const struct {
+    struct Cell {
         const char* function;
         ActionFlags flags;
         const char* phase;
-    } cells[] = {
+    };
+    std::vector<Cell> cells = {
         {"MSP430_Initialize", kDefaultAutoprogram, "Init"},
         {"MSP430_VCC", kDefaultAutoprogram, "Init"},
         {identify, kDefaultAutoprogram, "Init"},
-        {"MSP430_Configure", kDefaultAutoprogram, "Init"},
         {"MSP430_Erase", kDefaultAutoprogram, "Erase"},
         {"MSP430_EraseCheck", kDefaultAutoprogram, "Blank check"},
         {"MSP430_Memory", kDefaultAutoprogram, "Program"},
         {"MSP430_Memory", kActionVerify, "Verify"},
         {"MSP430_Memory", kActionRead, "Read"},
-
         {"MSP430_Secure", kActionBlowFuse, "Blow fuse"},
     };
+    if (V3()) cells.push_back({"MSP430_GetFoundDevice", kDefaultAutoprogram, "Init"});
+    if (!V3()) cells.push_back({"MSP430_Configure", kDefaultAutoprogram, "Init"});
+    if (GetParam().gen == Gen::kCurrent)
+        cells.push_back({"MSP430_LoadDeviceDb", kDefaultAutoprogram, "Init"});
     sink_.answer = 1;
     for (uint32_t a = 0x1100; a < 0x1300; ++a) programmer_.Image().SetByte(a, static_cast<uint8_t>(a));
     for (const auto& cell : cells) {
@@ -308,41 +470,114 @@ TEST_P(FetGenerations, EveryCallFailingInItsPhase) {
         EXPECT_EQ(LastLine(), std::string("1 ") + cell.phase + " failed. Fake FET: " + cell.function +
                                   " refused (error 42).");
         Strings lines = sink_.Lines();
-        EXPECT_EQ(std::find(lines.begin(), lines.end(), std::string("0 ") + cell.phase + " complete."),
-                  lines.end());
+        EXPECT_FALSE(Contains(lines, std::string("0 ") + cell.phase + " complete."));
+        EXPECT_FALSE(fake_.IsOpen());
         if (std::string(cell.phase) == "Program") {
             EXPECT_TRUE(programmer_.Image().HasMismatch(0x1100, 0x200));
         }
     }
-    // The library's own words reach the log unchanged, such as its complaint about the FET's firmware;
-    // nothing here ever updates that firmware.
-    fake_.Reset();
-    fake_.Fail("MSP430_Initialize", 76);
-    EXPECT_EQ(RunFlags(programmer_, kActionErase), kRunActionFailed);
-    EXPECT_EQ(LastLine(),
-              "1 Init failed. Fake FET: the FET's firmware does not match this library; update it with the "
-              "vendor's tool.");
-    for (const std::string& call : fake_.Calls()) EXPECT_EQ(call.find("Update"), std::string::npos) << call;
 }
 
-// The rules for F2xx parts hold through the library too: the calibration segment is neither
-// blank-checked nor programmed, and an image with data there gets the warning.
-TEST_P(FetGenerations, AnF2xxKeepsItsCalibrationSegment) {
-    fake_.Reset("MSP430F2274");
-    std::vector<int> calibration;
-    for (int32_t a = 0x10C0; a <= 0x10FF; ++a) calibration.push_back(fake_.Peek(a));
-    for (uint32_t a = 0x1000; a <= 0x10FF; ++a) programmer_.Image().SetByte(a, 0x00);
-    for (uint32_t a = 0x8000; a < 0x8100; ++a) programmer_.Image().SetByte(a, static_cast<uint8_t>(a));
-    EXPECT_EQ(RunFlags(programmer_, kDefaultAutoprogram), kRunComplete) << LastLine();
-    Strings lines = sink_.Lines();
-    EXPECT_NE(
-        std::find(lines.begin(), lines.end(),
-                  "0 Warning: Information segment A (0x10C0-0x10FF) holds the chip's calibration data; the "
-                  "image's bytes there are left out."),
-        lines.end());
-    EXPECT_EQ(fake_.Peek(0x10BF), 0x00);  // segment B is programmed
-    for (int32_t a = 0x10C0; a <= 0x10FF; ++a)
-        EXPECT_EQ(fake_.Peek(a), calibration[static_cast<size_t>(a - 0x10C0)]);
+#ifdef _WIN32
+const std::string kUpdateHow = "the menu Tools, Update FET firmware";
+#else
+const std::string kUpdateHow = "\"quarzo --update-fet\"";
+#endif
+
+// Libraries since 3.0 write -1 (or -3) as the version when the FET's firmware must be updated. The
+// run stops with a line that says how to update it; only the update asked for updates it, with its
+// progress, and then the FET works.
+TEST_P(FetRecordGenerations, AFirmwareMismatchStopsTheRunAndOnlyTheUpdateAskedForMendsIt) {
+    for (int32_t version : {-1, -3}) {
+        SCOPED_TRACE(version);
+        fake_.Reset();
+        fake_.SetFirmware(version);
+        EXPECT_EQ(RunFlags(programmer_, kActionErase), kRunActionFailed);
+        EXPECT_EQ(LastLine(), "1 Init failed. The FET's firmware does not match " + Shown(GetParam().path) +
+                                  " (it reports version " + std::to_string(version) + "): update it with " +
+                                  kUpdateHow + ".");
+        EXPECT_FALSE(fake_.IsOpen());
+        EXPECT_EQ(RunFlags(programmer_, kActionAdapterInfo), kRunActionFailed);
+        EXPECT_FALSE(fake_.IsOpen());
+        for (const std::string& call : fake_.Calls())
+            EXPECT_EQ(call.find("FwUpdate"), std::string::npos) << call;
+
+        EXPECT_EQ(RunFlags(programmer_, kActionUpdateFirmware), kRunComplete) << LastLine();
+        Strings events = sink_.Events();
+        EXPECT_EQ(events.front(), "0 Updating the FET's firmware...");
+        EXPECT_TRUE(Contains(events, "pos 50"));
+        EXPECT_TRUE(Contains(events, "pos 100"));
+        EXPECT_EQ(LastLine(), "0 Firmware update complete.");
+        EXPECT_TRUE(Contains(fake_.Calls(), "MSP430_FET_FwUpdate((null))"));
+        EXPECT_FALSE(fake_.IsOpen());
+        EXPECT_EQ(RunFlags(programmer_, kActionErase), kRunComplete) << LastLine();
+    }
+    // Another adapter has no firmware of this kind.
+    programmer_.SelectAdapter(kAdapterNull);
+    EXPECT_EQ(RunFlags(programmer_, kActionUpdateFirmware), kRunActionFailed);
+    EXPECT_EQ(LastLine(), "1 Error: Available only with the FET library.");
+}
+
+// Ports as each generation takes them. Since 3.0 no parallel port: the library refuses "LPT..." with
+// its own words, the default is TIUSB (the first free FET), and the FETs it lists are offered, on
+// Linux by their device paths, which it also takes.
+TEST_P(FetGenerations, PortsAsTheLibraryTakesThem) {
+    FetDllAdapter adapter;
+    std::vector<Adapter::PortChoice> choices = adapter.PortChoices();
+    if (!V3()) {
+        EXPECT_EQ(choices.size(), 4u);
+        adapter.portIndex = 1;
+        EXPECT_EQ(adapter.Open(), 0);
+        EXPECT_EQ(fake_.Calls().front(), "MSP430_Initialize(LPT2)");
+        return;
+    }
+#ifdef _WIN32
+    const std::string listed = "COM7";
+#else
+    const std::string listed = "/dev/ttyACM0";
+#endif
+    EXPECT_EQ(choices, (std::vector<Adapter::PortChoice>{{3, "TIUSB"}, {4, listed}}));
+    EXPECT_EQ(adapter.portIndex, 3u);  // the default
+    adapter.portIndex = 4;
+    fake_.Reset();
+    ASSERT_EQ(adapter.Open(), 0) << adapter.GetErrorText(adapter.GetErrorCode());
+    EXPECT_TRUE(Contains(fake_.Calls(), "MSP430_Initialize(ttyACM0)") ||
+                Contains(fake_.Calls(), "MSP430_Initialize(COM7)"));
+    adapter.Close();
+
+    if (GetParam().gen == Gen::kCurrent) {
+        adapter.portIndex = 0;
+        EXPECT_EQ(adapter.Open(), -1);
+        EXPECT_STREQ(adapter.GetErrorText(adapter.GetErrorCode()),
+                     "Parallel port FET (MSP-FETP430IF) is no longer supported.");
+    }
+    fake_.Reset();
+    fake_.SetFets("ttyACM0,ttyACM1", true);
+    adapter.portIndex = 3;
+    ASSERT_EQ(adapter.Open(), 0);  // TIUSB: the first free one
+    adapter.Close();
+    adapter.portIndex = 4;
+    adapter.PortChoices();
+    EXPECT_EQ(adapter.Open(), -1);
+    EXPECT_STREQ(adapter.GetErrorText(adapter.GetErrorCode()), "MSP-FET430UIF is already in use");
+#ifndef _WIN32
+    // A path to the device, also through a link, as udev makes them.
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("quarzo-fet-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::FILE* device = std::fopen((dir / "ttyACM1").c_str(), "w");
+    ASSERT_NE(device, nullptr);
+    std::fclose(device);
+    fs::create_symlink(dir / "ttyACM1", dir / "fet-by-id");
+    adapter.devicePath = (dir / "fet-by-id").string();
+    EXPECT_EQ(adapter.Open(), 0) << adapter.GetErrorText(adapter.GetErrorCode());
+    adapter.Close();
+    adapter.devicePath = (dir / "absent").string();
+    EXPECT_EQ(adapter.Open(), -1);
+    EXPECT_STREQ(adapter.GetErrorText(adapter.GetErrorCode()),
+                 "Could not find MSP-FET430UIF on specified COM port");
+    fs::remove_all(dir);
+#endif
 }
 
 // A stop in any phase ends the run at once and quietly: the stop is its own explanation.
@@ -369,17 +604,21 @@ TEST_P(FetGenerations, AStopInEveryPhaseEndsTheRun) {
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3000));
         Strings lines = sink_.Lines();
         for (const std::string& line : lines) EXPECT_EQ(line[0], '0') << line;
-        EXPECT_EQ(std::find(lines.begin(), lines.end(), std::string("0 ") + phase.notReached), lines.end());
+        EXPECT_FALSE(Contains(lines, std::string("0 ") + phase.notReached));
         EXPECT_EQ(fake_.Calls().back(), "MSP430_Close(0)");  // the library is let go
     }
     sink_.onLine = nullptr;
 }
 
 INSTANTIATE_TEST_SUITE_P(Libraries, FetGenerations,
-                         ::testing::Values(Generation{FAKE_FET, false}, Generation{FAKE_FET_CURRENT, true}),
-                         [](const auto& info) {
-                             return std::string(info.param.current ? "Current" : "Identify");
-                         });
+                         ::testing::Values(Generation{FAKE_FET, Gen::kIdentify},
+                                           Generation{FAKE_FET_BOTH, Gen::kBoth},
+                                           Generation{FAKE_FET_CURRENT, Gen::kCurrent}),
+                         [](const auto& info) { return GenerationName(info.param.gen); });
+INSTANTIATE_TEST_SUITE_P(Libraries, FetRecordGenerations,
+                         ::testing::Values(Generation{FAKE_FET_BOTH, Gen::kBoth},
+                                           Generation{FAKE_FET_CURRENT, Gen::kCurrent}),
+                         [](const auto& info) { return GenerationName(info.param.gen); });
 
 }  // namespace
 }  // namespace quarzo

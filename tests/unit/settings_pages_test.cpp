@@ -74,7 +74,7 @@ TEST(SettingsPages, StoringConvertsOrLeavesTheValue) {
     // A page is stored only under its own adapter.
     StoreAdapterPage(settings, page, 1);
     StoreAdapterPage(settings, page, 3);
-    EXPECT_EQ(settings.GetIntSetting(kSetFetPort), 0);
+    EXPECT_EQ(settings.GetIntSetting(kSetFetPort), 3);  // the default, TIUSB
 
     // A value no adapter can use is refused with its range; the rest of the page is stored.
     auto fet = AdapterItems(settings, 1);
@@ -108,6 +108,22 @@ TEST(SettingsPages, TheLoaderPortListAddsThePortsPresentAndTheStoredOne) {
     Item(page, kSetBslPort).choice = 8;  // past the list: nothing stored
     EXPECT_FALSE(StoreItem(settings, page, kSetBslPort));
     EXPECT_EQ(settings.GetIntSetting(kSetBslPort), 2);
+}
+
+// With a library since 3.0 the FET page offers what that library takes: TIUSB (the default) and the FETs
+// it lists, each stored by its index; without such a list, the fixed four.
+TEST(SettingsPages, TheFetPortListIsTheLibrarys) {
+    SettingsStore settings;
+    auto fixed = AdapterItems(settings, 1);
+    EXPECT_EQ(Item(fixed, kSetFetPort).options, (std::vector<std::string>{"LPT1", "LPT2", "LPT3", "TIUSB"}));
+    EXPECT_EQ(Item(fixed, kSetFetPort).choice, 3);
+    auto page = AdapterItems(settings, 1, {}, {{3, "TIUSB"}, {4, "/dev/ttyACM0"}, {5, "/dev/ttyACM1"}});
+    PropertyItem& port = Item(page, kSetFetPort);
+    EXPECT_EQ(port.options, (std::vector<std::string>{"TIUSB", "/dev/ttyACM0", "/dev/ttyACM1"}));
+    EXPECT_EQ(port.choice, 0);
+    port.choice = 2;
+    ASSERT_TRUE(StoreItem(settings, page, kSetFetPort));
+    EXPECT_EQ(settings.GetIntSetting(kSetFetPort), 5);
 }
 
 }  // namespace

@@ -98,6 +98,16 @@ TEST(WindowModel, TitleLogLineScrollAndSizes) {
     EXPECT_EQ(packed, 34669085);
     EXPECT_EQ(WinSizeWidth(packed), 541);
     EXPECT_EQ(WinSizeHeight(packed), 529);
+
+    // A part the device list lacks, by the name its adapter gave it, with its 20-bit main end whole.
+    DeviceInfo device;
+    EXPECT_EQ(IdentifiedDeviceText(device), "");
+    device.SetName("MSP430F5529");
+    device.SetInfoStart(0x1800);
+    device.SetInfoEnd(0x19FF);
+    device.SetMainStart(0x4400);
+    device.SetMainEnd(0x243FF);
+    EXPECT_EQ(IdentifiedDeviceText(device), "MSP430F5529: Info 0x1800-0x19FF, Main 0x4400-0x243FF");
 }
 
 TEST(WindowModel, LayoutArithmeticAtEveryScale) {

@@ -3,10 +3,14 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "adapters/base/cancel_flag.h"
 #include "core/device_info.h"
+#include "core/device_table.h"
 
 namespace quarzo {
 
@@ -57,10 +61,24 @@ public:
     // names, or a device path standing for the port (the index then stays as it is).
     virtual void SetPortIndex(int) {}
     virtual void SetDevicePath(const std::string&) {}
+    // The ports the adapter's driver takes, as (stored port index, name), where they depend on the
+    // driver; empty: the adapter's fixed port names.
+    using PortChoice = std::pair<int, std::string>;
+    virtual std::vector<PortChoice> PortChoices() { return {}; }
     // The target's interrupt vectors 0xFFE0..0xFFFF, for adapters that unlock the target with them.
     static constexpr size_t kPasswordSize = 32;
     virtual void SetPassword(const std::array<uint8_t, kPasswordSize>&) {}
     bool IsCancelled() const { return cancel_ != nullptr && cancel_->IsRaised(); }
+
+    // Whether the open part keeps factory calibration data in information segment A, which is then
+    // neither programmed nor blank-checked. The device table knows it for the parts it lists.
+    virtual bool KeepsCalibrationSegment() const { return HasCalibrationSegment(device.DeviceIndex()); }
+    // Brings the programming tool's own firmware to the version its driver needs, reporting progress
+    // in percent; only adapters whose tool carries such firmware do anything.
+    virtual int UpdateFirmware(const std::function<void(int percent)>& progress) {
+        (void)progress;
+        return -1;
+    }
 
     DeviceInfo device;
     bool open = false;

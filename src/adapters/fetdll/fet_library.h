@@ -1,12 +1,14 @@
 #pragma once
 
-// The vendor's FET library as this program uses it: fourteen functions, looked up by name. Every
-// integer argument and result is 32 bits wide and buffers are char pointers, as the vendor declares
-// them on every platform; 32-bit Windows builds of the library use the stdcall convention.
+// The vendor's FET library as this program uses it, looked up by name. Every integer argument and
+// result is 32 bits wide and buffers are char pointers, as the vendor declares them since version 3.5;
+// 32-bit Windows builds of the library use the stdcall convention.
 //
-// Libraries of the current generation (since 2012) lack MSP430_Identify and identify the target with
-// MSP430_OpenDevice and MSP430_GetFoundDevice instead, describing it in a longer record whose leading
-// fields are laid out as below.
+// Three generations are told apart by their exports: before 3.0 the target is identified with
+// MSP430_Identify alone; 3.0 to 3.2.4 export both MSP430_Identify and MSP430_OpenDevice (whose packed
+// record differs from the older one); later libraries have only MSP430_OpenDevice and
+// MSP430_GetFoundDevice. Builds before 3.5 declared their integers as long, which on 64-bit Linux is
+// 64 bits wide; only the builds with 32-bit integers export MSP430_HIL_MEMAP.
 
 #if defined(_WIN32) && !defined(_WIN64)
 #define QUARZO_FET_CALL __stdcall
@@ -20,6 +22,9 @@
 namespace quarzo {
 
 extern "C" {
+// The firmware update's progress messages; no stdcall, as the vendor declares it.
+using FetNotify = void (*)(uint32_t message, uint32_t wParam, uint32_t lParam, int32_t clientHandle);
+
 using FetInitialize = int32_t(QUARZO_FET_CALL*)(char* port, int32_t* version);
 using FetClose = int32_t(QUARZO_FET_CALL*)(int32_t vccOff);
 using FetIdentify = int32_t(QUARZO_FET_CALL*)(char* buffer, int32_t count, int32_t setId);
@@ -38,10 +43,14 @@ using FetOpenDevice = int32_t(QUARZO_FET_CALL*)(const char* device, const char* 
                                                 int32_t passwordLength, int32_t deviceCode, int32_t setId);
 using FetGetFoundDevice = int32_t(QUARZO_FET_CALL*)(char* buffer, int32_t count);
 using FetLoadDeviceDb = int32_t(QUARZO_FET_CALL*)(const char* file);
+using FetFwUpdate = int32_t(QUARZO_FET_CALL*)(const char* file, FetNotify callback, int32_t clientHandle);
+using FetNumberOfUsbIfs = int32_t(QUARZO_FET_CALL*)(int32_t* number);
+using FetNameOfUsbIf = int32_t(QUARZO_FET_CALL*)(int32_t index, char** name, int32_t* status);
 }
 
-// The entry points in the order they are looked up; each stays null until found.
+// The entry points; each stays null until found.
 struct FetLibrary {
+    // The fourteen of every generation but the current one (which lacks identify), in lookup order.
     FetInitialize initialize = nullptr;
     FetClose close = nullptr;
     FetIdentify identify = nullptr;
@@ -56,20 +65,34 @@ struct FetLibrary {
     FetSecure secure = nullptr;
     FetErrorNumber errorNumber = nullptr;
     FetErrorString errorString = nullptr;
-    // Only in libraries of the current generation, which lack identify.
+    // Since 3.0.
     FetOpenDevice openDevice = nullptr;
     FetGetFoundDevice getFoundDevice = nullptr;
-    FetLoadDeviceDb loadDeviceDb = nullptr;  // optional even there
+    // Optional: the device database (3.9 on), the firmware update, the list of present FETs.
+    FetLoadDeviceDb loadDeviceDb = nullptr;
+    FetFwUpdate fwUpdate = nullptr;
+    FetNumberOfUsbIfs numberOfUsbIfs = nullptr;
+    FetNameOfUsbIf nameOfUsbIf = nullptr;
 
-    bool IsCurrentGeneration() const { return identify == nullptr && openDevice != nullptr; }
+    bool HasOpenDevice() const { return openDevice != nullptr && getFoundDevice != nullptr; }
+    // Libraries before 3.0: they identify with MSP430_Identify and know the verification mode.
+    bool IsIdentifyGeneration() const { return !HasOpenDevice(); }
 };
 
 inline constexpr const char* kFetOpenDeviceName = "MSP430_OpenDevice";
 inline constexpr const char* kFetGetFoundDeviceName = "MSP430_GetFoundDevice";
 inline constexpr const char* kFetLoadDeviceDbName = "MSP430_LoadDeviceDb";
+inline constexpr const char* kFetFwUpdateName = "MSP430_FET_FwUpdate";
+inline constexpr const char* kFetNumberOfUsbIfsName = "MSP430_GetNumberOfUsbIfs";
+inline constexpr const char* kFetNameOfUsbIfName = "MSP430_GetNameOfUsbIf";
+// Exported only by the builds whose integers are 32 bits wide.
+inline constexpr const char* kFetInt32MarkName = "MSP430_HIL_MEMAP";
 
-// The current generation's device record, DEVICE_T: its size and the offsets of the fields used
-// (packed, little-endian).
+// MSP430_Configure's mode for verifying written flash: handled only before 3.0.
+inline constexpr int32_t kFetVerificationMode = 0;
+
+// The device record of MSP430_GetFoundDevice, DEVICE_T (packed, little-endian; 112 bytes before 3.5,
+// 184 since): its size and the offsets of the fields used.
 struct FoundDeviceRecord {
     static constexpr int32_t kSize = 184;
     static constexpr size_t kEndian = 0;       // u16, 0xAA55
@@ -79,7 +102,7 @@ struct FoundDeviceRecord {
     static constexpr size_t kRamEnd = 40;      // u16
     static constexpr size_t kHasTestVpp = 56;  // u16
     static constexpr size_t kInfoEnd = 64;     // u16
-    static constexpr size_t kMainEnd = 66;     // u32
+    static constexpr size_t kMainEnd = 66;     // u32, 20-bit on the larger parts
 };
 
 inline constexpr const char* kFetEntryNames[14] = {
@@ -88,11 +111,18 @@ inline constexpr const char* kFetEntryNames[14] = {
     "MSP430_EraseCheck", "MSP430_Secure", "MSP430_Error_Number", "MSP430_Error_String",
 };
 
-// The file name the system loads: "MSP430.DLL" on Windows; elsewhere $QUARZO_FETLIB when set, else
-// "libmsp430.so".
+enum class FetLoad {
+    kLoaded,
+    kMissing,       // no library, or one without a required entry point
+    kLongIntegers,  // a 64-bit build that declares its integers as long: not called
+};
+
+// The file name the system loads: $QUARZO_FETLIB when set, else "MSP430.DLL" on Windows and
+// "libmsp430.so" elsewhere.
 const char* FetLibraryName();
-// Clears the table, then fills it in order, stopping at the first name the library lacks. True when
-// all fourteen were found, or all but MSP430_Identify and then the current generation's two.
-bool LoadFetLibrary(FetLibrary& table);
+// Clears the table, then fills it in order, stopping at the first name the library lacks. Loaded when
+// all fourteen were found, or all but MSP430_Identify and then MSP430_OpenDevice and
+// MSP430_GetFoundDevice. A library whose integers are wider than 32 bits leaves the table empty.
+FetLoad LoadFetLibrary(FetLibrary& table);
 
 }  // namespace quarzo

@@ -83,9 +83,20 @@ std::vector<PropertyItem> GlobalItems(const SettingsStore& settings) {
 }
 
 std::vector<PropertyItem> AdapterItems(const SettingsStore& settings, int adapter,
-                                       const std::vector<int>& presentSerialPorts) {
+                                       const std::vector<int>& presentSerialPorts,
+                                       const std::vector<std::pair<int, std::string>>& fetPorts) {
     std::vector<PropertyItem> items;
     for (const PageEntry& e : Page(adapter)) {
+        if (e.id == kSetFetPort && !fetPorts.empty()) {
+            std::vector<std::string> names;
+            std::vector<int> values;
+            for (const auto& [value, name] : fetPorts) {
+                values.push_back(value);
+                names.push_back(name);
+            }
+            items.push_back(ItemFor(settings, e.id, names, values));
+            continue;
+        }
         if (e.id != kSetBslPort) {
             items.push_back(ItemFor(settings, e.id, e.options));
             continue;

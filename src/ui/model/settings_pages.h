@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/settings_store.h"
@@ -27,9 +28,11 @@ extern const char* const kAdapterChoices[3];
 
 std::vector<PropertyItem> GlobalItems(const SettingsStore& settings);
 // Empty for a value outside 0 to 2. The loader's port list offers COM1 to COM8, then the serial ports
-// present above them (port indexes), then the stored port when it is none of those.
+// present above them (port indexes), then the stored port when it is none of those. The FET library's
+// port list is the one its library takes (stored index, name), when given.
 std::vector<PropertyItem> AdapterItems(const SettingsStore& settings, int adapter,
-                                       const std::vector<int>& presentSerialPorts = {});
+                                       const std::vector<int>& presentSerialPorts = {},
+                                       const std::vector<std::pair<int, std::string>>& fetPorts = {});
 
 // Stores the item with the setting's id; false, changing nothing, when there is no such item or its
 // value does not convert.

@@ -24,12 +24,23 @@ const std::vector<CommandRow>& CommandTable() {
         {kCmdAdapterInfo, "Get information about current adapter\nAdapter information", kActionAdapterInfo,
          EnableRule::kWhenIdle},
         {kCmdSecure, "Blow secure fuse\nSecure", kActionBlowFuse, EnableRule::kWhenIdle},
+        {kCmdUpdateFirmware, "Update the FET's firmware to the library's version\nUpdate FET firmware",
+         kActionUpdateFirmware, EnableRule::kWhenIdle},
         {kCmdAuto, "Autoprogram\nAuto", 0, EnableRule::kIdleWithImage},
         {kCmdOpen, "Open an existing document\nOpen", 0, EnableRule::kWhenIdle},
         {kCmdSave, "Save the active document\nSave", 0, EnableRule::kIdleWithImage},
         {kCmdSetup, "Edit application settings\nSetup", 0, EnableRule::kWhenIdle},
     };
     return table;
+}
+
+std::string IdentifiedDeviceText(const DeviceInfo& device) {
+    if (device.Name().empty()) return "";
+    char text[160];
+    std::snprintf(text, sizeof text, "%s: Info 0x%.4X-0x%.4X, Main 0x%.4X-0x%.4X", device.Name().c_str(),
+                  device.InfoStart(), device.InfoEnd(), device.MainStart(),
+                  static_cast<unsigned>(device.MainEnd()));
+    return text;
 }
 
 const CommandRow* FindCommand(unsigned id) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/action_flags.h"
+#include "core/device_info.h"
 
 namespace quarzo {
 
@@ -24,6 +25,7 @@ enum CommandId : unsigned {
     kCmdDumpRam = 0x8017,
     kCmdAbort = 0x8018,
     kCmdDumpBsl = 0x8019,
+    kCmdUpdateFirmware = 0x801A,
     kCmdSetup = 0x8086,
     kCmdClearLog = 0x8088,
     kCmdNextError = 0x808C,
@@ -50,6 +52,11 @@ const std::vector<CommandRow>& CommandTable();
 const CommandRow* FindCommand(unsigned id);
 // Whether a row's command is enabled; commands outside the table always are.
 bool IsCommandEnabled(unsigned id, bool busy, bool imageEmpty);
+
+// What the device summary shows for a part the device table does not list but an adapter identified
+// (the FET library names parts by its own database): "MSP430G2xx3: Info 0x1000-0x10FF, Main
+// 0xC000-0xFFFF"; empty when the adapter named no part.
+std::string IdentifiedDeviceText(const DeviceInfo& device);
 
 // "QUARZO - [name*]" with the part of the path after the last separator.
 std::string WindowTitle(const std::string& fileName, bool modified);
