@@ -48,7 +48,7 @@ TEST_F(BslLinkTest, MassEraseFrameAndTheErasedChipPasswordAfterIt) {
     StartUnlocked();
     target_.Flash(0x4000, {0x12, 0x34});
     link_.currentVersion = 0x0160;
-    ASSERT_TRUE(link_.EraseFlash(true, 0));
+    ASSERT_TRUE(link_.MassErase());
     Bytes erase(target_.line.hostBytes.begin(), target_.line.hostBytes.begin() + 11);
     EXPECT_EQ(erase, (Bytes{0x80, 0x80, 0x18, 0x04, 0x04, 0x00, 0xFF, 0x06, 0xA5, 0x7D, 0xB9}));
     EXPECT_EQ(target_.Commands(), (Strings{"18 FF00 42246", "10 FFE0 32"}));
@@ -129,7 +129,7 @@ TEST_F(BslLinkTest, EveryLineFaultHasItsCodeAndText) {
 
     // The texts themselves reach the log in the engine's tests; past the table there is one more.
     EXPECT_STREQ(BslLink::GetErrorText(14), "Verification error");
-    EXPECT_STREQ(BslLink::GetErrorText(15), "Invalid error number");
+    EXPECT_STREQ(BslLink::GetErrorText(17), "Invalid error number");
 }
 
 // Host tools read the loader's version before any password; loaders from 1.50 on answer it locked.

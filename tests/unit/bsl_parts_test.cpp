@@ -83,6 +83,17 @@ TEST_P(BslParts, AutoWithDefaultSettingsFindsThePartAndProgramsIt) {
 }
 
 TEST_P(BslParts, ReadSavesOnlyThePartsOwnMemory) {
+    target_.Flash(layout_.mainStart, {0x12, 0x34});
+    if (GetParam().loader[0] == '2') {
+        // No password given, and this loader erases the chip on a wrong one: none is sent.
+        EXPECT_EQ(RunFlags(kActionRead), kRunActionFailed);
+        EXPECT_EQ(sink_.Lines().back(), std::string("1 Read failed. ") +
+                                            BslLink::GetErrorText(BslLink::kPasswordUnknown) + ".");
+        for (const std::string& command : target_.Commands()) EXPECT_NE(command.substr(0, 2), "10");
+        EXPECT_EQ(target_.device.Read(layout_.mainStart), 0x12);
+        // The firmware file that is in the chip gives it: its vectors, here an unprogrammed table.
+        for (uint32_t a = BslLink::kVectorsStart; a <= 0xFFFF; ++a) programmer_.Image().SetByte(a, 0xFF);
+    }
     EXPECT_EQ(RunFlags(kActionRead), kRunComplete) << sink_.Lines().back();
     const MemoryImage& image = programmer_.Image();
     EXPECT_EQ(image.Lowest(), layout_.infoStart);
@@ -90,7 +101,8 @@ TEST_P(BslParts, ReadSavesOnlyThePartsOwnMemory) {
     if (layout_.mainStart > layout_.infoEnd + 1u) {
         EXPECT_TRUE(image.AllAbsent(layout_.infoEnd + 1u, layout_.mainStart - layout_.infoEnd - 1u));
     }
-    for (uint32_t a = layout_.mainStart; a <= layout_.mainEnd; ++a) ASSERT_EQ(image.ValueAt(a), 0xFF);
+    EXPECT_EQ(image.ValueAt(layout_.mainStart), 0x12);
+    for (uint32_t a = layout_.mainStart + 2; a <= layout_.mainEnd; ++a) ASSERT_EQ(image.ValueAt(a), 0xFF);
 }
 
 INSTANTIATE_TEST_SUITE_P(DefaultSettings, BslParts,

@@ -7,8 +7,20 @@
 
 namespace quarzo {
 
+namespace {
+
+constexpr int kEraseAtAddress = 0;
+constexpr int kEraseMain = 1;
+constexpr uint32_t kF2InfoSegment = 64;
+constexpr uint32_t kInfoSegment = 128;
+
+}  // namespace
+
 BslAdapter::BslAdapter() {
     for (int i = 0; i < kPortCount; ++i) portPaths[i] = DefaultSerialDevice(i);
+    link.onNote = [this](const std::string& line) {
+        if (onNote) onNote(line);
+    };
 }
 
 void BslAdapter::ApplySettings(const SettingsStore& s) {
@@ -126,12 +138,35 @@ int BslAdapter::Close() {
 }
 
 int BslAdapter::Erase(int type, int address, int) {
-    return link.EraseFlash(type != 0, static_cast<uint16_t>(address)) ? 0 : -1;
+    if (type == kEraseAtAddress) return link.EraseFlash(static_cast<uint32_t>(address)) ? 0 : -1;
+    // The erase is what the user asked for: a loader that erases on a wrong password may be tried.
+    link.runErases = true;
+    if (link.PrepareTarget()) return EraseUnlocked(type != kEraseMain) ? 0 : -1;
+    if (link.errorCode != BslLink::kPasswordMismatch) return -1;
+    // Locked, and the password refused: only the mass erase, which takes information memory as well,
+    // opens the chip.
+    if (!link.MassErase()) return -1;
+    if (onNote) onNote("Warning: The chip is locked by another password: it was mass-erased, information memory included.");
+    return 0;
+}
+
+bool BslAdapter::EraseUnlocked(bool withInfo) {
+    // Main memory alone (the erase-main form): whatever LOCKA says, information memory stays.
+    if (!link.EraseFlash(device.MainStart(), BslLink::kMainEraseWord)) return false;
+    link.password.fill(0xFF);  // the vectors are erased
+    if (!withInfo) return true;
+    bool calibration = HasCalibrationSegment(device.DeviceIndex()) || link.chipInfo[0] == 0xF2;
+    uint32_t segment = calibration ? kF2InfoSegment : kInfoSegment;
+    for (uint32_t a = device.InfoStart(); a + segment - 1 <= device.InfoEnd(); a += segment) {
+        if (calibration && a >= kSegmentAStart && a <= kSegmentAEnd) continue;  // the factory's calibration
+        if (!link.EraseFlash(a, BslLink::kSegmentEraseWord)) return false;
+    }
+    return true;
 }
 
 int BslAdapter::BlankCheck(int address, int length) {
     if (!link.PrepareTarget()) return -1;
-    return link.CheckErased(static_cast<uint16_t>(address), static_cast<uint16_t>(length)) ? 0 : -1;
+    return link.CheckErased(static_cast<uint32_t>(address), static_cast<uint32_t>(length)) ? 0 : -1;
 }
 
 int BslAdapter::WriteMemory(int address, const uint8_t* data, int length) {
