@@ -206,6 +206,42 @@ TEST(BslAdapter, F2xxErasesLeaveTheCalibrationSegmentWhereTheyCan) {
     }
 }
 
+// FG4619-class parts: flash above 0xFFFF, which the frame's 16-bit address cannot name by itself.
+TEST(BslAdapter, AddressesAbove64KGoThroughTheMemoryOffset) {
+    for (const char* version : {"2.12", "2.02"}) {
+        SCOPED_TRACE(version);
+        SimTarget target(version, FindDeviceByName("MSP430FG4619"));
+        BslAdapter adapter;
+        target.Attach(adapter.link);
+        adapter.device.SetDeviceIndex(static_cast<uint16_t>(FindDeviceByName("MSP430FG4619")));
+        std::array<uint8_t, BslLink::kPasswordSize> blank;
+        blank.fill(0xFF);
+        adapter.SetPassword(blank);
+        ASSERT_EQ(adapter.Open(), 0);
+        Bytes data(512);
+        for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + 1);
+        uint8_t ram = target.device.Read(0x1100);
+        int written = adapter.WriteMemory(0x10F00, data.data(), 512);
+        EXPECT_EQ(target.device.Read(0x1100), ram);  // never wrapped onto the RAM below
+        if (std::string(version) == "2.02") {
+            EXPECT_EQ(written, -1);
+            EXPECT_EQ(adapter.GetErrorCode(), BslLink::kAddressRange);
+            EXPECT_EQ(target.device.Read(0x10F00), 0xFF);
+            continue;
+        }
+        ASSERT_EQ(written, 0);
+        size_t before = target.Commands().size();
+        Bytes back(512);
+        ASSERT_EQ(adapter.ReadMemory(0x10F00, back.data(), 512), 0);
+        EXPECT_EQ(back, data);
+        ASSERT_EQ(adapter.ReadMemory(0xFF00, back.data(), 256), 0);
+        Strings all = target.Commands();
+        EXPECT_EQ(Strings(all.begin() + static_cast<long>(before), all.end()), (Strings{"14 0F00 250", "14 0FFA 250", "14 10F4 12",
+                                                         "21 0000 0", "14 FF00 250", "14 FFFA 6"}));
+        for (size_t i = 0; i < data.size(); ++i) ASSERT_EQ(target.device.Read(0x10F00 + i), data[i]);
+    }
+}
+
 TEST(BslAdapter, PasswordsLockAndTheErasedChipPasswordOpens) {
     Session s("1.60");
     s.ChoosePart();

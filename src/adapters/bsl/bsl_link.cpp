@@ -255,6 +255,11 @@ bool BslLink::ExchangeFrame(uint32_t size) {
 // Moves count bytes in commands of at most 250, stopping at the first that fails. A block never
 // crosses a 64 KB page: the frame carries the address's low word only.
 bool BslLink::TransferBlocks(uint8_t command, uint32_t address, uint8_t* buffer, uint32_t count) {
+    // Refused before the first block: nothing is half written.
+    if (count > 0 && (address + count - 1) >> 16 != memoryOffset && !HasMemoryOffset()) {
+        errorCode = kAddressRange;
+        return false;
+    }
     while (count > 0) {
         uint32_t block = std::min({kMaxBlock, count, 0x10000 - (address & 0xFFFF)});
         bool writing = command == kCmdWrite;
