@@ -74,7 +74,13 @@ TEST_P(BslParts, AutoWithDefaultSettingsFindsThePartAndProgramsIt) {
     std::snprintf(device, sizeof device, "0 Device: %s. Info(0x%.4X-0x%.4X), Main:(0x%.4X-0x%.4X)",
                   GetParam().hostName, layout_.infoStart, layout_.infoEnd, layout_.mainStart,
                   layout_.mainEnd);
-    EXPECT_EQ(sink_.Lines()[1], device);
+    EXPECT_TRUE(Logged(device));
+    // A ROM loader without the erase check is blank-checked by reading back, never failed for want of it.
+    EXPECT_TRUE(Logged("0 Blank check complete."));
+    bool romLimits = std::string(GetParam().loader) < "1.60";
+    EXPECT_EQ(Logged("0 Note: The ROM loader 1.40 serves the run: it has no erase check (the blank check reads "
+                     "the memory back) and no speed change (the run stays at 9600 baud)."),
+              romLimits);
     for (uint32_t a = layout_.mainStart; a <= layout_.mainEnd; ++a) {
         ASSERT_EQ(target_.device.Read(a), programmer_.Image().ValueAt(a)) << std::hex << a;
     }
@@ -108,9 +114,14 @@ TEST_P(BslParts, ReadSavesOnlyThePartsOwnMemory) {
 INSTANTIATE_TEST_SUITE_P(DefaultSettings, BslParts,
                          ::testing::Values(Part{"MSP430F123", "MSP430F12x", "1.60"},
                                            Part{"MSP430F413", "MSP430F41x", "1.60"},
+                                           Part{"MSP430F413", "MSP430F41x", "1.40"},
                                            Part{"MSP430F2274", "MSP430F2274", "2.02"},
                                            Part{"MSP430F149", "MSP430F149", "1.60"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& info) {
+                             std::string name = std::string(info.param.name) + "_" + info.param.loader;
+                             std::replace(name.begin(), name.end(), '.', '_');
+                             return name;
+                         });
 
 TEST(BslF2xx, ImageDataForTheCalibrationSegmentIsLeftOutWithAWarning) {
     SimTarget target("2.02", "MSP430F2274");
