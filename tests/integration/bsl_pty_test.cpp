@@ -108,6 +108,32 @@ TEST_F(BslOverPty, ASmallPartWithDefaultSettingsAndWithAChosenDevice) {
     EXPECT_EQ(Quarzo("--device 99 +r -BSL=" + sim.DevicePath()).status, 1);
 }
 
+// A loader that erases the chip on a wrong password: a plain read of a programmed chip must not wipe it.
+TEST_F(BslOverPty, AReadOfALockedF2xxNeverSendsAGuessedPassword) {
+    std::string program = "@8000\r\n31 40 00 03 3F 40 12 34\r\n@FFE0\r\n";
+    for (int i = 0; i < 30; ++i) program += "FF ";
+    program += "00 80\r\nq\r\n";
+    WriteFile(dir_.File("fw.txt"), program);
+    SimProcess sim(QUARZO_SIM, "--device MSP430F2274 --bsl-version 2.02 --load '" + dir_.File("fw.txt") + "'",
+                   dir_.File("sim.out"));
+    ASSERT_FALSE(sim.DevicePath().empty());
+    testing::Outcome read = Quarzo("+r -o back.txt -BSL=" + sim.DevicePath());
+    EXPECT_EQ(read.status, 4) << read.out;
+    EXPECT_EQ(UnstampedLines(read.out).back(),
+              "Read failed. Password needed: this loader erases the whole chip, calibration data included, on a "
+              "wrong password. Give the firmware file that is in the chip (its interrupt vectors are the "
+              "password), or name it in the setting IF_BSL/Password file, or erase the chip.");
+    // The chip keeps its program, and the firmware file, as the setting names it, opens it.
+    testing::Outcome named =
+        Quarzo("--set \"IF_BSL/Password file=fw.txt\" +r -o back.txt -BSL=" + sim.DevicePath());
+    EXPECT_EQ(named.status, 0) << named.out;
+    MemoryImage back;
+    ASSERT_GT(FirmwareFile(back).Load(dir_.File("back.txt"), 2), 0);
+    EXPECT_EQ(back.ValueAt(0x8006), 0x12);
+    EXPECT_EQ(back.ValueAt(0xFFFF), 0x80);
+    EXPECT_EQ(sim.Stop(), 0);
+}
+
 TEST_F(BslOverPty, AFailedVerifyListsTheRangesThatDiffer) {
     SimProcess sim(QUARZO_SIM, "--load '" + blink_ + "'", dir_.File("sim.out"));
     ASSERT_FALSE(sim.DevicePath().empty());

@@ -3,6 +3,9 @@
 #include <cstdio>
 
 #include "core/device_table.h"
+#include "core/file_format.h"
+#include "core/firmware_file.h"
+#include "core/memory_image.h"
 #include "core/settings_store.h"
 
 namespace quarzo {
@@ -32,7 +35,24 @@ void BslAdapter::ApplySettings(const SettingsStore& s) {
     link.keepPortOpen = s.GetBoolSetting(kSetBslKeepPortOpen);
     link.rstDelay = static_cast<uint32_t>(s.GetIntSetting(kSetBslRstDelay));
     for (int i = 0; i < kPortCount; ++i) portPaths[i] = s.serialPorts[i];
+    passwordFile = s.GetTextSetting(kSetBslPasswordFile);
     devicePath.clear();
+}
+
+void BslAdapter::BeginRun(bool erases) {
+    link.runErases = erases;
+    link.passwordKnown = false;
+    if (passwordFile.empty()) return;
+    MemoryImage image;
+    int format = FormatFromExtension(passwordFile);
+    if (format == kFormatUnknown || FirmwareFile(image).Load(passwordFile, format) <= 0 || image.Lowest() > BslLink::kVectorsStart ||
+        image.Highest() < 0xFFFF) {
+        if (onNote) onNote("Warning: The password file \"" + passwordFile + "\" gives no interrupt vectors.");
+        return;
+    }
+    std::array<uint8_t, kPasswordSize> vectors;
+    for (uint32_t i = 0; i < vectors.size(); ++i) vectors[i] = image.ValueAt(BslLink::kVectorsStart + i);
+    SetPassword(vectors);
 }
 
 void BslAdapter::CheckPortIndex() {

@@ -42,10 +42,7 @@ public:
         link.password = vectors;
         link.passwordKnown = true;
     }
-    void BeginRun(bool erases) override {
-        link.runErases = erases;
-        link.passwordKnown = false;
-    }
+    void BeginRun(bool erases) override;
 
     // The name the port is shown by: "COM1" to "COM256", or the device path given for this run.
     std::string PortName();
@@ -58,6 +55,8 @@ public:
     std::array<std::string, kPortCount> portPaths;
     // A device path named for one run; empty to use the port index.
     std::string devicePath;
+    // Setting "Password file": a firmware file whose vectors open the chip; empty for none.
+    std::string passwordFile;
 
 private:
     void CheckPortIndex();

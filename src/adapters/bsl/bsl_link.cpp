@@ -36,7 +36,8 @@ const char* const kErrorTexts[] = {
     "Protected function. Password not match",
     "Verification error",
     ("Password needed: this loader erases the whole chip, calibration data included, on a wrong password. Give "
-     "the firmware file that is in the chip (its interrupt vectors are the password), or erase the chip"),
+     "the firmware file that is in the chip (its interrupt vectors are the password), or name it in the "
+     "setting IF_BSL/Password file, or erase the chip"),
     "Address above 0xFFFF: this loader has no memory offset command (loaders 2.12 and later have it)",
 };
 
