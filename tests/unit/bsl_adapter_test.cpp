@@ -173,7 +173,7 @@ TEST(BslAdapter, EraseTakesMainMemoryAndOnlyTheInformationSegmentsAsked) {
 // factory calibration in segment A.
 TEST(BslAdapter, F2xxErasesLeaveTheCalibrationSegmentWhereTheyCan) {
     for (bool blank : {true, false}) {
-        SimTarget target("2.02", FindDeviceByName("MSP430F2274"));
+        SimTarget target("2.02", "MSP430F2274");
         BslAdapter adapter;
         target.Attach(adapter.link);
         adapter.device.SetDeviceIndex(static_cast<uint16_t>(FindDeviceByName("MSP430F2274")));
@@ -210,7 +210,7 @@ TEST(BslAdapter, F2xxErasesLeaveTheCalibrationSegmentWhereTheyCan) {
 TEST(BslAdapter, AddressesAbove64KGoThroughTheMemoryOffset) {
     for (const char* version : {"2.12", "2.02"}) {
         SCOPED_TRACE(version);
-        SimTarget target(version, FindDeviceByName("MSP430FG4619"));
+        SimTarget target(version, "MSP430FG4619");
         BslAdapter adapter;
         target.Attach(adapter.link);
         adapter.device.SetDeviceIndex(static_cast<uint16_t>(FindDeviceByName("MSP430FG4619")));
