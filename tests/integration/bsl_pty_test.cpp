@@ -108,6 +108,25 @@ TEST_F(BslOverPty, ASmallPartWithDefaultSettingsAndWithAChosenDevice) {
     EXPECT_EQ(Quarzo("--device 99 +r -BSL=" + sim.DevicePath()).status, 1);
 }
 
+// Information memory is the user's unless the run is told otherwise: an erase with -pi leaves it.
+TEST_F(BslOverPty, AnEraseWithoutInformationMemoryKeepsIt) {
+    std::string program = "@1080\r\n5A A5\r\n@1100\r\n31 40 00 0A\r\n@FFE0\r\n";
+    for (int i = 0; i < 30; ++i) program += "FF ";
+    program += "00 11\r\nq\r\n";
+    WriteFile(dir_.File("kept.txt"), program);
+    std::string state = dir_.File("state.txt");
+    SimProcess sim(QUARZO_SIM, "--load '" + dir_.File("kept.txt") + "' --state '" + state + "'",
+                   dir_.File("sim.out"));
+    ASSERT_FALSE(sim.DevicePath().empty());
+    testing::Outcome erase = Quarzo("+e -pi kept.txt -BSL=" + sim.DevicePath());
+    EXPECT_EQ(erase.status, 0) << erase.out;
+    EXPECT_EQ(sim.Stop(), 0);
+    MemoryImage kept;
+    ASSERT_GT(FirmwareFile(kept).Load(state, 2), 0);
+    EXPECT_EQ(kept.ValueAt(0x1080), 0x5A);
+    EXPECT_EQ(kept.ValueAt(0x1100), 0xFF);
+}
+
 // A loader that erases the chip on a wrong password: a plain read of a programmed chip must not wipe it.
 TEST_F(BslOverPty, AReadOfALockedF2xxNeverSendsAGuessedPassword) {
     std::string program = "@8000\r\n31 40 00 03 3F 40 12 34\r\n@FFE0\r\n";
