@@ -14,6 +14,7 @@
 #include "adapters/adapter_set.h"
 #include "adapters/bsl/bsl_adapter.h"
 #include "engine/programmer.h"
+#include "support/recording_log_sink.h"
 #include "support/sim_process.h"
 #include "support/sim_target.h"
 
@@ -100,10 +101,13 @@ double PacedSeconds(const Case& c, int& result, double& wire) {
     uint32_t bytes = 0;
     LoadFirmware(programmer, c.part, bytes);
     programmer.SelectAdapter(quarzo::kAdapterBsl);
+    quarzo::testing::RecordingLogSink sink;
+    programmer.SetSink(&sink);
     adapters.bsl.devicePath = sim.DevicePath();
     auto begin = std::chrono::steady_clock::now();
     programmer.Start(quarzo::kDefaultAutoprogram);
     result = programmer.WaitForRun();
+    if (result != 0 && !sink.Lines().empty()) std::fprintf(stderr, "%s\n", sink.Lines().back().c_str());
     double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     sim.Stop();
     size_t wireBytes = 0;

@@ -128,7 +128,9 @@ void BslLink::NoteServingLoader() {
 
 bool BslLink::EraseFlash(uint32_t address, uint16_t eraseWord) {
     if (!ReachAddress(address)) return false;
-    bool repeat = eraseWord == kMainEraseWord && currentVersion <= kVersion110 && ramBslStart == 0;
+    // The 1.10 ROM loader and our loader in RAM erase one timing-generator pass per command; F1xx/F4xx
+    // flash needs 200 ms of them.
+    bool repeat = eraseWord == kMainEraseWord && (currentVersion <= kVersion110 || ramBslStart != 0);
     int cycles = repeat ? kOldLoaderEraseCycles : 1;
     for (int i = 0; i < cycles; ++i) {
         if (!SendCommand(kCmdErase, static_cast<uint16_t>(address), eraseWord, nullptr, nullptr)) return false;
