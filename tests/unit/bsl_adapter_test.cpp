@@ -346,18 +346,24 @@ TEST(BslAdapter, NamesDevicesAndPorts) {
     EXPECT_EQ(adapter.SystemPortName(), "/dev/ttyACM7");
 #endif
 
-    // With no part chosen the loader's identification decides; a locked chip leaves "DEFAULT".
+    // With no part chosen the loader's identification decides. From 1.50 the loader tells it while
+    // locked (its information text too); an older locked chip leaves "DEFAULT".
     Session s("1.60");
     ASSERT_EQ(s.adapter.Open(), 0);
     EXPECT_EQ(s.adapter.device.Name(), "MSP430F149");
     EXPECT_EQ(s.adapter.device.MainStart(), 0x1100);
-    Session locked("1.60");
-    locked.target.SetVectors(0x11);
-    locked.target.Flash(0x1100, {0xAB});
-    ASSERT_EQ(locked.adapter.Open(), 0);
-    EXPECT_EQ(locked.adapter.device.Name(), "DEFAULT");
-    EXPECT_EQ(locked.adapter.device.MainStart(), 0x1100);
-    EXPECT_EQ(locked.adapter.GetErrorCode(), 0);  // nothing left over for the next operation's report
+    for (const char* version : {"1.60", "1.30"}) {
+        Session locked(version);
+        locked.target.SetVectors(0x11);
+        locked.target.Flash(0x1100, {0xAB});
+        ASSERT_EQ(locked.adapter.Open(), 0);
+        bool told = std::string(version) == "1.60";
+        EXPECT_EQ(locked.adapter.device.Name(), told ? "MSP430F149" : "DEFAULT");
+        EXPECT_EQ(locked.adapter.device.MainStart(), 0x1100);
+        EXPECT_EQ(locked.adapter.GetErrorCode(), 0);  // nothing left over for the next operation's report
+        EXPECT_EQ(locked.Info(), told ? "Device family F149; BSL v1.60" : "failed 13");
+        EXPECT_EQ(locked.target.device.Read(0x1100), 0xAB);
+    }
     s.adapter.device.SetDeviceIndex(static_cast<uint16_t>(FindDeviceByName("MSP430F41x")));
     ASSERT_EQ(s.adapter.Open(), 0);
     EXPECT_EQ(s.adapter.device.Name(), "MSP430F41x");

@@ -93,7 +93,8 @@ int BslAdapter::GetName(char* out) {
 int BslAdapter::GetInfo(char* out) {
     out[0] = '\0';
     Open();
-    if (!link.PrepareTarget()) return -1;
+    // A locked loader that told its version is described all the same.
+    if (!link.PrepareTarget() && link.romVersion == 0) return -1;
     int n = std::snprintf(out, kInfoSize, "Device family %.2X%.2X; BSL v%x.%x", link.chipInfo[0],
                           link.chipInfo[1], link.romVersion >> 8 & 0xFF, link.romVersion & 0xFF);
     if (link.currentVersion != link.romVersion && n > 0 && static_cast<size_t>(n) < kInfoSize) {
@@ -146,9 +147,12 @@ int BslAdapter::Open() {
 }
 
 int BslAdapter::IdentifyFromLoader() {
-    // No part chosen: the identification bytes tell the layout. A locked loader leaves the default,
-    // and the operations that follow report what is wrong; the error code says which it was.
-    if (!link.PrepareTarget()) return 0;
+    // No part chosen: the identification bytes tell the layout. Loaders from 1.50 give them while locked;
+    // a locked older loader leaves the default, and the operations that follow report what is wrong;
+    // the error code says which it was.
+    if (link.PrepareTarget()) return IdentifyDevice(link.chipInfo.data());
+    if (link.romVersion == 0) return 0;
+    link.errorCode = BslLink::kNoError;  // identified all the same: nothing for the next report
     return IdentifyDevice(link.chipInfo.data());
 }
 
