@@ -86,13 +86,13 @@ TEST(BslAdapter, InfoTextsAndTheRamCodeEachVersionGets) {
 TEST(BslAdapter, TheLoadableLoaderGoesOnlyWhereItCanRun) {
     Session f41x("1.40", true, "MSP430F413");
     EXPECT_EQ(f41x.Info(), "Device family F413; BSL v1.40");
-    EXPECT_EQ(f41x.target.Commands(), (Strings{"10 FFE0 32", "14 0FF0 16"}));
+    EXPECT_EQ(f41x.target.Commands(), (Strings{"1E 0000 16", "10 FFE0 32", "14 0FF0 16"}));
     EXPECT_EQ(f41x.target.bsl.RamLoader(), 0);
 
     Session f133("1.10", true, "MSP430F133");
     f133.adapter.device.SetDeviceIndex(FindDeviceByName("MSP430F133"));
     EXPECT_EQ(f133.Info(), "Device family F149; BSL v1.10");
-    EXPECT_EQ(f133.target.Commands(), (Strings{"10 FFE0 32", "14 0FF0 16"}));
+    EXPECT_EQ(f133.target.Commands(), (Strings{"1E 0000 16", "10 FFE0 32", "14 0FF0 16"}));
 
     // With no part chosen it goes, but its read-back from the RAM the part lacks differs: nothing starts.
     Session unknown("1.10", true, "MSP430F133");
@@ -193,7 +193,7 @@ TEST(BslAdapter, F2xxErasesLeaveTheCalibrationSegmentWhereTheyCan) {
         ASSERT_EQ(adapter.Erase(2, 0x8000, 0x8000), 0);
         EXPECT_EQ(target.device.Read(0x1000), 0xFF);
         if (blank) {
-            EXPECT_EQ(target.Commands(), (Strings{"1E 0000 16", "10 FFE0 32", "20 87E0 2", "16 8000 42244",
+            EXPECT_EQ(target.Commands(), (Strings{"1E 0000 16", "10 FFE0 32", "20 8C80 2", "16 8000 42244",
                                                   "16 1000 42242", "16 1040 42242", "16 1080 42242"}));
             EXPECT_EQ(target.device.Read(0x10FF), calibration);
             EXPECT_EQ(notes, Strings{});

@@ -154,6 +154,39 @@ TEST(BslVersionCommand, AnsweredWhileLockedFromVersion150On) {
     }
 }
 
+// Each family's loader takes its own clock words for each speed; the chip's UART runs at what they give.
+TEST(BslSpeedChange, EachFamilyGetsItsOwnClockWords) {
+    const struct {
+        const char* part;
+        const char* loader;
+        uint16_t words[3];
+    } families[] = {{"MSP430F149", "1.60", {0x8580, 0x86E0, 0x87E0}},
+                    {"MSP430F2274", "2.02", {0x8580, 0x8B00, 0x8C80}},
+                    {"MSP430F449", "1.60", {0x9800, 0xB000, 0xC800}}};
+    for (const auto& f : families) {
+        for (int rate = 0; rate < 3; ++rate) {
+            SCOPED_TRACE(std::string(f.part) + " rate " + std::to_string(rate));
+            SimTarget target(f.loader, f.part);
+            BslLink link;
+            target.Attach(link);
+            link.fastBaud = false;
+            link.passwordKnown = true;  // the blank chip's
+            ASSERT_TRUE(link.OpenLink("COM1"));
+            link.ResetTarget(true);
+            ASSERT_TRUE(link.PrepareTarget());
+            uint32_t baud = 9600u << rate;
+            ASSERT_TRUE(link.ChangeBaudRate(baud));
+            char frame[32];
+            std::snprintf(frame, sizeof frame, "20 %04X %d", f.words[rate], rate);
+            EXPECT_EQ(target.Commands().back(), frame);
+            EXPECT_EQ(target.line.hostBaud(), baud);
+            uint8_t id[2] = {};
+            EXPECT_TRUE(link.ReadBlocks(0x0FF0, id, 2)) << link.GetErrorCode();
+            EXPECT_EQ(id[0], target.device.Read(0x0FF0));
+        }
+    }
+}
+
 TEST_F(BslLinkTest, RstInvertSwitchesDtrOffForHighAndWaitsTheDelayThen) {
     target_.line.rstWiringInverted = true;
     link_.rstInvert = true;

@@ -106,7 +106,8 @@ public:
     // Every flash cell, information memory included (0x18); works while the loader is locked.
     bool MassErase();
     bool CheckErased(uint32_t address, uint32_t length);
-    bool ChangeBaudRate();
+    // 9600, 19200 or 38400 baud, with the clock words of the chip's family.
+    bool ChangeBaudRate(uint32_t baud = kFastBaud);
     bool LoadPc();
     bool InstallRamBsl();
 

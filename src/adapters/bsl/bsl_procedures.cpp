@@ -24,12 +24,12 @@ constexpr uint32_t kVersion212 = 0x0212;
 // Loaders up to 1.10 need the erase repeated to reach the total erase time.
 constexpr int kOldLoaderEraseCycles = 20;
 constexpr uint32_t kBaudSettleMs = 10;
-// The loader's clock register pair (high byte BCSCTL1 or SCFI1, low byte DCOCTL or SCFI0) for 38400
-// baud, per family (SLAA089); the rate index travels in the length word.
-constexpr uint16_t kBaudWordF1 = 0x87E0;
-constexpr uint16_t kBaudWordF2 = 0x8C80;
-constexpr uint16_t kBaudWordF4 = 0xC800;
-constexpr uint16_t kRate38400 = 2;
+// The loader's clock register pair (high byte BCSCTL1 or SCFI1, low byte DCOCTL or SCFI0) for 9600,
+// 19200 and 38400 baud, per family (SLAA089); the rate's index travels in the length word.
+constexpr uint32_t kRates[] = {9600, 19200, 38400};
+constexpr uint16_t kBaudWordsF1[] = {0x8580, 0x86E0, 0x87E0};
+constexpr uint16_t kBaudWordsF2[] = {0x8580, 0x8B00, 0x8C80};
+constexpr uint16_t kBaudWordsF4[] = {0x9800, 0xB000, 0xC800};
 
 }  // namespace
 
@@ -183,13 +183,21 @@ bool BslLink::ReadBackErased(uint32_t address, uint32_t length) {
     return true;
 }
 
-bool BslLink::ChangeBaudRate() {
-    uint16_t word = chipInfo[0] == kF4Family ? kBaudWordF4 : chipInfo[0] == kF2Family ? kBaudWordF2 : kBaudWordF1;
-    if (!SendCommand(kCmdChangeBaud, word, kRate38400, nullptr, nullptr)) return false;
+bool BslLink::ChangeBaudRate(uint32_t baud) {
+    const uint16_t* words = chipInfo[0] == kF4Family   ? kBaudWordsF4
+                            : chipInfo[0] == kF2Family ? kBaudWordsF2
+                                                       : kBaudWordsF1;
+    uint16_t rate = 0;
+    while (rate < 2 && kRates[rate] != baud) ++rate;
+    if (kRates[rate] != baud) {
+        errorCode = kUnspecific;
+        return false;
+    }
+    if (!SendCommand(kCmdChangeBaud, words[rate], rate, nullptr, nullptr)) return false;
     clock_->SleepMs(kBaudSettleMs);
     // A full reconfiguration would assert DTR and RTS, which resets the target or drops TEST on a
     // cable that inverts them; only the speed changes.
-    return port_->ChangeSpeed(kFastBaud);
+    return port_->ChangeSpeed(baud);
 }
 
 bool BslLink::LoadPc() {
