@@ -41,7 +41,7 @@ void BslAdapter::ApplySettings(const SettingsStore& s) {
 
 void BslAdapter::BeginRun(bool erases) {
     link.runErases = erases;
-    link.passwordKnown = false;
+    link.passwordKnown = link.passwordNamed = false;
     if (passwordFile.empty()) return;
     MemoryImage image;
     int format = FormatFromExtension(passwordFile);
@@ -53,6 +53,7 @@ void BslAdapter::BeginRun(bool erases) {
     std::array<uint8_t, kPasswordSize> vectors;
     for (uint32_t i = 0; i < vectors.size(); ++i) vectors[i] = image.ValueAt(BslLink::kVectorsStart + i);
     SetPassword(vectors);
+    link.passwordNamed = true;
 }
 
 void BslAdapter::CheckPortIndex() {
@@ -150,6 +151,8 @@ int BslAdapter::IdentifyFromLoader() {
     // No part chosen: the identification bytes tell the layout. Loaders from 1.50 give them while locked;
     // a locked older loader leaves the default, and the operations that follow report what is wrong;
     // the error code says which it was.
+    // A loader that erases the chip on a wrong password gets none yet: the run may still be refused.
+    if (link.ReadVersion() && link.ErasesOnWrongPassword()) return IdentifyDevice(link.chipInfo.data());
     if (link.PrepareTarget()) return IdentifyDevice(link.chipInfo.data());
     if (link.romVersion == 0) return 0;
     link.errorCode = BslLink::kNoError;  // identified all the same: nothing for the next report

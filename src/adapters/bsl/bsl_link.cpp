@@ -151,7 +151,7 @@ bool BslLink::ResetTarget(bool invoke) {
     romVersion = 0;
     passwordPending = true;
     versionPending = true;
-    versionRead_ = false;
+    versionRead_ = versionAsked_ = false;
     memoryOffset = 0;
     return purged;
 }

@@ -131,6 +131,8 @@ public:
     std::array<uint8_t, kPasswordSize> password;
     // The password came from the user (the firmware file's vectors) rather than being a guess.
     bool passwordKnown = false;
+    // The password was named as such (setting "Password file"), not taken from the image to program.
+    bool passwordNamed = false;
     // The run erases the chip anyway, so a loader that erases on a wrong password may be tried.
     bool runErases = false;
     // Lines for the run's log: what the loader did or cannot do.
@@ -170,7 +172,8 @@ private:
     bool Cancelled() const;
     static uint16_t Checksum(const uint8_t* bytes, uint32_t count);
 
-    bool versionRead_ = false;  // the 0x1E answer filled the chip info in this loader start
+    bool versionRead_ = false;   // the 0x1E answer filled the chip info in this loader start
+    bool versionAsked_ = false;  // 0x1E was sent in this loader start
     std::unique_ptr<SerialPort> ownPort_;
     SerialPort* port_;
     Clock* clock_;

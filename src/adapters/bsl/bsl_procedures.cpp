@@ -57,9 +57,10 @@ bool BslLink::SendPassword() {
     }
     std::array<uint8_t, kPasswordSize> erased;
     erased.fill(0xFF);
-    // Where a wrong guess wipes the chip, the erased chip's password goes first: a blank chip then keeps
-    // its calibration data. Any other chip is lost to the erase either way.
-    if (erasing && runErases) password = erased;
+    // Where a wrong guess wipes the chip and the run erases it, the erased chip's password goes first
+    // unless one was named: the vectors of the image to program say nothing of what the chip holds, and
+    // a blank chip then keeps its calibration data. Any other chip is lost to the erase either way.
+    if (erasing && runErases && !passwordNamed) password = erased;
     if (!SendCommand(kCmdPassword, kVectorsStart, kPasswordSize, password.data(), nullptr)) {
         if (errorCode != kNak) return false;
         if (erasing) {
@@ -93,7 +94,10 @@ bool BslLink::ReadVersion() {
     errorCode = kNoError;
     std::array<uint8_t, 16> answer;
     answer.fill(0xFF);
-    if (!SendCommand(kCmdVersion, 0, static_cast<uint16_t>(answer.size()), nullptr, answer.data())) return false;
+    bool answered = SendCommand(kCmdVersion, 0, static_cast<uint16_t>(answer.size()), nullptr, answer.data());
+    // Only a refusal says the loader lacks the command; a line fault asks again next time.
+    versionAsked_ = answered || errorCode == kNak;
+    if (!answered) return false;
     chipInfo = answer;
     currentVersion = romVersion = chipInfo[10] * 256u + chipInfo[11];
     versionRead_ = true;
@@ -103,7 +107,7 @@ bool BslLink::ReadVersion() {
 bool BslLink::PrepareTarget() {
     // The version first: it tells whether a wrong password would erase the chip. Loaders before 1.50
     // refuse the command, and none of them erases on a wrong password.
-    if (versionPending && passwordPending && !versionRead_ && !ReadVersion() && errorCode != kNak) return false;
+    if (versionPending && passwordPending && !versionAsked_ && !ReadVersion() && errorCode != kNak) return false;
     if (!SendPassword()) return false;
     if (versionPending && (versionRead_ || ReadChipInfo())) {
         versionPending = false;
