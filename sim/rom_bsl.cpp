@@ -37,29 +37,38 @@ void Checksum(const std::vector<uint8_t>& bytes, size_t count, uint8_t& low, uin
 
 bool BehaviourForVersion(const std::string& name, BslBehaviour& b) {
     b = BslBehaviour{};
-    if (Is(name, "1.10")) {
-        b.version = 0x0110;
-        b.eraseCheck = b.baudChange = b.versionCommand = b.verifiesWrites = false;
-        b.massErasePasses = 19;
-    } else if (Is(name, "1.30") || Is(name, "1.40")) {
-        b.version = Is(name, "1.30") ? 0x0130 : 0x0140;
-        b.eraseCheck = b.baudChange = b.versionCommand = false;
-        b.verifiesWrites = b.version >= 0x0140;
-    } else if (Is(name, "1.60") || Is(name, "1.61")) {
-        b.version = Is(name, "1.60") ? 0x0160 : 0x0161;
+    if (Is(name, "1.10") || Is(name, "1.30") || Is(name, "1.40") || Is(name, "1.60") || Is(name, "1.61")) {
+        b.version = static_cast<uint16_t>(0x0100 | std::stoi(name.substr(2), nullptr, 16));
     } else if (name.size() == 4 && name[0] == '2' && name[1] == '.') {
         b.version = 0x0200;
         if (name != "2.xx")
             b.version = static_cast<uint16_t>(0x0200 | std::stoi(name.substr(2), nullptr, 16));
-        b.massEraseOnWrongPassword = true;
     } else {
         return false;
     }
+    // SLAA089, BSL versions and their features; SLAU319, commands: erase check and the speed change
+    // from 1.60, the version command from 1.50, the memory offset from 2.12.
+    b.eraseCheck = b.baudChange = b.version >= 0x0160;
+    b.versionCommand = b.version >= 0x0150;
+    b.memoryOffset = b.version >= 0x0212;
+    // SLAA089: from 1.40 a received data block is verified.
+    b.verifiesWrites = b.version >= 0x0140;
+    // 1.10 leaves the cumulative mass-erase time (about 200 ms, the data sheets' tCMErase) to the host.
+    if (b.version <= 0x0110) b.massErasePasses = 19;
+    // SLAU319, RX password: the 2.xx loaders mass-erase on a wrong password unless BSLKEY is 0x0000;
+    // SLAU319, mass erase: they clear LOCKA first, so information memory goes with it, segment A too.
+    b.massEraseOnWrongPassword = b.clearsLockA = b.version >= 0x0200;
     return true;
 }
 
 RomBsl::RomBsl(SimDevice& device, const BslBehaviour& behaviour)
-    : device_(device), rom_(behaviour), active_(behaviour), flash_(device), cpu_(device, flash_) {}
+    : device_(device), rom_(behaviour), active_(behaviour), flash_(device), cpu_(device, flash_) {
+    // FG461x data sheet (SLAS508), bootstrap loader: whatever its version, the loader erases the
+    // flash on an invalid password unless BSLKEY at 0xFFBE is 0x0000.
+    if (device_.Read(SimDevice::kIdAddress) == 0xF4 && device_.Read(SimDevice::kIdAddress + 1) == 0x6F) {
+        rom_.massEraseOnWrongPassword = active_.massEraseOnWrongPassword = true;
+    }
+}
 
 void RomBsl::Enter() {
     cpuRunning_ = false;
@@ -70,6 +79,7 @@ void RomBsl::Enter() {
     ramLoader_ = 0;
     active_ = rom_;
     erasePasses_ = 0;
+    offset_ = 0;
     frame_.clear();
     cpu_.LoaderClock();
 }
@@ -209,6 +219,8 @@ bool RomBsl::Supports(uint8_t command) const {
             return active_.versionCommand;
         case 0x20:
             return active_.baudChange;
+        case 0x21:
+            return active_.memoryOffset;
         default:
             return false;
     }
@@ -226,12 +238,17 @@ RomBsl::Reply RomBsl::Execute() {
     uint16_t address = static_cast<uint16_t>(frame_[4] | frame_[5] << 8);
     uint16_t length = static_cast<uint16_t>(frame_[6] | frame_[7] << 8);
     size_t dataBytes = frame_.size() - 10;
+    // SLAU319, set memory offset: the offset is the upper word of the memory pointer, so the frame's
+    // 16-bit address reaches above 0xFFFF only through it.
+    uint32_t at = uint32_t{offset_} << 16 | address;
+    // SLAU319 / target-model: a command the loader's version lacks is not defined there: NAK.
     if (!Supports(command)) return Nak();
     // Passwords, mass erase, the speed change and (from 1.50 on) the version work while the loader is
     // locked; nothing else does.
     bool free = command == 0x10 || command == 0x18 || command == 0x20 || command == 0x1E;
     if (locked_ && !free) return Nak();
-    if (command != 0x18) erasePasses_ = 0;
+    bool mainErase = command == 0x16 && length == 0xA504 && device_.IsMain(at);
+    if (command != 0x18 && !mainErase) erasePasses_ = 0;
 
     switch (command) {
         case 0x10: {
@@ -241,17 +258,17 @@ RomBsl::Reply RomBsl::Execute() {
                 return Ack();
             }
             if (active_.massEraseOnWrongPassword && device_.ReadWord(SimDevice::kBslKey) != 0x0000) {
-                device_.MassErase();
+                device_.MassErase(!active_.clearsLockA);
             }
             return active_.wrongPasswordAck ? Ack() : Nak();
         }
         case 0x12: {
             if (dataBytes != length || length > kMaxData || (address | length) & 1) return Nak();
-            if (address <= SimDevice::kWatchdog && address + length > SimDevice::kWatchdog) {
+            if (at <= SimDevice::kWatchdog && at + length > SimDevice::kWatchdog) {
                 // The watchdog control word: without its key the chip resets at once, mid-command;
                 // with the key and the hold bit clear the watchdog starts and resets it shortly.
-                uint8_t low = frame_[8 + SimDevice::kWatchdog - address];
-                uint8_t high = frame_[9 + SimDevice::kWatchdog - address];
+                uint8_t low = frame_[8 + SimDevice::kWatchdog - at];
+                uint8_t high = frame_[9 + SimDevice::kWatchdog - at];
                 if (high != kWatchdogKey) {
                     RunProgram();
                     return {};
@@ -261,8 +278,8 @@ RomBsl::Reply RomBsl::Execute() {
             bool held = true;
             uint32_t flashWords = 0;
             for (uint32_t i = 0; i < length; ++i) {
-                held &= device_.Write(address + i, frame_[8 + i]);
-                if (device_.IsFlash(address + i) && i % 2 == 0) ++flashWords;
+                held &= device_.Write(at + i, frame_[8 + i]);
+                if (device_.IsFlash(at + i) && i % 2 == 0) ++flashWords;
             }
             Reply r = held || !active_.verifiesWrites ? Ack() : Failed();
             r.busyUs = flashWords * kWordProgramUs;
@@ -271,36 +288,37 @@ RomBsl::Reply RomBsl::Execute() {
         case 0x14: {
             if (length > kMaxData) return Nak();
             std::vector<uint8_t> data(length);
-            for (uint32_t i = 0; i < length; ++i) data[i] = device_.Read(address + i);
+            for (uint32_t i = 0; i < length; ++i) data[i] = device_.Read(at + i);
             return DataFrame(data);
         }
         case 0x16: {
-            Reply r = Ack();
+            // SLAU319, erase segment (0xA502) and erase main or info (0xA504, the section the address
+            // lies in); SLAU144/SLAU049 erase modes: MERAS alone erases main memory only.
             if (length == 0xA502) {
-                device_.EraseSegment(address);
+                device_.EraseSegment(at);
+                Reply r = Ack();
                 r.busyUs = kSegmentEraseUs;
-            } else if (length == 0xA504) {
-                device_.IsInfo(address) ? device_.EraseInfo() : device_.EraseMain();
-                r.busyUs = kMassEraseUs;
-            } else {
-                return Nak();
+                return r;
             }
-            return r;
-        }
-        case 0x18: {
-            if (length != 0xA506 && length != 0xA504) return Nak();
-            // Old parts erase only once the passes add up to the erase time they need.
-            if (++erasePasses_ >= active_.massErasePasses)
-                length == 0xA506 ? device_.MassErase() : device_.EraseMain();
+            if (length != 0xA504) return Nak();
+            if (mainErase) return ErasePass(false);
+            device_.EraseInfo(!active_.clearsLockA);
             Reply r = Ack();
             r.busyUs = kMassEraseUs;
             return r;
         }
+        case 0x18:
+            if (length != 0xA506 && length != 0xA504) return Nak();
+            return ErasePass(length == 0xA506);
+        case 0x21:
+            // SLAU319, set memory offset: the value travels in the frame's length word.
+            offset_ = length;
+            return Ack();
         case 0x1A:
             return LoadPc(address);
         case 0x1C: {
-            if (device_.IsErased(address, length)) return Ack();
-            for (uint32_t a = address; a < uint32_t{address} + length; ++a) {
+            if (device_.IsErased(at, length)) return Ack();
+            for (uint32_t a = at; a < at + length; ++a) {
                 if (device_.Read(a) != 0xFF) {
                     device_.Write(0x0200, static_cast<uint8_t>(a + 1));
                     device_.Write(0x0201, static_cast<uint8_t>((a + 1) >> 8));
@@ -318,6 +336,16 @@ RomBsl::Reply RomBsl::Execute() {
             return ChangeBaud(frame_[4], frame_[5], frame_[6]);
     }
     return Nak();
+}
+
+RomBsl::Reply RomBsl::ErasePass(bool withInfo) {
+    // Old parts erase only once the passes add up to the erase time they need. SLAU319, mass erase:
+    // the 2.xx loader has cleared LOCKA, so with it information segment A goes as well.
+    if (++erasePasses_ >= active_.massErasePasses)
+        withInfo ? device_.MassErase(!active_.clearsLockA) : device_.EraseMain();
+    Reply r = Ack();
+    r.busyUs = kMassEraseUs;
+    return r;
 }
 
 RomBsl::Reply RomBsl::LoadPc(uint16_t address) {

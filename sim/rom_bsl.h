@@ -17,10 +17,12 @@ struct BslBehaviour {
     bool eraseCheck = true;         // command 0x1C
     bool baudChange = true;         // command 0x20
     bool versionCommand = true;     // command 0x1E
+    bool memoryOffset = false;      // command 0x21: addresses above 0xFFFF
     bool verifiesWrites = true;     // a write whose cells do not hold the data is refused (1.40 and later)
     int massErasePasses = 1;        // passes before the flash is really erased (old parts need ~200 ms)
     bool wrongPasswordAck = false;  // answer a wrong password with ACK, staying locked
     bool massEraseOnWrongPassword = false;  // 2.xx: a wrong password erases the chip unless BSLKEY is 0
+    bool clearsLockA = false;               // 2.xx: its erases reach information segment A
     bool failedAnswer70 = false;            // answer a failed command 0x70 instead of NAK
 };
 
@@ -84,6 +86,8 @@ private:
     Reply LoadPc(uint16_t address);
     Reply CodeReceive(uint8_t byte, double endUs, uint32_t lineBaud);
     Reply ChangeBaud(uint8_t d1, uint8_t d2, uint8_t d3);
+    // Main memory's erase: old parts need several passes before the cells are erased.
+    Reply ErasePass(bool withInfo);
 
     SimDevice& device_;
     BslBehaviour rom_;
@@ -93,6 +97,7 @@ private:
     uint32_t baud_ = 9600;
     uint16_t ramLoader_ = 0;
     int erasePasses_ = 0;
+    uint16_t offset_ = 0;  // the upper address word set by command 0x21
     uint32_t frames_ = 0;
     std::vector<uint8_t> frame_;
     bool watchdogReset_ = false;  // the answer goes out, then the chip resets

@@ -57,6 +57,8 @@ std::vector<SettingRecord> DefaultRecords() {
         {kSetBslTstInvert, "TST invert", false, "Invert RTS(TST) signal for adapter hardware"},
         {kSetBslRstInvert, "RST invert", false, "Invert DTR(RST) signal for adapter hardware"},
         {kSetBslRstDelay, "RST delay", 0, "Additional reset pulse delay in milliseconds"},
+        {kSetBslPasswordFile, "Password file", std::string(),
+         "Firmware file that is in the chip: its interrupt vectors are the password that opens it"},
     };
 }
 
@@ -222,6 +224,12 @@ bool SettingsStore::GetBoolSetting(int id) const {
     const SettingRecord* r = FindSetting(id);
     auto v = r ? std::get_if<bool>(&r->value) : nullptr;
     return v ? *v : false;
+}
+
+std::string SettingsStore::GetTextSetting(int id) const {
+    const SettingRecord* r = FindSetting(id);
+    auto v = r ? std::get_if<std::string>(&r->value) : nullptr;
+    return v ? *v : std::string();
 }
 
 double SettingsStore::GetDoubleSetting(int id) const {

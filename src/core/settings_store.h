@@ -47,6 +47,7 @@ enum SettingId : int {
     kSetBslTstInvert = 21,
     kSetBslRstDelay = 22,
     kSetBslPm = 23,
+    kSetBslPasswordFile = 24,
 };
 
 // The most recently used files, most recent first.
@@ -67,6 +68,7 @@ public:
     int GetIntSetting(int id) const;
     bool GetBoolSetting(int id) const;
     double GetDoubleSetting(int id) const;
+    std::string GetTextSetting(int id) const;
     void SetIntSetting(int id, int value);
     // Converts value to the record's type; a value that does not convert, or lies outside the
     // setting's range, changes nothing.

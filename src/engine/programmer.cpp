@@ -246,6 +246,8 @@ RunResult Programmer::Run() {
         return endEarly(kRunActionFailed);
     }
     current_->device.SetDeviceIndex(static_cast<uint16_t>(deviceIndex));
+    current_->onNote = [this](const std::string& line) { sink_->Log(kLogInfo, "%s", line.c_str()); };
+    current_->BeginRun((flags_ & kActionErase) != 0);
     CopyPassword();
 
     while (!IsStopRequested() && DispatchStep()) {

@@ -57,7 +57,8 @@ TEST_F(BslOverPty, ProgramVerifyAndReadBackThroughTheSimulator) {
 
     EXPECT_EQ(sim.Stop(), 0);
     std::string frames = ReadFile(trace);
-    EXPECT_NE(frames.find("RX 80 14 04 04 F0 0F 10 00 9B E0\nTX 80 00 10 10 F1 49"), std::string::npos);
+    // The version command, answered before any password, identifies the chip.
+    EXPECT_NE(frames.find("RX 80 1E 04 04 00 00 10 00 6B E5\nTX 80 00 10 10 F1 49"), std::string::npos);
     EXPECT_NE(frames.find("RX 80 12 22 22 00 11 1E 00 31 40 00 0A"),
               std::string::npos);                                             // the program's write
     EXPECT_NE(frames.find("RX 80 20 04 04 E0 87 02 00"), std::string::npos);  // 38400 baud
@@ -105,6 +106,51 @@ TEST_F(BslOverPty, ASmallPartWithDefaultSettingsAndWithAChosenDevice) {
     EXPECT_EQ(wrong.status, 4);
     EXPECT_EQ(UnstampedLines(wrong.out).back(), "Blank check failed. Verification error.");
     EXPECT_EQ(Quarzo("--device 99 +r -BSL=" + sim.DevicePath()).status, 1);
+}
+
+// Information memory is the user's unless the run is told otherwise: an erase with -pi leaves it.
+TEST_F(BslOverPty, AnEraseWithoutInformationMemoryKeepsIt) {
+    std::string program = "@1080\r\n5A A5\r\n@1100\r\n31 40 00 0A\r\n@FFE0\r\n";
+    for (int i = 0; i < 30; ++i) program += "FF ";
+    program += "00 11\r\nq\r\n";
+    WriteFile(dir_.File("kept.txt"), program);
+    std::string state = dir_.File("state.txt");
+    SimProcess sim(QUARZO_SIM, "--load '" + dir_.File("kept.txt") + "' --state '" + state + "'",
+                   dir_.File("sim.out"));
+    ASSERT_FALSE(sim.DevicePath().empty());
+    testing::Outcome erase = Quarzo("+e -pi kept.txt -BSL=" + sim.DevicePath());
+    EXPECT_EQ(erase.status, 0) << erase.out;
+    EXPECT_EQ(sim.Stop(), 0);
+    MemoryImage kept;
+    ASSERT_GT(FirmwareFile(kept).Load(state, 2), 0);
+    EXPECT_EQ(kept.ValueAt(0x1080), 0x5A);
+    EXPECT_EQ(kept.ValueAt(0x1100), 0xFF);
+}
+
+// A loader that erases the chip on a wrong password: a plain read of a programmed chip must not wipe it.
+TEST_F(BslOverPty, AReadOfALockedF2xxNeverSendsAGuessedPassword) {
+    std::string program = "@8000\r\n31 40 00 03 3F 40 12 34\r\n@FFE0\r\n";
+    for (int i = 0; i < 30; ++i) program += "FF ";
+    program += "00 80\r\nq\r\n";
+    WriteFile(dir_.File("fw.txt"), program);
+    SimProcess sim(QUARZO_SIM, "--device MSP430F2274 --bsl-version 2.02 --load '" + dir_.File("fw.txt") + "'",
+                   dir_.File("sim.out"));
+    ASSERT_FALSE(sim.DevicePath().empty());
+    testing::Outcome read = Quarzo("+r -o back.txt -BSL=" + sim.DevicePath());
+    EXPECT_EQ(read.status, 4) << read.out;
+    EXPECT_EQ(UnstampedLines(read.out).back(),
+              "Read failed. Password needed: this loader erases the whole chip, calibration data included, on a "
+              "wrong password. Give the firmware file that is in the chip (its interrupt vectors are the "
+              "password), or name it in the setting IF_BSL/Password file, or erase the chip.");
+    // The chip keeps its program, and the firmware file, as the setting names it, opens it.
+    testing::Outcome named =
+        Quarzo("--set \"IF_BSL/Password file=fw.txt\" +r -o back.txt -BSL=" + sim.DevicePath());
+    EXPECT_EQ(named.status, 0) << named.out;
+    MemoryImage back;
+    ASSERT_GT(FirmwareFile(back).Load(dir_.File("back.txt"), 2), 0);
+    EXPECT_EQ(back.ValueAt(0x8006), 0x12);
+    EXPECT_EQ(back.ValueAt(0xFFFF), 0x80);
+    EXPECT_EQ(sim.Stop(), 0);
 }
 
 TEST_F(BslOverPty, AFailedVerifyListsTheRangesThatDiffer) {

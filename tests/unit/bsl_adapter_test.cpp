@@ -35,35 +35,49 @@ struct Session {
 };
 
 TEST(BslAdapter, InfoTextsAndTheRamCodeEachVersionGets) {
-    // 1.10 with the loadable loader: the whole installation, then the speed change it enables.
+    // The version command goes first; loaders before 1.50 refuse it and are identified after the password.
+    // 1.10 with the loadable loader: the stack repair, the whole installation, then the speed change.
     Session old("1.10");
     EXPECT_EQ(old.Info(), "Device family F149; BSL v1.10 patched to v1.50.");
-    EXPECT_EQ(old.CommandsAfter(2),
+    EXPECT_EQ(old.CommandsAfter(3),
               (Strings{"1A 0C22 0", "10 FFE0 32", "12 0220 250", "12 031A 206", "14 0220 250", "14 031A 206",
                        "14 0220 2", "10 FFE0 32", "1A 0224 0", "20 87E0 2"}));
     EXPECT_EQ(old.target.line.hostBaud(), 38400u);
     EXPECT_EQ(old.target.bsl.RamLoader(), 0x0224);
 
+    // 1.40 sets its own stack: no load PC into the loader before the installation.
+    Session v140("1.40");
+    EXPECT_EQ(v140.Info(), "Device family F149; BSL v1.40 patched to v1.50.");
+    EXPECT_EQ(v140.CommandsAfter(3), (Strings{"12 0220 250", "12 031A 206", "14 0220 250", "14 031A 206",
+                                              "14 0220 2", "10 FFE0 32", "1A 0224 0", "20 87E0 2"}));
+
     // 1.10 without the loadable loader: there is no patch, so the ROM loader serves as it is: no
-    // speed change and no blank check.
+    // speed change, and the blank check reads the memory back for want of the erase check.
     Session rom110("1.10", false);
+    std::vector<std::string> notes;
+    rom110.adapter.onNote = [&](const std::string& line) { notes.push_back(line); };
     EXPECT_EQ(rom110.Info(), "Device family F149; BSL v1.10");
-    EXPECT_EQ(rom110.CommandsAfter(2), Strings{});
+    EXPECT_EQ(rom110.target.Commands(), (Strings{"1E 0000 16", "10 FFE0 32", "14 0FF0 16"}));
+    EXPECT_EQ(notes, Strings{"Note: The ROM loader 1.10 serves the run: it has no erase check (the blank check "
+                             "reads the memory back) and no speed change (the run stays at 9600 baud)."});
     EXPECT_EQ(rom110.target.bsl.RamLoader(), 0);
     EXPECT_EQ(rom110.target.line.hostBaud(), 9600u);
+    EXPECT_EQ(rom110.adapter.BlankCheck(0x1100, 0x100), 0);
+    EXPECT_EQ(rom110.CommandsAfter(3), (Strings{"14 1100 250", "14 11FA 6"}));
+    rom110.target.Flash(0x11FB, {0x7F});
     EXPECT_EQ(rom110.adapter.BlankCheck(0x1100, 0x100), -1);
-    EXPECT_EQ(rom110.adapter.GetErrorCode(), BslLink::kOldVersion);
+    EXPECT_EQ(rom110.adapter.GetErrorCode(), BslLink::kVerification);
 
     // 1.30 without the loadable loader: nothing installed, no speed change.
     Session v130("1.30", false);
     EXPECT_EQ(v130.Info(), "Device family F149; BSL v1.30");
-    EXPECT_EQ(v130.target.Commands(), (Strings{"10 FFE0 32", "14 0FF0 16"}));
+    EXPECT_EQ(v130.target.Commands(), (Strings{"1E 0000 16", "10 FFE0 32", "14 0FF0 16"}));
     EXPECT_EQ(v130.target.line.hostBaud(), 9600u);
 
-    // 1.60: nothing to install, straight to 38400 baud.
+    // 1.60: its version answer is the identification; nothing to install, straight to 38400 baud.
     Session v160("1.60");
     EXPECT_EQ(v160.Info(), "Device family F149; BSL v1.60");
-    EXPECT_EQ(v160.target.Commands(), (Strings{"10 FFE0 32", "14 0FF0 16", "20 87E0 2"}));
+    EXPECT_EQ(v160.target.Commands(), (Strings{"1E 0000 16", "10 FFE0 32", "20 87E0 2"}));
     EXPECT_EQ(v160.target.line.hostBaud(), 38400u);
 }
 
@@ -72,13 +86,13 @@ TEST(BslAdapter, InfoTextsAndTheRamCodeEachVersionGets) {
 TEST(BslAdapter, TheLoadableLoaderGoesOnlyWhereItCanRun) {
     Session f41x("1.40", true, "MSP430F413");
     EXPECT_EQ(f41x.Info(), "Device family F413; BSL v1.40");
-    EXPECT_EQ(f41x.target.Commands(), (Strings{"10 FFE0 32", "14 0FF0 16"}));
+    EXPECT_EQ(f41x.target.Commands(), (Strings{"1E 0000 16", "10 FFE0 32", "14 0FF0 16"}));
     EXPECT_EQ(f41x.target.bsl.RamLoader(), 0);
 
     Session f133("1.10", true, "MSP430F133");
     f133.adapter.device.SetDeviceIndex(FindDeviceByName("MSP430F133"));
     EXPECT_EQ(f133.Info(), "Device family F149; BSL v1.10");
-    EXPECT_EQ(f133.target.Commands(), (Strings{"10 FFE0 32", "14 0FF0 16"}));
+    EXPECT_EQ(f133.target.Commands(), (Strings{"1E 0000 16", "10 FFE0 32", "14 0FF0 16"}));
 
     // With no part chosen it goes, but its read-back from the RAM the part lacks differs: nothing starts.
     Session unknown("1.10", true, "MSP430F133");
@@ -99,7 +113,7 @@ TEST(BslAdapter, AReadBackThatDiffersStartsNothing) {
     EXPECT_EQ(s.adapter.link.currentVersion, 0x0110u);
     EXPECT_EQ(s.target.bsl.RamLoader(), 0);
     // Nothing was started: no second password, no load PC into RAM.
-    EXPECT_EQ(s.CommandsAfter(2), (Strings{"1A 0C22 0", "10 FFE0 32", "12 0220 250", "12 031A 206",
+    EXPECT_EQ(s.CommandsAfter(3), (Strings{"1A 0C22 0", "10 FFE0 32", "12 0220 250", "12 031A 206",
                                            "14 0220 250", "14 031A 206"}));
 }
 
@@ -114,28 +128,118 @@ TEST(BslAdapter, AFailedInstallationIsCouldNotPatch) {
     EXPECT_EQ(s.adapter.link.currentVersion, 0x0110u);
 }
 
-TEST(BslAdapter, EraseCyclesDependOnWhatIsKnownOfTheLoader) {
+TEST(BslAdapter, EraseTakesMainMemoryAndOnlyTheInformationSegmentsAsked) {
+    // Unlocked, the erase-main form takes main memory alone: the user's data at 0x1080 stays.
     Session s("1.60");
     s.ChoosePart();
+    s.target.Flash(0x1080, {0x5A});
+    s.target.Flash(0xF000, {0x00});
     ASSERT_EQ(s.adapter.Open(), 0);
-    ASSERT_EQ(s.adapter.Erase(2, 0x1100, 0xEF00), 0);
-    Strings expected(20, "18 FF00 42246");
-    expected.push_back("10 FFE0 32");
-    EXPECT_EQ(s.target.Commands(), expected);
-
-    uint8_t buffer[2];
-    ASSERT_EQ(s.adapter.ReadMemory(0x1100, buffer, 2), 0);
-    size_t before = s.target.Commands().size();
     ASSERT_EQ(s.adapter.Erase(1, 0x1100, 0xEF00), 0);
-    EXPECT_EQ(s.CommandsAfter(before), (Strings{"18 FF00 42246", "10 FFE0 32"}));
+    EXPECT_EQ(s.target.Commands(), (Strings{"1E 0000 16", "10 FFE0 32", "20 87E0 2", "16 1100 42244"}));
+    EXPECT_EQ(s.target.device.Read(0xF000), 0xFF);
+    EXPECT_EQ(s.target.device.Read(0x1080), 0x5A);
+    // With information memory: its two segments one by one.
+    size_t before = s.target.Commands().size();
+    ASSERT_EQ(s.adapter.Erase(2, 0x1100, 0xEF00), 0);
+    EXPECT_EQ(s.CommandsAfter(before), (Strings{"16 1100 42244", "16 1000 42242", "16 1080 42242"}));
+    EXPECT_EQ(s.target.device.Read(0x1080), 0xFF);
 
-    // An old part is erased only by the twenty passes.
+    // An old part is erased only by twenty passes of the main-memory erase.
     Session old("1.10", false);
     old.ChoosePart();
     old.target.Flash(0x8000, {0x00});
     ASSERT_EQ(old.adapter.Open(), 0);
-    ASSERT_EQ(old.adapter.Erase(2, 0x1100, 0xEF00), 0);
+    ASSERT_EQ(old.adapter.Erase(1, 0x1100, 0xEF00), 0);
+    EXPECT_EQ(old.CommandsAfter(3), Strings(20, "16 1100 42244"));
     EXPECT_EQ(old.target.device.Read(0x8000), 0xFF);
+
+    // Locked by a password nobody gave: only the mass erase opens it, and the log says what it took.
+    Session locked("1.60");
+    locked.ChoosePart();
+    locked.target.SetVectors(0x11);
+    locked.target.Flash(0x1080, {0x5A});
+    Strings notes;
+    locked.adapter.onNote = [&](const std::string& line) { notes.push_back(line); };
+    ASSERT_EQ(locked.adapter.Open(), 0);
+    ASSERT_EQ(locked.adapter.Erase(1, 0x1100, 0xEF00), 0);
+    EXPECT_EQ(locked.CommandsAfter(3), (Strings{"18 FF00 42246", "10 FFE0 32"}));
+    EXPECT_EQ(locked.target.device.Read(0x1080), 0xFF);
+    EXPECT_EQ(notes, Strings{"Warning: The chip is locked by another password: it was mass-erased, information "
+                             "memory included."});
+}
+
+// The 2.xx loader clears LOCKA: its own mass erase, and the one after a wrong password, would take the
+// factory calibration in segment A.
+TEST(BslAdapter, F2xxErasesLeaveTheCalibrationSegmentWhereTheyCan) {
+    for (bool blank : {true, false}) {
+        SimTarget target("2.02", "MSP430F2274");
+        BslAdapter adapter;
+        target.Attach(adapter.link);
+        adapter.device.SetDeviceIndex(static_cast<uint16_t>(FindDeviceByName("MSP430F2274")));
+        Strings notes;
+        adapter.onNote = [&](const std::string& line) { notes.push_back(line); };
+        if (!blank) target.SetVectors(0x11);
+        target.Flash(0x1000, {0x01});
+        uint8_t calibration = target.device.Read(0x10FF);
+        ASSERT_NE(calibration, 0xFF);
+        // The new firmware's vectors say nothing of what the chip holds: an erasing run tries the erased
+        // chip's password, so a new chip keeps its calibration.
+        std::array<uint8_t, BslLink::kPasswordSize> vectors;
+        vectors.fill(0x22);
+        adapter.BeginRun(true);
+        adapter.SetPassword(vectors);
+        ASSERT_EQ(adapter.Open(), 0);
+        ASSERT_EQ(adapter.Erase(2, 0x8000, 0x8000), 0);
+        EXPECT_EQ(target.device.Read(0x1000), 0xFF);
+        if (blank) {
+            EXPECT_EQ(target.Commands(), (Strings{"1E 0000 16", "10 FFE0 32", "20 8C80 2", "16 8000 42244",
+                                                  "16 1000 42242", "16 1040 42242", "16 1080 42242"}));
+            EXPECT_EQ(target.device.Read(0x10FF), calibration);
+            EXPECT_EQ(notes, Strings{});
+        } else {
+            // Another program's password: the loader wipes everything, and the log says so.
+            EXPECT_EQ(target.device.Read(0x10FF), 0xFF);
+            EXPECT_EQ(notes, Strings{"Warning: The loader refused the password and erased the whole chip, "
+                                     "information memory with the calibration data in segment A included."});
+        }
+    }
+}
+
+// FG4619-class parts: flash above 0xFFFF, which the frame's 16-bit address cannot name by itself.
+TEST(BslAdapter, AddressesAbove64KGoThroughTheMemoryOffset) {
+    for (const char* version : {"2.12", "2.02"}) {
+        SCOPED_TRACE(version);
+        SimTarget target(version, "MSP430FG4619");
+        BslAdapter adapter;
+        target.Attach(adapter.link);
+        adapter.device.SetDeviceIndex(static_cast<uint16_t>(FindDeviceByName("MSP430FG4619")));
+        std::array<uint8_t, BslLink::kPasswordSize> blank;
+        blank.fill(0xFF);
+        adapter.SetPassword(blank);
+        ASSERT_EQ(adapter.Open(), 0);
+        Bytes data(512);
+        for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + 1);
+        uint8_t ram = target.device.Read(0x1100);
+        int written = adapter.WriteMemory(0x10F00, data.data(), 512);
+        EXPECT_EQ(target.device.Read(0x1100), ram);  // never wrapped onto the RAM below
+        if (std::string(version) == "2.02") {
+            EXPECT_EQ(written, -1);
+            EXPECT_EQ(adapter.GetErrorCode(), BslLink::kAddressRange);
+            EXPECT_EQ(target.device.Read(0x10F00), 0xFF);
+            continue;
+        }
+        ASSERT_EQ(written, 0);
+        size_t before = target.Commands().size();
+        Bytes back(512);
+        ASSERT_EQ(adapter.ReadMemory(0x10F00, back.data(), 512), 0);
+        EXPECT_EQ(back, data);
+        ASSERT_EQ(adapter.ReadMemory(0xFF00, back.data(), 256), 0);
+        Strings all = target.Commands();
+        EXPECT_EQ(Strings(all.begin() + static_cast<long>(before), all.end()), (Strings{"14 0F00 250", "14 0FFA 250", "14 10F4 12",
+                                                         "21 0000 0", "14 FF00 250", "14 FFFA 6"}));
+        for (size_t i = 0; i < data.size(); ++i) ASSERT_EQ(target.device.Read(0x10F00 + i), data[i]);
+    }
 }
 
 TEST(BslAdapter, PasswordsLockAndTheErasedChipPasswordOpens) {
@@ -148,7 +252,7 @@ TEST(BslAdapter, PasswordsLockAndTheErasedChipPasswordOpens) {
     // Wrong vectors and a chip that is not erased: both password frames refused.
     EXPECT_EQ(s.adapter.ReadMemory(0x1100, buffer, 2), -1);
     EXPECT_EQ(s.adapter.GetErrorCode(), BslLink::kPasswordMismatch);
-    EXPECT_EQ(s.target.Commands(), (Strings{"10 FFE0 32", "10 FFE0 32"}));
+    EXPECT_EQ(s.target.Commands(), (Strings{"1E 0000 16", "10 FFE0 32", "10 FFE0 32"}));
     EXPECT_TRUE(s.adapter.IsOpen());
 
     s.adapter.link.password.fill(0x11);
@@ -242,18 +346,24 @@ TEST(BslAdapter, NamesDevicesAndPorts) {
     EXPECT_EQ(adapter.SystemPortName(), "/dev/ttyACM7");
 #endif
 
-    // With no part chosen the loader's identification decides; a locked chip leaves "DEFAULT".
+    // With no part chosen the loader's identification decides. From 1.50 the loader tells it while
+    // locked (its information text too); an older locked chip leaves "DEFAULT".
     Session s("1.60");
     ASSERT_EQ(s.adapter.Open(), 0);
     EXPECT_EQ(s.adapter.device.Name(), "MSP430F149");
     EXPECT_EQ(s.adapter.device.MainStart(), 0x1100);
-    Session locked("1.60");
-    locked.target.SetVectors(0x11);
-    locked.target.Flash(0x1100, {0xAB});
-    ASSERT_EQ(locked.adapter.Open(), 0);
-    EXPECT_EQ(locked.adapter.device.Name(), "DEFAULT");
-    EXPECT_EQ(locked.adapter.device.MainStart(), 0x1100);
-    EXPECT_EQ(locked.adapter.GetErrorCode(), 0);  // nothing left over for the next operation's report
+    for (const char* version : {"1.60", "1.30"}) {
+        Session locked(version);
+        locked.target.SetVectors(0x11);
+        locked.target.Flash(0x1100, {0xAB});
+        ASSERT_EQ(locked.adapter.Open(), 0);
+        bool told = std::string(version) == "1.60";
+        EXPECT_EQ(locked.adapter.device.Name(), told ? "MSP430F149" : "DEFAULT");
+        EXPECT_EQ(locked.adapter.device.MainStart(), 0x1100);
+        EXPECT_EQ(locked.adapter.GetErrorCode(), 0);  // nothing left over for the next operation's report
+        EXPECT_EQ(locked.Info(), told ? "Device family F149; BSL v1.60" : "failed 13");
+        EXPECT_EQ(locked.target.device.Read(0x1100), 0xAB);
+    }
     s.adapter.device.SetDeviceIndex(static_cast<uint16_t>(FindDeviceByName("MSP430F41x")));
     ASSERT_EQ(s.adapter.Open(), 0);
     EXPECT_EQ(s.adapter.device.Name(), "MSP430F41x");

@@ -27,7 +27,7 @@ struct Phase {
 };
 
 const Phase kPhases[] = {
-    {"Erase", kDefaultAutoprogram, 0x18, 0x0000},
+    {"Erase", kDefaultAutoprogram, 0x16, 0x1100},
     {"Blank check", kDefaultAutoprogram, 0x1C, 0x1000},
     {"Program", kDefaultAutoprogram, 0x12, 0x1100},
     {"Verify", kDefaultAutoprogram, 0x14, 0x1100},

@@ -48,7 +48,7 @@ TEST_F(BslLinkTest, MassEraseFrameAndTheErasedChipPasswordAfterIt) {
     StartUnlocked();
     target_.Flash(0x4000, {0x12, 0x34});
     link_.currentVersion = 0x0160;
-    ASSERT_TRUE(link_.EraseFlash(true, 0));
+    ASSERT_TRUE(link_.MassErase());
     Bytes erase(target_.line.hostBytes.begin(), target_.line.hostBytes.begin() + 11);
     EXPECT_EQ(erase, (Bytes{0x80, 0x80, 0x18, 0x04, 0x04, 0x00, 0xFF, 0x06, 0xA5, 0x7D, 0xB9}));
     EXPECT_EQ(target_.Commands(), (Strings{"18 FF00 42246", "10 FFE0 32"}));
@@ -129,7 +129,7 @@ TEST_F(BslLinkTest, EveryLineFaultHasItsCodeAndText) {
 
     // The texts themselves reach the log in the engine's tests; past the table there is one more.
     EXPECT_STREQ(BslLink::GetErrorText(14), "Verification error");
-    EXPECT_STREQ(BslLink::GetErrorText(15), "Invalid error number");
+    EXPECT_STREQ(BslLink::GetErrorText(17), "Invalid error number");
 }
 
 // Host tools read the loader's version before any password; loaders from 1.50 on answer it locked.
@@ -150,6 +150,39 @@ TEST(BslVersionCommand, AnsweredWhileLockedFromVersion150On) {
             EXPECT_EQ(answer[10] * 256 + answer[11], target.device.BslVersion()) << version;
         } else {
             EXPECT_EQ(link.GetErrorCode(), BslLink::kNak) << version;
+        }
+    }
+}
+
+// Each family's loader takes its own clock words for each speed; the chip's UART runs at what they give.
+TEST(BslSpeedChange, EachFamilyGetsItsOwnClockWords) {
+    const struct {
+        const char* part;
+        const char* loader;
+        uint16_t words[3];
+    } families[] = {{"MSP430F149", "1.60", {0x8580, 0x86E0, 0x87E0}},
+                    {"MSP430F2274", "2.02", {0x8580, 0x8B00, 0x8C80}},
+                    {"MSP430F449", "1.60", {0x9800, 0xB000, 0xC800}}};
+    for (const auto& f : families) {
+        for (int rate = 0; rate < 3; ++rate) {
+            SCOPED_TRACE(std::string(f.part) + " rate " + std::to_string(rate));
+            SimTarget target(f.loader, f.part);
+            BslLink link;
+            target.Attach(link);
+            link.fastBaud = false;
+            link.passwordKnown = true;  // the blank chip's
+            ASSERT_TRUE(link.OpenLink("COM1"));
+            link.ResetTarget(true);
+            ASSERT_TRUE(link.PrepareTarget());
+            uint32_t baud = 9600u << rate;
+            ASSERT_TRUE(link.ChangeBaudRate(baud));
+            char frame[32];
+            std::snprintf(frame, sizeof frame, "20 %04X %d", f.words[rate], rate);
+            EXPECT_EQ(target.Commands().back(), frame);
+            EXPECT_EQ(target.line.hostBaud(), baud);
+            uint8_t id[2] = {};
+            EXPECT_TRUE(link.ReadBlocks(0x0FF0, id, 2)) << link.GetErrorCode();
+            EXPECT_EQ(id[0], target.device.Read(0x0FF0));
         }
     }
 }

@@ -51,16 +51,31 @@ TEST(BslWiring, ASilentTargetGetsASecondRoundWithALongerResetPulse) {
     EXPECT_EQ(trials[4].rstDelay, kLongRstDelayMs);
     for (const WiringTrial& t : trials) EXPECT_FALSE(t.answered);
 
-    // A locked chip still answers: its loader refuses the password.
-    SimTarget locked;
-    BslAdapter other;
-    locked.Attach(other.link);
-    locked.SetVectors(0x11);
-    locked.Flash(0x2000, {0x00});
-    trials = TryWirings(other);
-    ASSERT_EQ(trials.size(), 4u);
-    EXPECT_TRUE(trials[0].answered);
-    EXPECT_FALSE(trials[0].identified);
+    // A locked chip still answers. From 1.50 the version command identifies it without a password, so a
+    // loader that erases on a wrong one keeps the chip; older loaders refuse the password.
+    for (const char* version : {"2.02", "1.30"}) {
+        SimTarget locked(version);
+        BslAdapter other;
+        locked.Attach(other.link);
+        locked.SetVectors(0x11);
+        locked.Flash(0x2000, {0x00});
+        trials = TryWirings(other);
+        ASSERT_EQ(trials.size(), 4u) << version;
+        EXPECT_TRUE(trials[0].answered) << version;
+        bool modern = version[0] == '2';
+        EXPECT_EQ(trials[0].identified, modern) << version;
+        if (modern) {
+            EXPECT_EQ(trials[0].version, 0x0202);
+        }
+        EXPECT_EQ(locked.device.Read(0x2000), 0x00) << version;
+        size_t passwords = 0;
+        for (const std::string& command : locked.Commands()) passwords += command.substr(0, 2) == "10";
+        if (modern) {
+            EXPECT_EQ(passwords, 0u);
+        } else {
+            EXPECT_GT(passwords, 0u);
+        }
+    }
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ TEST(SettingsPages, TheListsHoldTheTabledItems) {
     SettingsStore settings;
     EXPECT_EQ(Names(AdapterItems(settings, 2)),
               (std::vector<std::string>{"Port", "Patch to v1.50", "38400 baud", "Keep port open",
-                                        "TST invert", "RST invert", "RST delay"}));
+                                        "TST invert", "RST invert", "RST delay", "Password file"}));
     EXPECT_EQ(Names(AdapterItems(settings, 0)), (std::vector<std::string>{"Port", "Custom address"}));
     EXPECT_EQ(Names(AdapterItems(settings, 1)),
               (std::vector<std::string>{"Port", "Apply VCC", "Target VCC"}));

@@ -60,7 +60,7 @@ TEST(SettingsStore, SaveWithoutAFileWritesEveryKey) {
               "Erase INFO=-1\r\nAdapter=0\r\nAutoprogram=30\r\nDevice index=0\r\nAutodetect format=-1\r\n"
               "Remove gap=-1\r\n[IF_RAW]\r\nPort=0\r\nCustom address=49152\r\n[IF_FET]\r\nPort=3\r\n"
               "Apply VCC=-1\r\nTarget VCC=3.2\r\n[IF_BSL]\r\nPort=0\r\nPatch to v1.50=-1\r\n38400 baud=-1\r\n"
-              "Keep port open=0\r\nPM=0\r\nTST invert=0\r\nRST invert=0\r\nRST delay=0\r\n");
+              "Keep port open=0\r\nPM=0\r\nTST invert=0\r\nRST invert=0\r\nRST delay=0\r\nPassword file=\r\n");
 }
 
 TEST(SettingsStore, LoadReadsSectionsCaseInsensitivelyAndKeepsDefaultsForBadValues) {
@@ -97,7 +97,7 @@ TEST(SettingsStore, SaveKeepsOtherSectionsCommentsAndSpacing) {
         << text;
     EXPECT_NE(text.find("; note\r\nPort=0\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("[Application]\r\nSingle instance=-1\r\n"), std::string::npos);
-    EXPECT_NE(text.find("RST invert=0\r\n\r\n[Other]\r\ny=2\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("RST invert=0\r\nPassword file=\r\n\r\n[Other]\r\ny=2\r\n"), std::string::npos) << text;
     EXPECT_EQ(dir.EntryCount(), 1u);  // no temporary file left behind
 }
 

@@ -68,6 +68,8 @@ public:
     // The target's interrupt vectors 0xFFE0..0xFFFF, for adapters that unlock the target with them.
     static constexpr size_t kPasswordSize = 32;
     virtual void SetPassword(const std::array<uint8_t, kPasswordSize>&) {}
+    // Called before each run, ahead of SetPassword: whether the run erases the chip anyway.
+    virtual void BeginRun(bool erases) { (void)erases; }
     bool IsCancelled() const { return cancel_ != nullptr && cancel_->IsRaised(); }
 
     // Whether the open part keeps factory calibration data in information segment A, which is then
@@ -82,6 +84,8 @@ public:
 
     DeviceInfo device;
     bool open = false;
+    // Lines for the run's log about what the adapter found or did on its own.
+    std::function<void(const std::string&)> onNote;
 
 protected:
     const CancelFlag* cancel_ = nullptr;

@@ -3,12 +3,27 @@
 #include <cstdio>
 
 #include "core/device_table.h"
+#include "core/file_format.h"
+#include "core/firmware_file.h"
+#include "core/memory_image.h"
 #include "core/settings_store.h"
 
 namespace quarzo {
 
+namespace {
+
+constexpr int kEraseAtAddress = 0;
+constexpr int kEraseMain = 1;
+constexpr uint32_t kF2InfoSegment = 64;
+constexpr uint32_t kInfoSegment = 128;
+
+}  // namespace
+
 BslAdapter::BslAdapter() {
     for (int i = 0; i < kPortCount; ++i) portPaths[i] = DefaultSerialDevice(i);
+    link.onNote = [this](const std::string& line) {
+        if (onNote) onNote(line);
+    };
 }
 
 void BslAdapter::ApplySettings(const SettingsStore& s) {
@@ -20,7 +35,25 @@ void BslAdapter::ApplySettings(const SettingsStore& s) {
     link.keepPortOpen = s.GetBoolSetting(kSetBslKeepPortOpen);
     link.rstDelay = static_cast<uint32_t>(s.GetIntSetting(kSetBslRstDelay));
     for (int i = 0; i < kPortCount; ++i) portPaths[i] = s.serialPorts[i];
+    passwordFile = s.GetTextSetting(kSetBslPasswordFile);
     devicePath.clear();
+}
+
+void BslAdapter::BeginRun(bool erases) {
+    link.runErases = erases;
+    link.passwordKnown = link.passwordNamed = false;
+    if (passwordFile.empty()) return;
+    MemoryImage image;
+    int format = FormatFromExtension(passwordFile);
+    if (format == kFormatUnknown || FirmwareFile(image).Load(passwordFile, format) <= 0 || image.Lowest() > BslLink::kVectorsStart ||
+        image.Highest() < 0xFFFF) {
+        if (onNote) onNote("Warning: The password file \"" + passwordFile + "\" gives no interrupt vectors.");
+        return;
+    }
+    std::array<uint8_t, kPasswordSize> vectors;
+    for (uint32_t i = 0; i < vectors.size(); ++i) vectors[i] = image.ValueAt(BslLink::kVectorsStart + i);
+    SetPassword(vectors);
+    link.passwordNamed = true;
 }
 
 void BslAdapter::CheckPortIndex() {
@@ -61,7 +94,8 @@ int BslAdapter::GetName(char* out) {
 int BslAdapter::GetInfo(char* out) {
     out[0] = '\0';
     Open();
-    if (!link.PrepareTarget()) return -1;
+    // A locked loader that told its version is described all the same.
+    if (!link.PrepareTarget() && link.romVersion == 0) return -1;
     int n = std::snprintf(out, kInfoSize, "Device family %.2X%.2X; BSL v%x.%x", link.chipInfo[0],
                           link.chipInfo[1], link.romVersion >> 8 & 0xFF, link.romVersion & 0xFF);
     if (link.currentVersion != link.romVersion && n > 0 && static_cast<size_t>(n) < kInfoSize) {
@@ -114,9 +148,14 @@ int BslAdapter::Open() {
 }
 
 int BslAdapter::IdentifyFromLoader() {
-    // No part chosen: the identification bytes tell the layout. A locked loader leaves the default,
-    // and the operations that follow report what is wrong; the error code says which it was.
-    if (!link.PrepareTarget()) return 0;
+    // No part chosen: the identification bytes tell the layout. Loaders from 1.50 give them while locked;
+    // a locked older loader leaves the default, and the operations that follow report what is wrong;
+    // the error code says which it was.
+    // A loader that erases the chip on a wrong password gets none yet: the run may still be refused.
+    if (link.ReadVersion() && link.ErasesOnWrongPassword()) return IdentifyDevice(link.chipInfo.data());
+    if (link.PrepareTarget()) return IdentifyDevice(link.chipInfo.data());
+    if (link.romVersion == 0) return 0;
+    link.errorCode = BslLink::kNoError;  // identified all the same: nothing for the next report
     return IdentifyDevice(link.chipInfo.data());
 }
 
@@ -126,12 +165,35 @@ int BslAdapter::Close() {
 }
 
 int BslAdapter::Erase(int type, int address, int) {
-    return link.EraseFlash(type != 0, static_cast<uint16_t>(address)) ? 0 : -1;
+    if (type == kEraseAtAddress) return link.EraseFlash(static_cast<uint32_t>(address)) ? 0 : -1;
+    // The erase is what the user asked for: a loader that erases on a wrong password may be tried.
+    link.runErases = true;
+    if (link.PrepareTarget()) return EraseUnlocked(type != kEraseMain) ? 0 : -1;
+    if (link.errorCode != BslLink::kPasswordMismatch) return -1;
+    // Locked, and the password refused: only the mass erase, which takes information memory as well,
+    // opens the chip.
+    if (!link.MassErase()) return -1;
+    if (onNote) onNote("Warning: The chip is locked by another password: it was mass-erased, information memory included.");
+    return 0;
+}
+
+bool BslAdapter::EraseUnlocked(bool withInfo) {
+    // Main memory alone (the erase-main form): whatever LOCKA says, information memory stays.
+    if (!link.EraseFlash(device.MainStart(), BslLink::kMainEraseWord)) return false;
+    link.password.fill(0xFF);  // the vectors are erased
+    if (!withInfo) return true;
+    bool calibration = HasCalibrationSegment(device.DeviceIndex()) || link.chipInfo[0] == 0xF2;
+    uint32_t segment = calibration ? kF2InfoSegment : kInfoSegment;
+    for (uint32_t a = device.InfoStart(); a + segment - 1 <= device.InfoEnd(); a += segment) {
+        if (calibration && a >= kSegmentAStart && a <= kSegmentAEnd) continue;  // the factory's calibration
+        if (!link.EraseFlash(a, BslLink::kSegmentEraseWord)) return false;
+    }
+    return true;
 }
 
 int BslAdapter::BlankCheck(int address, int length) {
     if (!link.PrepareTarget()) return -1;
-    return link.CheckErased(static_cast<uint16_t>(address), static_cast<uint16_t>(length)) ? 0 : -1;
+    return link.CheckErased(static_cast<uint32_t>(address), static_cast<uint32_t>(length)) ? 0 : -1;
 }
 
 int BslAdapter::WriteMemory(int address, const uint8_t* data, int length) {

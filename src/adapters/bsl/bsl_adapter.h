@@ -38,7 +38,11 @@ public:
     void ApplySettings(const SettingsStore& settings) override;
     void SetPortIndex(int index) override { link.portIndex = static_cast<uint32_t>(index); }
     void SetDevicePath(const std::string& path) override { devicePath = path; }
-    void SetPassword(const std::array<uint8_t, kPasswordSize>& vectors) override { link.password = vectors; }
+    void SetPassword(const std::array<uint8_t, kPasswordSize>& vectors) override {
+        link.password = vectors;
+        link.passwordKnown = true;
+    }
+    void BeginRun(bool erases) override;
 
     // The name the port is shown by: "COM1" to "COM256", or the device path given for this run.
     std::string PortName();
@@ -51,10 +55,14 @@ public:
     std::array<std::string, kPortCount> portPaths;
     // A device path named for one run; empty to use the port index.
     std::string devicePath;
+    // Setting "Password file": a firmware file whose vectors open the chip; empty for none.
+    std::string passwordFile;
 
 private:
     void CheckPortIndex();
     int IdentifyFromLoader();
+    // Main memory and, when asked, the information segments one by one (never F2xx segment A).
+    bool EraseUnlocked(bool withInfo);
 
     std::string unmappedText_;  // why the last open failed: the port's device and the system's reason
     std::string silentText_;    // the last open found no loader answering

@@ -2,6 +2,8 @@
 #include "adapters/bsl/bsl_link.h"
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 #include "adapters/base/cancel_flag.h"
@@ -33,6 +35,10 @@ const char* const kErrorTexts[] = {
     "Old BSL version (<=1.10). Require patch",
     "Protected function. Password not match",
     "Verification error",
+    ("Password needed: this loader erases the whole chip, calibration data included, on a wrong password. Give "
+     "the firmware file that is in the chip (its interrupt vectors are the password), or name it in the "
+     "setting IF_BSL/Password file, or erase the chip"),
+    "Address above 0xFFFF: this loader has no memory offset command (loaders 2.12 and later have it)",
 };
 
 }  // namespace
@@ -145,6 +151,8 @@ bool BslLink::ResetTarget(bool invoke) {
     romVersion = 0;
     passwordPending = true;
     versionPending = true;
+    versionRead_ = versionAsked_ = false;
+    memoryOffset = 0;
     return purged;
 }
 
@@ -245,12 +253,19 @@ bool BslLink::ExchangeFrame(uint32_t size) {
     return true;
 }
 
-// Moves count bytes in commands of at most 250, stopping at the first that fails.
+// Moves count bytes in commands of at most 250, stopping at the first that fails. A block never
+// crosses a 64 KB page: the frame carries the address's low word only.
 bool BslLink::TransferBlocks(uint8_t command, uint32_t address, uint8_t* buffer, uint32_t count) {
+    // Refused before the first block: nothing is half written.
+    if (count > 0 && (address + count - 1) >> 16 != memoryOffset && !HasMemoryOffset()) {
+        errorCode = kAddressRange;
+        return false;
+    }
     while (count > 0) {
-        uint32_t block = std::min(kMaxBlock, count);
+        uint32_t block = std::min({kMaxBlock, count, 0x10000 - (address & 0xFFFF)});
         bool writing = command == kCmdWrite;
-        if (!SendCommand(command, static_cast<uint16_t>(address), static_cast<uint16_t>(block),
+        if (!ReachAddress(address) ||
+            !SendCommand(command, static_cast<uint16_t>(address), static_cast<uint16_t>(block),
                          writing ? buffer : nullptr, writing ? nullptr : buffer)) {
             return false;
         }
@@ -259,6 +274,28 @@ bool BslLink::TransferBlocks(uint8_t command, uint32_t address, uint8_t* buffer,
         count -= block;
     }
     return true;
+}
+
+bool BslLink::ReachAddress(uint32_t address) {
+    uint16_t page = static_cast<uint16_t>(address >> 16);
+    if (page == memoryOffset) return true;
+    if (!HasMemoryOffset()) {
+        errorCode = kAddressRange;
+        return false;
+    }
+    if (!SendCommand(kCmdMemoryOffset, 0, page, nullptr, nullptr)) return false;
+    memoryOffset = page;
+    return true;
+}
+
+void BslLink::Note(const char* format, ...) {
+    if (!onNote) return;
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    onNote(text);
 }
 
 bool BslLink::ReadBlocks(uint32_t address, uint8_t* destination, uint32_t count) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -33,6 +34,8 @@ public:
         kOldVersion = 12,
         kPasswordMismatch = 13,
         kVerification = 14,
+        kPasswordUnknown = 15,
+        kAddressRange = 16,
     };
 
     enum Command : uint8_t {
@@ -43,7 +46,9 @@ public:
         kCmdMassErase = 0x18,
         kCmdLoadPc = 0x1A,
         kCmdEraseCheck = 0x1C,
+        kCmdVersion = 0x1E,
         kCmdChangeBaud = 0x20,
+        kCmdMemoryOffset = 0x21,
     };
 
     static constexpr uint8_t kHeader = 0x80;
@@ -58,6 +63,8 @@ public:
     static constexpr uint16_t kChipInfoAddress = 0x0FF0;
     static constexpr uint16_t kRamBslAddress = 0x0220;
     static constexpr uint16_t kStackRepairPc = 0x0C22;
+    static constexpr uint16_t kMainEraseWord = 0xA504;
+    static constexpr uint16_t kSegmentEraseWord = 0xA502;
 
     BslLink();
     ~BslLink();
@@ -89,12 +96,26 @@ public:
 
     bool SendPassword();
     bool ReadChipInfo();
+    // The identification and version through command 0x1E, which loaders from 1.50 answer while locked.
+    bool ReadVersion();
     bool PrepareTarget();
-    bool EraseFlash(bool mass, uint16_t address);
-    bool CheckErased(uint16_t address, uint16_t length);
-    bool ChangeBaudRate();
+    // The address erase (0x16) with the given erase word: 0xA504 at a main-memory address erases main
+    // memory only, 0xA502 one segment. Loaders that leave the cumulative erase time to the host get the
+    // main-memory erase repeated.
+    bool EraseFlash(uint32_t address, uint16_t eraseWord = kMainEraseWord);
+    // Every flash cell, information memory included (0x18); works while the loader is locked.
+    bool MassErase();
+    bool CheckErased(uint32_t address, uint32_t length);
+    // 9600, 19200 or 38400 baud, with the clock words of the chip's family.
+    bool ChangeBaudRate(uint32_t baud = kFastBaud);
     bool LoadPc();
     bool InstallRamBsl();
+
+    // What the loader serving the run offers.
+    bool HasEraseCheck() const;
+    bool HasMemoryOffset() const;
+    // 2.xx loaders, and FG461x loaders unless BSLKEY says otherwise, erase the chip on a wrong password.
+    bool ErasesOnWrongPassword() const;
 
     // Settings.
     uint32_t portIndex = 0;
@@ -108,6 +129,14 @@ public:
     uint32_t partRamEnd = 0;
     // The target's interrupt vectors 0xFFE0..0xFFFF; an erased chip's at first.
     std::array<uint8_t, kPasswordSize> password;
+    // The password came from the user (the firmware file's vectors) rather than being a guess.
+    bool passwordKnown = false;
+    // The password was named as such (setting "Password file"), not taken from the image to program.
+    bool passwordNamed = false;
+    // The run erases the chip anyway, so a loader that erases on a wrong password may be tried.
+    bool runErases = false;
+    // Lines for the run's log: what the loader did or cannot do.
+    std::function<void(const std::string&)> onNote;
 
     // Loader state.
     bool passwordPending = true;
@@ -116,6 +145,8 @@ public:
     uint32_t currentVersion = 0;
     uint32_t romVersion = 0;
     std::array<uint8_t, 16> chipInfo;
+    // The upper address word the loader was last given (command 0x21).
+    uint16_t memoryOffset = 0;
 
     uint32_t answerTimeout = 500;
     uint32_t headerFactor = 6;
@@ -124,6 +155,15 @@ public:
 private:
     bool ExchangeFrame(uint32_t size);
     bool TransferBlocks(uint8_t command, uint32_t address, uint8_t* buffer, uint32_t count);
+    // Points the loader at the 64 KB page of address (command 0x21); refused where it has no such command.
+    bool ReachAddress(uint32_t address);
+    bool ReadBackErased(uint32_t address, uint32_t length);
+    void NoteServingLoader();
+    void Note(const char* format, ...)
+#if defined(__GNUC__)
+        __attribute__((format(printf, 2, 3)))
+#endif
+        ;
     // Waits for count bytes in slices, giving up early when the run is cancelled.
     bool WaitInput(uint32_t count, uint32_t timeoutMs);
     bool ReadAnswer(uint8_t* to, uint32_t count);
@@ -132,6 +172,8 @@ private:
     bool Cancelled() const;
     static uint16_t Checksum(const uint8_t* bytes, uint32_t count);
 
+    bool versionRead_ = false;   // the 0x1E answer filled the chip info in this loader start
+    bool versionAsked_ = false;  // 0x1E was sent in this loader start
     std::unique_ptr<SerialPort> ownPort_;
     SerialPort* port_;
     Clock* clock_;

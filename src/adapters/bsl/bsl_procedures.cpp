@@ -12,29 +12,63 @@ namespace {
 
 constexpr uint16_t kMassEraseAddress = 0xFF00;
 constexpr uint16_t kMassEraseWord = 0xA506;
-constexpr uint16_t kEraseWord = 0xA504;
-// The clock words D2:D1 for 38400 baud per family (DCOCTL and BCSCTL1, on F4xx SCFI0 and SCFI1).
-constexpr uint16_t kBaudWordF1 = 0x87E0;
-constexpr uint16_t kBaudWordF2 = 0x8C80;
-constexpr uint16_t kBaudWordF4 = 0xC800;
 constexpr uint8_t kF2Family = 0xF2;
 constexpr uint8_t kF4Family = 0xF4;
+constexpr uint8_t kFg461xId = 0x6F;
 constexpr uint32_t kVersion110 = 0x0110;
+constexpr uint32_t kVersion130 = 0x0130;
 constexpr uint32_t kVersion150 = 0x0150;
 constexpr uint32_t kVersion160 = 0x0160;
+constexpr uint32_t kVersion200 = 0x0200;
+constexpr uint32_t kVersion212 = 0x0212;
 // Loaders up to 1.10 need the erase repeated to reach the total erase time.
 constexpr int kOldLoaderEraseCycles = 20;
 constexpr uint32_t kBaudSettleMs = 10;
+// The loader's clock register pair (high byte BCSCTL1 or SCFI1, low byte DCOCTL or SCFI0) for 9600,
+// 19200 and 38400 baud, per family (SLAA089); the rate's index travels in the length word.
+constexpr uint32_t kRates[] = {9600, 19200, 38400};
+constexpr uint16_t kBaudWordsF1[] = {0x8580, 0x86E0, 0x87E0};
+constexpr uint16_t kBaudWordsF2[] = {0x8580, 0x8B00, 0x8C80};
+constexpr uint16_t kBaudWordsF4[] = {0x9800, 0xB000, 0xC800};
 
 }  // namespace
+
+bool BslLink::HasEraseCheck() const {
+    return ramBslStart != 0 ? currentVersion > kVersion110 : currentVersion >= kVersion160;
+}
+
+bool BslLink::HasMemoryOffset() const {
+    return ramBslStart == 0 && currentVersion >= kVersion212;
+}
+
+bool BslLink::ErasesOnWrongPassword() const {
+    bool fg461x = chipInfo[0] == kF4Family && chipInfo[1] == kFg461xId;
+    return romVersion >= kVersion200 || (romVersion != 0 && fg461x);
+}
 
 bool BslLink::SendPassword() {
     if (!passwordPending) return true;
     errorCode = kNoError;
+    bool erasing = ErasesOnWrongPassword();
+    // A guess sent to such a loader wipes a programmed chip: only a run that erases anyway may risk it.
+    if (erasing && !passwordKnown && !runErases) {
+        errorCode = kPasswordUnknown;
+        return false;
+    }
+    std::array<uint8_t, kPasswordSize> erased;
+    erased.fill(0xFF);
+    // Where a wrong guess wipes the chip and the run erases it, the erased chip's password goes first
+    // unless one was named: the vectors of the image to program say nothing of what the chip holds, and
+    // a blank chip then keeps its calibration data. Any other chip is lost to the erase either way.
+    if (erasing && runErases && !passwordNamed) password = erased;
     if (!SendCommand(kCmdPassword, kVectorsStart, kPasswordSize, password.data(), nullptr)) {
+        if (errorCode != kNak) return false;
+        if (erasing) {
+            Note("Warning: The loader refused the password and erased the whole chip, %s included.",
+                 chipInfo[0] == kF2Family ? "information memory with the calibration data in segment A"
+                                          : "information memory");
+        }
         // An erased chip's vectors open it whatever the image said.
-        std::array<uint8_t, kPasswordSize> erased;
-        erased.fill(0xFF);
         if (SendCommand(kCmdPassword, kVectorsStart, kPasswordSize, erased.data(), nullptr))
             password = erased;
     }
@@ -56,9 +90,26 @@ bool BslLink::ReadChipInfo() {
     return errorCode == kNoError;
 }
 
+bool BslLink::ReadVersion() {
+    errorCode = kNoError;
+    std::array<uint8_t, 16> answer;
+    answer.fill(0xFF);
+    bool answered = SendCommand(kCmdVersion, 0, static_cast<uint16_t>(answer.size()), nullptr, answer.data());
+    // Only a refusal says the loader lacks the command; a line fault asks again next time.
+    versionAsked_ = answered || errorCode == kNak;
+    if (!answered) return false;
+    chipInfo = answer;
+    currentVersion = romVersion = chipInfo[10] * 256u + chipInfo[11];
+    versionRead_ = true;
+    return true;
+}
+
 bool BslLink::PrepareTarget() {
+    // The version first: it tells whether a wrong password would erase the chip. Loaders before 1.50
+    // refuse the command, and none of them erases on a wrong password.
+    if (versionPending && passwordPending && !versionAsked_ && !ReadVersion() && errorCode != kNak) return false;
     if (!SendPassword()) return false;
-    if (versionPending && ReadChipInfo()) {
+    if (versionPending && (versionRead_ || ReadChipInfo())) {
         versionPending = false;
         // Loaders older than 1.60 are replaced by the loadable one when the setting asks for it and the
         // chip can run it (otherwise the ROM loader serves with its limits). There is
@@ -66,14 +117,32 @@ bool BslLink::PrepareTarget() {
         // without the setting the ROM loader serves, as for the versions after 1.10.
         if (currentVersion < kVersion160 && patchToV150 && LoadableBslFits(chipInfo[0], partRamEnd)) InstallRamBsl();
         if (currentVersion >= kVersion150 && fastBaud) ChangeBaudRate();
+        NoteServingLoader();
+    }
+    errorCode = kNoError;
+    return true;
+}
+
+void BslLink::NoteServingLoader() {
+    if (ramBslStart != 0 || currentVersion >= kVersion160) return;
+    Note("Note: The ROM loader %x.%.2x serves the run: it has no erase check (the blank check reads the memory "
+         "back) and no speed change (the run stays at 9600 baud).",
+         currentVersion >> 8 & 0xFF, currentVersion & 0xFF);
+}
+
+bool BslLink::EraseFlash(uint32_t address, uint16_t eraseWord) {
+    if (!ReachAddress(address)) return false;
+    // The 1.10 ROM loader and our loader in RAM erase one timing-generator pass per command; F1xx/F4xx
+    // flash needs 200 ms of them.
+    bool repeat = eraseWord == kMainEraseWord && (currentVersion <= kVersion110 || ramBslStart != 0);
+    int cycles = repeat ? kOldLoaderEraseCycles : 1;
+    for (int i = 0; i < cycles; ++i) {
+        if (!SendCommand(kCmdErase, static_cast<uint16_t>(address), eraseWord, nullptr, nullptr)) return false;
     }
     return true;
 }
 
-bool BslLink::EraseFlash(bool mass, uint16_t address) {
-    if (!mass) return SendCommand(kCmdErase, address, kEraseWord, nullptr, nullptr);
-    // Our RAM loader erases one timing-generator pass per command, as the 1.10 ROM loader does, and the
-    // flash of the chips it serves needs 200 ms of them: it gets the 1.10 loader's repeats.
+bool BslLink::MassErase() {
     int cycles = currentVersion > kVersion110 && ramBslStart == 0 ? 1 : kOldLoaderEraseCycles;
     for (int i = 0; i < cycles; ++i) {
         if (!SendCommand(kCmdMassErase, kMassEraseAddress, kMassEraseWord, nullptr, nullptr)) break;
@@ -84,24 +153,55 @@ bool BslLink::EraseFlash(bool mass, uint16_t address) {
     return true;
 }
 
-bool BslLink::CheckErased(uint16_t address, uint16_t length) {
-    if (currentVersion <= kVersion110) {
-        errorCode = kOldVersion;
-        return false;
+bool BslLink::CheckErased(uint32_t address, uint32_t length) {
+    if (!HasEraseCheck()) return ReadBackErased(address, length);
+    while (length > 0) {
+        // One check per 64 KB page, each within the length word's reach.
+        uint32_t piece = std::min(length, 0x10000 - (address & 0xFFFF));
+        if (piece > 0xFFFF) piece = 0x8000;
+        if (!ReachAddress(address)) return false;
+        if (!SendCommand(kCmdEraseCheck, static_cast<uint16_t>(address), static_cast<uint16_t>(piece), nullptr,
+                         nullptr)) {
+            // The loader answers a range that is not erased with a negative acknowledge.
+            if (errorCode == kNak) errorCode = kVerification;
+            return false;
+        }
+        address += piece;
+        length -= piece;
     }
-    if (SendCommand(kCmdEraseCheck, address, length, nullptr, nullptr)) return true;
-    // The loader answers a range that is not erased with a negative acknowledge.
-    if (errorCode == kNak) errorCode = kVerification;
-    return false;
+    return true;
 }
 
-bool BslLink::ChangeBaudRate() {
-    uint16_t word = chipInfo[0] == kF4Family ? kBaudWordF4 : chipInfo[0] == kF2Family ? kBaudWordF2 : kBaudWordF1;
-    if (!SendCommand(kCmdChangeBaud, word, 2, nullptr, nullptr)) return false;
+// Without the erase check the memory is read back and every byte must be 0xFF.
+bool BslLink::ReadBackErased(uint32_t address, uint32_t length) {
+    while (length > 0) {
+        uint32_t block = std::min<uint32_t>(length, kMaxBlock);
+        if (!ReadBlocks(address, readBack_, block)) return false;
+        if (std::any_of(readBack_, readBack_ + block, [](uint8_t b) { return b != 0xFF; })) {
+            errorCode = kVerification;
+            return false;
+        }
+        address += block;
+        length -= block;
+    }
+    return true;
+}
+
+bool BslLink::ChangeBaudRate(uint32_t baud) {
+    const uint16_t* words = chipInfo[0] == kF4Family   ? kBaudWordsF4
+                            : chipInfo[0] == kF2Family ? kBaudWordsF2
+                                                       : kBaudWordsF1;
+    uint16_t rate = 0;
+    while (rate < 2 && kRates[rate] != baud) ++rate;
+    if (kRates[rate] != baud) {
+        errorCode = kUnspecific;
+        return false;
+    }
+    if (!SendCommand(kCmdChangeBaud, words[rate], rate, nullptr, nullptr)) return false;
     clock_->SleepMs(kBaudSettleMs);
     // A full reconfiguration would assert DTR and RTS, which resets the target or drops TEST on a
     // cable that inverts them; only the speed changes.
-    return port_->ChangeSpeed(kFastBaud);
+    return port_->ChangeSpeed(baud);
 }
 
 bool BslLink::LoadPc() {
@@ -114,9 +214,11 @@ bool BslLink::InstallRamBsl() {
     errorCode = kNoError;
     const uint8_t* image = kLoadableBsl;
     uint32_t size = kLoadableBslSize;
-    // Load PC into the loader's own entry repairs its stack pointer and locks it again.
-    bool ok = SendCommand(kCmdLoadPc, kStackRepairPc, 0, nullptr, nullptr) &&
-              SendCommand(kCmdPassword, kVectorsStart, kPasswordSize, password.data(), nullptr) &&
+    // Loaders up to 1.30 leave their stack pointer where the loaded code would overwrite it: load PC
+    // into the loader's own entry repairs it and locks the loader again. Later loaders set it themselves.
+    bool repairStack = romVersion <= kVersion130;
+    bool ok = (!repairStack || (SendCommand(kCmdLoadPc, kStackRepairPc, 0, nullptr, nullptr) &&
+                                SendCommand(kCmdPassword, kVectorsStart, kPasswordSize, password.data(), nullptr))) &&
               WriteBlocks(kRamBslAddress, image, size) && ReadBlocks(kRamBslAddress, readBack_, size);
     if (ok && std::memcmp(readBack_, image, size) == 0) {
         uint8_t start[2];

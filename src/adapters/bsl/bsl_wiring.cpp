@@ -18,10 +18,13 @@ WiringTrial Try(BslAdapter& adapter, bool rstInvert, bool tstInvert, uint32_t rs
     link.versionPending = true;
     if (!link.OpenLink(adapter.SystemPortName())) return trial;
     link.ResetTarget(true);
-    // Each frame synchronises first: a loader that never answers the sync fails with that error.
-    bool unlocked = link.SendPassword();
-    trial.answered = unlocked || link.errorCode != BslLink::kSync;
-    if (unlocked && link.ReadChipInfo()) {
+    // Each frame synchronises first: a loader that never answers the sync fails with that error. The
+    // version command answers while locked from 1.50; older loaders, which never erase on a wrong
+    // password, are asked through the password. A loader that would erase is never sent one here.
+    bool versioned = link.ReadVersion();
+    trial.answered = versioned || link.errorCode != BslLink::kSync;
+    if (versioned || (trial.answered && !link.ErasesOnWrongPassword() && link.SendPassword() &&
+                      link.ReadChipInfo())) {
         trial.identified = true;
         trial.family[0] = link.chipInfo[0];
         trial.family[1] = link.chipInfo[1];

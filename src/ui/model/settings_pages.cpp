@@ -25,7 +25,8 @@ const std::vector<PageEntry>& Page(int adapter) {
          {kSetBslKeepPortOpen, {}},
          {kSetBslTstInvert, {}},
          {kSetBslRstInvert, {}},
-         {kSetBslRstDelay, {}}},
+         {kSetBslRstDelay, {}},
+         {kSetBslPasswordFile, {}}},
     };
     static const std::vector<PageEntry> kNone;
     return adapter >= 0 && adapter < 3 ? kPages[adapter] : kNone;
