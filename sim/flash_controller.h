@@ -41,9 +41,10 @@ public:
     uint32_t massEraseClocks = 5297;
     uint32_t wordWriteClocks = 35;
     uint64_t cumulativeMassEraseUs = 200'000;
-    // Whether the cumulative time also binds mass erases the chip's own code starts (the data sheets
-    // say it does). Off until the loader code in RAM repeats its passes; the TCLK path always obeys.
-    bool cumulativeForOwnCode = false;
+    // Whether the cumulative time also binds mass erases the chip's own code starts: the data sheets
+    // give t_CMErase for the flash, whoever clocks it. An option only so that a test can show the
+    // difference.
+    bool cumulativeForOwnCode = true;
 
     explicit FlashController(SimDevice& device);
 
