@@ -32,7 +32,6 @@ public:
     Programmer& operator=(const Programmer&) = delete;
 
     void SetSink(LogSink* sink) { sink_ = sink ? sink : &silentSink_; }
-    LogSink& Sink() { return *sink_; }
 
     // 0 direct JTAG, 1 FET library, 2 bootstrap loader, anything else the null adapter.
     void SelectAdapter(int kind);
@@ -62,8 +61,6 @@ public:
     WorkerThread& Worker() { return worker_; }
 
     ActionFlags Flags() const { return flags_; }
-    // Where a command line's "-o" saves the image after a successful run; empty for none.
-    const std::string& OutputFile() const { return outputFile_; }
     RunResult Result() const { return result_; }
     // The worker writes the image during a run; another thread reads it only while holding this lock,
     // which the worker holds just for each change. The window's painting gives up rather than wait long.
@@ -139,7 +136,7 @@ private:
     std::vector<std::string> arguments_;  // tokens of the last command line, until its run parses them
     RunResult result_ = 0;
     bool priorityNoted_ = false;  // the refused real-time priority is told once
-    std::string outputFile_;
+    std::string outputFile_;  // a command line's "-o": the image is saved there after a successful run
     bool segmentAWarned_ = false;
 
     AdapterList adapters_;
