@@ -22,7 +22,6 @@ class SettingsStore;
 // and runs the requested actions on the worker thread in a fixed order, reporting through a LogSink.
 class Programmer {
 public:
-    static constexpr int kMaxArguments = kMaxCommandLineTokens;
     static constexpr int kReadBufferSize = 512;
 
     // The adapters stay the caller's; a kind without one has no adapter (a run then ends at once).
@@ -70,7 +69,7 @@ public:
 
     // Set when the image or its name changed, cleared by the window that shows it.
     std::atomic<bool> viewChanged{false};
-    // Options, written by the settings and the command line.
+    // Options, written by the settings, the command line and the console's --device.
     int deviceIndex = 0;
     bool includeInfo = true;
     bool removeGaps = true;
