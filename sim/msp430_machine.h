@@ -41,11 +41,6 @@ public:
         Calibrate();
         UpdateClocks();
     }
-    double ChipFactor() const { return chipFactor_; }
-    void SetClockSystem(ClockSystem system) {
-        clockSystem_ = system;
-        UpdateClocks();
-    }
     ClockSystem GetClockSystem() const { return clockSystem_; }
     // The clock as the ROM loader sets it up when it starts, which code it starts finds.
     void LoaderClock();
@@ -72,7 +67,6 @@ public:
     double InputEndUs() const { return inputEndUs_; }
     uint64_t Cycles() const { return cpu_.cycles; }
     Msp430Cpu& Cpu() { return cpu_; }
-    TimerA& Timer() { return timer_; }
     // What the loader's flash work saw: operations whose timing-generator clock was out of range.
     FlashController& Flash() { return flash_; }
     // The time the flash controller spent on erases of all main memory (with or without information

@@ -160,8 +160,7 @@ uint32_t SimSerialLine::Write(const uint8_t* buffer, uint32_t count) {
 }
 
 void SimSerialLine::Deliver(uint8_t byte, uint64_t atUs) {
-    bool gone = vanishAt_ >= 0 && target_.FramesReceived() >= vanishAt_;
-    if (silent_ || gone) return;
+    if (silent_) return;
     if (dropSkip_ > 0) {
         --dropSkip_;
     } else if (dropHostBytes_ > 0) {

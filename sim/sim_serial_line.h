@@ -42,10 +42,6 @@ public:
     void MuteFrameAnswers(bool mute) { muteFrames_ = mute; }
     // The target hears nothing and answers nothing.
     void SetSilent(bool silent) { silent_ = silent; }
-    // The target is gone once it has received this many more command frames.
-    void VanishAfterFrames(uint32_t frames) {
-        vanishAt_ = static_cast<int64_t>(target_.FramesReceived() + frames);
-    }
 
     // What crossed the wire from the host, and the pin changes as "RST 0", "TEST 1".
     std::vector<uint8_t> hostBytes;
@@ -103,7 +99,6 @@ private:
     int truncateKeep_ = -1;
     bool silent_ = false;
     bool muteFrames_ = false;
-    int64_t vanishAt_ = -1;
 };
 
 }  // namespace quarzo::sim

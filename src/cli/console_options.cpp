@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/text_util.h"
 #include "engine/command_line.h"
 
 namespace quarzo {
@@ -9,10 +10,9 @@ namespace quarzo {
 namespace {
 
 // Arguments as one command-line text, quoting those that hold a blank or are empty.
-std::string JoinArguments(int argc, char** argv, int first) {
+std::string JoinArguments(const std::vector<std::string>& arguments) {
     std::string text;
-    for (int i = first; i < argc; ++i) {
-        std::string arg = argv[i];
+    for (const std::string& arg : arguments) {
         if (!text.empty()) text += ' ';
         bool quote = arg.empty() || arg.find_first_of(" \t") != std::string::npos;
         text += quote ? "\"" + arg + "\"" : arg;
@@ -21,8 +21,8 @@ std::string JoinArguments(int argc, char** argv, int first) {
 }
 
 const char kConsoleOptions[] =
-    "Console options (before the actions; --yes may also end the line):\n"
-    "--help            This text.\n"
+    "Console options (anywhere on the line, each with its value):\n"
+    "-h, --help        This text.\n"
     "--version         The program's version.\n"
     "--list-devices    The known devices: index, name, memory.\n"
     "--settings        The settings file, and every setting: section/key, value and what\n"
@@ -58,10 +58,16 @@ const char kConsoleOptions[] =
 
 ConsoleOptions ParseConsoleOptions(int argc, char** argv) {
     ConsoleOptions o;
-    int first = 1;
-    for (; first < argc && std::strncmp(argv[first], "--", 2) == 0; ++first) {
-        std::string option = argv[first];
-        if (option == "--help") {
+    std::vector<std::string> rest;  // the command line's own tokens, in their order
+    for (int i = 1; i < argc; ++i) {
+        std::string option = argv[i];
+        if (option.rfind("--", 0) != 0 && option != "-h") {
+            rest.push_back(option);
+            // The output file's name is the command line's, whatever it looks like.
+            if (EqualsNoCase(option, "-o") && i + 1 < argc) rest.push_back(argv[++i]);
+            continue;
+        }
+        if (option == "--help" || option == "-h") {
             o.help = true;
         } else if (option == "--version") {
             o.version = true;
@@ -78,28 +84,23 @@ ConsoleOptions ParseConsoleOptions(int argc, char** argv) {
         } else if (option == "--yes") {
             o.assumeYes = true;
         } else if (option == "--device") {
-            if (first + 1 >= argc) {
+            if (i + 1 >= argc) {
                 o.error = "--device needs a name or an index";
                 return o;
             }
-            o.device = argv[++first];
+            o.device = argv[++i];
         } else if (option == "--set") {
-            if (first + 1 >= argc || std::strchr(argv[first + 1], '=') == nullptr) {
+            if (i + 1 >= argc || std::strchr(argv[i + 1], '=') == nullptr) {
                 o.error = "--set needs KEY=VALUE";
                 return o;
             }
-            o.assignments.push_back(argv[++first]);
+            o.assignments.push_back(argv[++i]);
         } else {
             o.error = "unknown option " + option;
             return o;
         }
     }
-    // The answer to the fuse question may also close the line, where it is easily added to a command.
-    while (argc > first && std::strcmp(argv[argc - 1], "--yes") == 0) {
-        o.assumeYes = true;
-        --argc;
-    }
-    o.commandLine = JoinArguments(argc, argv, first);
+    o.commandLine = JoinArguments(rest);
     return o;
 }
 

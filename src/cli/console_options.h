@@ -5,7 +5,8 @@
 
 namespace quarzo {
 
-// The console program's own options, which come before the command line shared with the window.
+// The console program's own options, taken from anywhere on its line; the rest is the command line shared
+// with the window.
 struct ConsoleOptions {
     bool help = false;
     bool version = false;

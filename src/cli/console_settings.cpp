@@ -42,7 +42,7 @@ std::string SettingsListing(const SettingsStore& settings) {
             start = end + 1;
         }
     }
-    for (int i = 0; i < SettingsStore::kSerialPortCount; ++i) {
+    for (int i = 0; i < kSerialPortCount; ++i) {
         if (!settings.serialPorts[i].empty())
             text += "Ports/COM" + std::to_string(i + 1) + " = " + settings.serialPorts[i] + "\n";
     }

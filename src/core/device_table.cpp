@@ -191,10 +191,6 @@ const char* DeviceName(int index) {
     return kDevices[Valid(index)].name;
 }
 
-const DeviceRecord& DeviceRecordAt(int index) {
-    return kDevices[Valid(index)];
-}
-
 int FindDeviceByPartName(const std::string& name) {
     if (int exact = FindDeviceByName(name)) return exact;
     for (int i = 1; i < kDeviceCount; ++i) {

@@ -45,7 +45,6 @@ inline constexpr uint16_t kSegmentAStart = 0x10C0;
 inline constexpr uint16_t kSegmentAEnd = 0x10FF;
 // Indexes outside the table read as 0.
 const char* DeviceName(int index);
-const DeviceRecord& DeviceRecordAt(int index);
 // The first device of that name (without regard to case); 0 when there is none.
 int FindDeviceByName(const std::string& name);
 // A single part's name ("MSP430F123") as the table names its group ("MSP430F12x"): an exact match

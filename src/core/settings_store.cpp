@@ -101,7 +101,7 @@ const RangeEntry kRanges[] = {
     {kSetRawCustomAddress, {1, 0xFFFF}},
     {kSetFetPort, {0, 35}},
     {kSetFetTargetVcc, {1.8, 3.6}},
-    {kSetBslPort, {0, SettingsStore::kSerialPortCount - 1}},
+    {kSetBslPort, {0, kSerialPortCount - 1}},
     {kSetBslRstDelay, {0, 10000}},
 };
 
@@ -117,7 +117,7 @@ std::optional<std::pair<std::string, int>> PortKey(const std::string& key) {
     std::string prefix = key.substr(0, 3);
     auto number = ParseInt(key.substr(3));
     if (!number || key.substr(3) != std::to_string(*number)) return std::nullopt;
-    if (EqualsNoCase(prefix, "COM") && *number >= 1 && *number <= SettingsStore::kSerialPortCount)
+    if (EqualsNoCase(prefix, "COM") && *number >= 1 && *number <= kSerialPortCount)
         return std::make_pair(std::string("COM"), *number);
     if (EqualsNoCase(prefix, "LPT") && *number >= 1 && *number <= SettingsStore::kParallelPortCount)
         return std::make_pair(std::string("LPT"), *number);

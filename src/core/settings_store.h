@@ -7,6 +7,8 @@
 #include <variant>
 #include <vector>
 
+#include "core/port_counts.h"
+
 namespace quarzo {
 
 class IniFile;
@@ -80,9 +82,8 @@ public:
     void TakeFrom(const IniFile& ini);
     void PutInto(IniFile& ini) const;
 
-    // Where the system has no COM ports, the devices that COM1 to COM8 stand for (section "Ports",
-    // written by hand; saving leaves the section as it is).
-    static constexpr int kSerialPortCount = 256;
+    // Where the system has no COM ports, the devices that COM1 to COM256 stand for (section "Ports";
+    // saving writes only those named through SetPortDevice).
     std::array<std::string, kSerialPortCount> serialPorts;
     // Likewise the parallel-port devices that LPT1 to LPT3 stand for (default /dev/parport0 to 2).
     static constexpr int kParallelPortCount = 3;

@@ -22,7 +22,6 @@ class SettingsStore;
 // and runs the requested actions on the worker thread in a fixed order, reporting through a LogSink.
 class Programmer {
 public:
-    static constexpr int kMaxArguments = kMaxCommandLineTokens;
     static constexpr int kReadBufferSize = 512;
 
     // The adapters stay the caller's; a kind without one has no adapter (a run then ends at once).
@@ -32,7 +31,6 @@ public:
     Programmer& operator=(const Programmer&) = delete;
 
     void SetSink(LogSink* sink) { sink_ = sink ? sink : &silentSink_; }
-    LogSink& Sink() { return *sink_; }
 
     // 0 direct JTAG, 1 FET library, 2 bootstrap loader, anything else the null adapter.
     void SelectAdapter(int kind);
@@ -62,8 +60,6 @@ public:
     WorkerThread& Worker() { return worker_; }
 
     ActionFlags Flags() const { return flags_; }
-    // Where a command line's "-o" saves the image after a successful run; empty for none.
-    const std::string& OutputFile() const { return outputFile_; }
     RunResult Result() const { return result_; }
     // The worker writes the image during a run; another thread reads it only while holding this lock,
     // which the worker holds just for each change. The window's painting gives up rather than wait long.
@@ -73,7 +69,7 @@ public:
 
     // Set when the image or its name changed, cleared by the window that shows it.
     std::atomic<bool> viewChanged{false};
-    // Options, written by the settings and the command line.
+    // Options, written by the settings, the command line and the console's --device.
     int deviceIndex = 0;
     bool includeInfo = true;
     bool removeGaps = true;
@@ -139,7 +135,7 @@ private:
     std::vector<std::string> arguments_;  // tokens of the last command line, until its run parses them
     RunResult result_ = 0;
     bool priorityNoted_ = false;  // the refused real-time priority is told once
-    std::string outputFile_;
+    std::string outputFile_;  // a command line's "-o": the image is saved there after a successful run
     bool segmentAWarned_ = false;
 
     AdapterList adapters_;

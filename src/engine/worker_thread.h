@@ -43,11 +43,9 @@ public:
 
     const CancelFlag& Cancel() const { return cancel_; }
     void SetPriority(int priority) { priority_ = priority; }
-    int Priority() const { return priority_; }
     // Whether the system refused the last thread its raised priority.
     bool PriorityRefused() const { return priorityRefused_.load(); }
     void SetWaitHook(WaitHook hook) { waitHook_ = std::move(hook); }
-    int ExitCode() const { return exitCode_.load(); }
     int LastError() const { return lastError_; }
 
 private:

@@ -56,7 +56,6 @@ public:
     void SetParity(uint8_t parity) { parity_ = parity; }
     uint8_t Parity() const { return parity_; }
     void SetQueueSize(uint32_t size) { queueSize_ = size; }
-    uint32_t QueueSize() const { return queueSize_; }
     // The system's error code of the last failed Open.
     uint32_t LastError() const { return lastError_; }
     // The last failed Open for a person: the device, the system's reason and what helps, if known.

@@ -67,6 +67,41 @@ TEST_F(Console, TheFetFirmwareIsUpdatedOnlyByItsOption) {
     unsetenv("QUARZO_FETLIB");
 }
 
+// The console's own options stand anywhere, each with its value; the rest is the command line, in its
+// order. The parameter is where they go among the command line's tokens.
+class ConsoleOptionsAt : public Console, public ::testing::WithParamInterface<size_t> {
+protected:
+    std::string LineWith(const std::string& options) {
+        std::vector<std::string> tokens = {"+ebpvf", "file.txt", "-pi", "-o out.txt"};
+        tokens.insert(tokens.begin() + static_cast<std::ptrdiff_t>(GetParam()), options);
+        std::string line;
+        for (const std::string& token : tokens) line += (line.empty() ? "" : " ") + token;
+        return line;
+    }
+};
+
+TEST_P(ConsoleOptionsAt, AreTakenWithTheirValues) {
+    WriteFile(dir_.File("file.txt"), "@F000\r\n00 11 22\r\nq\r\n");
+    Outcome o = Run(LineWith("--set Adapter=3 --yes --settings"));
+    EXPECT_EQ(o.status, 0) << o.out;
+    EXPECT_NE(o.out.find("Application/Adapter = 3\n"), std::string::npos) << o.out;
+    // The run's log follows the settings listing.
+    std::vector<std::string> lines = Lines(o.out.substr(o.out.rfind('\n', o.out.find("Command line:")) + 1));
+    EXPECT_EQ(lines[0], "Command line: +ebpvf file.txt -pi -o out.txt");
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Blow fuse complete."), lines.end()) << o.out;
+    EXPECT_TRUE(std::filesystem::exists(dir_.File("out.txt")));
+
+    Outcome help = Run(LineWith("-h"));
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind(kCommandLineHelp, 0), 0u);
+    Outcome device = RunShell("cd '" + dir_.Path().string() + "' && QUARZO_INI='" + ini_ + "' " + QUARZO_CLI +
+                              " " + LineWith("--device MSP430F1") + " 2>&1 >/dev/null");
+    EXPECT_EQ(device.status, 1);
+    EXPECT_EQ(device.out, "quarzo: unknown device \"MSP430F1\" (--list-devices lists them)\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Console, ConsoleOptionsAt, ::testing::Values(0u, 1u, 2u, 3u, 4u));
+
 TEST_F(Console, AFileAloneLoadsAndRunsNothing) {
     WriteFile(dir_.File("file.txt"), "@F000\r\n00 11 22\r\nq\r\n");
     Outcome o = Run("file.txt");
@@ -211,6 +246,9 @@ TEST_F(Console, OutputFilesFailCleanlyAndOddNamesWork) {
     o = Run("in.hex -o -dash.txt");
     EXPECT_EQ(o.status, 0) << o.out;
     EXPECT_EQ(ReadFile(dir_.File("-dash.txt")), "@0000\r\n01 02 03 04\r\nq\r\n");
+    o = Run("in.hex -o --dash.txt");
+    EXPECT_EQ(o.status, 0) << o.out;
+    EXPECT_EQ(ReadFile(dir_.File("--dash.txt")), "@0000\r\n01 02 03 04\r\nq\r\n");
     o = Run("in.hex -o 'out file \xC3\xBC.txt'");
     EXPECT_EQ(o.status, 0) << o.out;
     EXPECT_EQ(ReadFile(dir_.File("out file \xC3\xBC.txt")), "@0000\r\n01 02 03 04\r\nq\r\n");

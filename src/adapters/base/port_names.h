@@ -4,11 +4,10 @@
 #include <vector>
 
 #include "adapters/base/adapter.h"
+#include "core/port_counts.h"
 
 namespace quarzo {
 
-// Serial ports COM1 to COM256: USB adapters get whatever number the system hands out.
-inline constexpr int kSerialPortCount = 256;
 // The ports every system is offered, present or not.
 inline constexpr int kClassicSerialPorts = 8;
 
