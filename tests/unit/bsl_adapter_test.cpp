@@ -38,7 +38,11 @@ TEST(BslAdapter, InfoTextsAndTheRamCodeEachVersionGets) {
     // The version command goes first; loaders before 1.50 refuse it and are identified after the password.
     // 1.10 with the loadable loader: the stack repair, the whole installation, then the speed change.
     Session old("1.10");
+    std::vector<std::string> oldNotes;
+    old.adapter.onNote = [&](const std::string& line) { oldNotes.push_back(line); };
     EXPECT_EQ(old.Info(), "Device family F149; BSL v1.10 patched to v1.50.");
+    EXPECT_EQ(oldNotes, Strings{"Note: Our loader 1.50 runs in RAM from 0x0224 and serves the run in place of the "
+                                "ROM loader 1.10."});
     EXPECT_EQ(old.CommandsAfter(3),
               (Strings{"1A 0C22 0", "10 FFE0 32", "12 0220 250", "12 031A 206", "14 0220 250", "14 031A 206",
                        "14 0220 2", "10 FFE0 32", "1A 0224 0", "20 87E0 2"}));

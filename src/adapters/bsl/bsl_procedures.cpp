@@ -124,7 +124,14 @@ bool BslLink::PrepareTarget() {
 }
 
 void BslLink::NoteServingLoader() {
-    if (ramBslStart != 0 || currentVersion >= kVersion160) return;
+    if (ramBslStart != 0) {
+        Note("Note: Our loader %x.%.2x runs in RAM from 0x%.4X and serves the run in place of the ROM loader "
+             "%x.%.2x.",
+             currentVersion >> 8 & 0xFF, currentVersion & 0xFF, ramBslStart, romVersion >> 8 & 0xFF,
+             romVersion & 0xFF);
+        return;
+    }
+    if (currentVersion >= kVersion160) return;
     Note("Note: The ROM loader %x.%.2x serves the run: it has no erase check (the blank check reads the memory "
          "back) and no speed change (the run stays at 9600 baud).",
          currentVersion >> 8 & 0xFF, currentVersion & 0xFF);
