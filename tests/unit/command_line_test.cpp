@@ -183,8 +183,13 @@ TEST_F(CommandLineRun, TheAdapterOptionSetsThePortAndSelectsAfterTheLoad) {
     EXPECT_EQ(RunLine("+e -bsl=com3"), kRunActionFailed);  // the port cannot open here
     EXPECT_EQ(programmer_.Kind(), kAdapterBsl);
     EXPECT_EQ(adapters_.bsl.link.portIndex, 2u);
+#ifdef _WIN32
+    // Windows opens COM3 itself (under Wine it may even exist); the run fails at Initialize either way.
+    EXPECT_EQ(sink_.Lines().back().rfind("1 Init failed. ", 0), 0u) << sink_.Lines().back();
+#else
     EXPECT_EQ(sink_.Lines().back().rfind("1 Init failed. Could not open port /dev/quarzo-no-such-port: ", 0),
               0u);
+#endif
 
 #ifndef _WIN32
     // A device path names the serial port for this run; a COM name afterwards forgets it.
