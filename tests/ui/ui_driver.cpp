@@ -187,7 +187,7 @@ TEST_F(Ui, TheSettingsDialogStoresWhatTheUserEdits) {
     EXPECT_EQ(SendMessageA(adapter, CB_GETCURSEL, 0, 0), 2);
     Shot("settings-dialog");
 
-    EXPECT_TRUE(EditProperty(page, 6, "abc"));  // RST delay: not a number
+    EXPECT_TRUE(EditProperty(page, 6, "40"));   // RST delay (a value out of range is refused: settings_pages_test)
     EXPECT_TRUE(ChooseProperty(page, 3, 1));    // Keep port open: True
     ToggleProperty(global, 6);                  // Erase off
     ToggleProperty(global, 7);                  // Blank Check off: Program and Verify stay
@@ -200,7 +200,7 @@ TEST_F(Ui, TheSettingsDialogStoresWhatTheUserEdits) {
     EXPECT_EQ(SendMessageA(page, LB_GETCOUNT, 0, 0), 7);
     ASSERT_TRUE(PressAndWaitGone(dialog, IDOK));
     std::string ini = ReadText(File("quarzo.ini"));
-    EXPECT_NE(ini.find("RST delay=0\r\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("RST delay=40\r\n"), std::string::npos) << ini;
     EXPECT_NE(ini.find("Keep port open=-1\r\n"), std::string::npos) << ini;
     EXPECT_NE(ini.find("Autoprogram=24\r\n"), std::string::npos) << ini;
     EXPECT_NE(ini.find("Adapter=2\r\n"), std::string::npos) << ini;
