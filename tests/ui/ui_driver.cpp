@@ -183,7 +183,7 @@ TEST_F(Ui, TheSettingsDialogStoresWhatTheUserEdits) {
          adapter = GetDlgItem(dialog, 1021);
     EXPECT_EQ(ListStrings(page),
               (std::vector<std::string>{"Port", "Patch to v1.50", "38400 baud", "Keep port open",
-                                        "TST invert", "RST invert", "RST delay"}));
+                                        "TST invert", "RST invert", "RST delay", "Password file"}));
     EXPECT_EQ(SendMessageA(adapter, CB_GETCURSEL, 0, 0), 2);
     Shot("settings-dialog");
 
@@ -197,7 +197,7 @@ TEST_F(Ui, TheSettingsDialogStoresWhatTheUserEdits) {
     EXPECT_EQ(ListStrings(page), (std::vector<std::string>{"Port", "Apply VCC", "Target VCC"}));
     SendMessageA(adapter, CB_SETCURSEL, 2, 0);
     SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(1021, CBN_SELCHANGE), reinterpret_cast<LPARAM>(adapter));
-    EXPECT_EQ(SendMessageA(page, LB_GETCOUNT, 0, 0), 7);
+    EXPECT_EQ(SendMessageA(page, LB_GETCOUNT, 0, 0), 8);
     ASSERT_TRUE(PressAndWaitGone(dialog, IDOK));
     std::string ini = ReadText(File("quarzo.ini"));
     EXPECT_NE(ini.find("RST delay=40\r\n"), std::string::npos) << ini;
