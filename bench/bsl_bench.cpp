@@ -70,6 +70,7 @@ double WireSeconds(const std::string& tracePath, size_t& bytes, double& busySeco
             busySeconds += us / 1e6;
             continue;
         }
+        if (direction != "RX" && direction != "TX") continue;  // FLASH lines mark the chip's flash operations
         size_t count = 0;
         std::string second;
         while (fields >> hex) {
