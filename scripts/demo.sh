@@ -21,7 +21,7 @@ for _ in $(seq 100); do
     sleep 0.05
 done
 pty=$(head -n1 "$out")
-echo "Virtual MSP430F149 with loader 1.60 on $pty, its JTAG cable on $cable"
+echo "Virtual MSP430F149 with its loader 1.61 on $pty, its JTAG cable on $cable"
 
 echo
 echo "\$ quarzo +ebpv examples/blink.txt -BSL=$pty"

@@ -92,11 +92,14 @@ DcoSpread DocumentedSpread(ClockSystem system) {
     return {1, 1};
 }
 
+double RomLoaderClockHz(ClockSystem system, uint8_t d3) {
+    uint16_t word = kLoaderClockWords[static_cast<int>(system)][d3 > 2 ? 0 : d3];
+    return DcoFrequency(system, static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8));
+}
+
 uint32_t RomLoaderBaud(ClockSystem system, uint8_t d1, uint8_t d2, uint8_t d3) {
     if (d3 > 2) return 0;
-    uint16_t word = kLoaderClockWords[static_cast<int>(system)][d3];
-    double made = DcoFrequency(system, static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8));
-    double ratio = DcoFrequency(system, d1, d2) / made;
+    double ratio = DcoFrequency(system, d1, d2) / RomLoaderClockHz(system, d3);
     if (std::fabs(ratio - 1) < kUartTolerance) return kLoaderRates[d3];
     return static_cast<uint32_t>(std::lround(kLoaderRates[d3] * ratio));
 }

@@ -12,6 +12,8 @@ constexpr int kIdleCycles = 4;
 constexpr uint16_t kVacant = 0x3FFF;
 // The watchdog's interval from a power-up clear or a counter clear: 32768 SMCLK cycles.
 constexpr double kWatchdogCycles = 32768;
+// SR bit 6, SCG0: on the FLL+ it turns the loop control off (SLAU056, FLL+ clock module).
+constexpr uint16_t kScg0 = 0x0040;
 
 // The 11 bits of an 8E1 character from the start bit on.
 uint16_t CharacterBits(uint8_t byte) {
@@ -109,7 +111,8 @@ void Msp430Machine::UpdateClocks() {
 
 // The clock module's registers of the family (SLAU049 and SLAU144, basic clock registers; SLAU056,
 // FLL+ registers): -1 for none, 0 and 1 for the DCO's two, 2 for BCSCTL2, else 3 for one kept as
-// written (BCSCTL3; SCFQCTL, FLL_CTL0, FLL_CTL1, and SVSCTL at 0x56 on parts with a supervisor).
+// written (BCSCTL3; SCFQCTL, read by the FLL+ loop; FLL_CTL0 with DCOPLUS; FLL_CTL1; SVSCTL at 0x56 on
+// parts with a supervisor).
 int Msp430Machine::ClockRegister(uint16_t address) const {
     if (clockSystem_ == ClockSystem::kFllPlus) {
         if (address == kScfi0 || address == kScfi1) return address - kScfi0;
@@ -126,6 +129,9 @@ void Msp430Machine::Start(uint16_t address, double nowUs) {
     // The loader's stack (SLAU319, initialization status): 1.10 sets it to 0x021A, from 1.30 on the
     // entry sequence sets it to 0x0220.
     cpu_.r[Msp430Cpu::kSp] = device_.BslVersion() <= 0x0110 ? 0x021A : 0x0220;
+    // The F4xx loader runs with the FLL+ loop off (SLAU319, initialization status: SCG0 = 1).
+    if (clockSystem_ == ClockSystem::kFllPlus) cpu_.r[Msp430Cpu::kSr] = kScg0;
+    fllAclkCycles_ = 0;
     nowUs_ = nowUs;
     faulted_ = false;
     waiting_ = false;
@@ -338,6 +344,7 @@ Msp430Machine::Stop Msp430Machine::Run(double limitUs) {
         double startUs = nowUs_;
         nowUs_ += us;
         if (meras_ && flash_.Busy()) massEraseUs_ += us;
+        FllElapse(us);
         flash_.Elapse(us, kAclkHz, mclkHz_, smclkHz_, static_cast<uint64_t>(nowUs_));
         timer_.Elapse(startUs, us, kAclkHz, smclkHz_);
         TimerInterrupts();
@@ -345,6 +352,34 @@ Msp430Machine::Stop Msp430Machine::Run(double limitUs) {
         if (waiting_) return Stop::kWaitingForInput;
     }
     return Stop::kTimeLimit;
+}
+
+// SLAU056, FLL+ clock module, FLL+ operation: with the loop on (SCG0 clear) the 10-bit frequency
+// integrator, read in SCFI1 (NDCO and MOD's upper bits) and SCFI0 bits 0-1 (MOD's lower bits), counts
+// once per ACLK period: down while f_DCOCLK lies above D x (N + 1) x f_ACLK (D = 2^FLLD from SCFI0, N
+// from SCFQCTL bits 0-6), up while below. Each count is one modulator step; the taps stay in the range
+// FN_x in SCFI0 selects, so a target beyond it leaves the integrator at its end. MCLK follows as
+// UpdateClocks derives it (DCOPLUS). The modulation disable bit SCFQ_M is not modelled.
+void Msp430Machine::FllElapse(double us) {
+    if (clockSystem_ != ClockSystem::kFllPlus || (cpu_.r[Msp430Cpu::kSr] & kScg0)) {
+        fllAclkCycles_ = 0;
+        return;
+    }
+    fllAclkCycles_ += us * kAclkHz / 1e6;
+    auto counts = static_cast<int>(fllAclkCycles_);
+    if (counts == 0) return;
+    fllAclkCycles_ -= counts;
+    int n = otherClock_[kScfqCtl - kScfi0] & 0x7F;
+    double target = (1 << (clock_[0] >> 6)) * (n + 1) * kAclkHz;
+    int integrator = clock_[1] << 2 | (clock_[0] & 3);
+    for (int i = 0; i < counts; ++i) {
+        int next = std::clamp(integrator + (DcoHz() > target ? -1 : 1), 0, 0x3FF);
+        if (next == integrator) break;
+        integrator = next;
+        clock_[1] = static_cast<uint8_t>(integrator >> 2);
+        clock_[0] = static_cast<uint8_t>((clock_[0] & ~3) | (integrator & 3));
+    }
+    UpdateClocks();
 }
 
 // A pending Timer_A request interrupts the CPU when GIE is set; the TACCR0 request first, its flag

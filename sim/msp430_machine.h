@@ -36,6 +36,7 @@ public:
     double DcoHz() const { return DcoFrequency(clockSystem_, clock_[0], clock_[1], chipFactor_); }
     double MclkHz() const { return mclkHz_; }
     // This chip's spread; 1 is the typical part. An F2xx chip's factory calibration follows it.
+    double ChipFactor() const { return chipFactor_; }
     void SetChipFactor(double factor) {
         chipFactor_ = factor;
         Calibrate();
@@ -90,6 +91,7 @@ private:
 
     int SkipDelayLoop(uint16_t pc);
     void UpdateClocks();
+    void FllElapse(double us);
     bool RxLevel(double atUs);
     void SetTx(bool level, double atUs);
     bool TxLevel() const;
@@ -119,6 +121,7 @@ private:
     uint8_t otherClock_[9] = {};
     double chipFactor_ = 1.0;
     double dcoHz_ = 0, mclkHz_ = 0, smclkHz_ = 0;  // from the registers, kept for every step
+    double fllAclkCycles_ = 0;                     // ACLK periods not yet taken by the FLL+ loop
     // Ports 1 and 2: OUT, DIR and SEL of each.
     uint8_t ports_[2][3] = {};
     // The loader's pins, from the part: F1xx and F2xx transmit on P1.1 (TA0 output) and receive on

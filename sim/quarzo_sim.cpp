@@ -33,7 +33,8 @@ const char kUsage[] =
     "Usage: quarzo-sim [options]\n"
     "Serves a virtual MSP430's bootstrap loader on a pseudo-terminal; the first line printed is its path.\n"
     "  --device NAME        device to simulate (default MSP430F149)\n"
-    "  --bsl-version X.YY   loader version: 1.10, 1.30, 1.40, 1.60, 1.61 or 2.xx (default 1.60)\n"
+    "  --bsl-version X.YY   loader version: 1.10, 1.30, 1.40, 1.60, 1.61 or 2.xx (default: the part's\n"
+    "                       own; a part without a loader ROM does not answer on the line)\n"
     "  --load FILE          initial flash contents (Intel HEX, TI TXT or binary)\n"
     "  --state FILE         memory loaded at start when the file exists and written at exit; a blown\n"
     "                       fuse is kept in FILE.fuse\n"
@@ -49,7 +50,7 @@ const char kUsage[] =
 
 struct Options {
     std::string device = "MSP430F149";
-    std::string version = "1.60";
+    std::string version;  // empty: the part's own loader
     std::string load, state, link, trace, lpt;
     std::string vacant = "3FFF";
     std::string pyrelId = "1234650A";
@@ -129,7 +130,19 @@ int main(int argc, char** argv) {
                      SimPartNames().c_str());
         return 2;
     }
-    if (!BehaviourForVersion(o.version, behaviour)) {
+    if (o.version.empty() && part->bslVersion == 0) {
+        behaviour.version = 0;
+        behaviour.present = false;
+        std::fprintf(stderr,
+                     "quarzo-sim: the %s has no bootstrap loader: nothing answers on the serial line "
+                     "(--bsl-version gives it one)\n",
+                     part->name);
+    } else if (o.version.empty()) {
+        char name[24];
+        std::snprintf(name, sizeof(name), "%x.%02x", part->bslVersion >> 8, part->bslVersion & 0xFF);
+        o.version = name;
+    }
+    if (behaviour.present && !BehaviourForVersion(o.version, behaviour)) {
         std::fprintf(stderr, "quarzo-sim: unknown loader version \"%s\"\n", o.version.c_str());
         return 2;
     }

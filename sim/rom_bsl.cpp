@@ -1,7 +1,8 @@
 #include "sim/rom_bsl.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
-
 
 namespace quarzo::sim {
 namespace {
@@ -14,10 +15,8 @@ constexpr uint32_t kMaxData = 250;
 // How long code in RAM may work on one byte before it counts as gone (a mass erase takes ~20 ms).
 constexpr double kCodeTimeLimitUs = 5e6;
 constexpr uint16_t kLoaderEntry = 0x0C22;
-// Flash timing at a ~350 kHz timing generator.
-constexpr uint32_t kMassEraseUs = 20000;
-constexpr uint32_t kSegmentEraseUs = 14000;
-constexpr uint32_t kWordProgramUs = 100;
+// How long the loader waits for one flash operation before it gives up on BUSY.
+constexpr double kFlashLimitUs = 1e6;
 constexpr uint8_t kWatchdogKey = 0x5A;   // high byte of every write to the watchdog control word
 constexpr uint8_t kWatchdogHold = 0x80;  // WDTHOLD
 
@@ -53,8 +52,12 @@ bool BehaviourForVersion(const std::string& name, BslBehaviour& b) {
     b.memoryOffset = b.version >= 0x0212;
     // SLAA089: from 1.40 a received data block is verified.
     b.verifiesWrites = b.version >= 0x0140;
-    // 1.10 leaves the cumulative mass-erase time (about 200 ms, the data sheets' tCMErase) to the host.
-    if (b.version <= 0x0110) b.massErasePasses = 19;
+    // SLAU319, chip identification and BSL version tables: 1.10 accesses memory byte by byte, and its
+    // erase of all main memory is one pass (17.2 ms nominal), the cumulative mass erase time of the
+    // data sheets (t_CMErase, 200 ms on F1xx/F4xx) left to the host, which repeats the command; later
+    // loaders repeat the pass themselves.
+    b.byteWrites = b.version <= 0x0110;
+    b.cumulativeErase = b.version > 0x0110;
     // SLAU319, RX password: the 2.xx loaders mass-erase on a wrong password unless BSLKEY is 0x0000;
     // SLAU319, mass erase: they clear LOCKA first, so information memory goes with it, segment A too.
     b.massEraseOnWrongPassword = b.clearsLockA = b.version >= 0x0200;
@@ -63,6 +66,7 @@ bool BehaviourForVersion(const std::string& name, BslBehaviour& b) {
 
 RomBsl::RomBsl(SimDevice& device, const BslBehaviour& behaviour)
     : device_(device), rom_(behaviour), active_(behaviour), flash_(device), cpu_(device, flash_) {
+    SetFlashClock(cpu_.MclkHz() / cpu_.ChipFactor());
     // FG461x data sheet (SLAS508), bootstrap loader: whatever its version, the loader erases the
     // flash on an invalid password unless BSLKEY at 0xFFBE is 0x0000.
     if (device_.Read(SimDevice::kIdAddress) == 0xF4 && device_.Read(SimDevice::kIdAddress + 1) == 0x6F) {
@@ -71,6 +75,10 @@ RomBsl::RomBsl(SimDevice& device, const BslBehaviour& behaviour)
 }
 
 void RomBsl::Enter() {
+    if (!rom_.present) {
+        RunProgram();  // no loader ROM: the entry sequence starts the user's program
+        return;
+    }
     cpuRunning_ = false;
     startAt_ = 0;
     state_ = State::kIdle;
@@ -78,13 +86,50 @@ void RomBsl::Enter() {
     baud_ = 9600;
     ramLoader_ = 0;
     active_ = rom_;
-    erasePasses_ = 0;
     offset_ = 0;
     frame_.clear();
     cpu_.LoaderClock();
+    SetFlashClock(cpu_.MclkHz() / cpu_.ChipFactor());
+    // SLAU319, mass erase: the 2.xx loader clears LOCKA when it starts (a one written toggles it).
+    if (active_.clearsLockA && (flash_.ReadRegister(FlashController::kFctl3) & FlashController::kLockA))
+        flash_.WriteRegister(FlashController::kFctl3, FlashController::kKey | FlashController::kLockA | FlashController::kLock,
+                             false);
+}
+
+// SLAU319, initialization status: the loader runs on MCLK from the DCO set for at least 1.5 MHz; its
+// 1.10 table's nominal 17.2 ms for one mass erase pass (5297 timing-generator clocks) is 308 kHz, MCLK
+// divided by 5. The guide names no divider for its other clocks (the F2xx and F4xx start clocks, the
+// faster ones after a speed change): the loader divides the clock its settings give the typical chip
+// down to flashClockHz, so that a chip whose clock differs (or settings the host chose badly) runs the
+// timing generator off by as much.
+void RomBsl::SetFlashClock(double loaderMclkHz) {
+    loaderMclkHz_ = loaderMclkHz;
+    long fn = std::lround(loaderMclkHz / rom_.flashClockHz) - 1;
+    flashDivider_ = static_cast<uint8_t>(std::clamp(fn, 0L, 63L));
+}
+
+// The loader's flash routine (SLAU049/SLAU144/SLAU056, flash memory controller: FCTL2 with the clock and
+// divider, LOCK cleared in FCTL3, the mode in FCTL1, the dummy or data write, BUSY polled, LOCK set).
+uint32_t RomBsl::FlashOperation(uint16_t mode, uint32_t address, uint16_t value, bool byte) {
+    using F = FlashController;
+    flash_.WriteRegister(F::kFctl2, static_cast<uint16_t>(F::kKey | F::kSourceMclk | flashDivider_), false);
+    flash_.WriteRegister(F::kFctl3, F::kKey, false);
+    flash_.WriteRegister(F::kFctl1, static_cast<uint16_t>(F::kKey | mode), false);
+    flash_.WriteFlash(address, value, byte);
+    double mclk = cpu_.MclkHz();
+    double stepUs = 8e6 * (flashDivider_ + 1) / mclk;  // eight timing-generator clocks
+    double us = 0;
+    while (flash_.Busy() && us < kFlashLimitUs) {
+        us += stepUs;
+        flash_.Elapse(stepUs, mclk, mclk, mclk, static_cast<uint64_t>(lastEndUs_ + us));
+    }
+    flash_.WriteRegister(F::kFctl1, F::kKey, false);
+    flash_.WriteRegister(F::kFctl3, F::kKey | F::kLock, false);
+    return static_cast<uint32_t>(us);
 }
 
 void RomBsl::HoldInReset() {
+    flash_.Reset();  // RST is a power-up clear: an operation in hand is cut short, LOCKA set again
     cpuRunning_ = false;
     startAt_ = 0;
     state_ = State::kReset;
@@ -247,8 +292,7 @@ RomBsl::Reply RomBsl::Execute() {
     // locked; nothing else does.
     bool free = command == 0x10 || command == 0x18 || command == 0x20 || command == 0x1E;
     if (locked_ && !free) return Nak();
-    bool mainErase = command == 0x16 && length == 0xA504 && device_.IsMain(at);
-    if (command != 0x18 && !mainErase) erasePasses_ = 0;
+    using F = FlashController;
 
     switch (command) {
         case 0x10: {
@@ -257,10 +301,10 @@ RomBsl::Reply RomBsl::Execute() {
                 locked_ = false;
                 return Ack();
             }
-            if (active_.massEraseOnWrongPassword && device_.ReadWord(SimDevice::kBslKey) != 0x0000) {
-                device_.MassErase(!active_.clearsLockA);
-            }
-            return active_.wrongPasswordAck ? Ack() : Nak();
+            Reply r = active_.wrongPasswordAck ? Ack() : Nak();
+            if (active_.massEraseOnWrongPassword && device_.ReadWord(SimDevice::kBslKey) != 0x0000)
+                r.busyUs = EraseAll(true).busyUs;
+            return r;
         }
         case 0x12: {
             if (dataBytes != length || length > kMaxData || (address | length) & 1) return Nak();
@@ -276,13 +320,24 @@ RomBsl::Reply RomBsl::Execute() {
                 if (!(low & kWatchdogHold)) watchdogReset_ = true;
             }
             bool held = true;
-            uint32_t flashWords = 0;
-            for (uint32_t i = 0; i < length; ++i) {
-                held &= device_.Write(at + i, frame_[8 + i]);
-                if (device_.IsFlash(at + i) && i % 2 == 0) ++flashWords;
+            uint32_t busyUs = 0;
+            for (uint32_t i = 0; i < length; i += 2) {
+                const uint8_t* data = &frame_[8 + i];
+                if (!device_.IsFlash(at + i)) {
+                    held &= device_.Write(at + i, data[0]);
+                    held &= device_.Write(at + i + 1, data[1]);
+                    continue;
+                }
+                if (active_.byteWrites) {
+                    busyUs += FlashOperation(F::kWrt, at + i, data[0], true);
+                    busyUs += FlashOperation(F::kWrt, at + i + 1, data[1], true);
+                } else {
+                    busyUs += FlashOperation(F::kWrt, at + i, static_cast<uint16_t>(data[0] | data[1] << 8));
+                }
+                held &= device_.Read(at + i) == data[0] && device_.Read(at + i + 1) == data[1];
             }
             Reply r = held || !active_.verifiesWrites ? Ack() : Failed();
-            r.busyUs = flashWords * kWordProgramUs;
+            r.busyUs = busyUs;
             return r;
         }
         case 0x14: {
@@ -294,22 +349,23 @@ RomBsl::Reply RomBsl::Execute() {
         case 0x16: {
             // SLAU319, erase segment (0xA502) and erase main or info (0xA504, the section the address
             // lies in); SLAU144/SLAU049 erase modes: MERAS alone erases main memory only.
-            if (length == 0xA502) {
-                device_.EraseSegment(at);
-                Reply r = Ack();
-                r.busyUs = kSegmentEraseUs;
-                return r;
-            }
-            if (length != 0xA504) return Nak();
-            if (mainErase) return ErasePass(false);
-            device_.EraseInfo(!active_.clearsLockA);
+            // Information memory goes segment by segment; LOCKA (F2xx) keeps segment A unless the
+            // loader cleared it.
+            if (length != 0xA502 && length != 0xA504) return Nak();
+            if (length == 0xA504 && device_.IsMain(at)) return EraseAll(false);
             Reply r = Ack();
-            r.busyUs = kMassEraseUs;
+            uint32_t from = at, to = at;
+            if (length == 0xA504 && device_.IsInfo(at)) {
+                from = device_.Part().info.start;
+                to = device_.Part().info.end;
+            }
+            for (uint32_t a = from; a <= to && device_.IsFlash(a); a += device_.IsInfo(a) ? device_.InfoSegmentSize() : SimDevice::kMainSegment)
+                r.busyUs += FlashOperation(F::kErase, a);
             return r;
         }
         case 0x18:
             if (length != 0xA506 && length != 0xA504) return Nak();
-            return ErasePass(length == 0xA506);
+            return EraseAll(length == 0xA506);
         case 0x21:
             // SLAU319, set memory offset: the value travels in the frame's length word.
             offset_ = length;
@@ -338,13 +394,19 @@ RomBsl::Reply RomBsl::Execute() {
     return Nak();
 }
 
-RomBsl::Reply RomBsl::ErasePass(bool withInfo) {
-    // Old parts erase only once the passes add up to the erase time they need. SLAU319, mass erase:
-    // the 2.xx loader has cleared LOCKA, so with it information segment A goes as well.
-    if (++erasePasses_ >= active_.massErasePasses)
-        withInfo ? device_.MassErase(!active_.clearsLockA) : device_.EraseMain();
+RomBsl::Reply RomBsl::EraseAll(bool withInfo) {
+    using F = FlashController;
+    // The passes the loader runs: enough for t_CMErase by its own reckoning of the timing generator's
+    // rate. The cells are erased once the passes really add up to it (the flash controller's rule);
+    // the 2.xx loader has cleared LOCKA, so information segment A goes as well.
+    int passes = 1;
+    if (active_.cumulativeErase && flash_.cumulativeMassEraseUs > 0) {
+        double passUs = flash_.massEraseClocks * (flashDivider_ + 1) / loaderMclkHz_ * 1e6;
+        passes = std::max(1, static_cast<int>(std::ceil(static_cast<double>(flash_.cumulativeMassEraseUs) / passUs)));
+    }
     Reply r = Ack();
-    r.busyUs = kMassEraseUs;
+    for (int i = 0; i < passes; ++i)
+        r.busyUs += FlashOperation(static_cast<uint16_t>(F::kMeras | (withInfo ? F::kErase : 0)), device_.Part().main.start);
     return r;
 }
 
@@ -373,6 +435,8 @@ RomBsl::Reply RomBsl::ChangeBaud(uint8_t d1, uint8_t d2, uint8_t d3) {
     // clock they give, which code it starts later inherits.
     r.newBaud = RomLoaderBaud(cpu_.GetClockSystem(), d1, d2, d3);
     cpu_.SetClock(d1, d2);
+    // Its flash timing follows the clock it believes it now has.
+    SetFlashClock(RomLoaderClockHz(cpu_.GetClockSystem(), d3));
     return r;
 }
 

@@ -19,7 +19,13 @@ struct BslBehaviour {
     bool versionCommand = true;     // command 0x1E
     bool memoryOffset = false;      // command 0x21: addresses above 0xFFFF
     bool verifiesWrites = true;     // a write whose cells do not hold the data is refused (1.40 and later)
-    int massErasePasses = 1;        // passes before the flash is really erased (old parts need ~200 ms)
+    bool byteWrites = false;        // 1.10 programs byte by byte
+    // Whether one erase of all main memory repeats the timing generator's pass up to the flash's
+    // cumulative erase time (t_CMErase); 1.10 runs one pass per command and leaves the rest to the host.
+    bool cumulativeErase = true;
+    // The timing generator's rate the loader divides its MCLK for, at the clock it believes it runs at.
+    double flashClockHz = 308'000;
+    bool present = true;  // false: the part has no loader ROM, and nothing answers on its pins
     bool wrongPasswordAck = false;  // answer a wrong password with ACK, staying locked
     bool massEraseOnWrongPassword = false;  // 2.xx: a wrong password erases the chip unless BSLKEY is 0
     bool clearsLockA = false;               // 2.xx: its erases reach information segment A
@@ -86,8 +92,12 @@ private:
     Reply LoadPc(uint16_t address);
     Reply CodeReceive(uint8_t byte, double endUs, uint32_t lineBaud);
     Reply ChangeBaud(uint8_t d1, uint8_t d2, uint8_t d3);
-    // Main memory's erase: old parts need several passes before the cells are erased.
-    Reply ErasePass(bool withInfo);
+    // An erase of all main memory (and information memory with it), through the flash controller.
+    Reply EraseAll(bool withInfo);
+    // One flash operation as the loader runs it; returns the time it took.
+    uint32_t FlashOperation(uint16_t mode, uint32_t address, uint16_t value = 0xFFFF, bool byte = false);
+    // The timing generator's divider for the MCLK the loader believes it has.
+    void SetFlashClock(double loaderMclkHz);
 
     SimDevice& device_;
     BslBehaviour rom_;
@@ -96,7 +106,8 @@ private:
     bool locked_ = true;
     uint32_t baud_ = 9600;
     uint16_t ramLoader_ = 0;
-    int erasePasses_ = 0;
+    double loaderMclkHz_ = 0;
+    uint8_t flashDivider_ = 0;  // FN in FCTL2
     uint16_t offset_ = 0;  // the upper address word set by command 0x21
     uint32_t frames_ = 0;
     std::vector<uint8_t> frame_;

@@ -179,9 +179,9 @@ TEST_F(BslOverPty, DetectOnAPseudoTerminalSaysItCannotTellTheWiringsApart) {
     Strings lines = UnstampedLines(detect.out);
     ASSERT_EQ(lines.size(), 6u) << detect.out;
     EXPECT_EQ(lines[1],
-              "RST invert off, TST invert off, RST delay 0 ms: answers: device family F149, BSL v1.60");
+              "RST invert off, TST invert off, RST delay 0 ms: answers: device family F149, BSL v1.61");
     EXPECT_EQ(lines[4],
-              "RST invert on, TST invert on, RST delay 0 ms: answers: device family F149, BSL v1.60");
+              "RST invert on, TST invert on, RST delay 0 ms: answers: device family F149, BSL v1.61");
     EXPECT_EQ(
         lines[5],
         "4 wirings answer: this port's DTR and RTS do not reach the target, so they cannot be told apart. "
