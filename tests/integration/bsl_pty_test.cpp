@@ -1,6 +1,7 @@
 // The console program programs quarzo-sim through the POSIX serial port over a real pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 
 #include "core/firmware_file.h"
@@ -31,7 +32,8 @@ protected:
 
 TEST_F(BslOverPty, ProgramVerifyAndReadBackThroughTheSimulator) {
     std::string trace = dir_.File("trace.txt"), state = dir_.File("state.txt");
-    SimProcess sim(QUARZO_SIM, "--trace '" + trace + "' --state '" + state + "'", dir_.File("sim.out"));
+    SimProcess sim(QUARZO_SIM, "--trace '" + trace + "' --state '" + state + "' 2>'" + dir_.File("sim.err") + "'",
+                   dir_.File("sim.out"));
     ASSERT_FALSE(sim.DevicePath().empty());
 
     testing::Outcome program = Quarzo("+ebpv '" + blink_ + "' -BSL=" + sim.DevicePath());
@@ -62,6 +64,16 @@ TEST_F(BslOverPty, ProgramVerifyAndReadBackThroughTheSimulator) {
     EXPECT_NE(frames.find("RX 80 12 22 22 00 11 1E 00 31 40 00 0A"),
               std::string::npos);                                             // the program's write
     EXPECT_NE(frames.find("RX 80 20 04 04 E0 87 02 00"), std::string::npos);  // 38400 baud
+    // The loader's erase (its passes up to the cumulative erase time) and writes go through the flash
+    // controller, its timing generator in range: all counted at exit, none incomplete.
+    EXPECT_NE(frames.find("FLASH write 1100 "), std::string::npos);
+    unsigned operations = 0, outside = 1, incomplete = 1;
+    EXPECT_EQ(std::sscanf(ReadFile(dir_.File("sim.err")).c_str(),
+                          "flash clock: %u operations, %u outside 257-476 kHz\nflash incomplete: %u", &operations,
+                          &outside, &incomplete),
+              3);
+    EXPECT_GT(operations, 40u);
+    EXPECT_EQ(outside + incomplete, 0u);
     // The state file keeps the programmed flash for the next run.
     MemoryImage kept;
     ASSERT_GT(FirmwareFile(kept).Load(state, 2), 0);

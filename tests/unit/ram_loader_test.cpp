@@ -232,6 +232,32 @@ TEST(ChipModel, TimerAInterruptsWakeASleepingCpu) {
     EXPECT_TRUE(machine.Cpu().Halted());
 }
 
+// F4xx: with SCG0 cleared the FLL+ loop brings MCLK to (N + 1) x ACLK (SCFQCTL's N; DCOPLUS off, so
+// D cancels), within the DCO range FN_x selects; with SCG0 set, as the loader hands over, it stays put.
+TEST(ChipModel, TheFllLoopFollowsScfqctl) {
+    SimDevice device(*FindSimPart("MSP430F449"));
+    FlashController flash(device);
+    Msp430Machine machine(device, flash);
+    auto mclkAfter = [&](uint16_t n, uint16_t scfi0, uint16_t clearedSr) {
+        // mov.b #n, &SCFQCTL; mov.b #scfi0, &SCFI0; bic #clearedSr, sr; jmp $
+        const uint16_t code[] = {0x40F2, n, 0x0052, 0x40F2, scfi0, 0x0050, 0xC032, clearedSr, 0x3FFF};
+        for (uint32_t i = 0; i < 2 * std::size(code); ++i) device.Write(0x0240 + i, static_cast<uint8_t>(code[i / 2] >> (i % 2 * 8)));
+        machine.LoaderClock();
+        machine.Start(0x0240, 0);
+        EXPECT_EQ(machine.Run(50'000), Msp430Machine::Stop::kTimeLimit);
+        return machine.MclkHz();
+    };
+    for (uint16_t scfi0 : {0x00, 0x80}) {  // D = 1 and 4
+        for (uint16_t n : {31, 63, 121}) {
+            // D = 4 at N = 121 wants 16 MHz, beyond the top tap of the range FN_x = 0 gives.
+            double top = DcoFrequency(ClockSystem::kFllPlus, 0x83, 0xFF) / 4;
+            double expected = scfi0 == 0x80 && n == 121 ? top : (n + 1) * 32768.0;
+            EXPECT_NEAR(mclkAfter(n, scfi0, 0x0040) / expected, 1.0, 0.03) << scfi0 << " " << n;
+        }
+    }
+    EXPECT_NEAR(mclkAfter(63, 0x00, 0x0000), DcoFrequency(ClockSystem::kFllPlus, 0x00, 0x98), 1);
+}
+
 // An F2xx chip's calibration data give this chip the frequencies they name, whatever its spread, and
 // segment A's checksum still holds.
 TEST(ChipModel, CalibrationDataFitTheChip) {
