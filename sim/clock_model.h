@@ -22,7 +22,7 @@ DcoSpread DocumentedSpread(ClockSystem system);
 // speed it really runs at (a receiver at the nominal rate then reads garbage). 0 for a bad index.
 uint32_t RomLoaderBaud(ClockSystem system, uint8_t d1, uint8_t d2, uint8_t d3);
 // The DCO frequency of the typical chip with the clock pair SLAA089 gives for rate index d3 (0-2): the
-// clock the ROM loader's timing at that rate is made for.
+// clock the ROM loader's timing at that rate is made for (and its MCLK: the F4xx words leave FLLD 0).
 double RomLoaderClockHz(ClockSystem system, uint8_t d3);
 
 }  // namespace quarzo::sim

@@ -12,9 +12,10 @@
 namespace quarzo::sim {
 
 // An F1xx, F2xx or F4xx chip running code: the CPU with its memory (through the device model and the flash
-// controller), ports P1 and P2, the watchdog and the basic clock module, in virtual time. The serial
-// line of the bootstrap loader is bridged to the pins: bytes from the host become levels on P2.2 at the
-// line's bit time, and the levels the code drives on P1.1 become bytes read at the host's speed.
+// controller), ports P1 and P2, the watchdog and the family's clock module (the FLL+ with its loop), in
+// virtual time. The serial line of the bootstrap loader is bridged to the pins: bytes from the host become
+// levels on P2.2 at the line's bit time, and the levels the code drives on P1.1 become bytes read at the
+// host's speed.
 class Msp430Machine final : public Msp430Bus {
 public:
     enum class Stop { kWaitingForInput, kReturnedToRom, kFault, kTimeLimit };

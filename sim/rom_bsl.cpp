@@ -92,8 +92,8 @@ void RomBsl::Enter() {
     SetFlashClock(cpu_.MclkHz() / cpu_.ChipFactor());
     // SLAU319, mass erase: the 2.xx loader clears LOCKA when it starts (a one written toggles it).
     if (active_.clearsLockA && (flash_.ReadRegister(FlashController::kFctl3) & FlashController::kLockA))
-        flash_.WriteRegister(FlashController::kFctl3, FlashController::kKey | FlashController::kLockA | FlashController::kLock,
-                             false);
+        flash_.WriteRegister(FlashController::kFctl3,
+                             FlashController::kKey | FlashController::kLockA | FlashController::kLock, false);
 }
 
 // SLAU319, initialization status: the loader runs on MCLK from the DCO set for at least 1.5 MHz; its
@@ -359,7 +359,8 @@ RomBsl::Reply RomBsl::Execute() {
                 from = device_.Part().info.start;
                 to = device_.Part().info.end;
             }
-            for (uint32_t a = from; a <= to && device_.IsFlash(a); a += device_.IsInfo(a) ? device_.InfoSegmentSize() : SimDevice::kMainSegment)
+            for (uint32_t a = from; a <= to && device_.IsFlash(a);
+                 a += device_.IsInfo(a) ? device_.InfoSegmentSize() : SimDevice::kMainSegment)
                 r.busyUs += FlashOperation(F::kErase, a);
             return r;
         }
@@ -402,11 +403,13 @@ RomBsl::Reply RomBsl::EraseAll(bool withInfo) {
     int passes = 1;
     if (active_.cumulativeErase && flash_.cumulativeMassEraseUs > 0) {
         double passUs = flash_.massEraseClocks * (flashDivider_ + 1) / loaderMclkHz_ * 1e6;
-        passes = std::max(1, static_cast<int>(std::ceil(static_cast<double>(flash_.cumulativeMassEraseUs) / passUs)));
+        passes = std::max(
+            1, static_cast<int>(std::ceil(static_cast<double>(flash_.cumulativeMassEraseUs) / passUs)));
     }
     Reply r = Ack();
     for (int i = 0; i < passes; ++i)
-        r.busyUs += FlashOperation(static_cast<uint16_t>(F::kMeras | (withInfo ? F::kErase : 0)), device_.Part().main.start);
+        r.busyUs += FlashOperation(static_cast<uint16_t>(F::kMeras | (withInfo ? F::kErase : 0)),
+                                   device_.Part().main.start);
     return r;
 }
 

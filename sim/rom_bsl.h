@@ -25,7 +25,7 @@ struct BslBehaviour {
     bool cumulativeErase = true;
     // The timing generator's rate the loader divides its MCLK for, at the clock it believes it runs at.
     double flashClockHz = 308'000;
-    bool present = true;  // false: the part has no loader ROM, and nothing answers on its pins
+    bool present = true;            // false: the part has no loader ROM, and nothing answers on its pins
     bool wrongPasswordAck = false;  // answer a wrong password with ACK, staying locked
     bool massEraseOnWrongPassword = false;  // 2.xx: a wrong password erases the chip unless BSLKEY is 0
     bool clearsLockA = false;               // 2.xx: its erases reach information segment A

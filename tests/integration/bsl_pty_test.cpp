@@ -32,7 +32,8 @@ protected:
 
 TEST_F(BslOverPty, ProgramVerifyAndReadBackThroughTheSimulator) {
     std::string trace = dir_.File("trace.txt"), state = dir_.File("state.txt");
-    SimProcess sim(QUARZO_SIM, "--trace '" + trace + "' --state '" + state + "' 2>'" + dir_.File("sim.err") + "'",
+    SimProcess sim(QUARZO_SIM,
+                   "--trace '" + trace + "' --state '" + state + "' 2>'" + dir_.File("sim.err") + "'",
                    dir_.File("sim.out"));
     ASSERT_FALSE(sim.DevicePath().empty());
 
@@ -69,8 +70,8 @@ TEST_F(BslOverPty, ProgramVerifyAndReadBackThroughTheSimulator) {
     EXPECT_NE(frames.find("FLASH write 1100 "), std::string::npos);
     unsigned operations = 0, outside = 1, incomplete = 1;
     EXPECT_EQ(std::sscanf(ReadFile(dir_.File("sim.err")).c_str(),
-                          "flash clock: %u operations, %u outside 257-476 kHz\nflash incomplete: %u", &operations,
-                          &outside, &incomplete),
+                          "flash clock: %u operations, %u outside 257-476 kHz\nflash incomplete: %u",
+                          &operations, &outside, &incomplete),
               3);
     EXPECT_GT(operations, 40u);
     EXPECT_EQ(outside + incomplete, 0u);
