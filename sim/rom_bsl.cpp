@@ -397,12 +397,13 @@ RomBsl::Reply RomBsl::Execute() {
 
 RomBsl::Reply RomBsl::EraseAll(bool withInfo) {
     using F = FlashController;
-    // The passes the loader runs: enough for t_CMErase by its own reckoning of the timing generator's
-    // rate. The cells are erased once the passes really add up to it (the flash controller's rule);
-    // the 2.xx loader has cleared LOCKA, so information segment A goes as well.
+    // The passes the loader runs: enough for t_CMErase on the fastest chip the data sheet allows, by
+    // its reckoning of the timing generator's rate. The cells are erased once the passes really add up
+    // to it (the flash controller's rule); the 2.xx loader has cleared LOCKA, so segment A goes too.
     int passes = 1;
     if (active_.cumulativeErase && flash_.cumulativeMassEraseUs > 0) {
-        double passUs = flash_.massEraseClocks * (flashDivider_ + 1) / loaderMclkHz_ * 1e6;
+        double fastestHz = loaderMclkHz_ * DocumentedSpread(cpu_.GetClockSystem()).fastest;
+        double passUs = flash_.massEraseClocks * (flashDivider_ + 1) / fastestHz * 1e6;
         passes = std::max(
             1, static_cast<int>(std::ceil(static_cast<double>(flash_.cumulativeMassEraseUs) / passUs)));
     }
