@@ -5,68 +5,51 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 namespace quarzo::ui_test {
 namespace {
 
-FORMATETC FileListFormat() {
-    return FORMATETC{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-}
-
-// The files as a DROPFILES block, the form a file manager hands over.
-HGLOBAL MakeDropFiles(const std::vector<std::string>& files) {
-    size_t size = sizeof(DROPFILES) + 1;
-    for (const std::string& f : files) size += f.size() + 1;
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = FALSE;
-    char* text = reinterpret_cast<char*>(drop) + sizeof(DROPFILES);
-    for (const std::string& f : files) {
-        std::memcpy(text, f.c_str(), f.size() + 1);
-        text += f.size() + 1;
-    }
-    GlobalUnlock(memory);
-    return memory;
-}
-
+// The files as a file manager hands them over: a DROPFILES block in global memory.
 class FileData : public IDataObject {
 public:
     explicit FileData(const std::vector<std::string>& files) : files_(files) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (riid == IID_IUnknown || riid == IID_IDataObject) {
-            *object = static_cast<IDataObject*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+        *object = riid == IID_IUnknown || riid == IID_IDataObject ? this : nullptr;
+        return *object ? S_OK : E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references_; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override {
         if (QueryGetData(format) != S_OK) return DV_E_FORMATETC;
+        size_t size = sizeof(DROPFILES) + 1;
+        for (const std::string& f : files_) size += f.size() + 1;
+        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+        auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+        drop->pFiles = sizeof(DROPFILES);
+        char* text = reinterpret_cast<char*>(drop) + sizeof(DROPFILES);
+        for (const std::string& f : files_) text = std::strcpy(text, f.c_str()) + f.size() + 1;
+        GlobalUnlock(memory);
         medium->tymed = TYMED_HGLOBAL;
-        medium->hGlobal = MakeDropFiles(files_);
+        medium->hGlobal = memory;
         medium->pUnkForRelease = nullptr;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* format) override {
         return format && format->cfFormat == CF_HDROP && (format->tymed & TYMED_HGLOBAL) ? S_OK
                                                                                          : DV_E_FORMATETC;
     }
+    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD direction, IEnumFORMATETC** out) override {
+        FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        return direction == DATADIR_GET ? SHCreateStdEnumFmtEtc(1, &format, out) : E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
         out->ptd = nullptr;
         return E_NOTIMPL;
     }
     HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD direction, IEnumFORMATETC** out) override {
-        if (direction != DATADIR_GET) return E_NOTIMPL;
-        FORMATETC format = FileListFormat();
-        return SHCreateStdEnumFmtEtc(1, &format, out);
-    }
     HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override {
         return OLE_E_ADVISENOTSUPPORTED;
     }
@@ -75,21 +58,16 @@ public:
 
 private:
     std::vector<std::string> files_;
-    ULONG references_ = 1;
 };
 
+// Drops when told, gives up when told or on Escape.
 class ReleaseWhenTold : public IDropSource {
 public:
-    std::atomic<bool> release{false};
-    std::atomic<bool> giveUp{false};
+    std::atomic<bool> release{false}, giveUp{false};
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (riid == IID_IUnknown || riid == IID_IDropSource) {
-            *object = static_cast<IDropSource*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+        *object = riid == IID_IUnknown || riid == IID_IDropSource ? this : nullptr;
+        return *object ? S_OK : E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
@@ -105,21 +83,22 @@ public:
 DWORD DragFilesOnto(const std::vector<std::string>& files, POINT at) {
     OleInitialize(nullptr);
     FileData data(files);
-    ReleaseWhenTold source;
+    // Shared with the hand, which may let go after the drag has ended.
+    auto source = std::make_shared<ReleaseWhenTold>();
     SetCursorPos(at.x, at.y);
-    std::thread hand([&source, at] {
+    std::thread hand([source, at] {
         // Hover a moment over the target, as a hand does, then let go; give up if nothing happens.
         for (int i = 0; i < 10; ++i) {
             Sleep(100);
             SetCursorPos(at.x + (i % 2), at.y);
         }
-        source.release = true;
+        source->release = true;
         Sleep(10000);
-        source.giveUp = true;
+        source->giveUp = true;
     });
     DWORD effect = DROPEFFECT_NONE;
-    HRESULT result = DoDragDrop(&data, &source, DROPEFFECT_COPY, &effect);
-    source.giveUp = true;
+    HRESULT result = DoDragDrop(&data, source.get(), DROPEFFECT_COPY, &effect);
+    source->giveUp = true;
     hand.detach();
     return result == DRAGDROP_S_DROP ? effect : DROPEFFECT_NONE;
 }

@@ -10,34 +10,42 @@ namespace {
 
 constexpr const char* kFrameClass = "Quarzo16xMainFrame";
 
-struct Search {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK FindProcessWindow(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<Search*>(param);
-    char name[64];
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == search->processId && GetClassNameA(window, name, sizeof name) &&
-        lstrcmpA(name, kFrameClass) == 0) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
+// The visible main windows, of one process or (pid 0) of all.
+std::vector<HWND> Frames(DWORD pid) {
+    std::pair<DWORD, std::vector<HWND>> search{pid, {}};
+    EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<std::pair<DWORD, std::vector<HWND>>*>(param);
+            char name[64];
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if ((s->first == 0 || owner == s->first) && GetClassNameA(window, name, sizeof name) &&
+                lstrcmpA(name, kFrameClass) == 0 && (s->first == 0 || IsWindowVisible(window))) {
+                s->second.push_back(window);
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.second;
 }
 
-BOOL CALLBACK CollectFrames(HWND window, LPARAM param) {
-    char name[64];
-    if (GetClassNameA(window, name, sizeof name) && lstrcmpA(name, kFrameClass) == 0) {
-        reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
-    }
-    return TRUE;
+LRESULT Send(HWND window, UINT message, WPARAM w = 0, LPARAM l = 0) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(window, message, w, l, SMTO_BLOCK, 5000, &result);
+    return static_cast<LRESULT>(result);
 }
 
-HWND ChildOfClass(HWND parent, const char* className) {
-    return FindWindowExA(parent, nullptr, className, nullptr);
+// The first child of the frame that holds a control of that id.
+HWND PaneWith(HWND frame, int id) {
+    for (HWND child = FindWindowExA(frame, nullptr, nullptr, nullptr); child;
+         child = FindWindowExA(frame, child, nullptr, nullptr)) {
+        if (GetDlgItem(child, id)) return child;
+    }
+    return nullptr;
+}
+
+bool WaitGone(HWND window, DWORD timeoutMs = 10000) {
+    return Until([window] { return !IsWindow(window); }, timeoutMs);
 }
 
 }  // namespace
@@ -47,8 +55,7 @@ QuarzoProcess::QuarzoProcess(const std::string& folder, const std::string& argum
     char module[MAX_PATH];
     GetModuleFileNameA(nullptr, module, MAX_PATH);
     std::string source = module;
-    source = source.substr(0, source.find_last_of('\\') + 1) + QUARZO_EXE;
-    CopyFileA(source.c_str(), exe.c_str(), FALSE);
+    CopyFileA((source.substr(0, source.find_last_of('\\') + 1) + QUARZO_EXE).c_str(), exe.c_str(), FALSE);
     std::string command = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -69,70 +76,53 @@ QuarzoProcess::~QuarzoProcess() {
 }
 
 HWND QuarzoProcess::Window(DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    do {
-        Search search{info_.dwProcessId, nullptr};
-        EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
-        if (search.found && IsWindowVisible(search.found)) return search.found;
-        Sleep(50);
-    } while (GetTickCount() - start < timeoutMs);
-    return nullptr;
+    HWND found = nullptr;
+    Until(
+        [&] {
+            std::vector<HWND> frames = Frames(info_.dwProcessId);
+            found = frames.empty() ? nullptr : frames[0];
+            return found != nullptr;
+        },
+        timeoutMs);
+    return found;
 }
 
 int QuarzoProcess::WaitForExit(DWORD timeoutMs) {
-    if (!process_ || WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return -1;
     DWORD code = 0;
+    if (!process_ || WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return -1;
     GetExitCodeProcess(process_, &code);
     return static_cast<int>(code);
 }
 
+bool Until(const std::function<bool()>& done, DWORD timeoutMs) {
+    for (DWORD start = GetTickCount();; Sleep(50)) {
+        if (done()) return true;
+        if (GetTickCount() - start >= timeoutMs) return false;
+    }
+}
+
 std::string TitleOf(HWND window) {
     char text[512] = "";
-    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 5000,
-                        nullptr);
+    Send(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
     return text;
 }
 
 std::string LogText(HWND frame) {
-    for (HWND child = FindWindowExA(frame, nullptr, nullptr, nullptr); child;
-         child = FindWindowExA(frame, child, nullptr, nullptr)) {
-        if (HWND log = GetDlgItem(child, 1006)) {
-            DWORD_PTR length = 0;
-            SendMessageTimeoutA(log, WM_GETTEXTLENGTH, 0, 0, SMTO_BLOCK, 5000, &length);
-            std::string text(length + 1, '\0');
-            SendMessageTimeoutA(log, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                                SMTO_BLOCK, 5000, nullptr);
-            text.resize(strlen(text.c_str()));
-            return text;
-        }
-    }
-    return "";
+    HWND pane = PaneWith(frame, 1006);
+    if (!pane) return "";
+    HWND log = GetDlgItem(pane, 1006);
+    std::string text(static_cast<size_t>(Send(log, WM_GETTEXTLENGTH)) + 1, '\0');
+    Send(log, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(strlen(text.c_str()));
+    return text;
 }
 
 bool WaitForLog(HWND frame, const std::string& text, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    do {
-        if (LogText(frame).find(text) != std::string::npos) return true;
-        Sleep(100);
-    } while (GetTickCount() - start < timeoutMs);
-    return false;
-}
-
-bool WaitForTitle(HWND frame, const std::string& title, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    do {
-        if (TitleOf(frame) == title) return true;
-        Sleep(100);
-    } while (GetTickCount() - start < timeoutMs);
-    return false;
+    return Until([&] { return LogText(frame).find(text) != std::string::npos; }, timeoutMs);
 }
 
 HWND HexDialog(HWND frame) {
-    for (HWND child = FindWindowExA(frame, nullptr, nullptr, nullptr); child;
-         child = FindWindowExA(frame, child, nullptr, nullptr)) {
-        if (GetDlgItem(child, 1013)) return child;
-    }
-    return nullptr;
+    return PaneWith(frame, 1013);
 }
 
 HWND HexList(HWND frame) {
@@ -141,41 +131,26 @@ HWND HexList(HWND frame) {
 }
 
 HWND Toolbar(HWND frame) {
-    return ChildOfClass(frame, TOOLBARCLASSNAMEA);
-}
-
-HWND StatusBar(HWND frame) {
-    return ChildOfClass(frame, STATUSCLASSNAMEA);
+    return FindWindowExA(frame, nullptr, TOOLBARCLASSNAMEA, nullptr);
 }
 
 void Settle(HWND frame) {
     // A message round trip, then a moment for the idle update that follows it.
-    DWORD_PTR ignored;
-    SendMessageTimeoutA(frame, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &ignored);
+    Send(frame, WM_NULL);
     Sleep(300);
-    SendMessageTimeoutA(frame, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &ignored);
+    Send(frame, WM_NULL);
 }
 
 bool ButtonEnabled(HWND frame, unsigned id) {
-    DWORD_PTR enabled = 0;
-    SendMessageTimeoutA(Toolbar(frame), TB_ISBUTTONENABLED, id, 0, SMTO_BLOCK, 5000, &enabled);
-    return enabled != 0;
-}
-
-HWND FindDialog(const char* title, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    do {
-        HWND dialog = FindWindowA("#32770", title);
-        if (dialog && IsWindowVisible(dialog)) return dialog;
-        Sleep(50);
-    } while (GetTickCount() - start < timeoutMs);
-    return nullptr;
+    return Send(Toolbar(frame), TB_ISBUTTONENABLED, id) != 0;
 }
 
 HWND OpenDialogFrom(HWND frame, unsigned command, const char* title) {
     Settle(frame);
     PostMessageA(frame, WM_COMMAND, command, 0);
-    return FindDialog(title);
+    HWND dialog = nullptr;
+    Until([&] { return (dialog = FindWindowA("#32770", title)) && IsWindowVisible(dialog); });
+    return dialog;
 }
 
 bool PressAndWaitGone(HWND dialog, int button) {
@@ -183,81 +158,42 @@ bool PressAndWaitGone(HWND dialog, int button) {
     return WaitGone(dialog);
 }
 
-bool WaitGone(HWND window, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    while (IsWindow(window)) {
-        if (GetTickCount() - start >= timeoutMs) return false;
-        Sleep(50);
-    }
-    return true;
-}
-
-std::vector<std::string> ListStrings(HWND list) {
-    std::vector<std::string> strings;
-    int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        // A buffer of its own size: across processes the length query is not to be trusted, and the
-        // text crosses as UTF-16 whatever the list holds.
-        std::wstring wide(1024, L'\0');
-        SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(wide.data()));
-        wide.resize(wcsnlen(wide.c_str(), wide.size()));
-        std::string text(wide.size() * 4 + 1, '\0');
-        int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), text.data(),
-                                    static_cast<int>(text.size()), nullptr, nullptr);
-        text.resize(n > 0 ? static_cast<size_t>(n) : 0);
-        strings.push_back(text);
-    }
-    return strings;
-}
-
 namespace {
 
-// Selects the item and opens its editor with F2; the editor is a child of the list.
-HWND OpenEditor(HWND list, int index, const char* editorClass) {
+// Selects the item, opens its editor (a child of the list) with F2, sets it and commits it with Enter.
+bool EditWith(HWND list, int index, const char* editorClass, UINT message, WPARAM w, LPARAM l) {
     SendMessageA(list, LB_SETCURSEL, index, 0);
     PostMessageA(list, WM_KEYDOWN, VK_F2, 0);
-    for (int i = 0; i < 100; ++i) {
-        if (HWND editor = FindWindowExA(list, nullptr, editorClass, nullptr)) return editor;
-        Sleep(50);
-    }
-    return nullptr;
-}
-
-bool CommitEditor(HWND list, HWND editor) {
+    HWND editor = nullptr;
+    if (!Until([&] { return (editor = FindWindowExA(list, nullptr, editorClass, nullptr)) != nullptr; },
+               5000))
+        return false;
+    SendMessageA(editor, message, w, l);
     PostMessageA(editor, WM_KEYDOWN, VK_RETURN, 0);
-    return WaitGone(editor, 5000) && list;
+    return WaitGone(editor, 5000);
 }
 
 }  // namespace
 
 bool EditProperty(HWND list, int index, const std::string& text) {
-    HWND editor = OpenEditor(list, index, "Edit");
-    if (!editor) return false;
-    SendMessageA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    return CommitEditor(list, editor);
+    return EditWith(list, index, "Edit", WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 bool ChooseProperty(HWND list, int index, int choice) {
-    HWND editor = OpenEditor(list, index, "ComboBox");
-    if (!editor) return false;
-    SendMessageA(editor, CB_SETCURSEL, choice, 0);
-    return CommitEditor(list, editor);
+    return EditWith(list, index, "ComboBox", CB_SETCURSEL, static_cast<WPARAM>(choice), 0);
 }
 
 void ToggleProperty(HWND list, int index) {
     SendMessageA(list, LB_SETCURSEL, index, 0);
     PostMessageA(list, WM_KEYDOWN, VK_SPACE, 0);
-    DWORD_PTR ignored;
-    SendMessageTimeoutA(list, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &ignored);
+    Send(list, WM_NULL);
 }
 
 std::vector<HWND> MainWindows() {
-    std::vector<HWND> frames;
-    EnumWindows(CollectFrames, reinterpret_cast<LPARAM>(&frames));
-    return frames;
+    return Frames(0);
 }
 
-bool SaveScreenshot(const std::string& path) {
+void SaveScreenshot(const std::string& path) {
     int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
@@ -266,21 +202,18 @@ bool SaveScreenshot(const std::string& path) {
     BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
     SelectObject(memory, old);
     BITMAPINFOHEADER header{sizeof header, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    int stride = (width * 3 + 3) & ~3;
-    std::string pixels(static_cast<size_t>(stride) * height, '\0');
+    std::string pixels(static_cast<size_t>((width * 3 + 3) & ~3) * height, '\0');
     GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&header),
               DIB_RGB_COLORS);
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-    BITMAPFILEHEADER file{0x4D42,
-                          static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof header + pixels.size()), 0, 0,
-                          sizeof(BITMAPFILEHEADER) + sizeof header};
+    DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof header;
+    BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(offset + pixels.size()), 0, 0, offset};
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(&file), sizeof file);
     out.write(reinterpret_cast<const char*>(&header), sizeof header);
     out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
-    return static_cast<bool>(out);
 }
 
 std::string TempFolder(const std::string& name) {
@@ -297,9 +230,8 @@ void WriteText(const std::string& path, const std::string& text) {
 }
 
 std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
     std::stringstream s;
-    s << in.rdbuf();
+    s << std::ifstream(path, std::ios::binary).rdbuf();
     return s.str();
 }
 
