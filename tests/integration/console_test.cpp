@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <cstdio>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -25,15 +24,25 @@ using testing::Outcome;
 using testing::ReadFile;
 using testing::RunShell;
 using testing::TempDir;
-using testing::UnstampedLines;
 using testing::WriteFile;
+using Strings = std::vector<std::string>;
+
+const char kHex[] = ":0400000001020304F2\r\n:00000001FF\r\n";
+const char kHexSaved[] = "@0000\r\n01 02 03 04\r\nq\r\n";
 
 class Console : public ::testing::Test {
 protected:
     Outcome Run(const std::string& args) {
         return testing::RunConsole(QUARZO_CLI, dir_.Path().string(), ini_, args);
     }
-    std::vector<std::string> Lines(const std::string& out) { return UnstampedLines(out); }
+    // The console run in the test's folder after the shell's own words (prefix), stdout dropped: its
+    // exit status and what it wrote to stderr.
+    Outcome Errors(const std::string& args, const std::string& prefix = "") {
+        return RunShell("cd '" + dir_.Path().string() + "' && " + prefix + " QUARZO_INI='" + ini_ + "' " +
+                        QUARZO_CLI + " " + args + " 2>&1 >/dev/null </dev/null");
+    }
+    Strings Lines(const std::string& out) { return testing::UnstampedLines(out); }
+    std::string Last(const Outcome& o) { return Lines(o.out).empty() ? "" : Lines(o.out).back(); }
 
     TempDir dir_;
     std::string ini_ = dir_.File("quarzo.ini");
@@ -61,8 +70,7 @@ TEST_F(Console, TheFetFirmwareIsUpdatedOnlyByItsOption) {
     setenv("QUARZO_FETLIB", FAKE_FET_CURRENT, 1);
     Outcome o = Run("--update-fet -FET=TIUSB");
     EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(Lines(o.out),
-              (std::vector<std::string>{"Updating the FET's firmware...", "Firmware update complete."}));
+    EXPECT_EQ(Lines(o.out), (Strings{"Updating the FET's firmware...", "Firmware update complete."}));
     EXPECT_EQ(Run("--update-fet +e").status, 1);
     unsetenv("QUARZO_FETLIB");
 }
@@ -72,7 +80,7 @@ TEST_F(Console, TheFetFirmwareIsUpdatedOnlyByItsOption) {
 class ConsoleOptionsAt : public Console, public ::testing::WithParamInterface<size_t> {
 protected:
     std::string LineWith(const std::string& options) {
-        std::vector<std::string> tokens = {"+ebpvf", "file.txt", "-pi", "-o out.txt"};
+        Strings tokens = {"+ebpvf", "file.txt", "-pi", "-o out.txt"};
         tokens.insert(tokens.begin() + static_cast<std::ptrdiff_t>(GetParam()), options);
         std::string line;
         for (const std::string& token : tokens) line += (line.empty() ? "" : " ") + token;
@@ -86,7 +94,7 @@ TEST_P(ConsoleOptionsAt, AreTakenWithTheirValues) {
     EXPECT_EQ(o.status, 0) << o.out;
     EXPECT_NE(o.out.find("Application/Adapter = 3\n"), std::string::npos) << o.out;
     // The run's log follows the settings listing.
-    std::vector<std::string> lines = Lines(o.out.substr(o.out.rfind('\n', o.out.find("Command line:")) + 1));
+    Strings lines = Lines(o.out.substr(o.out.rfind('\n', o.out.find("Command line:")) + 1));
     EXPECT_EQ(lines[0], "Command line: +ebpvf file.txt -pi -o out.txt");
     EXPECT_NE(std::find(lines.begin(), lines.end(), "Blow fuse complete."), lines.end()) << o.out;
     EXPECT_TRUE(std::filesystem::exists(dir_.File("out.txt")));
@@ -94,68 +102,51 @@ TEST_P(ConsoleOptionsAt, AreTakenWithTheirValues) {
     Outcome help = Run(LineWith("-h"));
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind(kCommandLineHelp, 0), 0u);
-    Outcome device = RunShell("cd '" + dir_.Path().string() + "' && QUARZO_INI='" + ini_ + "' " + QUARZO_CLI +
-                              " " + LineWith("--device MSP430F1") + " 2>&1 >/dev/null");
+    Outcome device = Errors(LineWith("--device MSP430F1"));
     EXPECT_EQ(device.status, 1);
     EXPECT_EQ(device.out, "quarzo: unknown device \"MSP430F1\" (--list-devices lists them)\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Console, ConsoleOptionsAt, ::testing::Values(0u, 1u, 2u, 3u, 4u));
 
-TEST_F(Console, AFileAloneLoadsAndRunsNothing) {
-    WriteFile(dir_.File("file.txt"), "@F000\r\n00 11 22\r\nq\r\n");
-    Outcome o = Run("file.txt");
-    EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(Lines(o.out),
-              (std::vector<std::string>{"Command line: file.txt", "Loading TI TXT file \"file.txt\"...",
-                                        "Load 3 bytes."}));
-    EXPECT_FALSE(std::filesystem::exists(ini_));  // nothing asked to save the settings
-}
-
 TEST_F(Console, SettingsAreListedChangedForOneRunAndSavedOnlyWhenAsked) {
     WriteFile(ini_, "; mine\r\n[IF_BSL]\r\nRST delay=5\r\n");
     Outcome o = Run("--settings");
     EXPECT_EQ(o.status, 0);
-    EXPECT_NE(o.out.find("IF_BSL/RST delay = 5\n    Additional reset pulse delay in milliseconds\n"),
-              std::string::npos)
-        << o.out;
-    EXPECT_NE(
-        o.out.find("IF_BSL/Patch to v1.50 = -1\n    Loadable version of BSL.  All features of BSL V1.60 are "
-                   "supported.\n    Require 512b of RAM memory\n"),
-        std::string::npos);
-    EXPECT_EQ(o.out.find("WinSize"), std::string::npos);  // no description: not the user's to set here
-
     EXPECT_EQ(o.out.rfind("Settings file: " + ini_ + "\n", 0), 0u) << o.out;
-    EXPECT_NE(o.out.find("Ports/COM8 = /dev/ttyS7\nPorts/LPT1 = /dev/parport0\n"), std::string::npos)
-        << o.out;
+    for (const char* listed : {"IF_BSL/RST delay = 5\n    Additional reset pulse delay in milliseconds\n",
+                               "IF_BSL/Patch to v1.50 = -1\n    Loadable version of BSL.  All features of "
+                               "BSL V1.60 are supported.\n"
+                               "    Require 512b of RAM memory\n",
+                               "Ports/COM8 = /dev/ttyS7\nPorts/LPT1 = /dev/parport0\n"}) {
+        EXPECT_NE(o.out.find(listed), std::string::npos) << listed;
+    }
+    EXPECT_EQ(o.out.find("WinSize"), std::string::npos);  // not the user's to set here
 
     o = Run("--set \"rst delay=30\" --set IF_FET/Port=3 --set Ports/COM12=/dev/ttyUSB0 --settings");
-    EXPECT_NE(o.out.find("IF_BSL/RST delay = 30\n"), std::string::npos) << o.out;
-    EXPECT_NE(o.out.find("IF_FET/Port = 3\n"), std::string::npos);
-    EXPECT_NE(o.out.find("Ports/COM8 = /dev/ttyS7\nPorts/COM12 = /dev/ttyUSB0\n"), std::string::npos);
+    for (const char* listed : {"IF_BSL/RST delay = 30\n", "IF_FET/Port = 3\n",
+                               "Ports/COM8 = /dev/ttyS7\nPorts/COM12 = /dev/ttyUSB0\n"}) {
+        EXPECT_NE(o.out.find(listed), std::string::npos) << listed;
+    }
     EXPECT_EQ(ReadFile(ini_), "; mine\r\n[IF_BSL]\r\nRST delay=5\r\n");  // a run without --save-settings
 
-    const struct {
-        const char* args;
-        const char* error;
-    } refused[] = {
-        {"--set Port=3",
-         "quarzo: --set \"Port\" is in several sections: IF_RAW/Port, IF_FET/Port, IF_BSL/Port\n"},
-        {"--set \"RST delay=abc\"", "quarzo: --set IF_BSL/RST delay: \"abc\" is not a valid value\n"},
-        {"--set Colour=red", "quarzo: --set no setting \"Colour\" (--settings lists them)\n"},
-        {"--set", "quarzo: --set needs KEY=VALUE (try --help)\n"},
+    const std::pair<const char*, const char*> refused[] = {
+        {"--set Port=3", "\"Port\" is in several sections: IF_RAW/Port, IF_FET/Port, IF_BSL/Port"},
+        {"--set \"RST delay=abc\"", "IF_BSL/RST delay: \"abc\" is not a valid value"},
+        {"--set Colour=red", "no setting \"Colour\" (--settings lists them)"},
+        {"--set", "needs KEY=VALUE (try --help)"},
         // Values that convert but that no adapter can use.
-        {"--set \"Target VCC=5\"", "quarzo: --set IF_FET/Target VCC: \"5\" is not within 1.8 to 3.6\n"},
-        {"--set IF_BSL/Port=300", "quarzo: --set IF_BSL/Port: \"300\" is not within 0 to 255\n"},
-        {"--set IF_RAW/Port=-1", "quarzo: --set IF_RAW/Port: \"-1\" is not within 0 to 3\n"},
+        {"--set \"Target VCC=5\"", "IF_FET/Target VCC: \"5\" is not within 1.8 to 3.6"},
+        {"--set IF_BSL/Port=300", "IF_BSL/Port: \"300\" is not within 0 to 255"},
+        {"--set IF_RAW/Port=-1", "IF_RAW/Port: \"-1\" is not within 0 to 3"},
         {"--set Ports/COM0=/dev/ttyUSB0",
-         "quarzo: --set \"Ports/COM0\": the ports are Ports/COM1 to Ports/COM256 and Ports/LPT1 to "
-         "Ports/LPT3, each set to a device\n"},
+         "\"Ports/COM0\": the ports are Ports/COM1 to Ports/COM256 and Ports/LPT1 to Ports/LPT3, each set to "
+         "a device"},
     };
-    for (const auto& r : refused) {
-        Outcome bad = RunShell("QUARZO_INI='" + ini_ + "' " + QUARZO_CLI + " " + r.args + " 2>&1 >/dev/null");
-        EXPECT_EQ(bad.status, 1) << r.args;
-        EXPECT_EQ(bad.out, r.error);
+    for (const auto& [args, error] : refused) {
+        Outcome bad = Errors(args);
+        EXPECT_EQ(bad.status, 1) << args;
+        EXPECT_EQ(bad.out, std::string("quarzo: --set ") + error + "\n");
     }
 
     o = Run("--set \"IF_BSL/RST invert=True\" --set Ports/com12=/dev/ttyUSB0 --save-settings");
@@ -171,91 +162,106 @@ TEST_F(Console, SettingsAreListedChangedForOneRunAndSavedOnlyWhenAsked) {
 }
 
 TEST_F(Console, RejectionsExitWithOne) {
-    for (const char* args : {"+x", "+pv", "a b", "+e -RAW=LPT9", "+v '\"open'"}) {
+    for (const char* args : {"+x", "+pv", "a b", "+e -RAW=LPT9", "+v '\"open'", "-in.hex -o x.txt"}) {
         Outcome o = Run(args);
         EXPECT_EQ(o.status, 1) << args;
         EXPECT_EQ(Lines(o.out).size(), 2u) << o.out;
     }
 }
 
-TEST_F(Console, NullAdapterRunsTheWholeSequence) {
-    WriteFile(ini_, "[Application]\r\nAdapter=3\r\n");
+// Each file is loaded as what it is (by its extension, or by its content where the extension says
+// nothing) and saved as TI TXT from its load addresses; a file alone runs nothing and saves no settings.
+TEST_F(Console, FilesConvertToTiTxt) {
     WriteFile(dir_.File("file.txt"), "@F000\r\n00 11 22\r\nq\r\n");
-    Outcome o = Run("+ebpv file.txt");
-    EXPECT_EQ(o.status, 0) << o.out;
-    auto lines = Lines(o.out);
-    EXPECT_EQ(lines[3], "Initialize...");
-    EXPECT_EQ(lines.back(), "Verify complete.");
-}
+    Outcome alone = Run("file.txt");
+    EXPECT_EQ(alone.status, 0);
+    EXPECT_EQ(Lines(alone.out),
+              (Strings{"Command line: file.txt", "Loading TI TXT file \"file.txt\"...", "Load 3 bytes."}));
+    EXPECT_FALSE(std::filesystem::exists(ini_));
 
-TEST_F(Console, OutputFileConvertsForSrecCat) {
-    WriteFile(dir_.File("in file.hex"), ":0400000001020304F2\r\n:00000001FF\r\n");
-    Outcome o = Run("'in file.hex' -o out.txt");
-    EXPECT_EQ(o.status, 0) << o.out;
-    EXPECT_EQ(ReadFile(dir_.File("out.txt")), "@0000\r\n01 02 03 04\r\nq\r\n");
-    std::string check = std::string(SREC_CMP) + " '" + dir_.File("out.txt") + "' -ti-txt '" +
-                        dir_.File("in file.hex") + "' -intel";
-    EXPECT_EQ(std::system(check.c_str()), 0);
-}
-
-TEST_F(Console, AnElfFileConvertsToTiTxtFromItsLoadAddresses) {
+    WriteFile(dir_.File("in file.hex"), kHex);
+    WriteFile(dir_.File("fw.ihex"), ":0411000001020304E1\r\n:00000001FF\r\n");
+    WriteFile(dir_.File("fw.ti"), "\r\n@1100\r\n01 02 03 04\r\nq\r\n");
+    WriteFile(dir_.File("firmware"), testing::ElfBuilder().Add(0x1100, {0x01, 0x02, 0x03, 0x04}).Build());
     // Code at 0xE000 and data for RAM stored right after it, as a compiler lays them out.
     WriteFile(dir_.File("firmware.elf"), testing::ElfBuilder()
                                              .Add(0xE000, {0x31, 0x40, 0x00, 0x03})
                                              .Add(0xE004, {0x2A, 0x00}, 0x0200, 8)
                                              .Build());
-    Outcome o = Run("firmware.elf -o out.txt");
-    EXPECT_EQ(o.status, 0) << o.out;
-    EXPECT_EQ(Lines(o.out)[1], "Loading ELF file \"firmware.elf\"...");
-    EXPECT_EQ(ReadFile(dir_.File("out.txt")), "@E000\r\n31 40 00 03 2A 00\r\nq\r\n");
-
+    WriteFile(dir_.File("blob.raw"), std::string("\x01\x02", 2));
+    const struct {
+        const char* file;
+        const char* format;
+        const char* saved;
+    } cases[] = {
+        {"'in file.hex'", "Intel HEX", kHexSaved},
+        {"fw.ihex", "Intel HEX", "@1100\r\n01 02 03 04\r\nq\r\n"},
+        {"fw.ti", "TI TXT", "@1100\r\n01 02 03 04\r\nq\r\n"},
+        {"firmware", "ELF", "@1100\r\n01 02 03 04\r\nq\r\n"},
+        {"firmware.elf", "ELF", "@E000\r\n31 40 00 03 2A 00\r\nq\r\n"},
+        {"blob.raw", "Binary", "@0000\r\n01 02\r\nq\r\n"},
+    };
+    for (const auto& c : cases) {
+        Outcome o = Run(std::string(c.file) + " -o out.txt");
+        EXPECT_EQ(o.status, 0) << o.out;
+        Strings lines = Lines(o.out);
+        std::string name = c.file[0] == '\'' ? "in file.hex" : c.file;
+        EXPECT_EQ(lines[1] == "Warning: Unknown file type. Load as binary.",
+                  std::string(c.format) == "Binary");
+        EXPECT_NE(std::find(lines.begin(), lines.end(),
+                            "Loading " + std::string(c.format) + " file \"" + name + "\"..."),
+                  lines.end())
+            << o.out;
+        EXPECT_EQ(ReadFile(dir_.File("out.txt")), c.saved) << c.file;
+    }
+    // An independent reader agrees.
+    EXPECT_EQ(RunShell(std::string(SREC_CMP) + " '" + dir_.File("out.txt") + "' -ti-txt '" +
+                       dir_.File("blob.raw") + "' -binary")
+                  .status,
+              0);
+    // With the setting off, the extension alone decides.
+    Outcome o = Run("--set \"Autodetect format=0\" fw.ihex -o out.txt");
+    EXPECT_EQ(Lines(o.out)[1], "Warning: Unknown file type. Load as binary.");
+    EXPECT_EQ(ReadFile(dir_.File("out.txt")).rfind("@0000\r\n3A 30 34 31", 0), 0u);
     WriteFile(dir_.File("notes.out"), "not a program");
     o = Run("notes.out -o never.txt");
     EXPECT_EQ(o.status, 1);
-    EXPECT_EQ(Lines(o.out).back(), "Load failed. Error: Not an MSP430 ELF file.");
+    EXPECT_EQ(Last(o), "Load failed. Error: Not an MSP430 ELF file.");
 }
 
-// Saving never loses the file that was there, whatever goes wrong, and odd names are names.
+// Output names: exactly the one given, or a refusal before anything runs; saving never loses the file
+// that was there, whatever goes wrong.
 TEST_F(Console, OutputFilesFailCleanlyAndOddNamesWork) {
     WriteFile(ini_, "[Application]\r\nAdapter=3\r\n");
-    WriteFile(dir_.File("in.hex"), ":0400000001020304F2\r\n:00000001FF\r\n");
+    WriteFile(dir_.File("in.hex"), kHex);
     WriteFile(dir_.File("old.txt"), "the old file");
-
+    for (std::string name : {"back.srec", "back", "back.elf"}) {
+        Outcome o = Run("+ebpv in.hex -o " + name);
+        EXPECT_EQ(o.status, 1);
+        EXPECT_EQ(Last(o), "Unknown output file type \"" + name +
+                               "\": the extensions written are .hex, .a43, .txt, .bin, .tsk, .dat");
+    }
     // A folder that is a file: found before the run.
     Outcome o = Run("+e in.hex -o old.txt/out.txt");
     EXPECT_EQ(o.status, 1);
-    EXPECT_EQ(Lines(o.out), (std::vector<std::string>{"Command line: +e in.hex -o old.txt/out.txt",
-                                                      "Cannot write \"old.txt/out.txt\": Not a directory"}));
+    EXPECT_EQ(Lines(o.out), (Strings{"Command line: +e in.hex -o old.txt/out.txt",
+                                     "Cannot write \"old.txt/out.txt\": Not a directory"}));
+    EXPECT_EQ(dir_.EntryCount(), 3u);  // nothing written under any name
 
     // A full disk, as a file size limit gives it: the old file stays as it was.
-    std::string big;
-    for (uint32_t a = 0; a < 0x10000; a += 16) {
-        char line[64];
-        std::snprintf(line, sizeof line, ":10%04X00000102030405060708090A0B0C0D0E0F%02X\r\n", a,
-                      (0x100 - ((16 + (a >> 8) + (a & 0xFF) + 120) & 0xFF)) & 0xFF);
-        big += line;
-    }
-    WriteFile(dir_.File("big.hex"), big + ":00000001FF\r\n");
+    WriteFile(dir_.File("big.bin"), std::string(0x8000, 'U'));
     o = RunShell("cd '" + dir_.Path().string() + "' && ulimit -f 8 && QUARZO_INI='" + ini_ + "' " +
-                 QUARZO_CLI + " big.hex -o old.txt 2>/dev/null");
+                 QUARZO_CLI + " big.bin -o old.txt 2>/dev/null");
     EXPECT_EQ(o.status, 4) << o.out;
-    EXPECT_EQ(Lines(o.out).back(), "Save failed. I\\O Error.");
+    EXPECT_EQ(Last(o), "Save failed. I\\O Error.");
     EXPECT_EQ(ReadFile(dir_.File("old.txt")), "the old file");
 
     // Names with a leading dash (after -o), blanks and non-ASCII characters.
-    o = Run("in.hex -o -dash.txt");
-    EXPECT_EQ(o.status, 0) << o.out;
-    EXPECT_EQ(ReadFile(dir_.File("-dash.txt")), "@0000\r\n01 02 03 04\r\nq\r\n");
-    o = Run("in.hex -o --dash.txt");
-    EXPECT_EQ(o.status, 0) << o.out;
-    EXPECT_EQ(ReadFile(dir_.File("--dash.txt")), "@0000\r\n01 02 03 04\r\nq\r\n");
-    o = Run("in.hex -o 'out file \xC3\xBC.txt'");
-    EXPECT_EQ(o.status, 0) << o.out;
-    EXPECT_EQ(ReadFile(dir_.File("out file \xC3\xBC.txt")), "@0000\r\n01 02 03 04\r\nq\r\n");
-    // An input name with a leading dash reads as an option: refused, clearly.
-    o = Run("-in.hex -o x.txt");
-    EXPECT_EQ(o.status, 1);
-    EXPECT_EQ(Lines(o.out).back(), "Unknown options \"-in.hex\"");
+    for (std::string name : {"-dash.txt", "--dash.txt", "out file \xC3\xBC.txt"}) {
+        o = Run("in.hex -o '" + name + "'");
+        EXPECT_EQ(o.status, 0) << o.out;
+        EXPECT_EQ(ReadFile(dir_.File(name)), kHexSaved);
+    }
 }
 
 // A port that cannot be opened is named with the system's reason, and what helps where that is known.
@@ -268,79 +274,20 @@ TEST_F(Console, APortThatCannotBeOpenedSaysWhichAndWhy) {
     // Root may open anything: the permission case then runs as nobody.
     std::string asUser = geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
     const struct {
-        std::string command;
-        std::string line;
+        std::string command, line;
     } cases[] = {
-        {QUARZO_CLI " +e -BSL=COM1",
-         "Init failed. Could not open port /dev/quarzo-no-such-port: No such file or directory."},
+        {QUARZO_CLI " +e -BSL=COM1", "/dev/quarzo-no-such-port: No such file or directory."},
         {QUARZO_CLI " +e -BSL=" + dir_.File("plain"),
-         "Init failed. Could not open port " + dir_.File("plain") + ": Inappropriate ioctl for device."},
+         dir_.File("plain") + ": Inappropriate ioctl for device."},
         {asUser + QUARZO_CLI " +e -BSL=" + dir_.File("guarded"),
-         "Init failed. Could not open port " + dir_.File("guarded") +
-             ": Permission denied (the user needs to be in the dialout group)."},
+         dir_.File("guarded") + ": Permission denied (the user needs to be in the dialout group)."},
     };
     for (const auto& c : cases) {
         Outcome o = RunShell("cd '" + dir_.Path().string() + "' && QUARZO_INI='" + ini_ + "' " + c.command +
                              " </dev/null 2>/dev/null");
         EXPECT_EQ(o.status, 4) << c.command;
-        EXPECT_EQ(Lines(o.out).back(), c.line);
+        EXPECT_EQ(Last(o), "Init failed. Could not open port " + c.line);
     }
-}
-
-// Output names: exactly the one given, or a refusal before anything runs.
-class OutputNames : public Console, public ::testing::WithParamInterface<const char*> {};
-
-TEST_P(OutputNames, AnExtensionThatIsNotWrittenIsRefusedBeforeTheRun) {
-    WriteFile(ini_, "[Application]\r\nAdapter=3\r\n");
-    WriteFile(dir_.File("in.hex"), ":0400000001020304F2\r\n:00000001FF\r\n");
-    WriteFile(dir_.File("back.bin"), "kept");
-    std::string name = GetParam();
-    Outcome o = Run("+ebpv in.hex -o " + name);
-    EXPECT_EQ(o.status, 1);
-    EXPECT_EQ(Lines(o.out), (std::vector<std::string>{
-                                "Command line: +ebpv in.hex -o " + name,
-                                "Unknown output file type \"" + name +
-                                    "\": the extensions written are .hex, .a43, .txt, .bin, .tsk, .dat"}));
-    EXPECT_EQ(ReadFile(dir_.File("back.bin")), "kept");
-    EXPECT_EQ(dir_.EntryCount(), 3u);  // nothing written under any name
-}
-
-INSTANTIATE_TEST_SUITE_P(Console, OutputNames,
-                         ::testing::Values("back.srec", "back.s19", "back", "back.elf"));
-
-// A file whose extension says nothing is loaded as what its content is, when the setting allows.
-TEST_F(Console, AnUnknownExtensionIsLoadedAsWhatTheContentIs) {
-    WriteFile(ini_, "[Application]\r\nAdapter=3\r\n");
-    WriteFile(dir_.File("fw.ihex"), ":0411000001020304E1\r\n:00000001FF\r\n");
-    WriteFile(dir_.File("fw.ti"), "\r\n@1100\r\n01 02 03 04\r\nq\r\n");
-    WriteFile(dir_.File("firmware"), testing::ElfBuilder().Add(0x1100, {0x01, 0x02, 0x03, 0x04}).Build());
-    WriteFile(dir_.File("blob.raw"), std::string("\x01\x02", 2));
-    const struct {
-        const char* file;
-        const char* format;
-        const char* saved;
-    } cases[] = {
-        {"fw.ihex", "Intel HEX", "@1100\r\n01 02 03 04\r\nq\r\n"},
-        {"fw.ti", "TI TXT", "@1100\r\n01 02 03 04\r\nq\r\n"},
-        {"firmware", "ELF", "@1100\r\n01 02 03 04\r\nq\r\n"},
-        {"blob.raw", "Binary", "@0000\r\n01 02\r\nq\r\n"},
-    };
-    for (const auto& c : cases) {
-        Outcome o = Run(std::string(c.file) + " -o out.txt");
-        EXPECT_EQ(o.status, 0) << o.out;
-        auto lines = Lines(o.out);
-        EXPECT_EQ(lines[1] == "Warning: Unknown file type. Load as binary.",
-                  std::string(c.format) == "Binary");
-        EXPECT_NE(std::find(lines.begin(), lines.end(),
-                            "Loading " + std::string(c.format) + " file \"" + c.file + "\"..."),
-                  lines.end())
-            << o.out;
-        EXPECT_EQ(ReadFile(dir_.File("out.txt")), c.saved) << c.file;
-    }
-    // With the setting off, the extension alone decides.
-    Outcome o = Run("--set \"Autodetect format=0\" fw.ihex -o out.txt");
-    EXPECT_EQ(Lines(o.out)[1], "Warning: Unknown file type. Load as binary.");
-    EXPECT_EQ(ReadFile(dir_.File("out.txt")).rfind("@0000\r\n3A 30 34 31", 0), 0u);
 }
 
 // The console against quarzo-sim on a pseudo-terminal, and against ports nobody answers on.
@@ -357,13 +304,13 @@ protected:
                                                 "' exec " + QUARZO_CLI + " " + args +
                                                 " </dev/null 2>/dev/null");
     }
-    // A pseudo-terminal whose other end the test holds and never answers: a target without supply.
-    std::string DeadPort() {
-        dead_ = posix_openpt(O_RDWR | O_NOCTTY);
-        EXPECT_GE(dead_, 0);
-        grantpt(dead_);
-        unlockpt(dead_);
-        return ptsname(dead_);
+    // Stops a run once it logged text, after a moment more; what it wrote.
+    Outcome StopAfter(testing::Child& run, const std::string& text, int ms) {
+        EXPECT_NE(run.ReadUntil(text).find(text), std::string::npos);
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        EXPECT_TRUE(run.Running());
+        run.Signal(SIGINT);
+        return run.Wait();
     }
     void TearDown() override {
         if (dead_ >= 0) close(dead_);
@@ -385,12 +332,11 @@ TEST_F(ConsoleAndSim, AnImageOutsideThePartsMemoryIsRefusedBeforeTheErase) {
                           "' --state '" + state + "'");
     Outcome o = Run("+ebpv '" + blink_ + "' -BSL=" + pty);
     EXPECT_EQ(o.status, 4);
-    auto lines = Lines(o.out);
     EXPECT_EQ(
-        lines.back(),
+        Last(o),
         "The image does not fit the MSP430F2274 (Info 0x1000-0x10FF, Main 0x8000-0xFFFF): 0x1100-0x111D lie "
         "outside. Nothing was changed.");
-    EXPECT_EQ(std::find(lines.begin(), lines.end(), "Erasing flash memory..."), lines.end()) << o.out;
+    EXPECT_EQ(o.out.find("Erasing flash memory..."), std::string::npos) << o.out;
     EXPECT_EQ(sim_->Stop(), 0);
     MemoryImage kept;  // nothing erased
     ASSERT_GT(FirmwareFile(kept).Load(state, kFormatTiTxt), 0);
@@ -398,25 +344,26 @@ TEST_F(ConsoleAndSim, AnImageOutsideThePartsMemoryIsRefusedBeforeTheErase) {
     EXPECT_EQ(kept.ValueAt(0x8001), 0x22);
 }
 
-TEST_F(ConsoleAndSim, AReadNeedsAWritableOutputFileBeforeItStarts) {
+// A read needs a file it can write before it starts, and a locked chip says what opens it; a failed
+// run leaves the file that was there, a good one replaces it.
+TEST_F(ConsoleAndSim, AReadOfALockedChipKeepsTheFileUntilItSucceeds) {
     std::string pty = Sim("--load '" + blink_ + "'");
     WriteFile(dir_.File("old.txt"), "the old file");
-    const struct {
-        std::string args;
-        std::string line;
-    } refused[] = {
+    const std::pair<std::string, std::string> refused[] = {
         {"+r -BSL=" + pty, "+r needs -o FILE: the console keeps what it reads only in a file"},
         {"+r -o /no/such/dir/out.txt -BSL=" + pty,
          "Cannot write \"/no/such/dir/out.txt\": No such file or directory"},
     };
-    for (const auto& r : refused) {
-        Outcome o = Run(r.args);
+    for (const auto& [args, line] : refused) {
+        Outcome o = Run(args);
         EXPECT_EQ(o.status, 1);
-        EXPECT_EQ(Lines(o.out), (std::vector<std::string>{"Command line: " + r.args, r.line}));
+        EXPECT_EQ(Lines(o.out), (Strings{"Command line: " + args, line}));
     }
-    // A failed run leaves the file that was there; a good one replaces it.
-    Outcome failed = Run("+r -o old.txt -BSL=/dev/quarzo-no-such-port");
-    EXPECT_EQ(failed.status, 4);
+    Outcome locked = Run("+r -o old.txt -BSL=" + pty);
+    EXPECT_EQ(locked.status, 4);
+    EXPECT_EQ(Last(locked),
+              "Read failed. Protected function. Password not match: the chip opens with the firmware file it "
+              "holds (its interrupt vectors are the password), or after an erase.");
     EXPECT_EQ(ReadFile(dir_.File("old.txt")), "the old file");
     Outcome read = Run("+r '" + blink_ + "' -o old.txt -BSL=" + pty);
     EXPECT_EQ(read.status, 0) << read.out;
@@ -429,35 +376,30 @@ TEST_F(ConsoleAndSim, ASecondProgramFindsThePortInUseAndTheFirstGoesOn) {
     ASSERT_NE(first->ReadUntil("Reading device memory..").find("Reading device memory.."), std::string::npos);
     Outcome second = Run("+e -BSL=" + pty);
     EXPECT_EQ(second.status, 4);
-    EXPECT_EQ(Lines(second.out).back(),
+    EXPECT_EQ(Last(second),
               "Init failed. Could not open port " + pty + ": port in use (another program has it open).");
-    EXPECT_TRUE(first->Running());
     // Stopped here to save the test the rest of a paced read; it was not disturbed.
-    first->Signal(SIGINT);
-    Outcome o = first->Wait();
+    Outcome o = StopAfter(*first, "Reading device memory..", 0);
     EXPECT_EQ(o.status, 4);
     EXPECT_EQ(o.out.find("failed"), std::string::npos) << o.out;
-    EXPECT_EQ(Lines(o.out).back(), "Break current operation...");
+    EXPECT_EQ(Last(o), "Break current operation...");
 }
 
-TEST_F(ConsoleAndSim, ALoaderThatNeverAnswersStopsTheRunAtInitialize) {
-    std::string port = DeadPort();
+// A port nobody answers on: the run stops at Initialize; --detect tries every wiring in turn (half a
+// minute in all), each line reaching a pipe as it happens.
+TEST_F(ConsoleAndSim, ALoaderThatNeverAnswers) {
+    dead_ = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(dead_, 0);
+    grantpt(dead_);
+    unlockpt(dead_);
+    std::string port = ptsname(dead_);
     Outcome o = Run("+ebpv '" + blink_ + "' -BSL=" + port);
     EXPECT_EQ(o.status, 4);
-    auto lines = Lines(o.out);
-    EXPECT_EQ(lines.size(), 5u) << o.out;
-    EXPECT_EQ(lines.back(), "Init failed. No answer from the loader on " + port +
-                                ": check the wiring and the supply, or try --detect.");
-}
-
-TEST_F(ConsoleAndSim, ALockedChipSaysWhatOpensIt) {
-    std::string pty = Sim("--load '" + blink_ + "'");
-    Outcome o = Run("+r -o out.txt -BSL=" + pty);
-    EXPECT_EQ(o.status, 4);
-    EXPECT_EQ(Lines(o.out).back(),
-              "Read failed. Protected function. Password not match: the chip opens with the firmware file it "
-              "holds (its interrupt vectors are the password), or after an erase.");
-    EXPECT_EQ(Run("+r '" + blink_ + "' -o out.txt -BSL=" + pty).status, 0);
+    EXPECT_EQ(Lines(o.out).size(), 5u) << o.out;
+    EXPECT_EQ(Last(o), "Init failed. No answer from the loader on " + port +
+                           ": check the wiring and the supply, or try --detect.");
+    auto detect = Start("--detect -BSL=" + port);
+    StopAfter(*detect, "RST invert off, TST invert off, RST delay 0 ms: no answer", 0);
 }
 
 TEST_F(ConsoleAndSim, TheFuseIsNotAskedAboutWhereTheAdapterCannotBlowIt) {
@@ -465,9 +407,9 @@ TEST_F(ConsoleAndSim, TheFuseIsNotAskedAboutWhereTheAdapterCannotBlowIt) {
     for (const char* yes : {"", " --yes"}) {
         Outcome o = Run("+f -BSL=" + pty + yes);
         EXPECT_EQ(o.status, 4);
-        EXPECT_EQ(Lines(o.out), (std::vector<std::string>{
-                                    "Command line: +f -BSL=" + pty,
-                                    "Blow fuse failed. The adapter BSL(" + pty + ") cannot blow the fuse."}));
+        EXPECT_EQ(Lines(o.out),
+                  (Strings{"Command line: +f -BSL=" + pty,
+                           "Blow fuse failed. The adapter BSL(" + pty + ") cannot blow the fuse."}));
     }
 }
 
@@ -477,25 +419,11 @@ TEST_F(ConsoleAndSim, AStoppedVerifyListsNoRanges) {
     WriteFile(dir_.File("zeros.txt"), image + "q\r\n");
     std::string pty = Sim("--pace");
     auto run = Start("+v zeros.txt -BSL=" + pty);
-    ASSERT_NE(run->ReadUntil("Verifying").find("Verifying"), std::string::npos);
     // Several blocks have been compared, and differ, before the stop.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    ASSERT_TRUE(run->Running());
-    run->Signal(SIGINT);
-    Outcome o = run->Wait();
+    Outcome o = StopAfter(*run, "Verifying", 1500);
     EXPECT_EQ(o.status, 4);
     EXPECT_EQ(o.out.find("Differs at"), std::string::npos) << o.out;
-    EXPECT_EQ(Lines(o.out).back(), "Break current operation...");
-}
-
-TEST_F(ConsoleAndSim, EachLineReachesAPipeAsItHappens) {
-    // Every wiring is tried in turn on a port that never answers: half a minute in all.
-    auto detect = Start("--detect -BSL=" + DeadPort());
-    std::string out = detect->ReadUntil("RST invert off, TST invert off, RST delay 0 ms: no answer");
-    EXPECT_NE(out.find("no answer"), std::string::npos) << out;
-    EXPECT_TRUE(detect->Running());
-    detect->Signal(SIGINT);
-    detect->Wait();
+    EXPECT_EQ(Last(o), "Break current operation...");
 }
 
 TEST_F(ConsoleAndSim, SavedSettingsKeepTheAdapterAndThePortOfTheCommandLine) {
@@ -503,13 +431,14 @@ TEST_F(ConsoleAndSim, SavedSettingsKeepTheAdapterAndThePortOfTheCommandLine) {
     Outcome o = Run("--detect --save-settings -BSL=" + pty);
     EXPECT_EQ(o.status, 0) << o.out;
     std::string saved = ReadFile(ini_);
-    EXPECT_NE(saved.find("Adapter=2\r\n"), std::string::npos) << saved;
-    EXPECT_NE(saved.find("[Ports]\r\nCOM9=" + pty + "\r\n"), std::string::npos) << saved;
+    for (const std::string& part :
+         Strings{"Adapter=2\r\n", "[IF_BSL]\r\nPort=8\r\n", "[Ports]\r\nCOM9=" + pty + "\r\n"}) {
+        EXPECT_NE(saved.find(part), std::string::npos) << part << saved;
+    }
     // The next run needs no adapter option.
     o = Run("+ebpv '" + blink_ + "'");
     EXPECT_EQ(o.status, 0) << o.out;
-    EXPECT_EQ(Lines(o.out).back(), "Verify complete.");
-    EXPECT_NE(saved.find("[IF_BSL]\r\nPort=8\r\n"), std::string::npos) << saved;
+    EXPECT_EQ(Last(o), "Verify complete.");
     // A device that a port name already stands for is kept as that name.
     o = Run("--save-settings +v '" + blink_ + "' -BSL=" + pty);
     EXPECT_EQ(o.status, 0) << o.out;
@@ -518,8 +447,8 @@ TEST_F(ConsoleAndSim, SavedSettingsKeepTheAdapterAndThePortOfTheCommandLine) {
 
 TEST_F(ConsoleAndSim, ALinkIsNeverMadeOverAPathThatExists) {
     WriteFile(dir_.File("mine"), "mine");
-    Outcome o = RunShell("timeout 10 " + std::string(QUARZO_SIM) + " --link '" + dir_.File("mine") +
-                         "' 2>&1 </dev/null");
+    std::string sim = "timeout 10 " + std::string(QUARZO_SIM) + " --link '";
+    Outcome o = RunShell(sim + dir_.File("mine") + "' 2>&1 </dev/null");
     EXPECT_EQ(o.status, 1);
     EXPECT_EQ(o.out, "quarzo-sim: cannot link \"" + dir_.File("mine") +
                          "\": it exists; remove it first or choose another path\n");
@@ -527,29 +456,22 @@ TEST_F(ConsoleAndSim, ALinkIsNeverMadeOverAPathThatExists) {
     // Nor over another simulator's link, which keeps working.
     std::string link = dir_.File("tty");
     std::string pty = Sim("--link '" + link + "'");
-    o = RunShell("timeout 10 " + std::string(QUARZO_SIM) + " --link '" + link + "' 2>/dev/null </dev/null");
-    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(RunShell(sim + link + "' 2>/dev/null </dev/null").status, 1);
     EXPECT_EQ(std::filesystem::read_symlink(link).string(), pty);
 }
 
-// The command examples of a document: the lines of the README's shell blocks that start with
-// quarzo, or the bold lines of a manual page's EXAMPLES section, as a reader would type them.
-std::vector<std::string> Examples(const std::string& document) {
-    std::string text = ReadFile(std::string(QUARZO_SOURCE_DIR) + "/" + document);
-    std::vector<std::string> commands;
+// The command examples of a document: the lines of the README's shell blocks that start with quarzo,
+// or the bold lines of a manual page's EXAMPLES section, as a reader would type them.
+Strings Examples(const std::string& document) {
+    std::istringstream lines(ReadFile(std::string(QUARZO_SOURCE_DIR) + "/" + document));
+    Strings commands;
     bool manual = document.find(".1") != std::string::npos, inside = false;
-    std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
-        if (manual) {
-            if (line.rfind(".SH", 0) == 0) inside = line == ".SH EXAMPLES";
-            if (!inside || line.rfind(".B ", 0) != 0) continue;
-            line = line.substr(3);
-            for (size_t at; (at = line.find("\\-")) != std::string::npos;) line.erase(at, 1);
-            commands.push_back(line);
-        } else {
-            if (line.rfind("```", 0) == 0) inside = line == "```sh";
-            if (inside && line.rfind("quarzo", 0) == 0) commands.push_back(line);
-        }
+        if (line.rfind(manual ? ".SH" : "```", 0) == 0) inside = line == (manual ? ".SH EXAMPLES" : "```sh");
+        if (!inside || line.rfind(manual ? ".B " : "quarzo", 0) != 0) continue;
+        if (manual) line = line.substr(3);
+        for (size_t at; manual && (at = line.find("\\-")) != std::string::npos;) line.erase(at, 1);
+        commands.push_back(line);
     }
     return commands;
 }
@@ -560,9 +482,10 @@ std::vector<std::string> Examples(const std::string& document) {
 TEST_F(ConsoleAndSim, EveryExampleOfTheDocumentsRuns) {
     std::string link = dir_.File("ttyUSB0"), cable = dir_.File("parport0");
     Sim("--link '" + link + "' --lpt '" + cable + "'");
-    std::filesystem::copy_file(blink_, dir_.File("blink.txt"));
-    std::filesystem::copy_file(std::string(QUARZO_SOURCE_DIR) + "/examples/blink-f2274.txt",
-                               dir_.File("blink-f2274.txt"));
+    for (const char* example : {"blink.txt", "blink-f2274.txt"}) {
+        std::filesystem::copy_file(std::string(QUARZO_SOURCE_DIR) + "/examples/" + example,
+                                   dir_.File(example));
+    }
     // The blinking program as a compiler would give it.
     std::vector<uint8_t> code = {0x31, 0x40, 0x00, 0x0A, 0xB2, 0x40, 0x80, 0x5A, 0x20, 0x01,
                                  0xD2, 0xD3, 0x22, 0x00, 0xD2, 0xE3, 0x21, 0x00, 0x3F, 0x40,
