@@ -1,8 +1,9 @@
-// The WinIo driver access: every system call and its arguments, in order, against a recording seam.
+// The WinIo driver access against a small model of the system: a service manager that holds the WINIO
+// service, a device that opens while the service runs, handles that must all be given back.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,164 +19,117 @@ SC_HANDLE const kService = reinterpret_cast<SC_HANDLE>(0x300);
 class FakeSystem final : public WinIoSystem {
 public:
     BOOL GetVersionExA(OSVERSIONINFOA* info) override {
-        Log("GetVersionExA %lu", info->dwOSVersionInfoSize);
         info->dwPlatformId = platform;
         return TRUE;
     }
-    HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition, DWORD flags) override {
-        Log("CreateFileA %s %lX %lu %lu %lX", name, access, share, disposition, flags);
-        if (deviceOpens == 0) return INVALID_HANDLE_VALUE;
-        --deviceOpens;
+    HANDLE CreateFileA(const char* name, DWORD, DWORD, DWORD, DWORD) override {
+        bool present = platform == 2 ? std::strcmp(name, "\\\\.\\WINIO") == 0 && running
+                                     : std::strcmp(name, "\\\\.\\WINIO.VXD") == 0;
+        if (!present) return INVALID_HANDLE_VALUE;
+        ++handles;
         return kDevice;
     }
-    BOOL DeviceIoControl(HANDLE, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize, DWORD*) override {
-        std::string bytes;
-        for (DWORD i = 0; i < inSize; ++i) {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, " %02X", static_cast<const uint8_t*>(in)[i]);
-            bytes += hex;
-        }
-        Log("DeviceIoControl %08lX in%s out %lu", code, bytes.c_str(), outSize);
+    BOOL DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
+                         DWORD*) override {
+        EXPECT_EQ(device, kDevice);
+        if (code == WinIoPortIo::kGrantAccess) granted = true;
+        if (code == WinIoPortIo::kWithdrawAccess) granted = false;
+        records.emplace_back(static_cast<const uint8_t*>(in), static_cast<const uint8_t*>(in) + inSize);
         if (out && outSize == 4) std::memcpy(out, &readValue, 4);
         return ioResult;
     }
-    BOOL CloseHandle(HANDLE) override {
-        Log("CloseHandle");
-        return TRUE;
-    }
-    DWORD GetModuleFileNameA(char* path, DWORD size) override {
-        Log("GetModuleFileNameA %lu", size);
+    BOOL CloseHandle(HANDLE) override { return --handles, TRUE; }
+    DWORD GetModuleFileNameA(char* path, DWORD) override {
         std::strcpy(path, "C:\\tools\\quarzo.exe");
         return static_cast<DWORD>(std::strlen(path));
     }
     DWORD GetFileAttributesA(const char* path) override {
-        Log("GetFileAttributesA %s", path);
-        return driverBesideProgram ? FILE_ATTRIBUTE_NORMAL : INVALID_FILE_ATTRIBUTES;
+        return files.count(path) ? FILE_ATTRIBUTE_NORMAL : INVALID_FILE_ATTRIBUTES;
     }
-    UINT GetSystemDirectoryA(char* path, UINT size) override {
-        Log("GetSystemDirectoryA %u", size);
+    UINT GetSystemDirectoryA(char* path, UINT) override {
         std::strcpy(path, "C:\\windows\\system32");
         return static_cast<UINT>(std::strlen(path));
     }
-    SC_HANDLE OpenSCManagerA(DWORD access) override {
-        Log("OpenSCManagerA %lX", access);
-        return kManager;
+    SC_HANDLE OpenSCManagerA(DWORD) override { return ++serviceHandles, kManager; }
+    SC_HANDLE CreateServiceA(SC_HANDLE, const char* name, const char*, DWORD, DWORD, DWORD, DWORD,
+                             const char* path) override {
+        if (service || std::string(name) != "WINIO") return nullptr;
+        service = true;
+        servicePath = path;
+        return ++serviceHandles, kService;
     }
-    SC_HANDLE CreateServiceA(SC_HANDLE, const char* name, const char* display, DWORD access, DWORD type,
-                             DWORD start, DWORD errorControl, const char* path) override {
-        Log("CreateServiceA %s %s %lX %lu %lu %lu %s", name, display, access, type, start, errorControl, path);
-        return kService;
-    }
-    SC_HANDLE OpenServiceA(SC_HANDLE, const char* name, DWORD access) override {
-        Log("OpenServiceA %s %lX", name, access);
-        return serviceExists ? kService : nullptr;
+    SC_HANDLE OpenServiceA(SC_HANDLE, const char* name, DWORD) override {
+        return service && std::string(name) == "WINIO" ? (++serviceHandles, kService) : nullptr;
     }
     BOOL StartServiceA(SC_HANDLE) override {
-        Log("StartServiceA");
-        return startError == 0;
+        error = running                    ? WinIoPortIo::kServiceAlreadyRunning
+                : files.count(servicePath) ? 0
+                                           : ERROR_FILE_NOT_FOUND;
+        running = running || error == 0;
+        return error == 0;
     }
     BOOL ControlService(SC_HANDLE, DWORD control) override {
-        Log("ControlService %lu", control);
+        if (control == SERVICE_CONTROL_STOP) running = false;
         return TRUE;
     }
     BOOL DeleteService(SC_HANDLE) override {
-        Log("DeleteService");
+        service = running = false;
         return TRUE;
     }
-    BOOL CloseServiceHandle(SC_HANDLE handle) override {
-        Log(handle == kManager ? "CloseServiceHandle manager" : "CloseServiceHandle service");
-        return TRUE;
-    }
-    DWORD GetLastError() override {
-        Log("GetLastError");
-        return startError;
-    }
-    uint8_t InByte(uint16_t port) override {
-        Log("in %X", port);
-        return 0x5A;
-    }
-    void OutByte(uint16_t port, uint8_t value) override { Log("out %X %02X", port, value); }
-
-    template <typename... Args>
-    void Log(const char* format, Args... args) {
-        char line[256];
-        std::snprintf(line, sizeof line, format, args...);
-        calls.push_back(line);
-    }
+    BOOL CloseServiceHandle(SC_HANDLE) override { return --serviceHandles, TRUE; }
+    DWORD GetLastError() override { return error; }
+    uint8_t InByte(uint16_t port) override { return ports[port]; }
+    void OutByte(uint16_t port, uint8_t value) override { ports[port] = value; }
 
     DWORD platform = 2;
-    int deviceOpens = 1;
-    bool driverBesideProgram = true;
-    bool serviceExists = true;
-    DWORD startError = 0;
+    bool service = false, running = false, granted = false;
+    std::string servicePath;
+    std::set<std::string> files{"C:\\tools\\winio.sys"};
+    int handles = 0, serviceHandles = 0;
+    DWORD error = 0;
+    uint8_t ports[0x400] = {};
     uint32_t readValue = 0;
-    BOOL ioResult = 1;
-    std::vector<std::string> calls;
+    BOOL ioResult = TRUE;
+    std::vector<std::vector<uint8_t>> records;
 };
 
-using Calls = std::vector<std::string>;
-
-const Calls kRemove = {
-    "OpenSCManagerA F003F", "OpenServiceA WINIO F01FF", "CloseServiceHandle manager", "ControlService 1",
-    "CloseServiceHandle service", "OpenSCManagerA F003F", "OpenServiceA WINIO F01FF", "DeleteService",
-    "CloseServiceHandle service", "CloseServiceHandle manager",
-};
-
-Calls Join(std::initializer_list<Calls> parts) {
-    Calls all;
-    for (const Calls& p : parts) all.insert(all.end(), p.begin(), p.end());
-    return all;
+// Whatever the service's state before, the port works and closing leaves no service and no handle.
+TEST(WinIo, TheServiceIsRegisteredWhenNeededAndAlwaysRemovedAtClose) {
+    for (bool installed : {true, false}) {
+        SCOPED_TRACE(installed);
+        FakeSystem system;
+        system.service = system.running = installed;
+        system.servicePath = "C:\\elsewhere\\winio.sys";
+        WinIoPortIo io(system);
+        EXPECT_EQ(io.ReadPort(0x379), 0xFFu);  // not ready: the port is not touched
+        ASSERT_TRUE(io.OpenDriver());
+        EXPECT_TRUE(system.granted);
+        EXPECT_EQ(system.servicePath, installed ? "C:\\elsewhere\\winio.sys" : "C:\\tools\\winio.sys");
+        EXPECT_TRUE(io.WritePort(0x378, 0xF1));
+        EXPECT_EQ(system.ports[0x378], 0xF1);
+        system.ports[0x379] = 0x5A;
+        EXPECT_EQ(io.ReadPort(0x379), 0x5Au);
+        io.CloseDriver();
+        EXPECT_FALSE(system.granted);
+        EXPECT_FALSE(system.service);
+        EXPECT_EQ(system.handles, 0);
+        EXPECT_EQ(system.serviceHandles, 0);
+    }
 }
 
-TEST(WinIo, DeviceAlreadyThereIsUsedAndTheServiceStillRemovedAtClose) {
+TEST(WinIo, ADriverFileFoundNowhereLeavesThePortClosed) {
     FakeSystem system;
-    WinIoPortIo io(system);
-    EXPECT_EQ(io.ReadPort(0x379), 0xFFu);  // not ready: no call at all
-    EXPECT_TRUE(system.calls.empty());
-    EXPECT_TRUE(io.OpenDriver());
-    EXPECT_EQ(system.calls, (Calls{"GetVersionExA 148", "CreateFileA \\\\.\\WINIO C0000000 3 3 80",
-                                   "DeviceIoControl 80102048 in out 0"}));
-    system.calls.clear();
-    EXPECT_EQ(io.ReadPort(0x379), 0x5Au);
-    EXPECT_TRUE(io.WritePort(0x378, 0xF1));
-    io.CloseDriver();
-    EXPECT_EQ(system.calls, Join({{"in 379", "out 378 F1", "DeviceIoControl 8010204C in out 0", "CloseHandle"},
-                                  kRemove}));
-}
-
-TEST(WinIo, MissingDeviceRegistersTheDriverBesideTheProgram) {
-    FakeSystem system;
-    system.deviceOpens = 1;
-    WinIoPortIo io(system);
-    // The first open fails, the service is created and started, the second open succeeds.
-    system.deviceOpens = 0;
-    system.startError = WinIoPortIo::kServiceAlreadyRunning;  // counts as started
-    io.OpenDriver();
-    Calls expected = Join({{"GetVersionExA 148", "CreateFileA \\\\.\\WINIO C0000000 3 3 80", "GetModuleFileNameA 260",
-                            "GetFileAttributesA C:\\tools\\winio.sys"},
-                           kRemove,
-                           {"OpenSCManagerA F003F", "CreateServiceA WINIO WINIO F01FF 1 1 1 C:\\tools\\winio.sys",
-                            "StartServiceA", "GetLastError", "CloseServiceHandle service",
-                            "CloseServiceHandle manager", "CreateFileA \\\\.\\WINIO C0000000 3 3 80"}});
-    EXPECT_EQ(system.calls, expected);
-    EXPECT_FALSE(io.Ready());  // the fake's device stays closed
-}
-
-TEST(WinIo, DriverFileMissingEverywhereLeavesThePortClosed) {
-    FakeSystem system;
-    system.deviceOpens = 0;
-    system.driverBesideProgram = false;
-    system.startError = ERROR_FILE_NOT_FOUND;
+    system.files.clear();
     WinIoPortIo io(system);
     EXPECT_FALSE(io.OpenDriver());
-    EXPECT_STREQ(io.driverPath, "C:\\windows\\system32\\winio.sys");
-    Calls& c = system.calls;
-    EXPECT_NE(std::find(c.begin(), c.end(), "CreateServiceA WINIO WINIO F01FF 1 1 1 C:\\windows\\system32\\winio.sys"),
-              c.end());
-    EXPECT_EQ(std::count(c.begin(), c.end(), "CreateFileA \\\\.\\WINIO C0000000 3 3 80"), 1);
+    EXPECT_EQ(io.FailureReason(), "the WinIo driver could not be started");
+    EXPECT_EQ(system.servicePath, "C:\\windows\\system32\\winio.sys");  // the last place looked
     EXPECT_FALSE(io.WritePort(0x378, 1));
+    EXPECT_EQ(system.handles, 0);
+    EXPECT_EQ(system.serviceHandles, 0);
 }
 
+// Windows 9x: every access is a call to the virtual driver with the port, the value and the size.
 TEST(WinIo, Windows9xCallsTheVirtualDriverForEveryAccess) {
     FakeSystem system;
     system.platform = 1;
@@ -187,11 +141,11 @@ TEST(WinIo, Windows9xCallsTheVirtualDriverForEveryAccess) {
     system.ioResult = FALSE;
     EXPECT_FALSE(io.WritePort(0x37A, 0x0C));
     io.CloseDriver();
-    EXPECT_EQ(system.calls,
-              (Calls{"GetVersionExA 148", "CreateFileA \\\\.\\WINIO.VXD 0 0 1 4000000",
-                     "DeviceIoControl 0022000B in 79 03 00 00 00 00 01 out 4",
-                     "DeviceIoControl 00220007 in 7A 03 0C 00 00 00 01 out 0",
-                     "DeviceIoControl 00220007 in 7A 03 0C 00 00 00 01 out 0", "CloseHandle"}));
+    EXPECT_EQ(system.handles, 0);
+    using Bytes = std::vector<uint8_t>;
+    EXPECT_EQ(system.records, (std::vector<Bytes>{{0x79, 0x03, 0, 0, 0, 0, 1},
+                                                  {0x7A, 0x03, 0x0C, 0, 0, 0, 1},
+                                                  {0x7A, 0x03, 0x0C, 0, 0, 0, 1}}));
 }
 
 }  // namespace
