@@ -2,73 +2,58 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <tuple>
+
 #include "core/hex_field.h"
 
 namespace quarzo {
 namespace {
 
 TEST(FileFormat, FormatFromExtension) {
-    EXPECT_EQ(FormatFromExtension("firmware.A43"), kFormatIntelHex);
-    EXPECT_EQ(FormatFromExtension("dir/app.hex"), kFormatIntelHex);
-    EXPECT_EQ(FormatFromExtension("image.TSK"), kFormatBinary);
-    EXPECT_EQ(FormatFromExtension("a.dat"), kFormatBinary);
-    EXPECT_EQ(FormatFromExtension("a.Bin"), kFormatBinary);
+    for (const char* name : {"firmware.A43", "dir/app.hex"})
+        EXPECT_EQ(FormatFromExtension(name), kFormatIntelHex);
+    for (const char* name : {"image.TSK", "a.dat", "a.Bin"})
+        EXPECT_EQ(FormatFromExtension(name), kFormatBinary);
     EXPECT_EQ(FormatFromExtension("out.txt"), kFormatTiTxt);
-    EXPECT_EQ(FormatFromExtension("notes"), kFormatUnknown);
-    EXPECT_EQ(FormatFromExtension("file.hexx"), kFormatUnknown);
-    EXPECT_EQ(FormatFromExtension("file."), kFormatUnknown);
-    EXPECT_EQ(FormatFromExtension(".hex"), kFormatUnknown);  // a leading dot is no extension
-    EXPECT_EQ(FormatFromExtension("/tmp/old.dir/file"), kFormatUnknown);
+    // A leading dot is no extension, nor is a dot in a folder's name.
+    for (const char* name : {"notes", "file.hexx", "file.", ".hex", "/tmp/old.dir/file"}) {
+        EXPECT_EQ(FormatFromExtension(name), kFormatUnknown) << name;
+    }
 #ifdef _WIN32
     EXPECT_EQ(FormatFromExtension("c:\\old.dir\\file"), kFormatUnknown);
 #endif
 }
 
-TEST(FileFormat, NamesAndExtensions) {
-    EXPECT_STREQ(FormatName(0), "Binary");
-    EXPECT_STREQ(FormatName(1), "Intel HEX");
-    EXPECT_STREQ(FormatName(2), "TI TXT");
-    EXPECT_STREQ(FormatName(-1), "Binary");
-    EXPECT_STREQ(FormatName(7), "Binary");
-
-    std::string path = "dir.v2/firmware.a43";
-    SetDefaultExtension(path, kFormatTiTxt);
-    EXPECT_EQ(path, "dir.v2/firmware.txt");
-    path = "dir.v2/firmware";
-    SetDefaultExtension(path, kFormatIntelHex);
-    EXPECT_EQ(path, "dir.v2/firmware.hex");
-    path = "dump.xyz";
-    SetDefaultExtension(path, kFormatUnknown);
-    EXPECT_EQ(path, "dump.bin");
-}
-
-TEST(FileFormat, ErrorTextsOutsideTheTable) {
-    // The texts themselves reach the log in the load and save tests.
-    EXPECT_STREQ(ErrorText(1), "Invalid format");
-    EXPECT_STREQ(ErrorText(2), "I\\O Error");
-    EXPECT_STREQ(ErrorText(6), "No error");
-    EXPECT_STREQ(ErrorText(-1), "No error");
+TEST(FileFormat, TheDefaultExtensionReplacesOnlyTheFileNames) {
+    const std::array<std::tuple<const char*, int, const char*>, 3> cases = {{
+        {"dir.v2/firmware.a43", kFormatTiTxt, "dir.v2/firmware.txt"},
+        {"dir.v2/firmware", kFormatIntelHex, "dir.v2/firmware.hex"},
+        {"dump.xyz", kFormatUnknown, "dump.bin"},
+    }};
+    for (const auto& [given, format, result] : cases) {
+        std::string path = given;
+        SetDefaultExtension(path, format);
+        EXPECT_EQ(path, result);
+    }
 }
 
 TEST(HexField, SkipsTakesAndRestarts) {
+    const std::tuple<std::string_view, size_t, uint32_t> read[] = {
+        {"1F", 2, 0x1F},      {"  \x90\tab12", 2, 0xAB},  // blanks, tabs and high bytes are skipped
+        {"0x1F", 1000, 0x1F}, {"10x2", 4, 0x102},         // 0x only right after a single leading 0
+        {"1G2", 3, 0x12},                                 // other characters are taken and ignored
+        {"22\r", 3, 0x22},    {"A", 2, 0xA},              // fewer characters than the width
+    };
+    for (const auto& [text, width, value] : read) {
+        uint32_t v = 0;
+        EXPECT_TRUE(ReadHexField(text, 0, width, v)) << text;
+        EXPECT_EQ(v, value) << text;
+    }
     uint32_t v = 0;
-    EXPECT_TRUE(ReadHexField("1F", 0, 2, v));
-    EXPECT_EQ(v, 0x1Fu);
-    EXPECT_TRUE(ReadHexField("  \x90\tab12", 0, 2, v));  // blanks, tabs and high bytes are skipped
-    EXPECT_EQ(v, 0xABu);
-    EXPECT_TRUE(ReadHexField("0x1F", 0, 1000, v));
-    EXPECT_EQ(v, 0x1Fu);
-    EXPECT_TRUE(ReadHexField("10x2", 0, 4, v));  // only right after a single leading 0
-    EXPECT_EQ(v, 0x102u);
-    EXPECT_TRUE(ReadHexField("1G2", 0, 3, v));  // other characters are taken and ignored
-    EXPECT_EQ(v, 0x12u);
-    EXPECT_TRUE(ReadHexField("22\r", 0, 3, v));
-    EXPECT_EQ(v, 0x22u);
     EXPECT_FALSE(ReadHexField("   ", 0, 2, v));
     EXPECT_FALSE(ReadHexField("AB", 2, 2, v));
     EXPECT_FALSE(ReadHexField(std::string_view("\0AB", 3), 0, 2, v));  // text ends at NUL
-    EXPECT_TRUE(ReadHexField("A", 0, 2, v));                           // fewer characters than the width
-    EXPECT_EQ(v, 0xAu);
 }
 
 }  // namespace
