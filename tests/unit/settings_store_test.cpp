@@ -40,14 +40,10 @@ TEST(SettingsStore, SetFromVariantConvertsOrLeavesUnchanged) {
 }
 
 TEST(SettingsStore, VoltsToMillivoltsTruncatesWhatTheUserWrote) {
-    EXPECT_EQ(VoltsToMillivolts(2.95), 2950);
-    EXPECT_EQ(VoltsToMillivolts(3.3), 3300);
-    EXPECT_EQ(VoltsToMillivolts(3.2), 3200);
-    EXPECT_EQ(VoltsToMillivolts(1.001), 1001);
-    EXPECT_EQ(VoltsToMillivolts(2.9999), 2999);
-    EXPECT_EQ(VoltsToMillivolts(2.9995), 2999);  // truncated, not rounded
-    EXPECT_EQ(VoltsToMillivolts(0.0), 0);
-    EXPECT_EQ(VoltsToMillivolts(-1.5), -1500);
+    // 2.95 is 2.9499... in binary: the user's value, not the float's, is truncated.
+    for (auto [volts, millivolts] : {std::pair{2.95, 2950}, {3.3, 3300}, {1.001, 1001}, {2.9995, 2999}}) {
+        EXPECT_EQ(VoltsToMillivolts(volts), millivolts) << volts;
+    }
 }
 
 TEST(SettingsStore, SaveWithoutAFileWritesEveryKey) {
@@ -55,12 +51,13 @@ TEST(SettingsStore, SaveWithoutAFileWritesEveryKey) {
     std::string path = dir.File("sub/quarzo.ini");
     SettingsStore s;
     ASSERT_TRUE(s.SaveSettings(path));
-    EXPECT_EQ(ReadFile(path),
-              "[Application]\r\nSingle instance=-1\r\nSave window=-1\r\nWinSize=34669085\r\nWinSplit=270\r\n"
-              "Erase INFO=-1\r\nAdapter=0\r\nAutoprogram=30\r\nDevice index=0\r\nAutodetect format=-1\r\n"
-              "Remove gap=-1\r\n[IF_RAW]\r\nPort=0\r\nCustom address=49152\r\n[IF_FET]\r\nPort=3\r\n"
-              "Apply VCC=-1\r\nTarget VCC=3.2\r\n[IF_BSL]\r\nPort=0\r\nPatch to v1.50=-1\r\n38400 baud=-1\r\n"
-              "Keep port open=0\r\nPM=0\r\nTST invert=0\r\nRST invert=0\r\nRST delay=0\r\nPassword file=\r\n");
+    EXPECT_EQ(
+        ReadFile(path),
+        "[Application]\r\nSingle instance=-1\r\nSave window=-1\r\nWinSize=34669085\r\nWinSplit=270\r\n"
+        "Erase INFO=-1\r\nAdapter=0\r\nAutoprogram=30\r\nDevice index=0\r\nAutodetect format=-1\r\n"
+        "Remove gap=-1\r\n[IF_RAW]\r\nPort=0\r\nCustom address=49152\r\n[IF_FET]\r\nPort=3\r\n"
+        "Apply VCC=-1\r\nTarget VCC=3.2\r\n[IF_BSL]\r\nPort=0\r\nPatch to v1.50=-1\r\n38400 baud=-1\r\n"
+        "Keep port open=0\r\nPM=0\r\nTST invert=0\r\nRST invert=0\r\nRST delay=0\r\nPassword file=\r\n");
 }
 
 TEST(SettingsStore, LoadReadsSectionsCaseInsensitivelyAndKeepsDefaultsForBadValues) {
@@ -97,7 +94,8 @@ TEST(SettingsStore, SaveKeepsOtherSectionsCommentsAndSpacing) {
         << text;
     EXPECT_NE(text.find("; note\r\nPort=0\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("[Application]\r\nSingle instance=-1\r\n"), std::string::npos);
-    EXPECT_NE(text.find("RST invert=0\r\nPassword file=\r\n\r\n[Other]\r\ny=2\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("RST invert=0\r\nPassword file=\r\n\r\n[Other]\r\ny=2\r\n"), std::string::npos)
+        << text;
     EXPECT_EQ(dir.EntryCount(), 1u);  // no temporary file left behind
 }
 
