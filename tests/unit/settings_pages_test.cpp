@@ -18,33 +18,29 @@ PropertyItem& Item(std::vector<PropertyItem>& items, int id) {
     std::abort();
 }
 
-TEST(SettingsPages, TheListsHoldTheTabledItems) {
+TEST(SettingsPages, EachAdapterHasItsPageAndTheChecksHoldTheAutoprogramBits) {
     SettingsStore settings;
-    EXPECT_EQ(Names(AdapterItems(settings, 2)),
-              (std::vector<std::string>{"Port", "Patch to v1.50", "38400 baud", "Keep port open",
-                                        "TST invert", "RST invert", "RST delay", "Password file"}));
-    EXPECT_EQ(Names(AdapterItems(settings, 0)), (std::vector<std::string>{"Port", "Custom address"}));
-    EXPECT_EQ(Names(AdapterItems(settings, 1)),
-              (std::vector<std::string>{"Port", "Apply VCC", "Target VCC"}));
-    EXPECT_TRUE(AdapterItems(settings, 3).empty());
+    const std::pair<int, std::vector<std::string>> pages[] = {
+        {0, {"Port", "Custom address"}},
+        {1, {"Port", "Apply VCC", "Target VCC"}},
+        {2,
+         {"Port", "Patch to v1.50", "38400 baud", "Keep port open", "TST invert", "RST invert", "RST delay",
+          "Password file"}},
+        {3, {}},
+    };
+    for (const auto& [adapter, names] : pages) EXPECT_EQ(Names(AdapterItems(settings, adapter)), names);
     auto fet = AdapterItems(settings, 1);
-    EXPECT_EQ(fet[0].kind, PropertyKind::kList);
-    EXPECT_EQ(fet[0].options.back(), "TIUSB");
-    EXPECT_EQ(fet[1].kind, PropertyKind::kBoolean);
-    EXPECT_EQ(fet[1].choice, 1);
-    EXPECT_EQ(fet[2].kind, PropertyKind::kEdit);
-    EXPECT_EQ(fet[2].text, "3.2");
+    EXPECT_EQ(Item(fet, kSetFetApplyVcc).kind, PropertyKind::kBoolean);
+    EXPECT_EQ(Item(fet, kSetFetApplyVcc).choice, 1);
+    EXPECT_EQ(Item(fet, kSetFetTargetVcc).text, "3.2");
 
     auto global = GlobalItems(settings);
     EXPECT_EQ(Names(global), (std::vector<std::string>{"Application", "Single instance", "Save window",
                                                        "Erase INFO", "Autoprogram", "Reload file", "Erase",
                                                        "Blank Check", "Program", "Verify"}));
-    EXPECT_EQ(Item(global, 1001).choice, 0);  // the default 30 leaves Reload out
-    EXPECT_EQ(Item(global, 1016).choice, 1);
-    EXPECT_EQ(HelpForItem(settings, 9).key, "Autoprogram");
-    EXPECT_EQ(HelpForItem(settings, 9).description, "Autoprogram operations flow");
-    EXPECT_TRUE(HelpForItem(settings, 0).key.empty());
-    EXPECT_TRUE(HelpForItem(settings, 1008).key.empty());
+    EXPECT_EQ(AutoprogramFromItems(global), 30);  // the default: everything but Reload
+    EXPECT_EQ(HelpForItem(settings, kSetAutoprogram).description, "Autoprogram operations flow");
+    EXPECT_TRUE(HelpForItem(settings, kAutoprogramCheckBase + 8).key.empty());
 }
 
 TEST(SettingsPages, StoringConvertsOrLeavesTheValue) {
@@ -56,7 +52,8 @@ TEST(SettingsPages, StoringConvertsOrLeavesTheValue) {
     Item(page, kSetBslPort).choice = 4;
     auto global = GlobalItems(settings);
     for (PropertyItem& item : global) {
-        if (item.kind == PropertyKind::kCheck) item.choice = item.id == 1008 || item.id == 1016;
+        if (item.kind == PropertyKind::kCheck)
+            item.choice = item.id == kAutoprogramCheckBase + 8 || item.id == kAutoprogramCheckBase + 16;
     }
     Item(global, kSetSingleInstance).choice = 0;
     EXPECT_EQ(StoreSettingsPages(settings, global, page), "RST delay: \"abc\" is not a valid value");
