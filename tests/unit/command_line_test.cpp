@@ -151,25 +151,6 @@ protected:
     Programmer programmer_{adapters_.List()};
 };
 
-TEST_F(CommandLineRun, ARejectionLogsItsLineAndRunsNothing) {
-    EXPECT_EQ(RunLine("+e -x"), kRunCommandLineRejected);
-    EXPECT_EQ(sink_.Lines(), Strings{"1 Unknown options \"-x\""});
-    EXPECT_EQ(RunLine(File("file.txt")), kRunComplete);  // a file alone loads and runs nothing
-    EXPECT_EQ(sink_.Lines(),
-              (Strings{"0 Loading TI TXT file \"" + dir_.File("file.txt") + "\"...", "0 Load 3 bytes."}));
-    EXPECT_EQ(sink_.Events().back(), "end");
-}
-
-TEST_F(CommandLineRun, ActionsRunInTheirOwnOrderWhateverTheLetters) {
-    EXPECT_EQ(RunLine("+vpbe " + File("file.txt") + " -pi"), kRunComplete);
-    Strings lines = sink_.Lines();
-    ASSERT_GE(lines.size(), 6u);
-    EXPECT_EQ(lines[2], "0 Initialize...");
-    EXPECT_EQ(lines[5], "0 Erase complete.");
-    EXPECT_EQ(lines.back(), "0 Verify complete.");
-    EXPECT_FALSE(programmer_.includeInfo);
-}
-
 TEST_F(CommandLineRun, TheAdapterOptionSetsThePortAndSelectsAfterTheLoad) {
     adapters_.bsl.portPaths[2] = "/dev/quarzo-no-such-port";
     EXPECT_EQ(RunLine("+e -bsl=com3"), kRunActionFailed);  // the port cannot open here
@@ -204,9 +185,10 @@ TEST_F(CommandLineRun, TheAdapterOptionSetsThePortAndSelectsAfterTheLoad) {
 }
 
 TEST_F(CommandLineRun, OutputFileIsWrittenOnlyAfterSuccess) {
-    EXPECT_EQ(RunLine(File("file.txt") + " -o " + File("out.hex")), kRunComplete);
+    EXPECT_EQ(RunLine(File("file.txt") + " -pi -o " + File("out.hex")), kRunComplete);
     EXPECT_EQ(testing::ReadFile(dir_.File("out.hex")), ":04F00000001122FFDA\r\n:00000001FF\r\n");
     EXPECT_EQ(sink_.Lines().back(), "0 Save complete.");
+    EXPECT_FALSE(programmer_.includeInfo);
 
     adapters_.bsl.portPaths[0] = "/dev/quarzo-no-such-port";
     EXPECT_EQ(RunLine("+b -O " + File("never.txt") + " " + File("file.txt") + " -BSL=COM1"),

@@ -61,14 +61,6 @@ protected:
     Programmer programmer_;
 };
 
-TEST_F(ProgrammerTest, AutoRunWithTheNullAdapterLogsEveryStep) {
-    NullAdapter null;
-    programmer_.UseAdapter(&null, kAdapterNull);
-    EXPECT_EQ(RunFlags(kDefaultAutoprogram), kRunComplete);
-    EXPECT_EQ(sink_.Lines(), testing::AutoRunLines("Device: . Info(0x0000-0x0000), Main:(0x0000-0x0000)"));
-    EXPECT_FALSE(null.IsOpen());
-}
-
 TEST_F(ProgrammerTest, AutoRunCallsTheAdapterInOrder) {
     Fill(0x1000, 0x10FF, 0x11);
     Fill(0xF000, 0xF1FF, 0x22);
