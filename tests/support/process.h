@@ -35,7 +35,8 @@ inline Outcome RunShell(const std::string& command) {
 // The console program at cli run in folder with the settings file ini, stdin empty and stderr dropped.
 inline Outcome RunConsole(const std::string& cli, const std::string& folder, const std::string& ini,
                           const std::string& args) {
-    return RunShell("cd '" + folder + "' && QUARZO_INI='" + ini + "' " + cli + " " + args + " </dev/null 2>/dev/null");
+    return RunShell("cd '" + folder + "' && QUARZO_INI='" + ini + "' " + cli + " " + args +
+                    " </dev/null 2>/dev/null");
 }
 
 // A shell command running beside the test (its pid the program's when the command ends with "exec
@@ -82,25 +83,13 @@ public:
         return read_;
     }
     // True while the process has not ended.
-    bool Running() {
-        if (pid_ <= 0) return false;
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) != pid_) return true;
-        pid_ = 0;
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return false;
-    }
+    bool Running() { return !Reap(WNOHANG); }
     void Signal(int signal) {
         if (pid_ > 0) kill(pid_, signal);
     }
     // The exit status once it has ended, and everything it wrote.
     Outcome Wait() {
-        if (pid_ > 0) {
-            int status = 0;
-            waitpid(pid_, &status, 0);
-            pid_ = 0;
-            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
+        Reap(0);
         char buffer[512];
         ssize_t n;
         while (out_ >= 0 && (n = read(out_, buffer, sizeof buffer)) > 0)
@@ -109,6 +98,16 @@ public:
     }
 
 private:
+    // True once the process has ended (waiting for it unless WNOHANG), its status kept.
+    bool Reap(int options) {
+        int status = 0;
+        if (pid_ <= 0) return true;
+        if (waitpid(pid_, &status, options) != pid_) return false;
+        pid_ = 0;
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return true;
+    }
+
     pid_t pid_ = -1;
     int out_ = -1;
     int status_ = -1;
