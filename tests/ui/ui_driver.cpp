@@ -179,18 +179,6 @@ TEST_F(Ui, DroppedFilesOpenTheFirstAtItsLoadAddresses) {
     Shot("hex-view-up-to-the-top-of-the-address-space");
 }
 
-TEST_F(Ui, ACommandLineRunWithTheNullAdapterShowsItsLog) {
-    HWND frame = Start("+ebpv blink.txt -pi");
-    ASSERT_NE(frame, nullptr);
-    ASSERT_TRUE(WaitForLog(frame, "Verify complete."));
-    std::string log = LogText(frame);
-    EXPECT_NE(log.find("Command line: +ebpv blink.txt -pi"), std::string::npos) << log;
-    EXPECT_NE(log.find("Erase complete."), std::string::npos) << log;
-    Settle(frame);
-    EXPECT_TRUE(ButtonEnabled(frame, kCmdRead));
-    EXPECT_EQ(TitleOf(frame), "QUARZO - [blink.txt]");
-}
-
 TEST_F(Ui, SingleInstanceHandsTheCommandLineToTheRunningWindow) {
     WriteText(File("quarzo.ini"), "[Application]\r\nSingle instance=-1\r\nAdapter=3\r\n");
     HWND frame = Start("");
@@ -214,6 +202,9 @@ TEST_F(Ui, WithoutSingleInstanceBothWindowsRun) {
     ASSERT_NE(frame, nullptr);
     EXPECT_TRUE(WaitForLog(frame, "Erase complete."));
     EXPECT_EQ(MainWindows().size(), 2u);
+    Settle(frame);
+    EXPECT_TRUE(ButtonEnabled(frame, kCmdRead));  // the run is over
+    EXPECT_FALSE(ButtonEnabled(frame, kCmdAbort));
 }
 
 TEST_F(Ui, TheSettingsDialogStoresWhatTheUserEdits) {
