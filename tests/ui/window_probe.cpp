@@ -184,9 +184,9 @@ bool ChooseProperty(HWND list, int index, int choice) {
 }
 
 void ToggleProperty(HWND list, int index) {
+    // Sent, not posted: the next item's selection must not overtake this key.
     SendMessageA(list, LB_SETCURSEL, index, 0);
-    PostMessageA(list, WM_KEYDOWN, VK_SPACE, 0);
-    Send(list, WM_NULL);
+    Send(list, WM_KEYDOWN, VK_SPACE);
 }
 
 std::vector<HWND> MainWindows() {
