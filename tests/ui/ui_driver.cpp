@@ -25,7 +25,10 @@ protected:
         WriteText(File("blink.txt"), ReadText(QUARZO_SOURCE_DIR "/examples/blink.txt"));
     }
     std::string File(const std::string& name) const { return folder_ + "\\" + name; }
-    std::string Ini() const { return ReadText(File("quarzo.ini")); }
+    // The settings file holds the text, once the program has written it (within 5 s).
+    bool IniHas(const std::string& text) const {
+        return Until([&] { return ReadText(File("quarzo.ini")).find(text) != std::string::npos; }, 5000);
+    }
     // Starts quarzo.exe (kept until the test ends); its window, or null.
     HWND Start(const std::string& arguments) {
         processes_.push_back(std::make_unique<QuarzoProcess>(folder_, arguments));
@@ -132,7 +135,7 @@ TEST_F(Ui, AnEmptyWindowItsDialogsAndItsClose) {
     EXPECT_EQ(SendDlgItemMessageA(dialog, 1021, CB_GETCURSEL, 0, 0), CB_ERR);
     EXPECT_EQ(SendDlgItemMessageA(dialog, 1019, LB_GETCOUNT, 0, 0), 0);
     ASSERT_TRUE(PressAndWaitGone(dialog, IDOK));
-    EXPECT_NE(Ini().find("Adapter=3\r\n"), std::string::npos);
+    EXPECT_TRUE(IniHas("Adapter=3\r\n"));
 
     HWND about = OpenDialogFrom(frame, kCmdAbout, "About");
     ASSERT_NE(about, nullptr);
@@ -151,7 +154,7 @@ TEST_F(Ui, AnEmptyWindowItsDialogsAndItsClose) {
     PostMessageA(frame, WM_CLOSE, 0, 0);
     EXPECT_EQ(Last().WaitForExit(10000), 1);
     for (const char* saved : {"WinSize=", "Device index=0", "[IF_BSL]"}) {
-        EXPECT_NE(Ini().find(saved), std::string::npos) << saved;
+        EXPECT_TRUE(IniHas(saved)) << saved;
     }
 }
 
@@ -229,13 +232,13 @@ TEST_F(Ui, TheSettingsDialogStoresWhatTheUserEdits) {
     ASSERT_TRUE(PressAndWaitGone(dialog, IDOK));
     for (const char* saved :
          {"RST delay=40\r\n", "Keep port open=-1\r\n", "Autoprogram=24\r\n", "Adapter=2\r\n"}) {
-        EXPECT_NE(Ini().find(saved), std::string::npos) << saved << Ini();
+        EXPECT_TRUE(IniHas(saved)) << saved << ReadText(File("quarzo.ini"));
     }
     dialog = OpenDialogFrom(frame, kCmdSetup, "Settings");
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(EditProperty(GetDlgItem(dialog, 1019), 6, "25"));
     ASSERT_TRUE(PressAndWaitGone(dialog, IDOK));
-    EXPECT_NE(Ini().find("RST delay=25\r\n"), std::string::npos);
+    EXPECT_TRUE(IniHas("RST delay=25\r\n"));
 }
 
 // Needs quarzo-sim's pseudo-terminal mapped to COM1 in the Wine prefix (scripts/wine-tests.sh).
@@ -279,7 +282,7 @@ TEST_F(Ui, APortAboveCom8ProgramsAndIsOfferedInTheSettings) {
     // COM1 to COM8, then the ports the system has above them: COM12 is the ninth choice.
     EXPECT_TRUE(ChooseProperty(GetDlgItem(dialog, 1019), 0, 8));
     ASSERT_TRUE(PressAndWaitGone(dialog, IDOK));
-    EXPECT_NE(Ini().find("[IF_BSL]\r\nPort=11\r\n"), std::string::npos) << Ini();
+    EXPECT_TRUE(IniHas("[IF_BSL]\r\nPort=11\r\n")) << ReadText(File("quarzo.ini"));
 }
 
 }  // namespace
