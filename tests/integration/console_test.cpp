@@ -402,7 +402,11 @@ TEST_F(ConsoleAndSim, ALoaderThatNeverAnswers) {
     StopAfter(*detect, "RST invert off, TST invert off, RST delay 0 ms: no answer", 0);
 }
 
-TEST_F(ConsoleAndSim, TheFuseIsNotAskedAboutWhereTheAdapterCannotBlowIt) {
+// The fuse is blown only where the adapter can, and without a terminal only with --yes.
+TEST_F(ConsoleAndSim, TheFuseIsBlownOnlyWhereItCanBeAndWhenAsked) {
+    Outcome cancelled = Run("--set Adapter=3 +f");
+    EXPECT_EQ(cancelled.status, 4);
+    EXPECT_EQ(Last(cancelled), "Operation canceled by user");
     std::string pty = Sim("");
     for (const char* yes : {"", " --yes"}) {
         Outcome o = Run("+f -BSL=" + pty + yes);
@@ -443,6 +447,10 @@ TEST_F(ConsoleAndSim, SavedSettingsKeepTheAdapterAndThePortOfTheCommandLine) {
     o = Run("--save-settings +v '" + blink_ + "' -BSL=" + pty);
     EXPECT_EQ(o.status, 0) << o.out;
     EXPECT_EQ(ReadFile(ini_).find("COM10="), std::string::npos) << ReadFile(ini_);
+    // A failed run saves nothing.
+    o = Run("--save-settings --set \"RST delay=7\" +e -BSL=/dev/quarzo-no-such-port");
+    EXPECT_EQ(o.status, 4);
+    EXPECT_EQ(ReadFile(ini_).find("RST delay=7"), std::string::npos);
 }
 
 TEST_F(ConsoleAndSim, ALinkIsNeverMadeOverAPathThatExists) {
