@@ -50,20 +50,42 @@ bool MemoryImage::ForEachPiece(uint32_t address, uint32_t count, Visit visit) {
     return true;
 }
 
-ByteSpan MemoryImage::PresentBytes(uint32_t first, uint32_t last) const {
-    ByteSpan span;
+std::vector<AddressRange> MemoryImage::PresentRuns(uint32_t first, uint32_t last) const {
+    std::vector<AddressRange> runs;
     last = std::min(last, kEntryCount - 1);
-    if (last < first) return span;
+    if (last < first) return runs;
     ForEachPiece(first, last - first + 1, [&](uint32_t index, uint32_t offset, uint32_t n) {
         const Page* page = pages_[index].get();
-        for (uint32_t i = 0; page && i < n; ++i) {
-            if ((*page)[offset + i] & EntryAbsent) continue;
-            uint32_t address = (index << kPageBits) + offset + i;
-            if (span.count++ == 0) span.first = address;
-            span.last = address;
+        if (!page) return true;
+        const uint16_t* entries = page->data();
+        uint32_t base = index << kPageBits;
+        for (uint32_t i = offset, end = offset + n; i < end;) {
+            if (entries[i] & EntryAbsent) {
+                ++i;
+                continue;
+            }
+            uint32_t start = i;
+            while (i < end && !(entries[i] & EntryAbsent)) ++i;
+            // A run that goes on from the page before continues it.
+            if (!runs.empty() && runs.back().last + 1 == base + start) {
+                runs.back().last = base + i - 1;
+            } else {
+                runs.push_back({base + start, base + i - 1});
+            }
         }
         return true;
     });
+    return runs;
+}
+
+ByteSpan MemoryImage::PresentBytes(uint32_t first, uint32_t last) const {
+    ByteSpan span;
+    std::vector<AddressRange> runs = PresentRuns(first, last);
+    for (const AddressRange& run : runs) span.count += run.last - run.first + 1;
+    if (!runs.empty()) {
+        span.first = runs.front().first;
+        span.last = runs.back().last;
+    }
     return span;
 }
 

@@ -21,6 +21,12 @@ struct ByteSpan {
     uint64_t last = 0;
 };
 
+// The addresses first..last.
+struct AddressRange {
+    uint32_t first;
+    uint32_t last;
+};
+
 // Host copy of the target's address space: one 16-bit entry (value and flags) per byte address. The
 // entries live in pages allocated on first write, so that a small firmware in the 1 MB space costs
 // little to hold and to clear; a page never written reads as cleared entries.
@@ -45,8 +51,10 @@ public:
     }
     void NoteOutside(uint64_t first, uint64_t count);
     const ByteSpan& OutsideBytes() const { return outside_; }
-    // The present bytes within [first, last].
+    // The present bytes within [first, last]: their count and ends, and the runs of them in ascending
+    // order (pages never written are skipped whole).
     ByteSpan PresentBytes(uint32_t first, uint32_t last) const;
+    std::vector<AddressRange> PresentRuns(uint32_t first, uint32_t last) const;
     uint32_t UsedSize() const;
     uint8_t ValueAt(uint32_t address) const;
     uint16_t FlagsAt(uint32_t address) const;
@@ -94,14 +102,10 @@ private:
     ByteSpan outside_;
 };
 
-// Cursor over the present data of an image in runs of whole 16-bit words.
 // The address ranges [first, last] whose bytes carry the mismatch mark, in ascending order.
-struct AddressRange {
-    uint32_t first;
-    uint32_t last;
-};
 std::vector<AddressRange> MismatchRanges(const MemoryImage& image);
 
+// Cursor over the present data of an image in runs of whole 16-bit words.
 class ImageRunReader {
 public:
     ImageRunReader(const MemoryImage& image, uint32_t first, uint32_t last, uint32_t maxRunLength,

@@ -110,7 +110,8 @@ bool Programmer::Initialize() {
     const DeviceInfo& d = current_->device;
     sink_->Log(kLogInfo, "Device: %s. Info(0x%.4X-0x%.4X), Main:(0x%.4X-0x%.4X)", d.Name().c_str(),
                d.InfoStart(), d.InfoEnd(), d.MainStart(), d.MainEnd());
-    deviceIndex = d.DeviceIndex();
+    run_.deviceIndex = d.DeviceIndex();
+    deviceIndex = run_.deviceIndex;  // the window shows it, and the next run starts from it
     return true;
 }
 
@@ -129,12 +130,11 @@ bool Programmer::ImageFitsDevice() {
         for (const AddressRange& gap : outside) {
             uint32_t first = std::max(gap.first, image_.Lowest());
             uint32_t last = std::min(gap.last, image_.Highest());
-            for (uint32_t a = first; a <= last && first <= last; ++a) {
-                if (image_.AllAbsent(a, 1)) continue;
-                if (!misfits.empty() && misfits.back().last + 1 == a) {
-                    misfits.back().last = a;
+            for (const AddressRange& run : image_.PresentRuns(first, last)) {
+                if (!misfits.empty() && misfits.back().last + 1 == run.first) {
+                    misfits.back().last = run.last;
                 } else {
-                    misfits.push_back({a, a});
+                    misfits.push_back(run);
                 }
             }
         }
@@ -202,7 +202,7 @@ bool Programmer::Erase() {
     sink_->ProgressStart(0, 6);
     sink_->ProgressPos(3);
     sink_->Log(kLogInfo, "Erasing flash memory...");
-    int code = current_->Erase(includeInfo ? kEraseMainAndInfo : kEraseMain, d.MainStart(),
+    int code = current_->Erase(run_.includeInfo ? kEraseMainAndInfo : kEraseMain, d.MainStart(),
                                static_cast<int>(d.MainEnd() - d.MainStart() + 1));
     sink_->ProgressPos(6);
     return Finish("Erase", code);
@@ -214,7 +214,7 @@ bool Programmer::BlankCheck() {
     sink_->ProgressStart(0, 6);
     sink_->Log(kLogInfo, "Blank check device memory...");
     sink_->ProgressPos(2);
-    if (includeInfo) {
+    if (run_.includeInfo) {
         // The calibration data of F2xx parts is not erased, so it is not blank either.
         int infoEnd = current_->KeepsCalibrationSegment() ? kSegmentAStart - 1 : d.InfoEnd();
         int code = current_->BlankCheck(d.InfoStart(), infoEnd - d.InfoStart() + 1);
@@ -233,7 +233,7 @@ bool Programmer::Program() {
     ModifyImageFlags(0, kWholeImage, 0, EntryMismatch);
     sink_->RefreshView(0);
     const DeviceInfo& d = current_->device;
-    if (!includeInfo && start <= d.InfoEnd()) start = d.MainStart();
+    if (!run_.includeInfo && start <= d.InfoEnd()) start = d.MainStart();
     sink_->ProgressStart(static_cast<int>(start), static_cast<int>(end));
 
     int code = 0;

@@ -61,10 +61,22 @@ void Programmer::UseAdapter(Adapter* adapter, int kind) {
     kind_ = kind;
 }
 
+RunOptions Programmer::CurrentOptions() const {
+    return {deviceIndex.load(), includeInfo.load(), removeGaps, autodetectFormat, gapFill};
+}
+
 bool Programmer::LoadFile(const std::string& path, int type) {
+    return LoadImage(path, type, CurrentOptions());
+}
+
+bool Programmer::SaveFile(const std::string& path, int type) {
+    return SaveImage(path, type, CurrentOptions());
+}
+
+bool Programmer::LoadImage(const std::string& path, int type, const RunOptions& options) {
     if (type == kFormatUnknown) type = FormatFromExtension(path);
     // Compilers name their ELF output without an extension, and ".ihex" and the like are common.
-    if (type == kFormatUnknown && autodetectFormat) type = FormatFromContent(path);
+    if (type == kFormatUnknown && options.autodetectFormat) type = FormatFromContent(path);
     if (type == kFormatUnknown) {
         sink_->Log(kLogInfo, "Warning: Unknown file type. Load as binary.");
         type = kFormatBinary;
@@ -75,7 +87,8 @@ bool Programmer::LoadFile(const std::string& path, int type) {
     int error;
     ByteSpan outside, beyondPart;
     // The part chosen (or found by the last run) tells where its memory ends.
-    uint32_t partEnd = deviceIndex != 0 ? DeviceLayout(deviceIndex).mainEnd : 0;
+    const int part = options.deviceIndex;
+    uint32_t partEnd = part != 0 ? DeviceLayout(part).mainEnd : 0;
     {
         ImageGuard guard(imageMutex_);
         count = file.Load(path, type);
@@ -93,11 +106,11 @@ bool Programmer::LoadFile(const std::string& path, int type) {
         sink_->Log(kLogInfo, "Load %d bytes.", count);
     }
     ReportBeyond(outside, kAddressSpace, kAddressSpaceEnd, false);
-    ReportBeyond(beyondPart, std::string("the memory of the ") + DeviceName(deviceIndex), partEnd, false);
+    ReportBeyond(beyondPart, std::string("the memory of the ") + DeviceName(part), partEnd, false);
     return count >= 1;
 }
 
-bool Programmer::SaveFile(const std::string& path, int type) {
+bool Programmer::SaveImage(const std::string& path, int type, const RunOptions& options) {
     std::string name = path;
     if (type == kFormatUnknown || type == kFormatElf) type = SaveFormatFromExtension(name);
     // Never another name than the one given: a file of that name would be replaced unasked.
@@ -111,7 +124,7 @@ bool Programmer::SaveFile(const std::string& path, int type) {
         ImageGuard guard(imageMutex_);
         image_.SetFileName(name);
         name = image_.FileName();
-        if (removeGaps) removed = image_.RemoveGaps(gapFill);
+        if (options.removeGaps) removed = image_.RemoveGaps(options.gapFill);
     }
     if (removed > 0) sink_->Log(kLogInfo, "Remove %d gap bytes.", static_cast<int>(removed));
     sink_->Log(kLogInfo, "Saving %s file \"%s\"...", FormatName(type), name.c_str());
@@ -141,17 +154,23 @@ void Programmer::BreakRunningWorker() {
 }
 
 bool Programmer::StartWorker() {
-    return worker_.Start([this] { return Run(); });
+    // No run is in progress here: the copy is the new run's alone.
+    run_ = CurrentOptions();
+    if (worker_.Start([this] { return Run(); })) return true;
+    result_ = kRunActionFailed;
+    platform::SetProcessRealtime(false);
+    sink_->Log(kLogError, "Error: The run could not start: no worker thread (%s).", worker_.LastError().c_str());
+    return false;
 }
 
-void Programmer::Start(ActionFlags flags) {
+bool Programmer::Start(ActionFlags flags) {
     BreakRunningWorker();
     flags &= ~kActionStop;
-    if (flags == 0) return;
+    if (flags == 0) return true;
     flags_ = flags;
     outputFile_.clear();
     SetPriorities();
-    StartWorker();
+    return StartWorker();
 }
 
 bool Programmer::StartCommandLine(const char* text) {
@@ -184,7 +203,7 @@ bool Programmer::ApplyCommandLine(const CommandLinePlan& plan) {
             adapter->SetDevicePath(plan.devicePath);
         }
     }
-    if (plan.excludeInfo) includeInfo = false;
+    if (plan.excludeInfo) run_.includeInfo = includeInfo = false;
     flags_ = plan.actions;
     outputFile_ = plan.outputFile;
     if (!plan.accepted) {
@@ -199,7 +218,7 @@ bool Programmer::ApplyCommandLine(const CommandLinePlan& plan) {
             return false;
         }
     }
-    if (plan.file && !LoadFile(*plan.file, kFormatUnknown)) return false;
+    if (plan.file && !LoadImage(*plan.file, kFormatUnknown, run_)) return false;
     if (plan.adapter) SelectAdapter(*plan.adapter);
     return true;
 }
@@ -223,7 +242,7 @@ RunResult Programmer::Run() {
     current_->SetCancelFlag(&worker_.Cancel());
     if (flags_ & kActionReload) {
         flags_ &= ~kActionReload;
-        if (!LoadFile(image_.FileName(), kFormatUnknown)) return endEarly(kRunReloadFailed);
+        if (!LoadImage(image_.FileName(), kFormatUnknown, run_)) return endEarly(kRunReloadFailed);
     }
     // What the image could not hold would be missing from the chip: refused before anything is opened.
     if ((flags_ & kActionProgram) &&
@@ -245,14 +264,14 @@ RunResult Programmer::Run() {
         sink_->Log(kLogError, "Blow fuse failed. The adapter %s cannot blow the fuse.", name);
         return endEarly(kRunActionFailed);
     }
-    current_->device.SetDeviceIndex(static_cast<uint16_t>(deviceIndex));
+    current_->device.SetDeviceIndex(static_cast<uint16_t>(run_.deviceIndex));
     current_->onNote = [this](const std::string& line) { sink_->Log(kLogInfo, "%s", line.c_str()); };
     current_->BeginRun((flags_ & kActionErase) != 0);
     CopyPassword();
 
     while (!IsStopRequested() && DispatchStep()) {
     }
-    if (result_ == kRunComplete && !outputFile_.empty() && !SaveFile(outputFile_, kFormatUnknown)) {
+    if (result_ == kRunComplete && !outputFile_.empty() && !SaveImage(outputFile_, kFormatUnknown, run_)) {
         result_ = kRunActionFailed;
     }
 

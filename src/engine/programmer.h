@@ -18,6 +18,15 @@ namespace quarzo {
 
 class SettingsStore;
 
+// The options a run reads, copied when it starts: what changes meanwhile applies to the next run.
+struct RunOptions {
+    int deviceIndex = 0;
+    bool includeInfo = true;
+    bool removeGaps = true;
+    bool autodetectFormat = true;
+    uint8_t gapFill = 0xFF;
+};
+
 // The engine: drives the adapters it is given, owns the image and the options, loads and saves files,
 // and runs the requested actions on the worker thread in a fixed order, reporting through a LogSink.
 class Programmer {
@@ -45,7 +54,8 @@ public:
     bool LoadFile(const std::string& path, int type);
     bool SaveFile(const std::string& path, int type);
 
-    void Start(ActionFlags flags);
+    // False, with the reason in the log and the run failed, when the worker thread cannot be made.
+    bool Start(ActionFlags flags);
     bool StartCommandLine(const char* text);
     bool IsBusy() const { return worker_.IsRunning(); }
     // Stops a run in progress, saying so in the log; nothing when idle.
@@ -55,7 +65,6 @@ public:
     RunResult WaitForRun() { return worker_.Join(); }
     // Waits up to timeoutMs for the current run to end; true once it has.
     bool WaitForRunEnd(int timeoutMs) { return worker_.WaitUntilEnded(timeoutMs); }
-    RunResult Run();
     bool IsStopRequested() { return worker_.PollStop(); }
     WorkerThread& Worker() { return worker_; }
 
@@ -69,9 +78,10 @@ public:
 
     // Set when the image or its name changed, cleared by the window that shows it.
     std::atomic<bool> viewChanged{false};
-    // Options, written by the settings, the command line and the console's --device.
-    int deviceIndex = 0;
-    bool includeInfo = true;
+    // Options, written by the settings, the command line and the console's --device. A run copies
+    // them at its start; it writes back the part it found and a command line's "-i".
+    std::atomic<int> deviceIndex{0};
+    std::atomic<bool> includeInfo{true};
     bool removeGaps = true;
     bool autodetectFormat = true;  // a file whose extension is unknown is loaded as what its content is
     uint8_t gapFill = 0xFF;
@@ -96,6 +106,11 @@ public:
 private:
     using ImageGuard = std::lock_guard<ImageMutex>;
 
+    // The worker thread's body.
+    RunResult Run();
+    RunOptions CurrentOptions() const;
+    bool LoadImage(const std::string& path, int type, const RunOptions& options);
+    bool SaveImage(const std::string& path, int type, const RunOptions& options);
     // Carries out a parsed command line; false when it was rejected or its file did not load.
     bool ApplyCommandLine(const CommandLinePlan& plan);
     bool StartWorker();
@@ -130,6 +145,7 @@ private:
     LogSink* sink_;
     int kind_ = kAdapterBsl;
     ActionFlags flags_ = 0;
+    RunOptions run_;  // the running (or last) run's copy of the options
     WorkerThread worker_;
     std::string commandText_;
     std::vector<std::string> arguments_;  // tokens of the last command line, until its run parses them

@@ -25,7 +25,8 @@ bool WorkerThread::Start(std::function<int()> body) {
             endedChanged_.notify_all();
         });
     } catch (const std::system_error& e) {
-        lastError_ = e.code().value();
+        lastError_ = e.code().message();
+        exitCode_ = kRunActionFailed;
         ended_ = true;
         hasStopEvent_ = false;
         return false;

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "adapters/base/cancel_flag.h"
@@ -23,7 +24,8 @@ public:
     WorkerThread& operator=(const WorkerThread&) = delete;
     ~WorkerThread() { Stop(); }
 
-    // Stops any previous thread, then runs body on a new thread at the stored priority.
+    // Stops any previous thread, then runs body on a new thread at the stored priority. False when the
+    // system refuses the thread: Join then gives a failed run.
     bool Start(std::function<int()> body);
     // The thread exists and has not ended.
     bool IsRunning() const { return thread_.joinable() && !ended_.load(); }
@@ -46,7 +48,8 @@ public:
     // Whether the system refused the last thread its raised priority.
     bool PriorityRefused() const { return priorityRefused_.load(); }
     void SetWaitHook(WaitHook hook) { waitHook_ = std::move(hook); }
-    int LastError() const { return lastError_; }
+    // Why the last Start could not make its thread.
+    const std::string& LastError() const { return lastError_; }
 
 private:
     void WaitForEnd(int timeoutMs);
@@ -59,7 +62,7 @@ private:
     std::atomic<int> exitCode_{0};
     int priority_ = 0;
     std::atomic<bool> priorityRefused_{false};
-    int lastError_ = 0;
+    std::string lastError_;
     WaitHook waitHook_;
     std::mutex mutex_;
     std::condition_variable endedChanged_;

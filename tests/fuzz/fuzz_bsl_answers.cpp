@@ -102,9 +102,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             frames = 40;
             break;
         default:
-            link.currentVersion = 0x0160;  // a loader with the erase check
-            ok = link.CheckErased(0x1100, 0xEF00);
-            frames = 2;
+            // The erase check where the loader's fuzzed identification offers it.
+            ok = link.ReadChipInfo() && (!link.HasEraseCheck() || link.CheckErased(0x1100, 0xEF00));
+            frames = 3;
             break;
     }
     uint32_t code = link.GetErrorCode();

@@ -12,11 +12,17 @@ using testing::SimTarget;
 using Bytes = std::vector<uint8_t>;
 using Strings = std::vector<std::string>;
 
+std::array<uint8_t, BslLink::kPasswordSize> Vectors(uint8_t value) {
+    std::array<uint8_t, BslLink::kPasswordSize> vectors;
+    vectors.fill(value);
+    return vectors;
+}
+
 struct Session {
     explicit Session(const std::string& version, bool patch = true, const std::string& part = "MSP430F149")
         : target(version, part) {
         target.Attach(adapter.link);
-        adapter.link.patchToV150 = patch;
+        adapter.link.Configure({.patchToV150 = patch});
     }
     // A part chosen by the user: Open then leaves the loader alone until the first operation.
     void ChoosePart() { adapter.device.SetDeviceIndex(kDefaultBslDevice); }
@@ -113,8 +119,8 @@ TEST(BslAdapter, AReadBackThatDiffersStartsNothing) {
     Session s("1.10");
     s.target.device.BreakCell(0x0230);  // a RAM cell that does not keep what is written
     EXPECT_EQ(s.Info(), "Device family F149; BSL v1.10");
-    EXPECT_EQ(s.adapter.link.ramBslStart, 0u);
-    EXPECT_EQ(s.adapter.link.currentVersion, 0x0110u);
+    EXPECT_EQ(s.adapter.link.State().ramBslStart, 0u);
+    EXPECT_EQ(s.adapter.link.State().currentVersion, 0x0110u);
     EXPECT_EQ(s.target.bsl.RamLoader(), 0);
     // Nothing was started: no second password, no load PC into RAM.
     EXPECT_EQ(s.CommandsAfter(3), (Strings{"1A 0C22 0", "10 FFE0 32", "12 0220 250", "12 031A 206",
@@ -129,7 +135,7 @@ TEST(BslAdapter, AFailedInstallationIsCouldNotPatch) {
     s.target.line.ReplaceNextAnswer(0xA0);
     EXPECT_FALSE(s.adapter.link.InstallRamBsl());
     EXPECT_EQ(s.adapter.GetErrorCode(), BslLink::kPatchFailed);
-    EXPECT_EQ(s.adapter.link.currentVersion, 0x0110u);
+    EXPECT_EQ(s.adapter.link.State().currentVersion, 0x0110u);
 }
 
 TEST(BslAdapter, EraseTakesMainMemoryAndOnlyTheInformationSegmentsAsked) {
@@ -259,17 +265,17 @@ TEST(BslAdapter, PasswordsLockAndTheErasedChipPasswordOpens) {
     EXPECT_EQ(s.target.Commands(), (Strings{"1E 0000 16", "10 FFE0 32", "10 FFE0 32"}));
     EXPECT_TRUE(s.adapter.IsOpen());
 
-    s.adapter.link.password.fill(0x11);
+    s.adapter.SetPassword(Vectors(0x11));
     ASSERT_EQ(s.adapter.ReadMemory(0x1100, buffer, 2), 0);
     EXPECT_EQ(buffer[0], 0xAB);
 
     // The mass erase needs no password and leaves the erased chip's one behind.
     Session erased("1.60");
     erased.ChoosePart();
-    erased.adapter.link.password.fill(0x22);
+    erased.adapter.SetPassword(Vectors(0x22));
     ASSERT_EQ(erased.adapter.Open(), 0);
     ASSERT_EQ(erased.adapter.ReadMemory(0x1100, buffer, 2), 0);  // second frame opens it
-    for (uint8_t b : erased.adapter.link.password) EXPECT_EQ(b, 0xFF);
+    EXPECT_EQ(erased.adapter.link.Password(), Vectors(0xFF));
 }
 
 TEST(BslAdapter, BlankCheckAndTheOperationsItDoesNotHave) {
@@ -303,14 +309,14 @@ TEST(BslAdapter, ResetRunsTheProgramUnlessTheLoaderIsWanted) {
 
 TEST(BslAdapter, CloseResetsAndKeepPortOpenLeavesTheLinesUp) {
     Session s("1.60");
-    s.adapter.link.keepPortOpen = true;
+    s.adapter.link.Configure({.keepPortOpen = true});
     ASSERT_EQ(s.adapter.Open(), 0);
     EXPECT_EQ(s.adapter.Close(), 0);
     EXPECT_FALSE(s.adapter.IsOpen());
     EXPECT_TRUE(s.target.line.IsOpen());
     EXPECT_EQ(s.target.bsl.GetState(), sim::RomBsl::State::kProgram);
 
-    s.adapter.link.keepPortOpen = false;
+    s.adapter.link.Configure({.keepPortOpen = false});
     ASSERT_EQ(s.adapter.Open(), 0);
     EXPECT_EQ(s.adapter.Close(), 0);
     EXPECT_FALSE(s.target.line.IsOpen());
@@ -319,10 +325,10 @@ TEST(BslAdapter, CloseResetsAndKeepPortOpenLeavesTheLinesUp) {
 TEST(BslAdapter, NamesDevicesAndPorts) {
     BslAdapter adapter;
     char name[Adapter::kNameSize];
-    adapter.link.portIndex = 256;
+    adapter.SetPortIndex(256);
     adapter.GetName(name);
     EXPECT_STREQ(name, "BSL(COM1)");
-    EXPECT_EQ(adapter.link.portIndex, 0u);
+    EXPECT_EQ(adapter.PortIndex(), 0u);
     adapter.SetPortIndex(255);
     adapter.GetName(name);
     EXPECT_STREQ(name, "BSL(COM256)");
@@ -345,7 +351,7 @@ TEST(BslAdapter, NamesDevicesAndPorts) {
     EXPECT_EQ(adapter.SystemPortName(), "/dev/ttyUSB0");
 #ifndef _WIN32
     adapter.devicePath.clear();
-    adapter.link.portIndex = 2;
+    adapter.SetPortIndex(2);
     adapter.portPaths[2] = "/dev/ttyACM7";
     EXPECT_EQ(adapter.SystemPortName(), "/dev/ttyACM7");
 #endif

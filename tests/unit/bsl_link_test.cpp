@@ -22,7 +22,7 @@ protected:
     }
     void StartUnlocked() {
         Start();
-        ASSERT_TRUE(link_.SendPassword());
+        ASSERT_TRUE(link_.SendPassword() && link_.ReadChipInfo());
         target_.line.hostBytes.clear();
         target_.frames.clear();
     }
@@ -47,13 +47,12 @@ TEST_F(BslLinkTest, ChipInfoReadIsOneSyncAndTheTenByteFrame) {
 TEST_F(BslLinkTest, MassEraseFrameAndTheErasedChipPasswordAfterIt) {
     StartUnlocked();
     target_.Flash(0x4000, {0x12, 0x34});
-    link_.currentVersion = 0x0160;
     ASSERT_TRUE(link_.MassErase());
     Bytes erase(target_.line.hostBytes.begin(), target_.line.hostBytes.begin() + 11);
     EXPECT_EQ(erase, (Bytes{0x80, 0x80, 0x18, 0x04, 0x04, 0x00, 0xFF, 0x06, 0xA5, 0x7D, 0xB9}));
     EXPECT_EQ(target_.Commands(), (Strings{"18 FF00 42246", "10 FFE0 32"}));
     EXPECT_EQ(target_.device.Read(0x4000), 0xFF);
-    for (uint8_t b : link_.password) EXPECT_EQ(b, 0xFF);
+    for (uint8_t b : link_.Password()) EXPECT_EQ(b, 0xFF);
 }
 
 TEST_F(BslLinkTest, WritesGoInBlocksOf250AndStopAtTheFirstFailedBlock) {
@@ -169,8 +168,8 @@ TEST(BslSpeedChange, EachFamilyGetsItsOwnClockWords) {
             SimTarget target(f.loader, f.part);
             BslLink link;
             target.Attach(link);
-            link.fastBaud = false;
-            link.passwordKnown = true;  // the blank chip's
+            link.Configure({.fastBaud = false});
+            link.SetPassword(link.Password(), false);  // the blank chip's
             ASSERT_TRUE(link.OpenLink("COM1"));
             link.ResetTarget(true);
             ASSERT_TRUE(link.PrepareTarget());
@@ -189,8 +188,7 @@ TEST(BslSpeedChange, EachFamilyGetsItsOwnClockWords) {
 
 TEST_F(BslLinkTest, RstInvertSwitchesDtrOffForHighAndWaitsTheDelayThen) {
     target_.line.rstWiringInverted = true;
-    link_.rstInvert = true;
-    link_.rstDelay = 25;
+    link_.Configure({.rstInvert = true, .rstDelay = 25});
     ASSERT_TRUE(link_.OpenLink("COM1"));
     target_.line.pinLog.clear();
     uint64_t before = target_.clock.NowUs();
@@ -210,8 +208,7 @@ TEST(BslLinkWiring, TheLoaderStartsOnlyOnTheRightWaveform) {
             target.Attach(link);
             target.line.rstWiringInverted = wiring & 1;
             target.line.tstWiringInverted = !(wiring & 2);
-            link.rstInvert = settings & 1;
-            link.tstInvert = settings & 2;
+            link.Configure({.rstInvert = (settings & 1) != 0, .tstInvert = (settings & 2) != 0});
             ASSERT_TRUE(link.OpenLink("COM1"));
             link.ResetTarget(true);
             bool entered = target.bsl.GetState() == sim::RomBsl::State::kIdle;

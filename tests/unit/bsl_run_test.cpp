@@ -24,7 +24,7 @@ protected:
         bsl_.link.UsePort(nullptr, nullptr);
         target_ = std::make_unique<SimTarget>(version);
         target_->Attach(bsl_.link);
-        bsl_.link.patchToV150 = patch;
+        bsl_.link.Configure({.patchToV150 = patch});
         programmer_.SelectAdapter(kAdapterBsl);
         programmer_.SetSink(&sink_);
         programmer_.deviceIndex = 0;  // no part chosen, as the settings start
@@ -146,7 +146,7 @@ TEST_F(BslRun, ReadReturnsTheDevicesBytes) {
 
 TEST_F(BslRun, KeepPortOpenAndEveryWiring) {
     Connect("1.60");
-    bsl_.link.keepPortOpen = true;
+    bsl_.link.Configure({.keepPortOpen = true});
     EXPECT_EQ(RunFlags(kActionRead), kRunComplete);
     EXPECT_TRUE(target_->line.IsOpen());
     EXPECT_EQ(target_->bsl.GetState(), sim::RomBsl::State::kProgram);
@@ -155,20 +155,18 @@ TEST_F(BslRun, KeepPortOpenAndEveryWiring) {
         Connect("1.60");
         target_->line.rstWiringInverted = wiring & 1;
         target_->line.tstWiringInverted = !(wiring & 2);
-        bsl_.link.rstInvert = wiring & 1;
-        bsl_.link.tstInvert = wiring & 2;
+        bsl_.link.Configure({.keepPortOpen = true, .rstInvert = (wiring & 1) != 0, .tstInvert = (wiring & 2) != 0});
         EXPECT_EQ(RunFlags(kActionRead), kRunComplete) << "wiring " << wiring << ": " << LastLine();
         // Wrong settings for this cable: the loader never starts, and the run ends at Initialize.
         Connect("1.60");
         target_->line.rstWiringInverted = wiring & 1;
         target_->line.tstWiringInverted = !(wiring & 2);
-        bsl_.link.rstInvert = !(wiring & 1);
+        bsl_.link.Configure({.keepPortOpen = true, .rstInvert = !(wiring & 1), .tstInvert = (wiring & 2) != 0});
         EXPECT_NE(RunFlags(kActionRead), kRunComplete);
         EXPECT_EQ(LastLine(),
                   "1 Init failed. No answer from the loader on COM1: check the wiring and the supply, "
                   "or try --detect.");
     }
-    bsl_.link.rstInvert = bsl_.link.tstInvert = false;
 }
 
 TEST_F(BslRun, PasswordsAndBlankCheckFailures) {

@@ -18,7 +18,7 @@ TEST(BslWiring, OnlyTheMatchingInversionsStartTheLoader) {
         target.Attach(adapter.link);
         target.line.rstWiringInverted = wiring & 1;
         target.line.tstWiringInverted = !(wiring & 2);
-        adapter.link.rstDelay = 7;
+        adapter.link.Configure({.rstDelay = 7});
         std::vector<WiringTrial> trials = TryWirings(adapter);
         // Tried in order, RST inversion first; only the wiring's own combination answers, and says who.
         ASSERT_EQ(trials.size(), 4u) << "wiring " << wiring;
@@ -31,9 +31,9 @@ TEST(BslWiring, OnlyTheMatchingInversionsStartTheLoader) {
         }
         EXPECT_EQ(trials[static_cast<size_t>(wiring)].version, 0x0160);
         // The adapter's own settings are as they were.
-        EXPECT_FALSE(adapter.link.rstInvert);
-        EXPECT_FALSE(adapter.link.tstInvert);
-        EXPECT_EQ(adapter.link.rstDelay, 7u);
+        EXPECT_FALSE(adapter.link.Settings().rstInvert);
+        EXPECT_FALSE(adapter.link.Settings().tstInvert);
+        EXPECT_EQ(adapter.link.Settings().rstDelay, 7u);
     }
 }
 

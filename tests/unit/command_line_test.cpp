@@ -155,7 +155,7 @@ TEST_F(CommandLineRun, TheAdapterOptionSetsThePortAndSelectsAfterTheLoad) {
     adapters_.bsl.portPaths[2] = "/dev/quarzo-no-such-port";
     EXPECT_EQ(RunLine("+e -bsl=com3"), kRunActionFailed);  // the port cannot open here
     EXPECT_EQ(programmer_.Kind(), kAdapterBsl);
-    EXPECT_EQ(adapters_.bsl.link.portIndex, 2u);
+    EXPECT_EQ(adapters_.bsl.PortIndex(), 2u);
 #ifdef _WIN32
     // Windows opens COM3 itself (under Wine it may even exist); the run fails at Initialize either way.
     EXPECT_EQ(sink_.Lines().back().rfind("1 Init failed. ", 0), 0u) << sink_.Lines().back();
@@ -170,7 +170,7 @@ TEST_F(CommandLineRun, TheAdapterOptionSetsThePortAndSelectsAfterTheLoad) {
     char name[Adapter::kNameSize];
     adapters_.bsl.GetName(name);
     EXPECT_STREQ(name, "BSL(/dev/quarzo-no-such-tty)");
-    EXPECT_EQ(adapters_.bsl.link.portIndex, 2u);
+    EXPECT_EQ(adapters_.bsl.PortIndex(), 2u);
     EXPECT_EQ(RunLine("+e -BSL=COM3"), kRunActionFailed);
     EXPECT_EQ(adapters_.bsl.devicePath, "");
 #endif

@@ -238,7 +238,7 @@ TEST_F(ProgrammerWithAdapters, SettingsReachTheOptionsAndEachAdapter) {
     EXPECT_EQ(programmer_.deviceIndex, 42);
     EXPECT_EQ(adapters_.fetDll.targetVcc, 2950);
     EXPECT_EQ(adapters_.rawJtag.customAddress, 0x278);
-    EXPECT_TRUE(adapters_.bsl.link.rstInvert);
+    EXPECT_TRUE(adapters_.bsl.link.Settings().rstInvert);
     EXPECT_EQ(adapters_.bsl.devicePath, "");  // a path named for one run is forgotten
     // Any kind but 0, 1 and 2 is the null adapter.
     EXPECT_EQ(programmer_.Kind(), kAdapterNull);
@@ -249,7 +249,7 @@ TEST_F(ProgrammerWithAdapters, SettingsReachTheOptionsAndEachAdapter) {
     // A command line changes the port for its run; the next application restores the stored one.
     adapters_.bsl.SetPortIndex(5);
     programmer_.ApplySettings(settings);
-    EXPECT_EQ(adapters_.bsl.link.portIndex, 2u);
+    EXPECT_EQ(adapters_.bsl.PortIndex(), 2u);
 }
 
 TEST_F(ProgrammerTest, ResetEraseBlankCheckProgressAndLines) {

@@ -21,27 +21,28 @@ constexpr uint32_t kInfoSegment = 128;
 
 BslAdapter::BslAdapter() {
     for (int i = 0; i < kPortCount; ++i) portPaths[i] = DefaultSerialDevice(i);
-    link.onNote = [this](const std::string& line) {
+    link.SetNoteSink([this](const std::string& line) {
         if (onNote) onNote(line);
-    };
+    });
 }
 
 void BslAdapter::ApplySettings(const SettingsStore& s) {
-    link.portIndex = static_cast<uint32_t>(s.GetIntSetting(kSetBslPort));
-    link.patchToV150 = s.GetBoolSetting(kSetBslPatch);
-    link.fastBaud = s.GetBoolSetting(kSetBslFastBaud);
-    link.rstInvert = s.GetBoolSetting(kSetBslRstInvert);
-    link.tstInvert = s.GetBoolSetting(kSetBslTstInvert);
-    link.keepPortOpen = s.GetBoolSetting(kSetBslKeepPortOpen);
-    link.rstDelay = static_cast<uint32_t>(s.GetIntSetting(kSetBslRstDelay));
+    portIndex_ = static_cast<uint32_t>(s.GetIntSetting(kSetBslPort));
+    BslLinkSettings line;
+    line.patchToV150 = s.GetBoolSetting(kSetBslPatch);
+    line.fastBaud = s.GetBoolSetting(kSetBslFastBaud);
+    line.rstInvert = s.GetBoolSetting(kSetBslRstInvert);
+    line.tstInvert = s.GetBoolSetting(kSetBslTstInvert);
+    line.keepPortOpen = s.GetBoolSetting(kSetBslKeepPortOpen);
+    line.rstDelay = static_cast<uint32_t>(s.GetIntSetting(kSetBslRstDelay));
+    link.Configure(line);
     for (int i = 0; i < kPortCount; ++i) portPaths[i] = s.serialPorts[i];
     passwordFile = s.GetTextSetting(kSetBslPasswordFile);
     devicePath.clear();
 }
 
 void BslAdapter::BeginRun(bool erases) {
-    link.runErases = erases;
-    link.passwordKnown = link.passwordNamed = false;
+    link.BeginRun(erases);
     if (passwordFile.empty()) return;
     MemoryImage image;
     int format = FormatFromExtension(passwordFile);
@@ -52,18 +53,17 @@ void BslAdapter::BeginRun(bool erases) {
     }
     std::array<uint8_t, kPasswordSize> vectors;
     for (uint32_t i = 0; i < vectors.size(); ++i) vectors[i] = image.ValueAt(BslLink::kVectorsStart + i);
-    SetPassword(vectors);
-    link.passwordNamed = true;
+    link.SetPassword(vectors, true);
 }
 
 void BslAdapter::CheckPortIndex() {
-    if (link.portIndex >= static_cast<uint32_t>(kPortCount)) link.portIndex = 0;
+    if (portIndex_ >= static_cast<uint32_t>(kPortCount)) portIndex_ = 0;
 }
 
 std::string BslAdapter::PortName() {
     CheckPortIndex();
     if (!devicePath.empty()) return devicePath;
-    return "COM" + std::to_string(link.portIndex + 1);
+    return "COM" + std::to_string(portIndex_ + 1);
 }
 
 std::string BslAdapter::SystemPortName() {
@@ -72,7 +72,7 @@ std::string BslAdapter::SystemPortName() {
 #ifdef _WIN32
     return "\\\\.\\" + PortName();
 #else
-    return portPaths[link.portIndex];
+    return portPaths[portIndex_];
 #endif
 }
 
@@ -95,12 +95,13 @@ int BslAdapter::GetInfo(char* out) {
     out[0] = '\0';
     Open();
     // A locked loader that told its version is described all the same.
-    if (!link.PrepareTarget() && link.romVersion == 0) return -1;
-    int n = std::snprintf(out, kInfoSize, "Device family %.2X%.2X; BSL v%x.%x", link.chipInfo[0],
-                          link.chipInfo[1], link.romVersion >> 8 & 0xFF, link.romVersion & 0xFF);
-    if (link.currentVersion != link.romVersion && n > 0 && static_cast<size_t>(n) < kInfoSize) {
+    const BslLoaderState& loader = link.State();
+    if (!link.PrepareTarget() && loader.romVersion == 0) return -1;
+    int n = std::snprintf(out, kInfoSize, "Device family %.2X%.2X; BSL v%x.%x", loader.chipInfo[0],
+                          loader.chipInfo[1], loader.romVersion >> 8 & 0xFF, loader.romVersion & 0xFF);
+    if (loader.currentVersion != loader.romVersion && n > 0 && static_cast<size_t>(n) < kInfoSize) {
         std::snprintf(out + n, kInfoSize - static_cast<size_t>(n), " patched to v%x.%x.",
-                      link.currentVersion >> 8 & 0xFF, link.currentVersion & 0xFF);
+                      loader.currentVersion >> 8 & 0xFF, loader.currentVersion & 0xFF);
     }
     return 0;
 }
@@ -119,7 +120,7 @@ int BslAdapter::Open() {
     }
     link.ResetTarget(true);
     int index = device.DeviceIndex();
-    link.partRamEnd = index != 0 ? DeviceLayout(index).ramEnd : 0;
+    link.SetPartRamEnd(index != 0 ? DeviceLayout(index).ramEnd : 0);
     if (index == 0) {
         index = IdentifyFromLoader();
         bool silent = index == 0 && link.GetErrorCode() == BslLink::kSync;
@@ -133,7 +134,7 @@ int BslAdapter::Open() {
             // Nothing answered at all: going on would only make the next action fail less clearly.
             silentText_ = "No answer from the loader on " + PortName() +
                           ": check the wiring and the supply, or try --detect";
-            link.errorCode = BslLink::kSync;
+            link.SetError(BslLink::kSync);
             return -1;
         }
     }
@@ -152,11 +153,12 @@ int BslAdapter::IdentifyFromLoader() {
     // a locked older loader leaves the default, and the operations that follow report what is wrong;
     // the error code says which it was.
     // A loader that erases the chip on a wrong password gets none yet: the run may still be refused.
-    if (link.ReadVersion() && link.ErasesOnWrongPassword()) return IdentifyDevice(link.chipInfo.data());
-    if (link.PrepareTarget()) return IdentifyDevice(link.chipInfo.data());
-    if (link.romVersion == 0) return 0;
-    link.errorCode = BslLink::kNoError;  // identified all the same: nothing for the next report
-    return IdentifyDevice(link.chipInfo.data());
+    const uint8_t* id = link.State().chipInfo.data();
+    if (link.ReadVersion() && link.ErasesOnWrongPassword()) return IdentifyDevice(id);
+    if (link.PrepareTarget()) return IdentifyDevice(id);
+    if (link.State().romVersion == 0) return 0;
+    link.SetError(BslLink::kNoError);  // identified all the same: nothing for the next report
+    return IdentifyDevice(id);
 }
 
 int BslAdapter::Close() {
@@ -167,9 +169,9 @@ int BslAdapter::Close() {
 int BslAdapter::Erase(int type, int address, int) {
     if (type == kEraseAtAddress) return link.EraseFlash(static_cast<uint32_t>(address)) ? 0 : -1;
     // The erase is what the user asked for: a loader that erases on a wrong password may be tried.
-    link.runErases = true;
+    link.AllowErase();
     if (link.PrepareTarget()) return EraseUnlocked(type != kEraseMain) ? 0 : -1;
-    if (link.errorCode != BslLink::kPasswordMismatch) return -1;
+    if (link.LastError() != BslLink::kPasswordMismatch) return -1;
     // Locked, and the password refused: only the mass erase, which takes information memory as well,
     // opens the chip.
     if (!link.MassErase()) return -1;
@@ -180,9 +182,9 @@ int BslAdapter::Erase(int type, int address, int) {
 bool BslAdapter::EraseUnlocked(bool withInfo) {
     // Main memory alone (the erase-main form): whatever LOCKA says, information memory stays.
     if (!link.EraseFlash(device.MainStart(), BslLink::kMainEraseWord)) return false;
-    link.password.fill(0xFF);  // the vectors are erased
+    link.PasswordErased();
     if (!withInfo) return true;
-    bool calibration = HasCalibrationSegment(device.DeviceIndex()) || link.chipInfo[0] == 0xF2;
+    bool calibration = HasCalibrationSegment(device.DeviceIndex()) || link.State().chipInfo[0] == 0xF2;
     uint32_t segment = calibration ? kF2InfoSegment : kInfoSegment;
     for (uint32_t a = device.InfoStart(); a + segment - 1 <= device.InfoEnd(); a += segment) {
         if (calibration && a >= kSegmentAStart && a <= kSegmentAEnd) continue;  // the factory's calibration
@@ -207,7 +209,7 @@ int BslAdapter::ReadMemory(int address, uint8_t* data, int length) {
 }
 
 int BslAdapter::VerifyMemory(int, const uint8_t*, int) {
-    link.errorCode = BslLink::kNotImplemented;
+    link.SetError(BslLink::kNotImplemented);
     return -1;
 }
 
@@ -217,7 +219,7 @@ int BslAdapter::Reset(int, int, int releaseJtag) {
 }
 
 int BslAdapter::BlowFuse() {
-    link.errorCode = BslLink::kNotImplemented;
+    link.SetError(BslLink::kNotImplemented);
     return -1;
 }
 

@@ -36,12 +36,10 @@ public:
         link.SetCancelFlag(flag);
     }
     void ApplySettings(const SettingsStore& settings) override;
-    void SetPortIndex(int index) override { link.portIndex = static_cast<uint32_t>(index); }
+    void SetPortIndex(int index) override { portIndex_ = static_cast<uint32_t>(index); }
+    uint32_t PortIndex() const { return portIndex_; }
     void SetDevicePath(const std::string& path) override { devicePath = path; }
-    void SetPassword(const std::array<uint8_t, kPasswordSize>& vectors) override {
-        link.password = vectors;
-        link.passwordKnown = true;
-    }
+    void SetPassword(const std::array<uint8_t, kPasswordSize>& vectors) override { link.SetPassword(vectors, false); }
     void BeginRun(bool erases) override;
 
     // The name the port is shown by: "COM1" to "COM256", or the device path given for this run.
@@ -64,6 +62,7 @@ private:
     // Main memory and, when asked, the information segments one by one (never F2xx segment A).
     bool EraseUnlocked(bool withInfo);
 
+    uint32_t portIndex_ = 0;
     std::string unmappedText_;  // why the last open failed: the port's device and the system's reason
     std::string silentText_;    // the last open found no loader answering
 };

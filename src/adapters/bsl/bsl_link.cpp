@@ -18,6 +18,9 @@ constexpr int kSyncAttempts = 10;
 constexpr uint32_t kSyncTimeoutMs = 100;
 // Long waits are cut into slices so that a cancelled run does not sit out a whole time-out.
 constexpr uint32_t kWaitSliceMs = 20;
+constexpr uint32_t kAnswerTimeoutMs = 500;
+// The first byte of an answer may take this many answer time-outs (a loader busy erasing).
+constexpr uint32_t kHeaderFactor = 6;
 
 const char* const kErrorTexts[] = {
     "No Error",
@@ -43,10 +46,12 @@ const char* const kErrorTexts[] = {
 
 }  // namespace
 
-BslLink::BslLink()
-    : ownPort_(CreateSystemSerialPort(SystemClock())), port_(ownPort_.get()), clock_(&SystemClock()) {
-    password.fill(0xFF);
-    chipInfo.fill(0xFF);
+BslLink::BslLink(const BslLinkSettings& settings)
+    : settings_(settings),
+      ownPort_(CreateSystemSerialPort(SystemClock())),
+      port_(ownPort_.get()),
+      clock_(&SystemClock()) {
+    password_.fill(0xFF);
 }
 
 BslLink::~BslLink() {
@@ -82,7 +87,7 @@ bool BslLink::WaitInput(uint32_t count, uint32_t timeoutMs) {
 }
 
 bool BslLink::ReadAnswer(uint8_t* to, uint32_t count) {
-    return port_->Read(to, count, answerTimeout) == count;
+    return port_->Read(to, count, kAnswerTimeoutMs) == count;
 }
 
 bool BslLink::OpenLink(const std::string& portName) {
@@ -91,10 +96,10 @@ bool BslLink::OpenLink(const std::string& portName) {
     port_->SetParity(SerialPort::kParityEven);
     port_->SetQueueSize(kQueueSize);
     if (!port_->Open()) {
-        errorCode = kOpenPort;
+        errorCode_ = kOpenPort;
         return false;
     }
-    errorCode = kNoError;
+    errorCode_ = kNoError;
     return true;
 }
 
@@ -104,25 +109,25 @@ void BslLink::ClosePortQuietly() {
 
 bool BslLink::CloseLink() {
     if (port_->IsOpen()) {
-        port_->WaitForOutputEmpty(answerTimeout);
+        port_->WaitForOutputEmpty(kAnswerTimeoutMs);
         ResetTarget(false);
-        if (!keepPortOpen && !port_->Close()) {
-            errorCode = kClosePort;
+        if (!settings_.keepPortOpen && !port_->Close()) {
+            errorCode_ = kClosePort;
             return false;
         }
     }
-    errorCode = kNoError;
+    errorCode_ = kNoError;
     return true;
 }
 
 void BslLink::SetRst(bool level) {
-    if (rstInvert) level = !level;
+    if (settings_.rstInvert) level = !level;
     port_->SetDtr(level);
-    if (!level && rstDelay != 0) Pause(rstDelay);
+    if (!level && settings_.rstDelay != 0) Pause(settings_.rstDelay);
 }
 
 void BslLink::SetTst(bool level) {
-    if (tstInvert) level = !level;
+    if (settings_.tstInvert) level = !level;
     port_->SetRts(level);
 }
 
@@ -146,14 +151,21 @@ bool BslLink::ResetTarget(bool invoke) {
     bool purged = port_->Purge(SerialPort::kClearTransmit | SerialPort::kClearReceive);
     // A restarted loader listens at its first speed again.
     if (port_->IsOpen() && port_->BaudRate() != kSlowBaud) port_->ChangeSpeed(kSlowBaud);
-    ramBslStart = 0;
-    currentVersion = 0;
-    romVersion = 0;
-    passwordPending = true;
-    versionPending = true;
-    versionRead_ = versionAsked_ = false;
-    memoryOffset = 0;
+    ForgetLoader();
     return purged;
+}
+
+void BslLink::ForgetLoader() {
+    BslLoaderState fresh;
+    fresh.chipInfo = state_.chipInfo;  // what the last start told, until it is read again
+    state_ = fresh;
+    versionRead_ = versionAsked_ = false;
+}
+
+void BslLink::SetPassword(const std::array<uint8_t, kPasswordSize>& vectors, bool named) {
+    password_ = vectors;
+    passwordKnown_ = true;
+    if (named) passwordNamed_ = true;
 }
 
 bool BslLink::Synchronize() {
@@ -177,7 +189,7 @@ bool BslLink::SendCommand(uint8_t command, uint16_t address, uint16_t length, co
     bool carriesData = command == kCmdPassword || command == kCmdWrite;
     uint32_t n = carriesData ? 4u + length : 4u;
     if (n > 255 || n + 6 > sizeof tx_) {
-        errorCode = kUnspecific;
+        errorCode_ = kUnspecific;
         return false;
     }
     tx_[0] = kHeader;
@@ -194,14 +206,14 @@ bool BslLink::SendCommand(uint8_t command, uint16_t address, uint16_t length, co
     tx_[n + 5] = static_cast<uint8_t>(sum >> 8);
 
     if (!Synchronize()) {
-        errorCode = kSync;
+        errorCode_ = kSync;
         return false;
     }
     bool dataFrame = ExchangeFrame(n + 6);
-    if (errorCode == kNoError && answer != nullptr && dataFrame) {
+    if (errorCode_ == kNoError && answer != nullptr && dataFrame) {
         std::memcpy(answer, rx_ + 4, std::min<uint32_t>(rx_[2], length));
     }
-    return errorCode == kNoError;
+    return errorCode_ == kNoError;
 }
 
 // Sends the frame and takes the answer apart; true when a data frame arrived.
@@ -212,44 +224,44 @@ bool BslLink::ExchangeFrame(uint32_t size) {
         // The loader answers a bad frame early; the rest of it is not wanted then.
         if (port_->WaitForInput(0, 0) > 0) break;
     }
-    if (!WaitInput(1, headerFactor * answerTimeout) || !ReadAnswer(rx_, 1)) {
-        errorCode = kHeaderTimeout;
+    if (!WaitInput(1, kHeaderFactor * kAnswerTimeoutMs) || !ReadAnswer(rx_, 1)) {
+        errorCode_ = kHeaderTimeout;
         return false;
     }
     switch (rx_[0]) {
         case kAck:
-            errorCode = kNoError;
+            errorCode_ = kNoError;
             return false;
         case kNakByte:
-            errorCode = kNak;
+            errorCode_ = kNak;
             return false;
         case kFailedByte:
-            errorCode = kCommandFailed;
+            errorCode_ = kCommandFailed;
             return false;
         case kHeader:
             break;
         default:
             // An answer the loader never gives: not a success, whatever came before.
-            errorCode = kUnspecific;
+            errorCode_ = kUnspecific;
             return false;
     }
-    if (!WaitInput(3, answerTimeout) || !ReadAnswer(rx_ + 1, 3)) {
-        errorCode = kFrameTimeout;
+    if (!WaitInput(3, kAnswerTimeoutMs) || !ReadAnswer(rx_ + 1, 3)) {
+        errorCode_ = kFrameTimeout;
         return false;
     }
     if (rx_[2] != rx_[3]) {
-        errorCode = kBadChecksum;
+        errorCode_ = kBadChecksum;
         return false;
     }
     uint32_t dataLength = rx_[2];
-    if (!WaitInput(dataLength + 2, answerTimeout) || !ReadAnswer(rx_ + 4, dataLength + 2)) {
-        errorCode = kFrameTimeout;
+    if (!WaitInput(dataLength + 2, kAnswerTimeoutMs) || !ReadAnswer(rx_ + 4, dataLength + 2)) {
+        errorCode_ = kFrameTimeout;
         return false;
     }
     uint16_t sum = Checksum(rx_, dataLength + 4);
     bool match = rx_[dataLength + 4] == static_cast<uint8_t>(sum) &&
                  rx_[dataLength + 5] == static_cast<uint8_t>(sum >> 8);
-    errorCode = match ? kNoError : kBadChecksum;
+    errorCode_ = match ? kNoError : kBadChecksum;
     return true;
 }
 
@@ -257,8 +269,8 @@ bool BslLink::ExchangeFrame(uint32_t size) {
 // crosses a 64 KB page: the frame carries the address's low word only.
 bool BslLink::TransferBlocks(uint8_t command, uint32_t address, uint8_t* buffer, uint32_t count) {
     // Refused before the first block: nothing is half written.
-    if (count > 0 && (address + count - 1) >> 16 != memoryOffset && !HasMemoryOffset()) {
-        errorCode = kAddressRange;
+    if (count > 0 && (address + count - 1) >> 16 != state_.memoryOffset && !HasMemoryOffset()) {
+        errorCode_ = kAddressRange;
         return false;
     }
     while (count > 0) {
@@ -278,24 +290,24 @@ bool BslLink::TransferBlocks(uint8_t command, uint32_t address, uint8_t* buffer,
 
 bool BslLink::ReachAddress(uint32_t address) {
     uint16_t page = static_cast<uint16_t>(address >> 16);
-    if (page == memoryOffset) return true;
+    if (page == state_.memoryOffset) return true;
     if (!HasMemoryOffset()) {
-        errorCode = kAddressRange;
+        errorCode_ = kAddressRange;
         return false;
     }
     if (!SendCommand(kCmdMemoryOffset, 0, page, nullptr, nullptr)) return false;
-    memoryOffset = page;
+    state_.memoryOffset = page;
     return true;
 }
 
 void BslLink::Note(const char* format, ...) {
-    if (!onNote) return;
+    if (!onNote_) return;
     char text[512];
     va_list args;
     va_start(args, format);
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    onNote(text);
+    onNote_(text);
 }
 
 bool BslLink::ReadBlocks(uint32_t address, uint8_t* destination, uint32_t count) {
@@ -308,8 +320,8 @@ bool BslLink::WriteBlocks(uint32_t address, const uint8_t* source, uint32_t coun
 }
 
 uint32_t BslLink::GetErrorCode() {
-    uint32_t code = errorCode;
-    errorCode = kNoError;
+    uint32_t code = errorCode_;
+    errorCode_ = kNoError;
     return code;
 }
 

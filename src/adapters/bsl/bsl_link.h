@@ -13,6 +13,32 @@ namespace quarzo {
 class CancelFlag;
 class Clock;
 
+// How the host drives the line: the pins' wiring and the loader's speed and patch.
+struct BslLinkSettings {
+    bool patchToV150 = true;  // replace loaders before 1.60 by the loadable one where the chip runs it
+    bool fastBaud = true;     // 38400 baud from loader 1.50 on
+    bool keepPortOpen = false;
+    bool rstInvert = false;
+    bool tstInvert = false;
+    uint32_t rstDelay = 0;  // ms after each RST release
+};
+
+// What the loader serving the run is, learnt since its last start.
+struct BslLoaderState {
+    bool passwordPending = true;
+    bool versionPending = true;
+    uint32_t ramBslStart = 0;  // our loader's entry when it serves in RAM
+    uint32_t currentVersion = 0;
+    uint32_t romVersion = 0;
+    std::array<uint8_t, 16> chipInfo = [] {
+        std::array<uint8_t, 16> unread;
+        unread.fill(0xFF);
+        return unread;
+    }();
+    // The upper address word the loader was last given (command 0x21).
+    uint16_t memoryOffset = 0;
+};
+
 // The host side of the MSP430 ROM bootstrap loader: the pins that start it (RST on DTR, TEST on RTS),
 // the synchronisation, the command frames with their checksum, the answers and time-outs, and the
 // command-level procedures built on them. Every failure leaves a small error code with a fixed text.
@@ -66,7 +92,7 @@ public:
     static constexpr uint16_t kMainEraseWord = 0xA504;
     static constexpr uint16_t kSegmentEraseWord = 0xA502;
 
-    BslLink();
+    explicit BslLink(const BslLinkSettings& settings = {});
     ~BslLink();
     BslLink(const BslLink&) = delete;
     BslLink& operator=(const BslLink&) = delete;
@@ -117,40 +143,37 @@ public:
     // 2.xx loaders, and FG461x loaders unless BSLKEY says otherwise, erase the chip on a wrong password.
     bool ErasesOnWrongPassword() const;
 
-    // Settings.
-    uint32_t portIndex = 0;
-    bool patchToV150 = true;
-    bool keepPortOpen = false;
-    bool rstInvert = false;
-    bool tstInvert = false;
-    bool fastBaud = true;
-    uint32_t rstDelay = 0;
+    // What the last loader start told is forgotten: the next action starts the loader afresh.
+    void ForgetLoader();
+
+    // The serial line's settings, kept until the next Configure.
+    void Configure(const BslLinkSettings& settings) { settings_ = settings; }
+    const BslLinkSettings& Settings() const { return settings_; }
+    // Where the loader stands since its last start.
+    const BslLoaderState& State() const { return state_; }
+    // The last operation's code, without resetting it.
+    uint32_t LastError() const { return errorCode_; }
+    // An error found above the link (an operation the loader lacks, a loader that never answered),
+    // kept as the link's own until it is read.
+    void SetError(Error code) { errorCode_ = code; }
+
+    // A run starts: no password yet, and whether it erases the chip anyway (then a loader that erases
+    // on a wrong password may be tried).
+    void BeginRun(bool erases) {
+        runErases_ = erases;
+        passwordKnown_ = passwordNamed_ = false;
+    }
+    void AllowErase() { runErases_ = true; }
+    // The target's interrupt vectors 0xFFE0..0xFFFF from the user (the firmware file's); named when
+    // they come from the setting "Password file" rather than from the image to program.
+    void SetPassword(const std::array<uint8_t, kPasswordSize>& vectors, bool named);
+    // The chip's vectors were erased: its password is the erased one now.
+    void PasswordErased() { password_.fill(0xFF); }
+    const std::array<uint8_t, kPasswordSize>& Password() const { return password_; }
     // The chosen part's last RAM address; 0 when no part is chosen.
-    uint32_t partRamEnd = 0;
-    // The target's interrupt vectors 0xFFE0..0xFFFF; an erased chip's at first.
-    std::array<uint8_t, kPasswordSize> password;
-    // The password came from the user (the firmware file's vectors) rather than being a guess.
-    bool passwordKnown = false;
-    // The password was named as such (setting "Password file"), not taken from the image to program.
-    bool passwordNamed = false;
-    // The run erases the chip anyway, so a loader that erases on a wrong password may be tried.
-    bool runErases = false;
+    void SetPartRamEnd(uint32_t ramEnd) { partRamEnd_ = ramEnd; }
     // Lines for the run's log: what the loader did or cannot do.
-    std::function<void(const std::string&)> onNote;
-
-    // Loader state.
-    bool passwordPending = true;
-    bool versionPending = true;
-    uint32_t ramBslStart = 0;
-    uint32_t currentVersion = 0;
-    uint32_t romVersion = 0;
-    std::array<uint8_t, 16> chipInfo;
-    // The upper address word the loader was last given (command 0x21).
-    uint16_t memoryOffset = 0;
-
-    uint32_t answerTimeout = 500;
-    uint32_t headerFactor = 6;
-    uint32_t errorCode = kNoError;
+    void SetNoteSink(std::function<void(const std::string&)> onNote) { onNote_ = std::move(onNote); }
 
 private:
     bool ExchangeFrame(uint32_t size);
@@ -172,6 +195,15 @@ private:
     bool Cancelled() const;
     static uint16_t Checksum(const uint8_t* bytes, uint32_t count);
 
+    BslLinkSettings settings_;
+    BslLoaderState state_;
+    uint32_t errorCode_ = kNoError;
+    std::array<uint8_t, kPasswordSize> password_;  // an erased chip's at first
+    bool passwordKnown_ = false;  // the password came from the user rather than being a guess
+    bool passwordNamed_ = false;  // it was named as such, not taken from the image to program
+    bool runErases_ = false;
+    uint32_t partRamEnd_ = 0;
+    std::function<void(const std::string&)> onNote_;
     bool versionRead_ = false;   // the 0x1E answer filled the chip info in this loader start
     bool versionAsked_ = false;  // 0x1E was sent in this loader start
     std::unique_ptr<SerialPort> ownPort_;

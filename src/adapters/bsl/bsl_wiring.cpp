@@ -11,24 +11,25 @@ namespace {
 WiringTrial Try(BslAdapter& adapter, bool rstInvert, bool tstInvert, uint32_t rstDelay) {
     BslLink& link = adapter.link;
     WiringTrial trial{rstInvert, tstInvert, rstDelay, false, false, {0, 0}, 0};
-    link.rstInvert = rstInvert;
-    link.tstInvert = tstInvert;
-    link.rstDelay = rstDelay;
-    link.passwordPending = true;
-    link.versionPending = true;
+    BslLinkSettings line = link.Settings();
+    line.rstInvert = rstInvert;
+    line.tstInvert = tstInvert;
+    line.rstDelay = rstDelay;
+    link.Configure(line);
+    link.ForgetLoader();
     if (!link.OpenLink(adapter.SystemPortName())) return trial;
     link.ResetTarget(true);
     // Each frame synchronises first: a loader that never answers the sync fails with that error. The
     // version command answers while locked from 1.50; older loaders, which never erase on a wrong
     // password, are asked through the password. A loader that would erase is never sent one here.
     bool versioned = link.ReadVersion();
-    trial.answered = versioned || link.errorCode != BslLink::kSync;
+    trial.answered = versioned || link.LastError() != BslLink::kSync;
     if (versioned || (trial.answered && !link.ErasesOnWrongPassword() && link.SendPassword() &&
                       link.ReadChipInfo())) {
         trial.identified = true;
-        trial.family[0] = link.chipInfo[0];
-        trial.family[1] = link.chipInfo[1];
-        trial.version = static_cast<uint16_t>(link.romVersion);
+        trial.family[0] = link.State().chipInfo[0];
+        trial.family[1] = link.State().chipInfo[1];
+        trial.version = static_cast<uint16_t>(link.State().romVersion);
     }
     link.CloseLink();
     return trial;
@@ -39,9 +40,11 @@ WiringTrial Try(BslAdapter& adapter, bool rstInvert, bool tstInvert, uint32_t rs
 std::vector<WiringTrial> TryWirings(BslAdapter& adapter,
                                     const std::function<void(const WiringTrial&)>& onTrial) {
     BslLink& link = adapter.link;
-    const bool rstInvert = link.rstInvert, tstInvert = link.tstInvert, keepOpen = link.keepPortOpen;
-    const uint32_t rstDelay = link.rstDelay;
-    link.keepPortOpen = false;  // each try starts from a closed port
+    const BslLinkSettings saved = link.Settings();
+    BslLinkSettings closing = saved;
+    closing.keepPortOpen = false;  // each try starts from a closed port
+    link.Configure(closing);
+    const uint32_t rstDelay = saved.rstDelay;
     std::vector<WiringTrial> trials;
     bool anyAnswered = false;
     for (uint32_t delay : {rstDelay, std::max(rstDelay, kLongRstDelayMs)}) {
@@ -52,11 +55,8 @@ std::vector<WiringTrial> TryWirings(BslAdapter& adapter,
         }
         if (anyAnswered || delay >= kLongRstDelayMs || adapter.IsCancelled()) break;
     }
-    link.rstInvert = rstInvert;
-    link.tstInvert = tstInvert;
-    link.rstDelay = rstDelay;
-    link.keepPortOpen = keepOpen;
-    link.passwordPending = link.versionPending = true;
+    link.Configure(saved);
+    link.ForgetLoader();
     return trials;
 }
 
