@@ -159,7 +159,8 @@ bool Programmer::StartWorker() {
     if (worker_.Start([this] { return Run(); })) return true;
     result_ = kRunActionFailed;
     platform::SetProcessRealtime(false);
-    sink_->Log(kLogError, "Error: The run could not start: no worker thread (%s).", worker_.LastError().c_str());
+    sink_->Log(kLogError, "Error: The run could not start: no worker thread (%s).",
+               worker_.LastError().c_str());
     return false;
 }
 

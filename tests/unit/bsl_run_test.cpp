@@ -155,13 +155,15 @@ TEST_F(BslRun, KeepPortOpenAndEveryWiring) {
         Connect("1.60");
         target_->line.rstWiringInverted = wiring & 1;
         target_->line.tstWiringInverted = !(wiring & 2);
-        bsl_.link.Configure({.keepPortOpen = true, .rstInvert = (wiring & 1) != 0, .tstInvert = (wiring & 2) != 0});
+        bsl_.link.Configure(
+            {.keepPortOpen = true, .rstInvert = (wiring & 1) != 0, .tstInvert = (wiring & 2) != 0});
         EXPECT_EQ(RunFlags(kActionRead), kRunComplete) << "wiring " << wiring << ": " << LastLine();
         // Wrong settings for this cable: the loader never starts, and the run ends at Initialize.
         Connect("1.60");
         target_->line.rstWiringInverted = wiring & 1;
         target_->line.tstWiringInverted = !(wiring & 2);
-        bsl_.link.Configure({.keepPortOpen = true, .rstInvert = !(wiring & 1), .tstInvert = (wiring & 2) != 0});
+        bsl_.link.Configure(
+            {.keepPortOpen = true, .rstInvert = !(wiring & 1), .tstInvert = (wiring & 2) != 0});
         EXPECT_NE(RunFlags(kActionRead), kRunComplete);
         EXPECT_EQ(LastLine(),
                   "1 Init failed. No answer from the loader on COM1: check the wiring and the supply, "

@@ -39,7 +39,9 @@ public:
     void SetPortIndex(int index) override { portIndex_ = static_cast<uint32_t>(index); }
     uint32_t PortIndex() const { return portIndex_; }
     void SetDevicePath(const std::string& path) override { devicePath = path; }
-    void SetPassword(const std::array<uint8_t, kPasswordSize>& vectors) override { link.SetPassword(vectors, false); }
+    void SetPassword(const std::array<uint8_t, kPasswordSize>& vectors) override {
+        link.SetPassword(vectors, false);
+    }
     void BeginRun(bool erases) override;
 
     // The name the port is shown by: "COM1" to "COM256", or the device path given for this run.

@@ -34,7 +34,8 @@ constexpr uint16_t kBaudWordsF4[] = {0x9800, 0xB000, 0xC800};
 }  // namespace
 
 bool BslLink::HasEraseCheck() const {
-    return state_.ramBslStart != 0 ? state_.currentVersion > kVersion110 : state_.currentVersion >= kVersion160;
+    return state_.ramBslStart != 0 ? state_.currentVersion > kVersion110
+                                   : state_.currentVersion >= kVersion160;
 }
 
 bool BslLink::HasMemoryOffset() const {
@@ -66,7 +67,7 @@ bool BslLink::SendPassword() {
         if (erasing) {
             Note("Warning: The loader refused the password and erased the whole chip, %s included.",
                  state_.chipInfo[0] == kF2Family ? "information memory with the calibration data in segment A"
-                                          : "information memory");
+                                                 : "information memory");
         }
         // An erased chip's vectors open it whatever the image said.
         if (SendCommand(kCmdPassword, kVectorsStart, kPasswordSize, erased.data(), nullptr))
@@ -107,7 +108,9 @@ bool BslLink::ReadVersion() {
 bool BslLink::PrepareTarget() {
     // The version first: it tells whether a wrong password would erase the chip. Loaders before 1.50
     // refuse the command, and none of them erases on a wrong password.
-    if (state_.versionPending && state_.passwordPending && !versionAsked_ && !ReadVersion() && errorCode_ != kNak) return false;
+    if (state_.versionPending && state_.passwordPending && !versionAsked_ && !ReadVersion() &&
+        errorCode_ != kNak)
+        return false;
     if (!SendPassword()) return false;
     if (state_.versionPending && (versionRead_ || ReadChipInfo())) {
         state_.versionPending = false;
@@ -115,7 +118,9 @@ bool BslLink::PrepareTarget() {
         // chip can run it (otherwise the ROM loader serves with its limits). There is
         // no patch for loaders up to 1.10 (a self-contained one does not fit the 194 bytes it may take):
         // without the setting the ROM loader serves, as for the versions after 1.10.
-        if (state_.currentVersion < kVersion160 && settings_.patchToV150 && LoadableBslFits(state_.chipInfo[0], partRamEnd_)) InstallRamBsl();
+        if (state_.currentVersion < kVersion160 && settings_.patchToV150 &&
+            LoadableBslFits(state_.chipInfo[0], partRamEnd_))
+            InstallRamBsl();
         if (state_.currentVersion >= kVersion150 && settings_.fastBaud) ChangeBaudRate();
         NoteServingLoader();
     }
@@ -125,23 +130,27 @@ bool BslLink::PrepareTarget() {
 
 void BslLink::NoteServingLoader() {
     if (state_.ramBslStart != 0) {
-        Note("Note: Our loader %x.%.2x runs in RAM from 0x%.4X and serves the run in place of the ROM loader "
-             "%x.%.2x.",
-             state_.currentVersion >> 8 & 0xFF, state_.currentVersion & 0xFF, state_.ramBslStart, state_.romVersion >> 8 & 0xFF,
-             state_.romVersion & 0xFF);
+        Note(
+            "Note: Our loader %x.%.2x runs in RAM from 0x%.4X and serves the run in place of the ROM loader "
+            "%x.%.2x.",
+            state_.currentVersion >> 8 & 0xFF, state_.currentVersion & 0xFF, state_.ramBslStart,
+            state_.romVersion >> 8 & 0xFF, state_.romVersion & 0xFF);
         return;
     }
     if (state_.currentVersion >= kVersion160) return;
-    Note("Note: The ROM loader %x.%.2x serves the run: it has no erase check (the blank check reads the memory "
-         "back) and no speed change (the run stays at 9600 baud).",
-         state_.currentVersion >> 8 & 0xFF, state_.currentVersion & 0xFF);
+    Note(
+        "Note: The ROM loader %x.%.2x serves the run: it has no erase check (the blank check reads the "
+        "memory "
+        "back) and no speed change (the run stays at 9600 baud).",
+        state_.currentVersion >> 8 & 0xFF, state_.currentVersion & 0xFF);
 }
 
 bool BslLink::EraseFlash(uint32_t address, uint16_t eraseWord) {
     if (!ReachAddress(address)) return false;
     // The 1.10 ROM loader and our loader in RAM erase one timing-generator pass per command; F1xx/F4xx
     // flash needs 200 ms of them.
-    bool repeat = eraseWord == kMainEraseWord && (state_.currentVersion <= kVersion110 || state_.ramBslStart != 0);
+    bool repeat =
+        eraseWord == kMainEraseWord && (state_.currentVersion <= kVersion110 || state_.ramBslStart != 0);
     int cycles = repeat ? kOldLoaderEraseCycles : 1;
     for (int i = 0; i < cycles; ++i) {
         if (!SendCommand(kCmdErase, static_cast<uint16_t>(address), eraseWord, nullptr, nullptr)) return false;
@@ -156,7 +165,8 @@ bool BslLink::MassErase() {
     }
     if (errorCode_ != kNoError) return false;
     password_.fill(0xFF);
-    if (state_.ramBslStart == 0) SendCommand(kCmdPassword, kVectorsStart, kPasswordSize, password_.data(), nullptr);
+    if (state_.ramBslStart == 0)
+        SendCommand(kCmdPassword, kVectorsStart, kPasswordSize, password_.data(), nullptr);
     return true;
 }
 
@@ -197,7 +207,7 @@ bool BslLink::ReadBackErased(uint32_t address, uint32_t length) {
 bool BslLink::ChangeBaudRate(uint32_t baud) {
     const uint16_t* words = state_.chipInfo[0] == kF4Family   ? kBaudWordsF4
                             : state_.chipInfo[0] == kF2Family ? kBaudWordsF2
-                                                       : kBaudWordsF1;
+                                                              : kBaudWordsF1;
     uint16_t rate = 0;
     while (rate < 2 && kRates[rate] != baud) ++rate;
     if (kRates[rate] != baud) {
@@ -224,8 +234,9 @@ bool BslLink::InstallRamBsl() {
     // Loaders up to 1.30 leave their stack pointer where the loaded code would overwrite it: load PC
     // into the loader's own entry repairs it and locks the loader again. Later loaders set it themselves.
     bool repairStack = state_.romVersion <= kVersion130;
-    bool ok = (!repairStack || (SendCommand(kCmdLoadPc, kStackRepairPc, 0, nullptr, nullptr) &&
-                                SendCommand(kCmdPassword, kVectorsStart, kPasswordSize, password_.data(), nullptr))) &&
+    bool ok = (!repairStack ||
+               (SendCommand(kCmdLoadPc, kStackRepairPc, 0, nullptr, nullptr) &&
+                SendCommand(kCmdPassword, kVectorsStart, kPasswordSize, password_.data(), nullptr))) &&
               WriteBlocks(kRamBslAddress, image, size) && ReadBlocks(kRamBslAddress, readBack_, size);
     if (ok && std::memcmp(readBack_, image, size) == 0) {
         uint8_t start[2];
