@@ -70,6 +70,15 @@ TEST(MemoryImage, SetByteTracksBoundsAndCountsAddressesPastTheEnd) {
     EXPECT_EQ(present.first, 0x2000u);
     EXPECT_EQ(present.last, 0xFFFFFu);
     EXPECT_EQ(image.PresentBytes(0x2001, 0xFFFFE).count, 0u);
+    // A run goes on across a page's end; the pages never written between runs are skipped.
+    image.SetByte(0x2FFF, 1);
+    image.SetByte(0x3000, 1);
+    std::vector<AddressRange> runs = image.PresentRuns(0x2000, 0xFFFFFFFF);
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(runs[1].first, 0x2FFFu);
+    EXPECT_EQ(runs[1].last, 0x3000u);
+    EXPECT_EQ(runs[2].first, 0xFFFFFu);
+    EXPECT_EQ(image.PresentBytes(0x2001, 0xFFFFF).count, 3u);
     image.Clear();
     EXPECT_EQ(image.OutsideBytes().count, 0u);
 }
