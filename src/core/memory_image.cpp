@@ -1,6 +1,7 @@
 #include "core/memory_image.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace quarzo {
 
@@ -50,6 +51,22 @@ bool MemoryImage::ForEachPiece(uint32_t address, uint32_t count, Visit visit) {
     return true;
 }
 
+namespace {
+
+// The first index from i below end whose entry is absent (or present, when absent is false); end when
+// there is none. Four entries are tested at a time.
+uint32_t NextEntry(const uint16_t* entries, uint32_t i, uint32_t end, bool absent) {
+    constexpr uint64_t kAbsentBits = EntryAbsent * 0x0001000100010001ull;
+    for (uint64_t four; i + 4 <= end; i += 4) {
+        std::memcpy(&four, entries + i, sizeof four);
+        if ((four & kAbsentBits) != (absent ? 0 : kAbsentBits)) break;
+    }
+    while (i < end && ((entries[i] & EntryAbsent) != 0) != absent) ++i;
+    return i;
+}
+
+}  // namespace
+
 std::vector<AddressRange> MemoryImage::PresentRuns(uint32_t first, uint32_t last) const {
     std::vector<AddressRange> runs;
     last = std::min(last, kEntryCount - 1);
@@ -57,21 +74,16 @@ std::vector<AddressRange> MemoryImage::PresentRuns(uint32_t first, uint32_t last
     ForEachPiece(first, last - first + 1, [&](uint32_t index, uint32_t offset, uint32_t n) {
         const Page* page = pages_[index].get();
         if (!page) return true;
-        const uint16_t* entries = page->data();
         uint32_t base = index << kPageBits;
-        for (uint32_t i = offset, end = offset + n; i < end;) {
-            if (entries[i] & EntryAbsent) {
-                ++i;
-                continue;
-            }
-            uint32_t start = i;
-            while (i < end && !(entries[i] & EntryAbsent)) ++i;
+        for (uint32_t i = offset, end = offset + n; (i = NextEntry(page->data(), i, end, false)) < end;) {
+            uint32_t stop = NextEntry(page->data(), i, end, true);
             // A run that goes on from the page before continues it.
-            if (!runs.empty() && runs.back().last + 1 == base + start) {
-                runs.back().last = base + i - 1;
+            if (!runs.empty() && runs.back().last + 1 == base + i) {
+                runs.back().last = base + stop - 1;
             } else {
-                runs.push_back({base + start, base + i - 1});
+                runs.push_back({base + i, base + stop - 1});
             }
+            i = stop;
         }
         return true;
     });
