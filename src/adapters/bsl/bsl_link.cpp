@@ -19,7 +19,7 @@ constexpr uint32_t kSyncTimeoutMs = 100;
 // Long waits are cut into slices so that a cancelled run does not sit out a whole time-out.
 constexpr uint32_t kWaitSliceMs = 20;
 constexpr uint32_t kAnswerTimeoutMs = 500;
-// The first byte of an answer may take this many answer time-outs (a loader busy erasing).
+// The wait for an answer's first byte, in answer time-outs.
 constexpr uint32_t kHeaderFactor = 6;
 
 const char* const kErrorTexts[] = {
