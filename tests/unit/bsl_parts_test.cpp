@@ -2,21 +2,14 @@
 // whose vacant memory does not read as erased flash.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <random>
-
-#include "adapters/bsl/bsl_adapter.h"
 #include "core/device_table.h"
-#include "engine/programmer.h"
-#include "support/recording_log_sink.h"
 #include "support/sim_target.h"
 
 namespace quarzo {
 namespace {
 
-using testing::RecordingLogSink;
+using testing::SimRun;
 using testing::SimTarget;
-using Strings = std::vector<std::string>;
 
 struct Part {
     const char* name;      // the simulated part
@@ -26,87 +19,58 @@ struct Part {
 
 class BslParts : public ::testing::TestWithParam<Part> {
 protected:
-    BslParts() : target_(GetParam().loader, GetParam().name) {
-        target_.Attach(bsl_.link);
-        programmer_.SetSink(&sink_);
-        programmer_.SelectAdapter(kAdapterBsl);
-        layout_ = DeviceLayout(FindDeviceByName(GetParam().hostName));
-    }
-    RunResult RunFlags(ActionFlags flags) {
-        sink_.Clear();
-        programmer_.deviceIndex = 0;
-        programmer_.Start(flags);
-        return programmer_.WaitForRun();
-    }
-    // A program filling the part's main memory, vectors included, and its information memory but
-    // for the calibration segment.
-    void LoadFirmware() {
-        std::mt19937 random(3);
-        for (uint32_t a = layout_.mainStart; a <= layout_.mainEnd; ++a)
-            programmer_.Image().SetByte(a, static_cast<uint8_t>(random()));
-        for (uint32_t a = layout_.infoStart; a < std::min<uint32_t>(layout_.infoEnd + 1u, kSegmentAStart);
-             ++a)
-            programmer_.Image().SetByte(a, static_cast<uint8_t>(a));
-    }
     std::vector<uint8_t> SegmentA() {
         std::vector<uint8_t> bytes;
-        for (uint32_t a = kSegmentAStart; a <= kSegmentAEnd; ++a) bytes.push_back(target_.device.Read(a));
+        for (uint32_t a = kSegmentAStart; a <= kSegmentAEnd; ++a) bytes.push_back(r_.target.device.Read(a));
         return bytes;
     }
-    bool Logged(const std::string& line) {
-        Strings lines = sink_.Lines();
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-    }
 
-    RecordingLogSink sink_;
-    SimTarget target_;
-    BslAdapter bsl_;
-    Programmer programmer_{AdapterList{nullptr, nullptr, &bsl_, nullptr}};
-    MemoryLayout layout_;
+    SimRun r_{GetParam().loader, GetParam().name};
+    MemoryLayout layout_ = DeviceLayout(FindDeviceByName(GetParam().hostName));
 };
 
 TEST_P(BslParts, AutoWithDefaultSettingsFindsThePartAndProgramsIt) {
-    target_.Flash(layout_.mainStart, {0x00, 0x00});  // an old program
+    r_.target.Flash(layout_.mainStart, {0x00, 0x00});  // an old program
     std::vector<uint8_t> calibration = SegmentA();
-    LoadFirmware();
-    EXPECT_EQ(RunFlags(kDefaultAutoprogram), kRunComplete) << sink_.Lines().back();
+    // The part's main memory, vectors included, and its information memory but for segment A.
+    r_.Fill(layout_.mainStart, layout_.mainEnd, 3);
+    r_.Fill(layout_.infoStart, std::min<uint32_t>(layout_.infoEnd, kSegmentAStart - 1), 4);
+    EXPECT_EQ(r_.Run(kDefaultAutoprogram), kRunComplete) << r_.LastLine();
     char device[128];
     std::snprintf(device, sizeof device, "0 Device: %s. Info(0x%.4X-0x%.4X), Main:(0x%.4X-0x%.4X)",
                   GetParam().hostName, layout_.infoStart, layout_.infoEnd, layout_.mainStart,
                   layout_.mainEnd);
-    EXPECT_TRUE(Logged(device));
+    EXPECT_TRUE(r_.Logged(device));
     // A ROM loader without the erase check is blank-checked by reading back, never failed for want of it.
-    EXPECT_TRUE(Logged("0 Blank check complete."));
-    bool romLimits = std::string(GetParam().loader) < "1.60";
-    EXPECT_EQ(Logged("0 Note: The ROM loader 1.40 serves the run: it has no erase check (the blank check reads "
-                     "the memory back) and no speed change (the run stays at 9600 baud)."),
-              romLimits);
-    for (uint32_t a = layout_.mainStart; a <= layout_.mainEnd; ++a) {
-        ASSERT_EQ(target_.device.Read(a), programmer_.Image().ValueAt(a)) << std::hex << a;
-    }
-    EXPECT_EQ(SegmentA(),
-              calibration);  // F2xx calibration data survives; elsewhere it is flash like the rest
+    EXPECT_TRUE(r_.Logged("0 Blank check complete."));
+    EXPECT_EQ(r_.Logged("0 Note: The ROM loader 1.40 serves the run: it has no erase check (the blank check "
+                        "reads the memory back) and no speed change (the run stays at 9600 baud)."),
+              std::string(GetParam().loader) == "1.40");
+    EXPECT_TRUE(r_.ChipHoldsImage(layout_.mainStart, layout_.mainEnd));
+    EXPECT_EQ(SegmentA(), calibration);  // F2xx calibration data survives; elsewhere it is flash like the rest
 }
 
 TEST_P(BslParts, ReadSavesOnlyThePartsOwnMemory) {
-    target_.Flash(layout_.mainStart, {0x12, 0x34});
+    r_.target.Flash(layout_.mainStart, {0x12, 0x34});
+    r_.target.Flash(layout_.infoStart, {0x5A});
     if (GetParam().loader[0] == '2') {
         // No password given, and this loader erases the chip on a wrong one: none is sent.
-        EXPECT_EQ(RunFlags(kActionRead), kRunActionFailed);
-        EXPECT_EQ(sink_.Lines().back(), std::string("1 Read failed. ") +
-                                            BslLink::GetErrorText(BslLink::kPasswordUnknown) + ".");
-        for (const std::string& command : target_.Commands()) EXPECT_NE(command.substr(0, 2), "10");
-        EXPECT_EQ(target_.device.Read(layout_.mainStart), 0x12);
+        EXPECT_EQ(r_.Run(kActionRead), kRunActionFailed);
+        EXPECT_EQ(r_.LastLine(),
+                  std::string("1 Read failed. ") + BslLink::GetErrorText(BslLink::kPasswordUnknown) + ".");
+        EXPECT_EQ(r_.target.Count("10"), 0u);
+        EXPECT_EQ(r_.target.device.Read(layout_.mainStart), 0x12);
         // The firmware file that is in the chip gives it: its vectors, here an unprogrammed table.
-        for (uint32_t a = BslLink::kVectorsStart; a <= 0xFFFF; ++a) programmer_.Image().SetByte(a, 0xFF);
+        for (uint32_t a = BslLink::kVectorsStart; a <= 0xFFFF; ++a) r_.programmer.Image().SetByte(a, 0xFF);
     }
-    EXPECT_EQ(RunFlags(kActionRead), kRunComplete) << sink_.Lines().back();
-    const MemoryImage& image = programmer_.Image();
+    EXPECT_EQ(r_.Run(kActionRead), kRunComplete) << r_.LastLine();
+    const MemoryImage& image = r_.programmer.Image();
     EXPECT_EQ(image.Lowest(), layout_.infoStart);
     EXPECT_EQ(image.Highest(), layout_.mainEnd);
     if (layout_.mainStart > layout_.infoEnd + 1u) {
         EXPECT_TRUE(image.AllAbsent(layout_.infoEnd + 1u, layout_.mainStart - layout_.infoEnd - 1u));
     }
+    EXPECT_EQ(image.ValueAt(layout_.infoStart), 0x5A);
     EXPECT_EQ(image.ValueAt(layout_.mainStart), 0x12);
     for (uint32_t a = layout_.mainStart + 2; a <= layout_.mainEnd; ++a) ASSERT_EQ(image.ValueAt(a), 0xFF);
 }
@@ -124,27 +88,19 @@ INSTANTIATE_TEST_SUITE_P(DefaultSettings, BslParts,
                          });
 
 TEST(BslF2xx, ImageDataForTheCalibrationSegmentIsLeftOutWithAWarning) {
-    SimTarget target("2.02", "MSP430F2274");
-    BslAdapter bsl;
-    target.Attach(bsl.link);
-    RecordingLogSink sink;
-    Programmer programmer(AdapterList{nullptr, nullptr, &bsl, nullptr});
-    programmer.SetSink(&sink);
-    programmer.SelectAdapter(kAdapterBsl);
-    uint16_t checksum = target.device.ReadWord(kSegmentAStart);
-    EXPECT_EQ(checksum, target.device.SegmentAChecksum());  // the factory block is consistent
-    for (uint32_t a = 0x1080; a <= 0x10FF; ++a) programmer.Image().SetByte(a, 0x00);
-    programmer.Start(kDefaultAutoprogram);
-    EXPECT_EQ(programmer.WaitForRun(), kRunComplete) << sink.Lines().back();
-    Strings lines = sink.Lines();
-    EXPECT_EQ(
-        std::count(lines.begin(), lines.end(),
-                   "0 Warning: Information segment A (0x10C0-0x10FF) holds the chip's calibration data; the "
-                   "image's bytes there are left out."),
-        1);
-    EXPECT_EQ(target.device.Read(0x10BF), 0x00);  // segment B is programmed
-    EXPECT_EQ(target.device.ReadWord(kSegmentAStart), checksum);
-    EXPECT_EQ(programmer.Image().FlagsAt(0x10C0) & EntryMismatch, 0);
+    SimRun r("2.02", "MSP430F2274");
+    uint16_t checksum = r.target.device.ReadWord(kSegmentAStart);
+    EXPECT_EQ(checksum, r.target.device.SegmentAChecksum());  // the factory block is consistent
+    for (uint32_t a = 0x1080; a <= 0x10FF; ++a) r.programmer.Image().SetByte(a, 0x00);
+    EXPECT_EQ(r.Run(kDefaultAutoprogram), kRunComplete) << r.LastLine();
+    std::vector<std::string> lines = r.sink.Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         "0 Warning: Information segment A (0x10C0-0x10FF) holds the chip's calibration data; "
+                         "the image's bytes there are left out."),
+              1);
+    EXPECT_EQ(r.target.device.Read(0x10BF), 0x00);  // segment B is programmed
+    EXPECT_EQ(r.target.device.ReadWord(kSegmentAStart), checksum);
+    EXPECT_EQ(r.programmer.Image().FlagsAt(0x10C0) & EntryMismatch, 0);
 }
 
 // Memory a part does not have reads as the word 0x3FFF, and the watchdog written through the loader
@@ -159,10 +115,8 @@ TEST(BslTarget, VacantMemoryAndTheWatchdog) {
     uint8_t vacant[4];
     ASSERT_TRUE(link.ReadBlocks(0x8000, vacant, 4));
     EXPECT_EQ(std::vector<uint8_t>(vacant, vacant + 4), (std::vector<uint8_t>{0xFF, 0x3F, 0xFF, 0x3F}));
-    const uint8_t written[2] = {0x00, 0x00};
-    EXPECT_FALSE(link.WriteBlocks(0x8000, written, 2));  // nothing there to take it: the loader's check fails
-    ASSERT_TRUE(link.ReadBlocks(0x8000, vacant, 2));
-    EXPECT_EQ(vacant[1], 0x3F);
+    const uint8_t zero[2] = {0x00, 0x00};
+    EXPECT_FALSE(link.WriteBlocks(0x8000, zero, 2));  // nothing there to take it: the loader's check fails
 
     const uint8_t hold[2] = {0x80, 0x5A};  // the key with the hold bit: the watchdog stays stopped
     EXPECT_TRUE(link.WriteBlocks(0x0120, hold, 2));
@@ -174,8 +128,7 @@ TEST(BslTarget, VacantMemoryAndTheWatchdog) {
 
     link.ResetTarget(true);
     ASSERT_TRUE(link.SendPassword());
-    const uint8_t noKey[2] = {0x00, 0x00};  // a key violation: the chip resets at once, with no answer
-    EXPECT_FALSE(link.WriteBlocks(0x0120, noKey, 2));
+    EXPECT_FALSE(link.WriteBlocks(0x0120, zero, 2));  // a key violation: the chip resets at once, unanswered
     EXPECT_EQ(target.bsl.GetState(), sim::RomBsl::State::kProgram);
 }
 
