@@ -6,11 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <random>
 
-#include "adapters/bsl/bsl_adapter.h"
-#include "engine/programmer.h"
-#include "support/recording_log_sink.h"
 #include "support/sim_target.h"
 
 namespace quarzo {
@@ -39,21 +35,11 @@ TEST(BslSoak, TwoHundredAutoRunsDoNotGrowMemoryOrFiles) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "the sanitizer keeps freed memory back; its own leak check covers this build";
 #endif
-    testing::SimTarget target;
-    BslAdapter bsl;
-    target.Attach(bsl.link);
-    testing::RecordingLogSink sink;
-    Programmer programmer(AdapterList{nullptr, nullptr, &bsl, nullptr});
-    programmer.SetSink(&sink);
-    programmer.SelectAdapter(kAdapterBsl);
-    std::mt19937 random(9);
+    testing::SimRun r;
     size_t memoryAfterWarmUp = 0, filesAfterWarmUp = 0;
     for (int run = 0; run < 200; ++run) {
-        for (uint32_t a = 0xF000; a < 0xF400; ++a)
-            programmer.Image().SetByte(a, static_cast<uint8_t>(random()));
-        sink.Clear();
-        programmer.Start(kDefaultAutoprogram);
-        ASSERT_EQ(programmer.WaitForRun(), kRunComplete) << "run " << run << ": " << sink.Lines().back();
+        r.Fill(0xF000, 0xF3FF, static_cast<unsigned>(run));
+        ASSERT_EQ(r.Run(kDefaultAutoprogram), kRunComplete) << "run " << run << ": " << r.LastLine();
         if (run == 19) {
             memoryAfterWarmUp = ResidentKilobytes();
             filesAfterWarmUp = OpenFiles();
