@@ -27,7 +27,9 @@ inline sim::BslBehaviour Behaviour(const std::string& version) {
 // A simulated MSP430 on a simulated serial cable, in virtual time, with every frame it received.
 struct SimTarget {
     explicit SimTarget(const std::string& version = "1.60", const std::string& part = "MSP430F149")
-        : behaviour(Behaviour(version)), device(PartNamed(part), behaviour.version), bsl(device, behaviour),
+        : behaviour(Behaviour(version)),
+          device(PartNamed(part), behaviour.version),
+          bsl(device, behaviour),
           line(clock, bsl) {
         bsl.trace = [this](const char* direction, const std::vector<uint8_t>& bytes) {
             if (std::string(direction) != "RX" || bytes.size() < 2) return;
@@ -93,7 +95,8 @@ struct SimRun {
     // Random bytes into the image from first to last.
     void Fill(uint32_t first, uint32_t last, unsigned seed = 7) {
         std::mt19937 random(seed);
-        for (uint32_t a = first; a <= last; ++a) programmer.Image().SetByte(a, static_cast<uint8_t>(random()));
+        for (uint32_t a = first; a <= last; ++a)
+            programmer.Image().SetByte(a, static_cast<uint8_t>(random()));
     }
     bool ChipHoldsImage(uint32_t first, uint32_t last) {
         for (uint32_t a = first; a <= last; ++a) {

@@ -61,7 +61,8 @@ TEST(BslFaults, EveryFaultInEveryPhase) {
             uint64_t before = r.target.clock.NowUs();
             auto start = std::chrono::steady_clock::now();
             EXPECT_EQ(r.Run(phase.flags), kRunActionFailed);
-            double realMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+            double realMs =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
             r.target.onFrame = nullptr;
             r.target.line.MuteFrameAnswers(false);
             r.target.line.SetSilent(false);
@@ -75,7 +76,8 @@ TEST(BslFaults, EveryFaultInEveryPhase) {
                 EXPECT_LT(realMs, 3000);
                 continue;
             }
-            std::string reason = in.fault == Fault::kNak && phase.command == 0x1C ? "Verification error." : in.reason;
+            std::string reason =
+                in.fault == Fault::kNak && phase.command == 0x1C ? "Verification error." : in.reason;
             EXPECT_EQ(lines.back(), std::string("1 ") + phase.name + " failed. " + reason);
             // Within the loader's own time-outs: ten syncs, the header and the frame, for a few frames.
             EXPECT_LT(r.target.clock.NowUs() - before, 12'000'000u);

@@ -47,7 +47,8 @@ TEST_P(BslParts, AutoWithDefaultSettingsFindsThePartAndProgramsIt) {
                         "reads the memory back) and no speed change (the run stays at 9600 baud)."),
               std::string(GetParam().loader) == "1.40");
     EXPECT_TRUE(r_.ChipHoldsImage(layout_.mainStart, layout_.mainEnd));
-    EXPECT_EQ(SegmentA(), calibration);  // F2xx calibration data survives; elsewhere it is flash like the rest
+    EXPECT_EQ(SegmentA(),
+              calibration);  // F2xx calibration data survives; elsewhere it is flash like the rest
 }
 
 TEST_P(BslParts, ReadSavesOnlyThePartsOwnMemory) {
@@ -94,10 +95,11 @@ TEST(BslF2xx, ImageDataForTheCalibrationSegmentIsLeftOutWithAWarning) {
     for (uint32_t a = 0x1080; a <= 0x10FF; ++a) r.programmer.Image().SetByte(a, 0x00);
     EXPECT_EQ(r.Run(kDefaultAutoprogram), kRunComplete) << r.LastLine();
     std::vector<std::string> lines = r.sink.Lines();
-    EXPECT_EQ(std::count(lines.begin(), lines.end(),
-                         "0 Warning: Information segment A (0x10C0-0x10FF) holds the chip's calibration data; "
-                         "the image's bytes there are left out."),
-              1);
+    EXPECT_EQ(
+        std::count(lines.begin(), lines.end(),
+                   "0 Warning: Information segment A (0x10C0-0x10FF) holds the chip's calibration data; "
+                   "the image's bytes there are left out."),
+        1);
     EXPECT_EQ(r.target.device.Read(0x10BF), 0x00);  // segment B is programmed
     EXPECT_EQ(r.target.device.ReadWord(kSegmentAStart), checksum);
     EXPECT_EQ(r.programmer.Image().FlagsAt(0x10C0) & EntryMismatch, 0);
