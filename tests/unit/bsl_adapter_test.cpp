@@ -100,17 +100,6 @@ TEST(BslAdapter, InfoNotesAndTheLoaderEachStartGets) {
     EXPECT_EQ(rom.adapter.GetErrorCode(), BslLink::kVerification);
 }
 
-TEST(BslAdapter, AFailedInstallationIsCouldNotPatch) {
-    Session s("1.10");
-    ASSERT_EQ(s.adapter.Open(), 0);
-    ASSERT_TRUE(s.adapter.link.SendPassword());
-    ASSERT_TRUE(s.adapter.link.ReadChipInfo());
-    s.target.line.ReplaceNextAnswer(0xA0);
-    EXPECT_FALSE(s.adapter.link.InstallRamBsl());
-    EXPECT_EQ(s.adapter.GetErrorCode(), BslLink::kPatchFailed);
-    EXPECT_EQ(s.adapter.link.currentVersion, 0x0110u);
-}
-
 TEST(BslAdapter, EraseTakesMainMemoryAndOnlyTheInformationSegmentsAsked) {
     // Unlocked, the erase-main form takes main memory alone: the user's data at 0x1080 stays.
     Session s("1.60");
