@@ -116,15 +116,6 @@ TEST(BslAdapter, EraseTakesMainMemoryAndOnlyTheInformationSegmentsAsked) {
     EXPECT_EQ(s.CommandsAfter(4), (Strings{"16 1100 42244", "16 1000 42242", "16 1080 42242"}));
     EXPECT_EQ(s.target.device.Read(0x1080), 0xFF);
 
-    // An old part is erased only by twenty passes of the main-memory erase.
-    Session old("1.10", false);
-    old.Choose();
-    old.target.Flash(0x8000, {0x00});
-    ASSERT_EQ(old.adapter.Open(), 0);
-    ASSERT_EQ(old.adapter.Erase(1, 0x1100, 0xEF00), 0);
-    EXPECT_EQ(old.CommandsAfter(3), Strings(20, "16 1100 42244"));
-    EXPECT_EQ(old.target.device.Read(0x8000), 0xFF);
-
     // Locked by a password nobody gave: only the mass erase opens it, and the log says what it took.
     Session locked("1.60");
     locked.Choose();
@@ -199,31 +190,6 @@ TEST(BslAdapter, AddressesAbove64KGoThroughTheMemoryOffset) {
                                                     "14 FF00 250", "14 FFFA 6"}));
         for (size_t i = 0; i < data.size(); ++i) ASSERT_EQ(s.target.device.Read(0x10F00 + i), data[i]);
     }
-}
-
-TEST(BslAdapter, PasswordsLockAndTheErasedChipPasswordOpens) {
-    Session s("1.60");
-    s.Choose();
-    s.target.SetVectors(0x11);
-    s.target.Flash(0x1100, {0xAB, 0xCD});
-    ASSERT_EQ(s.adapter.Open(), 0);
-    uint8_t buffer[2];
-    // Wrong vectors and a chip that is not erased: both password frames refused.
-    EXPECT_EQ(s.adapter.ReadMemory(0x1100, buffer, 2), -1);
-    EXPECT_EQ(s.adapter.GetErrorCode(), BslLink::kPasswordMismatch);
-    EXPECT_EQ(s.target.Commands(), (Strings{"1E 0000 16", "10 FFE0 32", "10 FFE0 32"}));
-    EXPECT_TRUE(s.adapter.IsOpen());
-    s.adapter.link.password.fill(0x11);
-    ASSERT_EQ(s.adapter.ReadMemory(0x1100, buffer, 2), 0);
-    EXPECT_EQ(buffer[0], 0xAB);
-
-    // An erased chip: the second frame, with the erased chip's password, opens it and is kept.
-    Session erased("1.60");
-    erased.Choose();
-    erased.adapter.link.password.fill(0x22);
-    ASSERT_EQ(erased.adapter.Open(), 0);
-    ASSERT_EQ(erased.adapter.ReadMemory(0x1100, buffer, 2), 0);
-    for (uint8_t b : erased.adapter.link.password) EXPECT_EQ(b, 0xFF);
 }
 
 TEST(BslAdapter, BlankCheckResetAndTheOperationsItDoesNotHave) {
