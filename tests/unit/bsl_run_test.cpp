@@ -70,6 +70,16 @@ TEST(BslRun, KeepPortOpenLeavesTheLineUpAndTheProgramRunning) {
     EXPECT_EQ(r.target.bsl.GetState(), sim::RomBsl::State::kProgram);
 }
 
+// Settings that do not match the cable's wiring: the loader never starts, and the run ends at Initialize.
+TEST(BslRun, AWrongWiringEndsTheRunAtInitialize) {
+    SimRun r;
+    r.target.line.rstWiringInverted = true;
+    EXPECT_NE(r.Run(kActionRead), kRunComplete);
+    EXPECT_EQ(r.LastLine(),
+              "1 Init failed. No answer from the loader on COM1: check the wiring and the supply, "
+              "or try --detect.");
+}
+
 TEST(BslRun, PasswordsAndBlankCheckFailures) {
     SimRun r;
     r.target.SetVectors(0x00);
