@@ -220,14 +220,11 @@ TEST(ChipModel, TimerAInterruptsWakeASleepingCpu) {
 // F4xx: with SCG0 cleared the FLL+ loop brings MCLK to (N + 1) x ACLK (SCFQCTL's N; DCOPLUS off, so
 // D cancels), within the DCO range FN_x selects; with SCG0 set, as the loader hands over, it stays put.
 TEST(ChipModel, TheFllLoopFollowsScfqctl) {
-    SimDevice device(*FindSimPart("MSP430F449"));
-    FlashController flash(device);
-    Msp430Machine machine(device, flash);
+    Chip chip("MSP430F449");
+    Msp430Machine& machine = chip.machine;
     auto mclkAfter = [&](uint16_t n, uint16_t scfi0, uint16_t clearedSr) {
         // mov.b #n, &SCFQCTL; mov.b #scfi0, &SCFI0; bic #clearedSr, sr; jmp $
-        const uint16_t code[] = {0x40F2, n, 0x0052, 0x40F2, scfi0, 0x0050, 0xC032, clearedSr, 0x3FFF};
-        for (uint32_t i = 0; i < 2 * std::size(code); ++i)
-            device.Write(0x0240 + i, static_cast<uint8_t>(code[i / 2] >> (i % 2 * 8)));
+        chip.Put(0x0240, {0x40F2, n, 0x0052, 0x40F2, scfi0, 0x0050, 0xC032, clearedSr, 0x3FFF});
         machine.LoaderClock();
         machine.Start(0x0240, 0);
         EXPECT_EQ(machine.Run(50'000), Msp430Machine::Stop::kTimeLimit);
