@@ -1,15 +1,19 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
-#include "adapters/bsl/bsl_link.h"
+#include "adapters/bsl/bsl_adapter.h"
+#include "engine/programmer.h"
 #include "sim/rom_bsl.h"
 #include "sim/sim_device.h"
 #include "sim/sim_serial_line.h"
 #include "sim/virtual_clock.h"
+#include "support/recording_log_sink.h"
 #include "support/sim_part_named.h"
 
 namespace quarzo::testing {
@@ -46,6 +50,11 @@ struct SimTarget {
         }
         return out;
     }
+    size_t Count(const std::string& prefix) const {
+        std::vector<std::string> c = Commands();
+        return static_cast<size_t>(
+            std::count_if(c.begin(), c.end(), [&](const std::string& s) { return s.rfind(prefix, 0) == 0; }));
+    }
 
     // Programs flash directly, as if an earlier session had.
     void Flash(uint32_t address, const std::vector<uint8_t>& bytes) {
@@ -63,6 +72,43 @@ struct SimTarget {
     std::vector<std::vector<uint8_t>> frames;
     // Called with the count of frames received so far, after each one (faults at a chosen moment).
     std::function<void(size_t)> onFrame;
+};
+
+// Whole programmer runs over the loader against a SimTarget, with what they logged.
+struct SimRun {
+    explicit SimRun(const std::string& version = "1.60", const std::string& part = "MSP430F149")
+        : target(version, part) {
+        target.Attach(bsl.link);
+        programmer.SetSink(&sink);
+        programmer.SelectAdapter(kAdapterBsl);
+    }
+    RunResult Run(ActionFlags flags) {
+        sink.Clear();
+        programmer.Start(flags);
+        return programmer.WaitForRun();
+    }
+    std::string LastLine() const { return sink.Lines().empty() ? "" : sink.Lines().back(); }
+    bool Logged(const std::string& line) const {
+        std::vector<std::string> lines = sink.Lines();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+    // Random bytes into the image from first to last.
+    void Fill(uint32_t first, uint32_t last, unsigned seed = 7) {
+        std::mt19937 random(seed);
+        for (uint32_t a = first; a <= last; ++a)
+            programmer.Image().SetByte(a, static_cast<uint8_t>(random()));
+    }
+    bool ChipHoldsImage(uint32_t first, uint32_t last) {
+        for (uint32_t a = first; a <= last; ++a) {
+            if (target.device.Read(a) != programmer.Image().ValueAt(a)) return false;
+        }
+        return true;
+    }
+
+    SimTarget target;  // outlives the programmer, whose link uses its line
+    BslAdapter bsl;
+    RecordingLogSink sink;
+    Programmer programmer{AdapterList{nullptr, nullptr, &bsl, nullptr}};
 };
 
 }  // namespace quarzo::testing

@@ -1,218 +1,370 @@
 // Whole engine runs over the bootstrap loader against the simulated target.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <random>
+#include <chrono>
+#include <cstdio>
 
-#include "adapters/bsl/bsl_adapter.h"
-#include "engine/programmer.h"
-#include "support/recording_log_sink.h"
+#include "core/device_table.h"
 #include "support/sim_target.h"
+
+#ifdef __linux__
+#include <dirent.h>
+#include <unistd.h>
+#endif
 
 namespace quarzo {
 namespace {
 
-using testing::RecordingLogSink;
+using testing::SimRun;
 using testing::SimTarget;
-using Strings = std::vector<std::string>;
 
-constexpr uint32_t kMainStart = 0x1100;
-
-class BslRun : public ::testing::Test {
-protected:
-    void Connect(const std::string& version, bool patch = true) {
-        bsl_.link.UsePort(nullptr, nullptr);
-        target_ = std::make_unique<SimTarget>(version);
-        target_->Attach(bsl_.link);
-        bsl_.link.Configure({.patchToV150 = patch});
-        programmer_.SelectAdapter(kAdapterBsl);
-        programmer_.SetSink(&sink_);
-        programmer_.deviceIndex = 0;  // no part chosen, as the settings start
-        target_->onFrame = [this](size_t) { bauds_.push_back(target_->line.hostBaud()); };
-    }
-    // 60 KB of program with its vectors, as a real firmware image would be.
-    void LoadFirmware() {
-        std::mt19937 random(7);
-        for (uint32_t a = kMainStart; a <= 0xFFFF; ++a)
-            programmer_.Image().SetByte(a, static_cast<uint8_t>(random()));
-    }
-    RunResult RunFlags(ActionFlags flags) {
-        sink_.Clear();
-        programmer_.Start(flags);
-        return programmer_.WaitForRun();
-    }
-    bool DeviceHoldsImage() {
-        for (uint32_t a = kMainStart; a <= 0xFFFF; ++a) {
-            if (target_->device.Read(a) != programmer_.Image().ValueAt(a)) return false;
-        }
-        return true;
-    }
-    size_t Count(const std::string& prefix) {
-        Strings c = target_->Commands();
-        return static_cast<size_t>(
-            std::count_if(c.begin(), c.end(), [&](const std::string& s) { return s.rfind(prefix, 0) == 0; }));
-    }
-    std::string LastLine() { return sink_.Lines().empty() ? "" : sink_.Lines().back(); }
-
-    RecordingLogSink sink_;
-    std::unique_ptr<SimTarget> target_;  // outlives the programmer, whose link uses its line
-    BslAdapter bsl_;
-    Programmer programmer_{AdapterList{nullptr, nullptr, &bsl_, nullptr}};
-    std::vector<uint32_t> bauds_;
-};
-
-TEST_F(BslRun, AutoProgramsAndVerifiesWithEveryLoaderVersion) {
-    struct Case {
-        const char* version;
-        bool patch;
-        uint32_t writeBaud;
-    };
-    for (Case c : {Case{"1.10", true, 38400}, Case{"1.10", false, 9600}, Case{"1.30", false, 9600},
-                   Case{"1.30", true, 38400}, Case{"1.60", true, 38400}}) {
-        SCOPED_TRACE(std::string(c.version) + (c.patch ? " patch" : " no patch"));
-        Connect(c.version, c.patch);
-        LoadFirmware();
-        target_->Flash(0x8000, {0x00, 0x00});  // an old program, erased by the run
-        EXPECT_EQ(RunFlags(kDefaultAutoprogram), kRunComplete) << LastLine();
-        EXPECT_EQ(LastLine(), "0 Verify complete.");
-        EXPECT_TRUE(DeviceHoldsImage());
-        // With no part chosen the identification at the start tells the version: one main-memory erase
-        // will do, except for the ROM loader 1.10 and our loader in RAM, which erase one pass per command
-        // and need twenty. No mass erase: the password opened the chip.
-        bool onePass = std::string(c.version) == "1.10" || (c.patch && std::string(c.version) != "1.60");
-        EXPECT_EQ(Count("16 1100"), onePass ? 20u : 1u);
-        EXPECT_EQ(Count("18"), 0u);
-        // A ROM loader without the erase check is blank-checked by reading back.
-        bool eraseCheck = c.patch || std::string(c.version) == "1.60";
-        EXPECT_EQ(Count("1C"), eraseCheck ? 2u : 0u);
-        EXPECT_EQ(bauds_.back(), c.writeBaud);
-    }
-}
-
-// The loadable loader executing on chips of every old loader version, slow and fast: one mass erase,
-// a blank check, the change to 38400, 60 KB programmed and verified, with the flash clock in range.
-TEST_F(BslRun, TheLoadableLoaderRunsOnEveryOldVersionAndClock) {
+// Every loader version, with and without our loader in RAM, on slow and fast chips: 60 KB programmed
+// and verified with no part chosen, the flash clock in range, and the chip's bytes read back.
+TEST(BslRun, AutoProgramsVerifiesAndReadsWithEveryLoader) {
     const struct {
         const char* version;
+        bool patch;
         double spread;
-    } cases[] = {{"1.10", 0.6}, {"1.10", 1.6}, {"1.30", 1.0}, {"1.40", 1.0}};
-    for (const auto& [version, spread] : cases) {
-        {
-            SCOPED_TRACE(std::string(version) + " at " + std::to_string(spread));
-            Connect(version);
-            target_->bsl.Cpu().SetChipFactor(spread);
-            LoadFirmware();
-            ActionFlags flags = kActionErase | kActionBlankCheck | kActionProgram | kActionVerify;
-            EXPECT_EQ(RunFlags(flags), kRunComplete) << LastLine();
-            EXPECT_TRUE(DeviceHoldsImage());
-            EXPECT_EQ(Count("16 1100"), 20u);  // one pass each: 200 ms of erasing in all
-            EXPECT_GE(target_->bsl.Cpu().MassEraseUs(), 200'000);
-            EXPECT_EQ(Count("1C"), 2u);  // information and main memory
-            EXPECT_EQ(bauds_.back(), 38400u);
-            const sim::FlashController& flash = target_->bsl.Cpu().Flash();
-            EXPECT_EQ(flash.outOfRangeOperations, 0u);
-            EXPECT_EQ(flash.incompleteOperations, 0u);
-            // Read returns the chip's bytes (the image's vectors are the password).
-            uint8_t programmed = target_->device.Read(0x8000);
-            programmer_.Image().SetByte(0x8000, static_cast<uint8_t>(~programmed));
-            EXPECT_EQ(RunFlags(kActionRead), kRunComplete) << LastLine();
-            EXPECT_EQ(programmer_.Image().ValueAt(0x8000), programmed);
-        }
+        uint32_t writeBaud;
+    } cases[] = {{"1.10", true, 0.6, 38400}, {"1.10", true, 1.6, 38400}, {"1.10", false, 1.0, 9600},
+                 {"1.30", false, 1.0, 9600}, {"1.30", true, 1.0, 38400}, {"1.40", true, 1.0, 38400},
+                 {"1.60", true, 1.0, 38400}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.version) + (c.patch ? " patched at " : " at ") + std::to_string(c.spread));
+        SimRun r(c.version);
+        r.bsl.link.Configure({.patchToV150 = c.patch});
+        r.target.bsl.Cpu().SetChipFactor(c.spread);
+        uint32_t baud = 0;
+        r.target.onFrame = [&](size_t) { baud = r.target.line.hostBaud(); };
+        r.Fill(0x1100, 0xFFFF);
+        r.target.Flash(0x8000, {0x00, 0x00});  // an old program, erased by the run
+        EXPECT_EQ(r.Run(kDefaultAutoprogram), kRunComplete) << r.LastLine();
+        EXPECT_EQ(r.LastLine(), "0 Verify complete.");
+        EXPECT_TRUE(r.ChipHoldsImage(0x1100, 0xFFFF));
+        // The ROM loader 1.10 and our loader erase one pass per command and need twenty. No mass erase:
+        // the password opened the chip. A ROM loader without the erase check is checked by reading back.
+        bool ramLoader = c.patch && std::string(c.version) != "1.60";
+        EXPECT_EQ(r.target.Count("16 1100"), ramLoader || std::string(c.version) == "1.10" ? 20u : 1u);
+        EXPECT_EQ(r.target.Count("18"), 0u);
+        EXPECT_EQ(r.target.Count("1C"), c.patch ? 2u : 0u);
+        EXPECT_EQ(baud, c.writeBaud);
+        EXPECT_GE(r.target.bsl.Cpu().MassEraseUs(), ramLoader ? 200'000 : 0);
+        EXPECT_EQ(r.target.bsl.Cpu().Flash().outOfRangeOperations, 0u);
+        EXPECT_EQ(r.target.bsl.Cpu().Flash().incompleteOperations, 0u);
+        // The run ends with a plain reset: the target runs its program and the port is closed.
+        EXPECT_EQ(r.target.bsl.GetState(), sim::RomBsl::State::kReset);
+        EXPECT_FALSE(r.target.line.IsOpen());
+
+        // Read returns the chip's bytes (the image's vectors are the password).
+        uint8_t programmed = r.target.device.Read(0x8000);
+        r.programmer.Image().SetByte(0x8000, static_cast<uint8_t>(~programmed));
+        EXPECT_EQ(r.Run(kActionRead), kRunComplete) << r.LastLine();
+        EXPECT_EQ(r.programmer.Image().ValueAt(0x8000), programmed);
     }
 }
 
-TEST_F(BslRun, ALogOfAnAutoRun) {
-    Connect("1.60");
-    LoadFirmware();
-    EXPECT_EQ(RunFlags(kDefaultAutoprogram), kRunComplete);
-    EXPECT_EQ(sink_.Lines(),
-              testing::AutoRunLines("Device: MSP430F149. Info(0x1000-0x10FF), Main:(0x1100-0xFFFF)"));
-    // The run ends with a plain reset: the target runs its program and the port is closed.
-    EXPECT_EQ(target_->bsl.GetState(), sim::RomBsl::State::kReset);
-    EXPECT_FALSE(target_->line.IsOpen());
+TEST(BslRun, KeepPortOpenLeavesTheLineUpAndTheProgramRunning) {
+    SimRun r;
+    r.bsl.link.Configure({.keepPortOpen = true});
+    EXPECT_EQ(r.Run(kActionRead), kRunComplete);
+    EXPECT_TRUE(r.target.line.IsOpen());
+    EXPECT_EQ(r.target.bsl.GetState(), sim::RomBsl::State::kProgram);
 }
 
-TEST_F(BslRun, ReadReturnsTheDevicesBytes) {
-    Connect("1.60");
-    target_->Flash(0x1100, {0x31, 0x40, 0x00, 0x0A});
-    target_->Flash(0x1000, {0x5A});
-    EXPECT_EQ(RunFlags(kActionRead), kRunComplete) << LastLine();
-    MemoryImage& image = programmer_.Image();
-    EXPECT_EQ(image.ValueAt(0x1100), 0x31);
-    EXPECT_EQ(image.ValueAt(0x1103), 0x0A);
-    EXPECT_EQ(image.ValueAt(0x1000), 0x5A);
-    EXPECT_EQ(image.ValueAt(0xFFFF), 0xFF);
-}
+// Every kind of part with the default settings (no part chosen), against a target whose vacant memory
+// does not read as erased flash.
+struct Part {
+    const char* name;      // the simulated part
+    const char* hostName;  // the host's record for it
+    const char* loader;
+};
 
-TEST_F(BslRun, KeepPortOpenAndEveryWiring) {
-    Connect("1.60");
-    bsl_.link.Configure({.keepPortOpen = true});
-    EXPECT_EQ(RunFlags(kActionRead), kRunComplete);
-    EXPECT_TRUE(target_->line.IsOpen());
-    EXPECT_EQ(target_->bsl.GetState(), sim::RomBsl::State::kProgram);
-
-    for (int wiring = 0; wiring < 4; ++wiring) {
-        Connect("1.60");
-        target_->line.rstWiringInverted = wiring & 1;
-        target_->line.tstWiringInverted = !(wiring & 2);
-        bsl_.link.Configure(
-            {.keepPortOpen = true, .rstInvert = (wiring & 1) != 0, .tstInvert = (wiring & 2) != 0});
-        EXPECT_EQ(RunFlags(kActionRead), kRunComplete) << "wiring " << wiring << ": " << LastLine();
-        // Wrong settings for this cable: the loader never starts, and the run ends at Initialize.
-        Connect("1.60");
-        target_->line.rstWiringInverted = wiring & 1;
-        target_->line.tstWiringInverted = !(wiring & 2);
-        bsl_.link.Configure(
-            {.keepPortOpen = true, .rstInvert = !(wiring & 1), .tstInvert = (wiring & 2) != 0});
-        EXPECT_NE(RunFlags(kActionRead), kRunComplete);
-        EXPECT_EQ(LastLine(),
-                  "1 Init failed. No answer from the loader on COM1: check the wiring and the supply, "
-                  "or try --detect.");
+class BslParts : public ::testing::TestWithParam<Part> {
+protected:
+    std::vector<uint8_t> SegmentA() {
+        std::vector<uint8_t> bytes;
+        for (uint32_t a = kSegmentAStart; a <= kSegmentAEnd; ++a) bytes.push_back(r_.target.device.Read(a));
+        return bytes;
     }
+
+    SimRun r_{GetParam().loader, GetParam().name};
+    MemoryLayout layout_ = DeviceLayout(FindDeviceByName(GetParam().hostName));
+};
+
+TEST_P(BslParts, AutoWithDefaultSettingsFindsThePartAndProgramsIt) {
+    r_.target.Flash(layout_.mainStart, {0x00, 0x00});  // an old program
+    std::vector<uint8_t> calibration = SegmentA();
+    // The part's main memory, vectors included, and its information memory but for segment A.
+    r_.Fill(layout_.mainStart, layout_.mainEnd, 3);
+    r_.Fill(layout_.infoStart, std::min<uint32_t>(layout_.infoEnd, kSegmentAStart - 1), 4);
+    EXPECT_EQ(r_.Run(kDefaultAutoprogram), kRunComplete) << r_.LastLine();
+    char device[128];
+    std::snprintf(device, sizeof device, "0 Device: %s. Info(0x%.4X-0x%.4X), Main:(0x%.4X-0x%.4X)",
+                  GetParam().hostName, layout_.infoStart, layout_.infoEnd, layout_.mainStart,
+                  layout_.mainEnd);
+    EXPECT_TRUE(r_.Logged(device));
+    // A ROM loader without the erase check is blank-checked by reading back, never failed for want of it.
+    EXPECT_TRUE(r_.Logged("0 Blank check complete."));
+    EXPECT_EQ(r_.Logged("0 Note: The ROM loader 1.40 serves the run: it has no erase check (the blank check "
+                        "reads the memory back) and no speed change (the run stays at 9600 baud)."),
+              std::string(GetParam().loader) == "1.40");
+    EXPECT_TRUE(r_.ChipHoldsImage(layout_.mainStart, layout_.mainEnd));
+    EXPECT_EQ(SegmentA(),
+              calibration);  // F2xx calibration data survives; elsewhere it is flash like the rest
 }
 
-TEST_F(BslRun, PasswordsAndBlankCheckFailures) {
-    Connect("1.60");
-    target_->SetVectors(0x00);
-    target_->Flash(0x1100, {0x00});
-    EXPECT_NE(RunFlags(kActionRead), kRunComplete);
+TEST_P(BslParts, ReadSavesOnlyThePartsOwnMemory) {
+    r_.target.Flash(layout_.mainStart, {0x12, 0x34});
+    r_.target.Flash(layout_.infoStart, {0x5A});
+    if (GetParam().loader[0] == '2') {
+        // No password given, and this loader erases the chip on a wrong one: none is sent.
+        EXPECT_EQ(r_.Run(kActionRead), kRunActionFailed);
+        EXPECT_EQ(r_.LastLine(),
+                  std::string("1 Read failed. ") + BslLink::GetErrorText(BslLink::kPasswordUnknown) + ".");
+        EXPECT_EQ(r_.target.Count("10"), 0u);
+        EXPECT_EQ(r_.target.device.Read(layout_.mainStart), 0x12);
+        // The firmware file that is in the chip gives it: its vectors, here an unprogrammed table.
+        for (uint32_t a = BslLink::kVectorsStart; a <= 0xFFFF; ++a) r_.programmer.Image().SetByte(a, 0xFF);
+    }
+    EXPECT_EQ(r_.Run(kActionRead), kRunComplete) << r_.LastLine();
+    const MemoryImage& image = r_.programmer.Image();
+    EXPECT_EQ(image.Lowest(), layout_.infoStart);
+    EXPECT_EQ(image.Highest(), layout_.mainEnd);
+    if (layout_.mainStart > layout_.infoEnd + 1u) {
+        EXPECT_TRUE(image.AllAbsent(layout_.infoEnd + 1u, layout_.mainStart - layout_.infoEnd - 1u));
+    }
+    EXPECT_EQ(image.ValueAt(layout_.infoStart), 0x5A);
+    EXPECT_EQ(image.ValueAt(layout_.mainStart), 0x12);
+    for (uint32_t a = layout_.mainStart + 2; a <= layout_.mainEnd; ++a) ASSERT_EQ(image.ValueAt(a), 0xFF);
+}
+
+INSTANTIATE_TEST_SUITE_P(DefaultSettings, BslParts,
+                         ::testing::Values(Part{"MSP430F123", "MSP430F12x", "1.60"},
+                                           Part{"MSP430F413", "MSP430F41x", "1.60"},
+                                           Part{"MSP430F413", "MSP430F41x", "1.40"},
+                                           Part{"MSP430F2274", "MSP430F2274", "2.02"},
+                                           Part{"MSP430F149", "MSP430F149", "1.60"}),
+                         [](const auto& info) {
+                             std::string name = std::string(info.param.name) + "_" + info.param.loader;
+                             std::replace(name.begin(), name.end(), '.', '_');
+                             return name;
+                         });
+
+TEST(BslF2xx, ImageDataForTheCalibrationSegmentIsLeftOutWithAWarning) {
+    SimRun r("2.02", "MSP430F2274");
+    uint16_t checksum = r.target.device.ReadWord(kSegmentAStart);
+    EXPECT_EQ(checksum, r.target.device.SegmentAChecksum());  // the factory block is consistent
+    for (uint32_t a = 0x1080; a <= 0x10FF; ++a) r.programmer.Image().SetByte(a, 0x00);
+    EXPECT_EQ(r.Run(kDefaultAutoprogram), kRunComplete) << r.LastLine();
+    std::vector<std::string> lines = r.sink.Lines();
+    EXPECT_EQ(
+        std::count(lines.begin(), lines.end(),
+                   "0 Warning: Information segment A (0x10C0-0x10FF) holds the chip's calibration data; "
+                   "the image's bytes there are left out."),
+        1);
+    EXPECT_EQ(r.target.device.Read(0x10BF), 0x00);  // segment B is programmed
+    EXPECT_EQ(r.target.device.ReadWord(kSegmentAStart), checksum);
+    EXPECT_EQ(r.programmer.Image().FlagsAt(0x10C0) & EntryMismatch, 0);
+}
+
+// Memory a part does not have reads as the word 0x3FFF, and the watchdog written through the loader
+// resets the chip as host tools expect.
+TEST(BslTarget, VacantMemoryAndTheWatchdog) {
+    SimTarget target("1.60", "MSP430F123");
+    BslLink link;
+    target.Attach(link);
+    ASSERT_TRUE(link.OpenLink("COM1"));
+    link.ResetTarget(true);
+    ASSERT_TRUE(link.SendPassword());
+    uint8_t vacant[4];
+    ASSERT_TRUE(link.ReadBlocks(0x8000, vacant, 4));
+    EXPECT_EQ(std::vector<uint8_t>(vacant, vacant + 4), (std::vector<uint8_t>{0xFF, 0x3F, 0xFF, 0x3F}));
+    const uint8_t zero[2] = {0x00, 0x00};
+    EXPECT_FALSE(link.WriteBlocks(0x8000, zero, 2));  // nothing there to take it: the loader's check fails
+
+    const uint8_t hold[2] = {0x80, 0x5A};  // the key with the hold bit: the watchdog stays stopped
+    EXPECT_TRUE(link.WriteBlocks(0x0120, hold, 2));
+    const uint8_t start[2] = {0x00, 0x5A};  // the key without the hold bit: a reset shortly after
+    EXPECT_TRUE(link.WriteBlocks(0x0120, start, 2));
+    EXPECT_EQ(target.bsl.GetState(), sim::RomBsl::State::kProgram);
+    EXPECT_FALSE(link.ReadBlocks(0x1000, vacant, 2));
+    EXPECT_EQ(link.GetErrorCode(), BslLink::kSync);
+
+    link.ResetTarget(true);
+    ASSERT_TRUE(link.SendPassword());
+    EXPECT_FALSE(link.WriteBlocks(0x0120, zero, 2));  // a key violation: the chip resets at once, unanswered
+    EXPECT_EQ(target.bsl.GetState(), sim::RomBsl::State::kProgram);
+}
+
+// Settings that do not match the cable's wiring: the loader never starts, and the run ends at Initialize.
+TEST(BslRun, AWrongWiringEndsTheRunAtInitialize) {
+    SimRun r;
+    r.target.line.rstWiringInverted = true;
+    EXPECT_NE(r.Run(kActionRead), kRunComplete);
+    EXPECT_EQ(r.LastLine(),
+              "1 Init failed. No answer from the loader on COM1: check the wiring and the supply, "
+              "or try --detect.");
+}
+
+TEST(BslRun, PasswordsAndBlankCheckFailures) {
+    SimRun r;
+    r.target.SetVectors(0x00);
+    r.target.Flash(0x1100, {0x00});
     // The refusal says what opens the chip.
     const std::string kLocked =
         "Protected function. Password not match: the chip opens with the firmware file it holds (its "
-        "interrupt "
-        "vectors are the password), or after an erase.";
-    EXPECT_EQ(LastLine(), "1 Read failed. " + kLocked);
-
-    EXPECT_NE(RunFlags(kActionBlankCheck), kRunComplete);
-    EXPECT_EQ(LastLine(), "1 Blank check failed. " + kLocked);
+        "interrupt vectors are the password), or after an erase.";
+    EXPECT_NE(r.Run(kActionRead), kRunComplete);
+    EXPECT_EQ(r.LastLine(), "1 Read failed. " + kLocked);
+    EXPECT_NE(r.Run(kActionBlankCheck), kRunComplete);
+    EXPECT_EQ(r.LastLine(), "1 Blank check failed. " + kLocked);
 
     // The image's vectors are the password: with them the chip opens, and blank check finds data.
-    for (uint32_t a = 0xFFE0; a <= 0xFFFF; ++a) programmer_.Image().SetByte(a, 0x00);
-    EXPECT_NE(RunFlags(kActionBlankCheck), kRunComplete);
-    EXPECT_EQ(LastLine(), "1 Blank check failed. Verification error.");
+    for (uint32_t a = 0xFFE0; a <= 0xFFFF; ++a) r.programmer.Image().SetByte(a, 0x00);
+    EXPECT_NE(r.Run(kActionBlankCheck), kRunComplete);
+    EXPECT_EQ(r.LastLine(), "1 Blank check failed. Verification error.");
 
     // An erased chip opens with its own password whatever the image holds.
-    Connect("1.60");
-    programmer_.Image().Clear();
-    LoadFirmware();
-    EXPECT_EQ(RunFlags(kActionProgram | kActionVerify), kRunComplete) << LastLine();
+    SimRun erased;
+    erased.Fill(0x1100, 0xFFFF);
+    EXPECT_EQ(erased.Run(kActionProgram | kActionVerify), kRunComplete) << erased.LastLine();
 }
 
-TEST_F(BslRun, AStopDuringTheHeaderWaitEndsTheRunPromptly) {
-    Connect("1.60");
-    target_->line.MuteFrameAnswers(true);
+TEST(BslRun, AStopDuringTheHeaderWaitEndsTheRunPromptly) {
+    SimRun r;
+    r.target.line.MuteFrameAnswers(true);
     uint64_t stopAt = 0;
-    target_->clock.onAdvance = [&](uint64_t now) {
+    r.target.clock.onAdvance = [&](uint64_t now) {
         // Half a second into the first header wait the user stops the run.
-        if (stopAt == 0 && !target_->frames.empty()) stopAt = now + 500'000;
-        if (stopAt != 0 && now >= stopAt && !programmer_.Worker().Cancel().IsRaised())
-            programmer_.Worker().SignalStop();
+        if (stopAt == 0 && !r.target.frames.empty()) stopAt = now + 500'000;
+        if (stopAt != 0 && now >= stopAt && !r.programmer.Worker().Cancel().IsRaised())
+            r.programmer.Worker().SignalStop();
     };
-    target_->onFrame = nullptr;
-    RunFlags(kActionRead);
+    r.Run(kActionRead);
     EXPECT_NE(stopAt, 0u);
-    EXPECT_LT(target_->clock.NowUs() - stopAt, 3'000'000u);
+    EXPECT_LT(r.target.clock.NowUs() - stopAt, 3'000'000u);
 }
+
+struct Phase {
+    const char* name;  // as the log names the action
+    ActionFlags flags;
+    uint8_t command;  // the first frame of this command at or above address starts the phase
+    uint16_t address;
+};
+
+enum class Fault { kNak, kWrongCode, kCorruptFrame, kAnswerLost, kTargetGone, kStop };
+
+struct Injection {
+    Fault fault;
+    const char* name;
+    const char* reason;  // the link's own words; the erase check answers NAK for "not blank"
+};
+
+// Every fault of the simulated line in every phase of a run through the loader: the run ends with the
+// failure's own line and no "complete" line for the failed step, marks the chunk a failed write left,
+// and is over within the loader's time-outs; a stop in any phase ends the run at once.
+TEST(BslFaults, EveryFaultInEveryPhase) {
+    const Phase phases[] = {{"Erase", kDefaultAutoprogram, 0x16, 0x1100},
+                            {"Blank check", kDefaultAutoprogram, 0x1C, 0x1000},
+                            {"Program", kDefaultAutoprogram, 0x12, 0x1100},
+                            {"Verify", kDefaultAutoprogram, 0x14, 0x1100},
+                            {"Read", kActionRead, 0x14, 0x1000}};
+    const Injection injections[] = {{Fault::kNak, "NAK", "NAK received."},
+                                    {Fault::kWrongCode, "wrong answer code", "Unspecific error."},
+                                    {Fault::kCorruptFrame, "corrupt data frame", "Bad frame checksum."},
+                                    {Fault::kAnswerLost, "answer lost", "Timeout while receiving header."},
+                                    {Fault::kTargetGone, "target gone", "Synchronization error."},
+                                    {Fault::kStop, "stop", ""}};
+    testing::SimRun r;
+    r.Fill(0x1100, 0x20FF, 5);
+    r.programmer.deviceIndex = kDefaultBslDevice;
+    for (const Phase& phase : phases) {
+        for (const Injection& in : injections) {
+            // Only data frames answer a read; the other commands answer with one byte.
+            if (in.fault == Fault::kCorruptFrame && phase.command != 0x14) continue;
+            SCOPED_TRACE(std::string(phase.name) + ", " + in.name);
+            bool injected = false;
+            r.target.onFrame = [&](size_t count) {
+                const std::vector<uint8_t>& f = r.target.frames[count - 1];
+                if (injected || f[1] != phase.command || (f[4] | f[5] << 8) < phase.address) return;
+                injected = true;
+                if (in.fault == Fault::kNak) r.target.line.ReplaceNextAnswer(0xA0);
+                if (in.fault == Fault::kWrongCode) r.target.line.ReplaceNextAnswer(0x55);
+                if (in.fault == Fault::kCorruptFrame) r.target.line.CorruptNextDataFrame(6);
+                if (in.fault == Fault::kAnswerLost) r.target.line.MuteFrameAnswers(true);
+                if (in.fault == Fault::kTargetGone) r.target.line.SetSilent(true);
+                if (in.fault == Fault::kStop) r.programmer.Worker().SignalStop();
+            };
+            uint64_t before = r.target.clock.NowUs();
+            auto start = std::chrono::steady_clock::now();
+            EXPECT_EQ(r.Run(phase.flags), kRunActionFailed);
+            double realMs =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+            r.target.onFrame = nullptr;
+            r.target.line.MuteFrameAnswers(false);
+            r.target.line.SetSilent(false);
+
+            std::vector<std::string> lines = r.sink.Lines();
+            ASSERT_FALSE(lines.empty());
+            EXPECT_FALSE(r.Logged(std::string("0 ") + phase.name + " complete."));
+            if (in.fault == Fault::kStop) {
+                // The stop is its own explanation: no failure line, and over at once.
+                for (const std::string& line : lines) EXPECT_EQ(line[0], '0') << line;
+                EXPECT_LT(realMs, 3000);
+                continue;
+            }
+            std::string reason =
+                in.fault == Fault::kNak && phase.command == 0x1C ? "Verification error." : in.reason;
+            EXPECT_EQ(lines.back(), std::string("1 ") + phase.name + " failed. " + reason);
+            // Within the loader's own time-outs: ten syncs, the header and the frame, for a few frames.
+            EXPECT_LT(r.target.clock.NowUs() - before, 12'000'000u);
+            if (std::string(phase.name) == "Program") {
+                EXPECT_TRUE(r.programmer.Image().HasMismatch(0x1100, 0x1000));  // the chunk that failed
+            }
+        }
+    }
+}
+
+#ifdef __linux__
+// Many runs in one process, as a production line does: memory and open files stay where they were.
+size_t ResidentKilobytes() {
+    long pages = 0, resident = 0;
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    if (f) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return static_cast<size_t>(resident) * static_cast<size_t>(sysconf(_SC_PAGESIZE)) / 1024;
+}
+
+size_t OpenFiles() {
+    size_t count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (readdir(dir)) ++count;
+        closedir(dir);
+    }
+    return count;
+}
+
+TEST(BslSoak, TwoHundredAutoRunsDoNotGrowMemoryOrFiles) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizer keeps freed memory back; its own leak check covers this build";
+#endif
+    testing::SimRun r;
+    size_t memoryAfterWarmUp = 0, filesAfterWarmUp = 0;
+    for (int run = 0; run < 200; ++run) {
+        r.Fill(0xF000, 0xF3FF, static_cast<unsigned>(run));
+        ASSERT_EQ(r.Run(kDefaultAutoprogram), kRunComplete) << "run " << run << ": " << r.LastLine();
+        if (run == 19) {
+            memoryAfterWarmUp = ResidentKilobytes();
+            filesAfterWarmUp = OpenFiles();
+        }
+    }
+    EXPECT_EQ(OpenFiles(), filesAfterWarmUp);
+    EXPECT_LT(ResidentKilobytes(), memoryAfterWarmUp + 2048);  // a margin for the allocator, far below a leak
+}
+
+#endif
 
 }  // namespace
 }  // namespace quarzo

@@ -20,7 +20,8 @@ namespace {
 class FlatMemory final : public Msp430Bus {
 public:
     uint16_t Read(uint16_t address, bool byte) override {
-        return byte ? bytes[address] : static_cast<uint16_t>(bytes[address] | bytes[(address + 1u) & 0xFFFF] << 8);
+        return byte ? bytes[address]
+                    : static_cast<uint16_t>(bytes[address] | bytes[(address + 1u) & 0xFFFF] << 8);
     }
     void Write(uint16_t address, uint16_t value, bool byte) override {
         bytes[address] = static_cast<uint8_t>(value);
@@ -90,66 +91,35 @@ protected:
 
 constexpr uint16_t C = Msp430Cpu::kC, Z = Msp430Cpu::kZ, N = Msp430Cpu::kN, V = Msp430Cpu::kV;
 
-TEST_F(CpuRun, ArithmeticFlags) {
-    cpu_.r[5] = 0x7FFF;
-    cpu_.r[6] = 0x0001;
-    Run({0x5605});  // add r6, r5: signed overflow
-    EXPECT_EQ(cpu_.r[5], 0x8000);
-    EXPECT_EQ(Flags(), N | V);
-    cpu_.r[5] = 0xFFFF;
-    Run({0x5605});  // add r6, r5: carry out, zero
-    EXPECT_EQ(Flags(), C | Z);
-    cpu_.r[5] = 5;
-    cpu_.r[6] = 7;
-    Run({0x8605});  // sub r6, r5: a borrow is carry clear
-    EXPECT_EQ(cpu_.r[5], 0xFFFE);
-    EXPECT_EQ(Flags(), N);
-    cpu_.r[5] = 7;
-    cpu_.r[6] = 7;
-    Run({0x9605});  // cmp r6, r5: equal, no borrow; nothing written
-    EXPECT_EQ(Flags(), C | Z);
-    EXPECT_EQ(cpu_.r[5], 7);
-    cpu_.r[5] = 0x0099;
-    cpu_.r[6] = 0x0001;
-    cpu_.r[Msp430Cpu::kSr] = 0;
-    Run({0xA645});  // dadd.b r6, r5: 99 + 1 = 00 with carry
-    EXPECT_EQ(cpu_.r[5], 0x0000);
-    EXPECT_EQ(Flags(), C | Z);
-    cpu_.r[5] = 0x1234;
-    cpu_.r[6] = 0x0001;
-    cpu_.r[Msp430Cpu::kSr] = C;
-    Run({0x6605});  // addc r6, r5
-    EXPECT_EQ(cpu_.r[5], 0x1236);
-}
-
-TEST_F(CpuRun, LogicShiftsAndByteForms) {
-    cpu_.r[5] = 0x8001;
-    cpu_.r[Msp430Cpu::kSr] = 0;
-    Run({0x1005});  // rrc r5
-    EXPECT_EQ(cpu_.r[5], 0x4000);
-    EXPECT_EQ(Flags(), C);
-    cpu_.r[5] = 0x8001;
-    Run({0x1105});  // rra r5 keeps the sign
-    EXPECT_EQ(cpu_.r[5], 0xC000);
-    EXPECT_EQ(Flags(), C | N);
-    cpu_.r[5] = 0x0080;
-    Run({0x1185});  // sxt r5
-    EXPECT_EQ(cpu_.r[5], 0xFF80);
-    EXPECT_EQ(Flags(), C | N);
-    cpu_.r[5] = 0x1234;
-    Run({0x1085});  // swpb r5
-    EXPECT_EQ(cpu_.r[5], 0x3412);
-    cpu_.r[5] = 0xFF00;
-    cpu_.r[6] = 0x80F0;
-    Run({0xE605});  // xor r6, r5: both negative sets V
-    EXPECT_EQ(cpu_.r[5], 0x7FF0);
-    EXPECT_EQ(Flags(), C | V);
-    cpu_.r[5] = 0xABCD;
-    Run({0x4375});  // mov.b #-1, r5: a byte into a register clears its high byte
-    EXPECT_EQ(cpu_.r[5], 0x00FF);
-    cpu_.r[5] = 0x00F0;
-    Run({0xF035, 0x000F});  // and #0x000f, r5
-    EXPECT_EQ(Flags(), Z);
+// One instruction on r5 (and r6): its result and the flags it leaves.
+TEST_F(CpuRun, ResultsAndFlags) {
+    const struct {
+        const char* text;
+        std::vector<uint16_t> words;
+        uint16_t r5, r6, sr, result, flags;
+    } cases[] = {
+        {"add r6, r5: signed overflow", {0x5605}, 0x7FFF, 0x0001, 0, 0x8000, N | V},
+        {"add r6, r5: carry out, zero", {0x5605}, 0xFFFF, 0x0001, 0, 0x0000, C | Z},
+        {"sub r6, r5: a borrow is carry clear", {0x8605}, 5, 7, 0, 0xFFFE, N},
+        {"cmp r6, r5: equal, no borrow, nothing written", {0x9605}, 7, 7, 0, 7, C | Z},
+        {"dadd.b r6, r5: 99 + 1 = 00 with carry", {0xA645}, 0x0099, 0x0001, 0, 0x0000, C | Z},
+        {"addc r6, r5", {0x6605}, 0x1234, 0x0001, C, 0x1236, 0},
+        {"rrc r5", {0x1005}, 0x8001, 0, 0, 0x4000, C},
+        {"rra r5 keeps the sign", {0x1105}, 0x8001, 0, 0, 0xC000, C | N},
+        {"sxt r5", {0x1185}, 0x0080, 0, 0, 0xFF80, C | N},
+        {"swpb r5 leaves the flags", {0x1085}, 0x1234, 0, C | N, 0x3412, C | N},
+        {"xor r6, r5: both negative sets V", {0xE605}, 0xFF00, 0x80F0, 0, 0x7FF0, C | V},
+        {"mov.b #-1, r5: a byte into a register clears its high byte", {0x4375}, 0xABCD, 0, 0, 0x00FF, 0},
+        {"and #0x000f, r5", {0xF035, 0x000F}, 0x00F0, 0, 0, 0x0000, Z},
+    };
+    for (const auto& c : cases) {
+        cpu_.r[5] = c.r5;
+        cpu_.r[6] = c.r6;
+        cpu_.r[Msp430Cpu::kSr] = c.sr;
+        Run(c.words);
+        EXPECT_EQ(cpu_.r[5], c.result) << c.text;
+        EXPECT_EQ(Flags(), c.flags) << c.text;
+    }
 }
 
 TEST_F(CpuRun, AutoIncrementStackAndCalls) {
@@ -189,8 +159,8 @@ TEST_F(CpuRun, JumpsFollowTheirConditions) {
         uint16_t flags;
         int condition;
         bool taken;
-    } cases[] = {{Z, 0, false}, {0, 0, true}, {Z, 1, true},  {C, 2, false}, {0, 3, false},
-                 {N, 4, true},  {N | V, 5, true}, {N, 5, false}, {N, 6, true}, {0, 7, true}};
+    } cases[] = {{Z, 0, false}, {0, 0, true},     {Z, 1, true},  {C, 2, false}, {0, 3, false},
+                 {N, 4, true},  {N | V, 5, true}, {N, 5, false}, {N, 6, true},  {0, 7, true}};
     for (const Case& c : cases) {
         cpu_.r[Msp430Cpu::kSr] = c.flags;
         Run({static_cast<uint16_t>(0x2000 | c.condition << 10 | 0x0010)});

@@ -7,50 +7,58 @@
 namespace quarzo {
 namespace {
 
-int Find(std::initializer_list<std::pair<int, uint8_t>> bytes, uint32_t fuses) {
-    uint8_t id[16] = {};
-    for (auto [at, value] : bytes) id[at] = value;
-    return FindDevice(id, fuses);
+int Index(const char* name) {
+    return FindDeviceByName(name);
 }
 
+// The part the identification bytes (by position) and the configuration fuses name.
 TEST(DeviceTable, FindDeviceByIdentificationAndFuses) {
-    EXPECT_EQ(Find({{0, 0xF1}, {1, 0x49}}, 0x30), 7);
-    EXPECT_STREQ(DeviceName(7), "MSP430F149");
-    EXPECT_EQ(Find({{0, 0xF1}, {1, 0x49}}, 0x35), 3);
-    EXPECT_STREQ(DeviceName(3), "MSP430F133");
-    EXPECT_EQ(Find({{0, 0xF1}, {1, 0x49}}, 0x0A), 0);
-    EXPECT_EQ(Find({{0, 0xF4}, {1, 0x27}, {13, 0x57}}, 0x1234), 31);
-    EXPECT_EQ(Find({{0, 0xF4}, {1, 0x27}, {2, 0x10}, {13, 0x45}}, 0x02), 22);  // before 25
-    EXPECT_STREQ(DeviceName(22), "MSP430FE423_N");
-    EXPECT_EQ(Find({{0, 0xF1}, {1, 0x12}, {2, 0x10}, {3, 0x40}}, 0), 2);  // bytes 8 and 9 must be 0
-    EXPECT_EQ(Find({{0, 0xF1}, {1, 0x6C}}, 0x7), 44);
-    uint8_t ff[16];
-    std::fill(ff, ff + 16, 0xFF);
-    EXPECT_EQ(FindDevice(ff, 0xFF), 0);
+    const struct {
+        std::vector<std::pair<int, uint8_t>> bytes;
+        uint32_t fuses;
+        const char* name;
+    } cases[] = {
+        {{{0, 0xF1}, {1, 0x49}}, 0x30, "MSP430F149"},
+        {{{0, 0xF1}, {1, 0x49}}, 0x35, "MSP430F133"},
+        {{{0, 0xF1}, {1, 0x49}}, 0x0A, "Device_unknown"},
+        {{{0, 0xF4}, {1, 0x27}, {13, 0x57}}, 0x1234, "MSP430FW42x/F41x"},
+        {{{0, 0xF4}, {1, 0x27}, {2, 0x10}, {13, 0x45}}, 0x02, "MSP430FE423_N"},  // not the plain FE423
+        {{{0, 0xF1}, {1, 0x12}, {2, 0x10}, {3, 0x40}}, 0, "MSP430F11x1"},        // bytes 8 and 9 must be 0
+        {{{0, 0xF1}, {1, 0x6C}}, 0x7, "MSP430F169"},
+        {{{0, 0xFF}, {1, 0xFF}, {2, 0xFF}, {3, 0xFF}, {8, 0xFF}, {9, 0xFF}, {13, 0xFF}},
+         0xFF,
+         "Device_unknown"},
+    };
+    for (const auto& c : cases) {
+        uint8_t id[16] = {};
+        for (auto [at, value] : c.bytes) id[at] = value;
+        EXPECT_STREQ(DeviceName(FindDevice(id, c.fuses)), c.name);
+    }
 }
 
-TEST(DeviceTable, NamesAndTestPinsOutsideTheTableReadAsIndexZero) {
-    EXPECT_STREQ(DeviceName(58), "Device_unknown");
-    EXPECT_STREQ(DeviceName(1000), "Device_unknown");
-    EXPECT_STREQ(DeviceName(-1), "Device_unknown");
-    EXPECT_STREQ(DeviceName(57), "MSP430F2274");
-    EXPECT_EQ(HasTestPin(1), 1);
-    EXPECT_EQ(HasTestPin(7), 0);
-    EXPECT_EQ(HasTestPin(52), 1);
-    EXPECT_EQ(HasTestPin(58), 1);  // as index 0
+TEST(DeviceTable, IndicesOutsideTheTableReadAsIndexZero) {
+    for (int index : {-1, kDeviceCount, 1000}) {
+        EXPECT_STREQ(DeviceName(index), "Device_unknown");
+        EXPECT_EQ(HasTestPin(index), HasTestPin(0));
+        EXPECT_EQ(DeviceDescription(index), "");
+    }
+    EXPECT_STRNE(DeviceName(kDeviceCount - 1), "Device_unknown");
+    EXPECT_EQ(HasTestPin(Index("MSP430F11x1")), 1);
+    EXPECT_EQ(HasTestPin(Index("MSP430F20x3")), 1);
+    EXPECT_EQ(HasTestPin(Index("MSP430F149")), 0);
 }
 
 TEST(DeviceTable, FillDeviceInfoFromTheLayouts) {
     DeviceInfo info;
     info.IdBytes()[0] = 0x5A;
-    FillDeviceInfo(46, info);
+    FillDeviceInfo(Index("MSP430FG4619"), info);
     EXPECT_EQ(info.Name(), "MSP430FG4619");
     EXPECT_EQ(info.MainStart(), 0x2100);
     EXPECT_EQ(info.MainEnd(), 0x1FFFFu);
     EXPECT_EQ(info.InfoStart(), 0x1000);
     EXPECT_EQ(info.InfoEnd(), 0x10FF);
     EXPECT_EQ(info.RamEnd(), 0x09FF);
-    EXPECT_EQ(info.DeviceIndex(), 46);
+    EXPECT_EQ(info.DeviceIndex(), Index("MSP430FG4619"));
     EXPECT_EQ(info.IdBytes()[0], 0x5A);  // untouched
 
     FillDeviceInfo(0, info);
@@ -61,21 +69,17 @@ TEST(DeviceTable, FillDeviceInfoFromTheLayouts) {
     EXPECT_EQ(info.MainEnd(), 0u);
     EXPECT_EQ(info.InfoEnd(), 0);
     // The record keeps the library's little-endian layout.
-    EXPECT_EQ(info.bytes[0], 0x55);
-    EXPECT_EQ(info.bytes[1], 0xAA);
-    FillDeviceInfo(7, info);
-    EXPECT_EQ(info.bytes[36], 0x00);
-    EXPECT_EQ(info.bytes[37], 0x11);
-    EXPECT_EQ(info.bytes[68], 0xFF);
-    EXPECT_EQ(info.bytes[69], 0xFF);
-    EXPECT_EQ(info.bytes[70], 0x00);
+    FillDeviceInfo(Index("MSP430F149"), info);
+    EXPECT_EQ(std::vector<uint8_t>(info.bytes, info.bytes + 2), (std::vector<uint8_t>{0x55, 0xAA}));
+    EXPECT_EQ(std::vector<uint8_t>(info.bytes + 36, info.bytes + 38), (std::vector<uint8_t>{0x00, 0x11}));
+    EXPECT_EQ(std::vector<uint8_t>(info.bytes + 68, info.bytes + 71),
+              (std::vector<uint8_t>{0xFF, 0xFF, 0x00}));
 }
 
 TEST(DeviceTable, DescriptionsAndSizes) {
-    EXPECT_EQ(DeviceDescription(7), "60KB+256B Flash, 2KB RAM");
-    EXPECT_EQ(DeviceDescription(42), "48KB+256B Flash, 10KB RAM");
+    EXPECT_EQ(DeviceDescription(Index("MSP430F149")), "60KB+256B Flash, 2KB RAM");
+    EXPECT_EQ(DeviceDescription(Index("MSP430F1611")), "48KB+256B Flash, 10KB RAM");
     EXPECT_EQ(DeviceDescription(0), "");
-    EXPECT_EQ(DeviceDescription(58), "");
     EXPECT_EQ(FormatSize(15), "0B");
     EXPECT_EQ(FormatSize(1023), "1023B");
     EXPECT_EQ(FormatSize(1536), "1KB");

@@ -20,10 +20,10 @@ using testing::WriteFile;
 
 class FirmwareWrite : public ::testing::Test {
 protected:
-    std::string Save(int format, int expectedResult = 1) {
+    std::string Save(int format) {
         std::string path = dir_.File("out.file");
         FirmwareFile file(image_);
-        EXPECT_EQ(file.Save(path, format), expectedResult);
+        EXPECT_EQ(file.Save(path, format), 1);
         EXPECT_EQ(file.TakeError(), kFileNoError);
         return ReadFile(path);
     }
@@ -35,80 +35,61 @@ protected:
     MemoryImage image_;
 };
 
-TEST_F(FirmwareWrite, TiTxtStartsANewAddressLineAtEveryDiscontinuity) {
-    Fill(0x1000, 0x1003, 0xA0);
-    Fill(0x1010, 0x101F, 0x00);
-    EXPECT_EQ(Save(kFormatTiTxt),
-              "@1000\r\nA0 A1 A2 A3\r\n"
-              "@1010\r\n00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F\r\n"
-              "q\r\n");
-}
-
-TEST_F(FirmwareWrite, TiTxtContinuesFullRowsWithoutAddressLines) {
-    Fill(0xF000, 0xF01F, 0x00);
-    EXPECT_EQ(Save(kFormatTiTxt),
-              "@F000\r\n00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F\r\n"
-              "10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F\r\nq\r\n");
-}
-
-TEST_F(FirmwareWrite, TiTxtWritesFiveDigitAddressesAbove64K) {
-    Fill(0x10000, 0x10001, 0x42);
-    Fill(0xFFFFE, 0xFFFFF, 0x44);
-    EXPECT_EQ(Save(kFormatTiTxt), "@10000\r\n42 43\r\n@FFFFE\r\n44 45\r\nq\r\n");
-}
-
-TEST_F(FirmwareWrite, IntelHexRecordsOfSixteenBytes) {
-    Fill(0x1000, 0x1013, 0x00);
-    EXPECT_EQ(Save(kFormatIntelHex),
-              ":10100000000102030405060708090A0B0C0D0E0F68\r\n"
-              ":041010001011121396\r\n"
-              ":00000001FF\r\n");
-}
-
-TEST_F(FirmwareWrite, IntelHexAbove64KUsesExtendedLinearAddressRecords) {
-    Fill(0xFFF8, 0x10007, 0x00);   // one run crossing the page boundary
-    Fill(0xFFFFE, 0xFFFFF, 0xAA);  // the top of the address space
-    std::string text = Save(kFormatIntelHex);
-    EXPECT_EQ(text,
-              ":08FFF8000001020304050607E5\r\n"
-              ":020000040001F9\r\n"
-              ":0800000008090A0B0C0D0E0F9C\r\n"
-              ":02000004000FEB\r\n"
-              ":02FFFE00AAABAC\r\n"
-              ":00000001FF\r\n");
-    // Reading it back places every byte where it was.
-    MemoryImage copy;
-    FirmwareFile file(copy);
-    ASSERT_EQ(file.Load(dir_.File("out.file"), kFormatIntelHex), static_cast<int>(image_.UsedSize()));
-    for (uint32_t a = 0xFFF8; a <= 0xFFFFF; ++a) ASSERT_EQ(copy.EntryAt(a), image_.EntryAt(a)) << a;
-}
-
-TEST_F(FirmwareWrite, BinaryWritesFromZeroThroughTheHighestAddress) {
-    image_.SetByte(0x100, 0x42);
-    std::string bytes = Save(kFormatBinary);
-    ASSERT_EQ(bytes.size(), 257u);
-    EXPECT_EQ(bytes[0], '\xFF');
-    EXPECT_EQ(bytes[0x100], '\x42');
-}
-
-TEST_F(FirmwareWrite, BinaryOfAnEmptyImageIsAnEmptyFile) {
-    EXPECT_EQ(Save(kFormatBinary), "");
-    EXPECT_EQ(Save(kFormatTiTxt), "q\r\n");
-    EXPECT_EQ(Save(kFormatIntelHex), ":00000001FF\r\n");
+TEST_F(FirmwareWrite, EachFormatsTextForItsData) {
+    struct Block {
+        uint32_t from, to;
+        uint8_t first;
+    };
+    const struct {
+        std::vector<Block> blocks;
+        int format;
+        std::string text;
+    } cases[] = {
+        // A new address line at every discontinuity; full rows continue without one; five digits above 64K.
+        {{{0x1000, 0x1003, 0xA0}, {0x1010, 0x101F, 0x00}},
+         kFormatTiTxt,
+         "@1000\r\nA0 A1 A2 A3\r\n@1010\r\n00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F\r\nq\r\n"},
+        {{{0xF000, 0xF01F, 0x00}},
+         kFormatTiTxt,
+         "@F000\r\n00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F\r\n"
+         "10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F\r\nq\r\n"},
+        {{{0x10000, 0x10001, 0x42}, {0xFFFFE, 0xFFFFF, 0x44}},
+         kFormatTiTxt,
+         "@10000\r\n42 43\r\n@FFFFE\r\n44 45\r\nq\r\n"},
+        // Records of sixteen bytes; above 64K through extended linear address records, also within a run.
+        {{{0x1000, 0x1013, 0x00}},
+         kFormatIntelHex,
+         ":10100000000102030405060708090A0B0C0D0E0F68\r\n:041010001011121396\r\n:00000001FF\r\n"},
+        {{{0xFFF8, 0x10007, 0x00}, {0xFFFFE, 0xFFFFF, 0xAA}},
+         kFormatIntelHex,
+         ":08FFF8000001020304050607E5\r\n:020000040001F9\r\n:0800000008090A0B0C0D0E0F9C\r\n"
+         ":02000004000FEB\r\n:02FFFE00AAABAC\r\n:00000001FF\r\n"},
+        // Binary from zero through the highest address, absent bytes as 0xFF.
+        {{{0x100, 0x100, 0x42}}, kFormatBinary, std::string(0x100, '\xFF') + "\x42"},
+        {{}, kFormatBinary, ""},
+        {{}, kFormatTiTxt, "q\r\n"},
+        {{}, kFormatIntelHex, ":00000001FF\r\n"},
+    };
+    for (const auto& c : cases) {
+        image_.Clear();
+        for (const Block& b : c.blocks) Fill(b.from, b.to, b.first);
+        EXPECT_EQ(Save(c.format), c.text);
+    }
 }
 
 TEST_F(FirmwareWrite, TextFilesRoundTripWithAbsentHalvesOfWordsComingBackAsFF) {
     image_.SetByte(0x2001, 0x11);
     Fill(0xE000, 0xE020, 0x30);
+    Fill(0xFFF8, 0x10007, 0x00);
+    Fill(0xFFFFE, 0xFFFFF, 0xAA);
     for (int format : {kFormatIntelHex, kFormatTiTxt}) {
         Save(format);
         MemoryImage copy;
         FirmwareFile file(copy);
         ASSERT_GT(file.Load(dir_.File("out.file"), format), 0);
         EXPECT_EQ(copy.EntryAt(0x2000), 0x00FF);
-        EXPECT_EQ(copy.EntryAt(0x2001), 0x0011);
-        EXPECT_EQ(copy.EntryAt(0xE021), 0x00FF);
-        for (uint32_t a = 0xE000; a <= 0xE020; ++a) ASSERT_EQ(copy.EntryAt(a), image_.EntryAt(a));
+        for (uint32_t a = 0x2001; a <= 0xFFFFF; ++a)
+            ASSERT_EQ(copy.EntryAt(a), a == 0xE021 ? 0x00FF : image_.EntryAt(a)) << a;
     }
 }
 

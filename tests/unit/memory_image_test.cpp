@@ -8,11 +8,11 @@
 namespace quarzo {
 namespace {
 
-using Span = std::pair<uint32_t, uint32_t>;
+using Spans = std::vector<std::pair<uint32_t, uint32_t>>;
 
-std::vector<Span> Runs(const MemoryImage& image, uint32_t first, uint32_t last, uint32_t max) {
+Spans Runs(const MemoryImage& image, uint32_t first, uint32_t last, uint32_t max) {
     ImageRunReader reader(image, first, last, max, true);
-    std::vector<Span> runs;
+    Spans runs;
     uint32_t start, length;
     while (reader.Next(start, length)) runs.emplace_back(start, length);
     return runs;
@@ -22,7 +22,7 @@ void Fill(MemoryImage& image, uint32_t from, uint32_t to, uint8_t value) {
     for (uint32_t a = from; a <= to; ++a) image.SetByte(a, value);
 }
 
-TEST(MemoryImage, NewAndClearedImagesAreEmpty) {
+TEST(MemoryImage, BoundsFlagsAndBytesPastTheEnd) {
     MemoryImage image;
     EXPECT_EQ(image.UsedSize(), 0u);
     EXPECT_EQ(image.Lowest(), 0xFFFFFFFFu);
@@ -30,26 +30,15 @@ TEST(MemoryImage, NewAndClearedImagesAreEmpty) {
     EXPECT_EQ(image.EntryAt(0x1234), 0x01FF);
     EXPECT_FALSE(image.IsModified());
 
-    image.SetByte(0x1234, 0x56);
-    image.SetFileName("firmware.hex");
-    EXPECT_TRUE(image.IsModified());
-    image.Clear();
-    EXPECT_EQ(image.UsedSize(), 0u);
-    EXPECT_EQ(image.EntryAt(0x1234), 0x01FF);
-    EXPECT_FALSE(image.IsModified());
-    EXPECT_EQ(image.FileName(), "firmware.hex");  // Clear keeps the name
-}
-
-TEST(MemoryImage, SetByteTracksBoundsAndCountsAddressesPastTheEnd) {
-    MemoryImage image;
-    image.SetByte(0x2000, 0x12);
+    image.SetByte(0x2000, 0x11);
+    image.ModifyFlags(0x2000, 1, EntryVerified | EntryMismatch, 0);
+    EXPECT_EQ(image.FlagsAt(0x2000), EntryVerified | EntryMismatch);
+    image.SetByte(0x2000, 0x12);  // a new value clears the marks
+    EXPECT_EQ(image.EntryAt(0x2000), 0x0012);
     EXPECT_EQ(image.Lowest(), 0x2000u);
     EXPECT_EQ(image.Highest(), 0x2000u);
-    EXPECT_EQ(image.UsedSize(), 1u);
-    EXPECT_EQ(image.EntryAt(0x2000), 0x0012);
-
+    EXPECT_TRUE(image.IsModified());
     image.SetByte(0xFFFFF, 0xAB);
-    EXPECT_EQ(image.Highest(), 0xFFFFFu);
     EXPECT_EQ(image.ValueAt(0xFFFFF), 0xAB);
     EXPECT_EQ(image.OutsideBytes().count, 0u);
 
@@ -62,8 +51,7 @@ TEST(MemoryImage, SetByteTracksBoundsAndCountsAddressesPastTheEnd) {
     EXPECT_EQ(image.OutsideBytes().count, 0x12u);
     EXPECT_EQ(image.OutsideBytes().first, 0x100000u);
     EXPECT_EQ(image.OutsideBytes().last, 0x123456789u);
-    // Out-of-range look-ups read as cleared entries rather than past the pages.
-    EXPECT_EQ(image.FlagsAt(0x100000), EntryAbsent);
+    EXPECT_EQ(image.FlagsAt(0x100000), EntryAbsent);  // read as a cleared entry, not past the pages
 
     ByteSpan present = image.PresentBytes(0x2000, 0xFFFFFFFF);
     EXPECT_EQ(present.count, 2u);
@@ -79,17 +67,14 @@ TEST(MemoryImage, SetByteTracksBoundsAndCountsAddressesPastTheEnd) {
     EXPECT_EQ(runs[1].last, 0x3000u);
     EXPECT_EQ(runs[2].first, 0xFFFFFu);
     EXPECT_EQ(image.PresentBytes(0x2001, 0xFFFFF).count, 3u);
-    image.Clear();
-    EXPECT_EQ(image.OutsideBytes().count, 0u);
-}
 
-TEST(MemoryImage, SetByteClearsFlags) {
-    MemoryImage image;
-    image.SetByte(0x10, 1);
-    image.ModifyFlags(0x10, 1, EntryVerified | EntryMismatch, 0);
-    EXPECT_EQ(image.FlagsAt(0x10), EntryVerified | EntryMismatch);
-    image.SetByte(0x10, 2);
-    EXPECT_EQ(image.EntryAt(0x10), 0x0002);
+    image.SetFileName("firmware.hex");
+    image.Clear();
+    EXPECT_EQ(image.UsedSize(), 0u);
+    EXPECT_EQ(image.EntryAt(0x2000), 0x01FF);
+    EXPECT_EQ(image.OutsideBytes().count, 0u);
+    EXPECT_FALSE(image.IsModified());
+    EXPECT_EQ(image.FileName(), "firmware.hex");  // Clear keeps the name
 }
 
 TEST(MemoryImage, AbsenceAndMismatchQueries) {
@@ -111,10 +96,8 @@ TEST(MemoryImage, AbsenceAndMismatchQueries) {
     EXPECT_TRUE(image.HasMismatch(0x100, 16));
     EXPECT_FALSE(image.HasMismatch(0x105, 0));
     EXPECT_FALSE(image.HasMismatch(0x106, 10));
-}
 
-TEST(MemoryImage, ModifyFlagsStopsAtTheLastEntry) {
-    MemoryImage image;
+    // Flags over a range that reaches past the last entry stop there.
     image.SetByte(0xFFFFE, 0x11);
     image.ModifyFlags(0, 0xFFFFFFFF, EntryVerified, EntryAbsent);
     EXPECT_EQ(image.EntryAt(0), 0x02FF);
@@ -143,95 +126,76 @@ TEST(MemoryImage, CompareBlockMarksWithoutClearing) {
     EXPECT_EQ(image.FlagsAt(0xFFFFF), EntryAbsent | EntryVerified);
 }
 
-TEST(ImageRunReader, SplitsAtAbsentWordsAndCopiesValues) {
+// Runs are whole words, split at absent words and cut at the maximum, inside the image.
+TEST(ImageRunReader, RunsOfWholeWords) {
     MemoryImage image;
     Fill(image, 0x1000, 0x1003, 0x11);
     Fill(image, 0x1010, 0x101F, 0x22);
-    EXPECT_EQ(Runs(image, image.Lowest(), image.Highest(), 16),
-              (std::vector<Span>{{0x1000, 4}, {0x1010, 16}}));
-
+    EXPECT_EQ(Runs(image, image.Lowest(), image.Highest(), 16), (Spans{{0x1000, 4}, {0x1010, 16}}));
     ImageRunReader reader(image, 0x1000, 0x101F, 16, true);
     uint32_t start, length;
     ASSERT_TRUE(reader.Next(start, length));
     EXPECT_EQ(std::vector<uint8_t>(reader.Data(), reader.Data() + 4), std::vector<uint8_t>(4, 0x11));
+
+    // A word with one absent byte goes whole, the absent byte as 0xFF.
+    MemoryImage half;
+    half.SetByte(0x1001, 0x42);
+    ImageRunReader one(half, half.Lowest(), half.Highest(), 16, true);
+    ASSERT_TRUE(one.Next(start, length));
+    EXPECT_EQ((Spans{{start, length}}), (Spans{{0x1000, 2}}));
+    EXPECT_EQ(std::vector<uint8_t>(one.Data(), one.Data() + 2), (std::vector<uint8_t>{0xFF, 0x42}));
+    EXPECT_FALSE(one.Next(start, length));
+
+    // An even last address gets a run of its own, even after a run that was not full; an odd one keeps
+    // the data together.
+    MemoryImage odd;
+    Fill(odd, 0x1000, 0x1010, 0x33);
+    EXPECT_EQ(Runs(odd, 0x1000, 0x1010, 16), (Spans{{0x1000, 16}, {0x1010, 2}}));
+    EXPECT_EQ(Runs(odd, 0x1000, 0x1010, 500), (Spans{{0x1000, 16}, {0x1010, 2}}));
+    EXPECT_EQ(Runs(odd, 0x1001, 0x1011, 500), (Spans{{0x1000, 18}}));
+
+    MemoryImage top;
+    Fill(top, 0xFFC00, 0xFFFFF, 0x44);
+    EXPECT_EQ(Runs(top, 0xFFC00, 0x10FFFF, 500), (Spans{{0xFFC00, 500}, {0xFFDF4, 500}, {0xFFFE8, 24}}));
+    for (auto [first, size] : Runs(top, 0xFFC00, 0xFFFFF, 15)) EXPECT_LE(size, 14u);  // an odd maximum
+    EXPECT_TRUE(Runs(top, 0x2000, 0x1000, 16).empty());
 }
 
-TEST(ImageRunReader, DeliversWordsWithOneAbsentByteWhole) {
-    MemoryImage image;
-    image.SetByte(0x1001, 0x42);
-    ImageRunReader reader(image, image.Lowest(), image.Highest(), 16, true);
-    uint32_t start, length;
-    ASSERT_TRUE(reader.Next(start, length));
-    EXPECT_EQ(start, 0x1000u);
-    EXPECT_EQ(length, 2u);
-    EXPECT_EQ(reader.Data()[0], 0xFF);
-    EXPECT_EQ(reader.Data()[1], 0x42);
-    EXPECT_FALSE(reader.Next(start, length));
-}
-
-TEST(ImageRunReader, EvenLastAddressGetsARunOfItsOwn) {
-    MemoryImage image;
-    Fill(image, 0x1000, 0x1010, 0x33);
-    EXPECT_EQ(Runs(image, 0x1000, 0x1010, 16), (std::vector<Span>{{0x1000, 16}, {0x1010, 2}}));
-    // Even when the previous run was not full.
-    EXPECT_EQ(Runs(image, 0x1000, 0x1010, 500), (std::vector<Span>{{0x1000, 16}, {0x1010, 2}}));
-    // An odd last address keeps the data together.
-    EXPECT_EQ(Runs(image, 0x1001, 0x1011, 500), (std::vector<Span>{{0x1000, 18}}));
-}
-
-TEST(ImageRunReader, RunsAreCutAtTheMaximumAndStayInsideTheImage) {
-    MemoryImage image;
-    Fill(image, 0xFFC00, 0xFFFFF, 0x44);
-    auto runs = Runs(image, 0xFFC00, 0x10FFFF, 500);
-    ASSERT_EQ(runs.size(), 3u);
-    EXPECT_EQ(runs[0], Span(0xFFC00, 500));
-    EXPECT_EQ(runs[1], Span(0xFFDF4, 500));
-    EXPECT_EQ(runs[2], Span(0xFFFE8, 24));
-    // An odd maximum never overruns the buffer: runs are whole words.
-    for (auto [start, length] : Runs(image, 0xFFC00, 0xFFFFF, 15)) EXPECT_LE(length, 14u);
-    EXPECT_TRUE(Runs(image, 0x2000, 0x1000, 16).empty());
-}
-
-TEST(RemoveGaps, RemovesBlocksOfGapBytesAndRecomputesTheRange) {
+// Blocks of 16 from the even lowest address, removed only when every byte is present and the gap value;
+// the range is recomputed (the absent bytes of the last block widen it).
+TEST(RemoveGaps, RemovesWholeBlocksOfTheGapValue) {
     MemoryImage image;
     Fill(image, 0x2000, 0x201F, 0xFF);
     image.SetByte(0x2020, 0x55);
     EXPECT_EQ(image.RemoveGaps(0xFF), 32u);
     EXPECT_EQ(image.Lowest(), 0x2020u);
+    EXPECT_EQ(image.Highest(), 0x202Fu);
     EXPECT_EQ(image.FlagsAt(0x2000), EntryAbsent);
     EXPECT_EQ(image.ValueAt(0x2000), 0xFF);
-    // The absent bytes of the last block (past the old highest address) widen the range.
-    EXPECT_EQ(image.Highest(), 0x202Fu);
+
+    MemoryImage kept;
+    Fill(kept, 0x3001, 0x3030, 0x00);  // blocks start at 0x3000, which is absent
+    kept.SetByte(0x3025, 0x07);
+    kept.ModifyFlags(0x3010, 16, EntryVerified, 0);
+    EXPECT_EQ(kept.RemoveGaps(0x00), 16u);  // only the block at 0x3010
+    EXPECT_EQ(kept.FlagsAt(0x3001), 0);
+    EXPECT_EQ(kept.FlagsAt(0x3011), EntryAbsent);  // removed, verify mark cleared
+    EXPECT_EQ(kept.FlagsAt(0x3020), 0);
+    EXPECT_EQ(kept.Lowest(), 0x3000u);
+    EXPECT_EQ(kept.Highest(), 0x303Fu);
 }
 
-TEST(RemoveGaps, KeepsBlocksWithAbsentOrOtherBytesAndCountsFromTheEvenLowest) {
-    MemoryImage image;
-    Fill(image, 0x3001, 0x3030, 0x00);  // blocks start at 0x3000, which is absent
-    image.SetByte(0x3025, 0x07);
-    image.ModifyFlags(0x3010, 16, EntryVerified, 0);
-    EXPECT_EQ(image.RemoveGaps(0x00), 16u);  // only the block at 0x3010
-    EXPECT_EQ(image.FlagsAt(0x3001), 0);
-    EXPECT_EQ(image.FlagsAt(0x3011), EntryAbsent);  // removed, verify mark cleared
-    EXPECT_EQ(image.FlagsAt(0x3020), 0);
-    EXPECT_EQ(image.Lowest(), 0x3000u);
-    EXPECT_EQ(image.Highest(), 0x303Fu);
-}
-
-TEST(RemoveGaps, EverythingRemovedLeavesAnEmptyImage) {
+TEST(RemoveGaps, EverythingRemovedAndTheTopOfTheImage) {
     MemoryImage image;
     Fill(image, 0x4000, 0x403F, 0xFF);
     EXPECT_EQ(image.RemoveGaps(0xFF), 64u);
     EXPECT_EQ(image.UsedSize(), 0u);
     EXPECT_EQ(image.Lowest(), 0xFFFFFFFFu);
     EXPECT_EQ(image.RemoveGaps(0xFF), 0u);
-}
 
-TEST(RemoveGaps, APartialBlockAtTheTopIsExaminedWithinTheImage) {
-    MemoryImage image;
     Fill(image, 0xFFFFA, 0xFFFFF, 0xFF);  // the block from 0xFFFFA would reach 0x100009
     EXPECT_EQ(image.RemoveGaps(0xFF), 6u);
     EXPECT_EQ(image.UsedSize(), 0u);
-
     Fill(image, 0xFFFFA, 0xFFFFF, 0xFF);
     image.SetByte(0xFFFFF, 0x01);
     EXPECT_EQ(image.RemoveGaps(0xFF), 0u);

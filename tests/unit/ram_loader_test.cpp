@@ -2,7 +2,6 @@
 // protocol, its faults, and its flash timing at every clock the model's parts may have.
 #include <gtest/gtest.h>
 
-#include <iterator>
 #include <vector>
 
 #include "adapters/bsl/bsl_images.h"
@@ -20,50 +19,67 @@ namespace quarzo::sim {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using Stop = Msp430Machine::Stop;
 const Bytes kAck{0x90};
 const Bytes kNak{0xA0};
 
+// A chip model with code put in its memory.
+struct Chip {
+    explicit Chip(const char* part = "MSP430F149")
+        : device(*FindSimPart(part)), flash(device), machine(device, flash) {}
+    void Put(uint32_t at, std::initializer_list<uint16_t> words) {
+        for (uint16_t w : words) {
+            device.Write(at++, static_cast<uint8_t>(w));
+            device.Write(at++, static_cast<uint8_t>(w >> 8));
+        }
+    }
+    SimDevice device;
+    FlashController flash;
+    Msp430Machine machine;
+};
+
 class RamLoader : public ::testing::TestWithParam<double> {
 protected:
-    RamLoader() : device_(*sim::FindSimPart("MSP430F149"), 0x0110), flash_(device_), machine_(device_, flash_) {
-        for (size_t i = 0; i < kLoadableBslSize; ++i) device_.Write(0x0220 + static_cast<uint32_t>(i), kLoadableBsl[i]);
+    RamLoader() {
+        for (size_t i = 0; i < kLoadableBslSize; ++i)
+            device_.Write(0x0220 + static_cast<uint32_t>(i), kLoadableBsl[i]);
         for (uint32_t a = 0xFFE0; a <= 0xFFFF; ++a) device_.Write(a, 0x11);
         machine_.SetChipFactor(GetParam());
         machine_.Start(device_.ReadWord(0x0220), 0);
-        EXPECT_EQ(machine_.Run(1e6), Msp430Machine::Stop::kWaitingForInput);
+        EXPECT_EQ(machine_.Run(1e6), Stop::kWaitingForInput);
     }
     // Sends bytes back to back as the simulated line does (each ends a whole number of microseconds
     // after the last), the chip running until it waits for the next; returns its answers.
-    Bytes Send(const Bytes& bytes, uint32_t baud, double gapUs = 100) {
+    Bytes Send(const Bytes& bytes, uint32_t baud, double gapUs = 100, Stop last = Stop::kWaitingForInput) {
         double end = static_cast<double>(static_cast<uint64_t>(machine_.NowUs() + gapUs));
         Bytes out;
-        for (uint8_t b : bytes) {
+        for (size_t i = 0; i < bytes.size(); ++i) {
             end += static_cast<double>(11'000'000ull / baud);
-            machine_.QueueInput(b, baud, end - 11e6 / baud);
-            EXPECT_EQ(machine_.Run(end + 2e6), Msp430Machine::Stop::kWaitingForInput);
+            machine_.QueueInput(bytes[i], baud, end - 11e6 / baud);
+            EXPECT_EQ(machine_.Run(end + 2e6), i + 1 == bytes.size() ? last : Stop::kWaitingForInput);
             for (uint8_t o : machine_.TakeOutput(baud, nullptr)) out.push_back(o);
         }
         return out;
     }
     static Bytes Frame(uint8_t cmd, uint16_t address, uint16_t length, const Bytes& data = {}) {
         uint8_t l = static_cast<uint8_t>(4 + data.size());
-        Bytes f = {0x80, cmd, l, l, static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8),
-                   static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8)};
-        for (uint8_t b : data) f.push_back(b);
+        Bytes f = {0x80, cmd, l, l};
+        for (uint16_t w : {address, length})
+            f.insert(f.end(), {static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8)});
+        f.insert(f.end(), data.begin(), data.end());
         uint8_t lo = 0, hi = 0;
         for (size_t i = 0; i < f.size(); ++i) (i % 2 ? hi : lo) ^= f[i];
-        f.push_back(static_cast<uint8_t>(~lo));
-        f.push_back(static_cast<uint8_t>(~hi));
+        f.insert(f.end(), {static_cast<uint8_t>(~lo), static_cast<uint8_t>(~hi)});
         return f;
     }
-    Bytes Command(const Bytes& frame, uint32_t baud = 9600) {
+    Bytes Command(const Bytes& frame, uint32_t baud = 9600, Stop last = Stop::kWaitingForInput) {
         EXPECT_EQ(Send({0x80}, baud), kAck);
-        return Send(frame, baud);
+        return Send(frame, baud, 100, last);
     }
 
-    SimDevice device_;
-    FlashController flash_;
-    Msp430Machine machine_;
+    Chip chip_;
+    SimDevice& device_ = chip_.device;
+    Msp430Machine& machine_ = chip_.machine;
 };
 
 TEST_P(RamLoader, ServesTheProtocolAtBothSpeeds) {
@@ -79,13 +95,15 @@ TEST_P(RamLoader, ServesTheProtocolAtBothSpeeds) {
     EXPECT_EQ(Command(Frame(0x20, 0x87E0, 2)), kAck);
     // Each mass erase is one pass of the timing generator; the host repeats it until the flash has had
     // its 200 ms.
-    for (int pass = 0; pass < 20; ++pass) ASSERT_EQ(Command(Frame(0x18, 0xFFFE, 0xA506), 38400), kAck) << pass;
+    for (int pass = 0; pass < 20; ++pass)
+        ASSERT_EQ(Command(Frame(0x18, 0xFFFE, 0xA506), 38400), kAck) << pass;
     EXPECT_TRUE(device_.IsErased(0x1000, 0xF000));
     EXPECT_GE(machine_.MassEraseUs(), 200'000);
     Bytes data(250);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + 3);
     EXPECT_EQ(Command(Frame(0x12, 0x1100, 250, data), 38400), kAck);
-    for (size_t i = 0; i < data.size(); ++i) ASSERT_EQ(device_.Read(0x1100 + static_cast<uint32_t>(i)), data[i]) << i;
+    for (size_t i = 0; i < data.size(); ++i)
+        ASSERT_EQ(device_.Read(0x1100 + static_cast<uint32_t>(i)), data[i]) << i;
     Bytes read = Command(Frame(0x14, 0x1100, 4), 38400);
     EXPECT_EQ(read, (Bytes{0x80, 0, 4, 4, 3, 10, 17, 24, 0x69, 0xE9}));
     EXPECT_EQ(Command(Frame(0x1C, 0x1100, 2), 38400), kNak);
@@ -98,11 +116,11 @@ TEST_P(RamLoader, ServesTheProtocolAtBothSpeeds) {
     EXPECT_EQ(Command(Frame(0x1E, 0, 0), 38400), kNak);
 
     // The timing generator stayed in range and every operation completed.
-    EXPECT_EQ(flash_.outOfRangeOperations, 0u);
-    EXPECT_EQ(flash_.incompleteOperations, 0u);
+    EXPECT_EQ(chip_.flash.outOfRangeOperations, 0u);
+    EXPECT_EQ(chip_.flash.incompleteOperations, 0u);
 }
 
-TEST_P(RamLoader, FaultyFramesAndBreaks) {
+TEST_P(RamLoader, FaultyFramesBreaksAndLoadPc) {
     Bytes bad = Frame(0x14, 0xF000, 2);
     bad.back() ^= 1;
     EXPECT_EQ(Command(bad), kNak);
@@ -114,25 +132,10 @@ TEST_P(RamLoader, FaultyFramesAndBreaks) {
     EXPECT_EQ(Send(half, 9600), Bytes{});
     EXPECT_EQ(Send({0x80}, 9600, 500'000), kAck);
     EXPECT_EQ(Send(Frame(0x1C, 0x1000, 2), 9600), kAck);
-}
 
-TEST_P(RamLoader, LoadPcLeavesForTheRom) {
-    EXPECT_EQ(Send({0x80}, 9600), kAck);
-    double end = machine_.NowUs() + 100;
-    for (uint8_t b : Frame(0x1A, 0x0C22, 0)) {
-        end += 11e6 / 9600;
-        machine_.QueueInput(b, 9600, end - 11e6 / 9600);
-    }
-    EXPECT_EQ(machine_.Run(end + 1e6), Msp430Machine::Stop::kReturnedToRom);
-    EXPECT_EQ(machine_.TakeOutput(9600, nullptr), kAck);
+    // Load PC leaves for the ROM, answered first.
+    EXPECT_EQ(Command(Frame(0x1A, 0x0C22, 0), 9600, Stop::kReturnedToRom), kAck);
     EXPECT_EQ(machine_.Cpu().r[Msp430Cpu::kPc], 0x0C22);
-}
-
-// It sets its clock with byte writes: both registers hold what it wrote (a word write to DCOCTL would
-// leave BCSCTL1 at the ROM loader's RSEL 5, and the loader too slow for 38400 baud and its flash clock).
-TEST_P(RamLoader, SetsBothClockRegisters) {
-    EXPECT_EQ(machine_.Read(Msp430Machine::kBcsCtl1, true) & 0x07, 7);
-    EXPECT_EQ(machine_.Read(Msp430Machine::kDcoCtl, true) >> 5, 7);
 }
 
 // The spread of real parts: the slowest and fastest fDCO the data sheet allows, and the typical one.
@@ -143,19 +146,14 @@ INSTANTIATE_TEST_SUITE_P(ClockSpread, RamLoader,
 // 8-bit peripheral registers take a word write in their low byte only; a word read's high byte is zero
 // or, as an option, the neighbour's.
 TEST(ChipModel, EightBitRegistersTakeByteAccessOnly) {
-    SimDevice device(*FindSimPart("MSP430F149"), 0x0110);
-    FlashController flash(device);
-    Msp430Machine machine(device, flash);
+    Chip chip;
+    Msp430Machine& machine = chip.machine;
     // mov #0x8760, &DCOCTL; mov &DCOCTL, r5; mov #0x3412, &P1OUT; jmp $
-    const uint16_t code[] = {0x40B2, 0x8760, 0x0056, 0x4215, 0x0056, 0x40B2, 0x3412, 0x0021, 0x3FFF};
-    for (size_t i = 0; i < std::size(code); ++i) {
-        device.Write(0x0240 + 2 * static_cast<uint32_t>(i), static_cast<uint8_t>(code[i]));
-        device.Write(0x0241 + 2 * static_cast<uint32_t>(i), static_cast<uint8_t>(code[i] >> 8));
-    }
+    chip.Put(0x0240, {0x40B2, 0x8760, 0x0056, 0x4215, 0x0056, 0x40B2, 0x3412, 0x0021, 0x3FFF});
     for (auto high : {Msp430Machine::WordReadHigh::kZero, Msp430Machine::WordReadHigh::kNeighbour}) {
         machine.wordReadHigh = high;
         machine.Start(0x0240, 0);
-        EXPECT_EQ(machine.Run(1000), Msp430Machine::Stop::kTimeLimit);
+        EXPECT_EQ(machine.Run(1000), Stop::kTimeLimit);
         EXPECT_EQ(machine.Read(Msp430Machine::kDcoCtl, true), 0x60);
         EXPECT_EQ(machine.Read(Msp430Machine::kBcsCtl1, true), 0x85);  // as the ROM loader left it
         bool zero = high == Msp430Machine::WordReadHigh::kZero;
@@ -182,51 +180,38 @@ TEST(ChipModel, TheSpeedChangeFollowsTheClockTheWordsGive) {
 // clock is not the one its bit time was counted for, the host reads garbage.
 TEST(ChipModel, ATimerAUartEchoesOnTheLoadersPins) {
     for (double spread : {1.0, 0.85}) {
-        SimDevice device(*FindSimPart("MSP430F149"), 0x0110);
-        FlashController flash(device);
-        Msp430Machine machine(device, flash);
-        for (size_t i = 0; i < kTimerUartSize; ++i) device.Write(0x0240 + static_cast<uint32_t>(i), kTimerUart[i]);
+        Chip chip;
+        Msp430Machine& machine = chip.machine;
+        for (size_t i = 0; i < kTimerUartSize; ++i)
+            chip.device.Write(0x0240 + static_cast<uint32_t>(i), kTimerUart[i]);
         // The bit time in cycles of the clock the ROM loader hands over, on the typical chip.
         auto bit = static_cast<uint16_t>(DcoFrequency(ClockSystem::kBasic, 0x80, 0x85) / 9600 + 0.5);
-        device.Write(0x0200, static_cast<uint8_t>(bit));
-        device.Write(0x0201, static_cast<uint8_t>(bit >> 8));
+        chip.Put(0x0200, {bit});
         machine.SetChipFactor(spread);
         machine.Start(0x0240, 0);
-        ASSERT_EQ(machine.Run(1e6), Msp430Machine::Stop::kWaitingForInput);
+        ASSERT_EQ(machine.Run(1e6), Stop::kWaitingForInput);
         Bytes out;
         for (uint8_t b : {0x41, 0x00, 0xFE, 0x7F}) {
             machine.QueueInput(b, 9600, machine.NowUs() + 500);
-            EXPECT_EQ(machine.Run(machine.InputEndUs() + 1e5), Msp430Machine::Stop::kWaitingForInput);
+            EXPECT_EQ(machine.Run(machine.InputEndUs() + 1e5), Stop::kWaitingForInput);
             for (uint8_t o : machine.TakeOutput(9600, nullptr)) out.push_back(o);
         }
-        if (spread == 1.0)
-            EXPECT_EQ(out, (Bytes{0x42, 0x01, 0xFF, 0x80}));
-        else
-            EXPECT_NE(out, (Bytes{0x42, 0x01, 0xFF, 0x80}));
+        EXPECT_EQ(out == (Bytes{0x42, 0x01, 0xFF, 0x80}), spread == 1.0);
     }
 }
 
 // Timer_A in up mode wakes a sleeping CPU through the TACCR0 vector once per period of CCR0 + 1 clocks;
 // RETI puts it back to sleep.
 TEST(ChipModel, TimerAInterruptsWakeASleepingCpu) {
-    SimDevice device(*FindSimPart("MSP430F149"), 0x0110);
-    FlashController flash(device);
-    Msp430Machine machine(device, flash);
+    Chip chip;
+    Msp430Machine& machine = chip.machine;
     // mov #100, &CCR0; mov #CCIE, &CCTL0; mov #SMCLK|up|TACLR, &TACTL; bis #GIE|CPUOFF, sr; jmp $
-    const uint16_t code[] = {0x40B2, 0x0064, 0x0172, 0x40B2, 0x0010, 0x0162, 0x40B2, 0x0214, 0x0160, 0xD032, 0x0018, 0x3FFF};
-    const uint16_t isr[] = {0x5314, 0x1300};  // inc r4; reti
-    auto put = [&](uint32_t at, const uint16_t* words, size_t n) {
-        for (size_t i = 0; i < n; ++i) {
-            device.Write(at + 2 * static_cast<uint32_t>(i), static_cast<uint8_t>(words[i]));
-            device.Write(at + 2 * static_cast<uint32_t>(i) + 1, static_cast<uint8_t>(words[i] >> 8));
-        }
-    };
-    put(0x0240, code, std::size(code));
-    put(0x0280, isr, std::size(isr));
-    const uint16_t vector = 0x0280;
-    put(0xFFEC, &vector, 1);
+    chip.Put(0x0240, {0x40B2, 0x0064, 0x0172, 0x40B2, 0x0010, 0x0162, 0x40B2, 0x0214, 0x0160, 0xD032, 0x0018,
+                      0x3FFF});
+    chip.Put(0x0280, {0x5314, 0x1300});  // inc r4; reti
+    chip.Put(0xFFEC, {0x0280});
     machine.Start(0x0240, 0);
-    EXPECT_EQ(machine.Run(2000), Msp430Machine::Stop::kTimeLimit);
+    EXPECT_EQ(machine.Run(2000), Stop::kTimeLimit);
     double periods = 2000e-6 * DcoFrequency(ClockSystem::kBasic, 0x80, 0x85) / 101;
     EXPECT_NEAR(machine.Cpu().r[4], periods, 1.5);
     EXPECT_TRUE(machine.Cpu().Halted());
@@ -235,14 +220,11 @@ TEST(ChipModel, TimerAInterruptsWakeASleepingCpu) {
 // F4xx: with SCG0 cleared the FLL+ loop brings MCLK to (N + 1) x ACLK (SCFQCTL's N; DCOPLUS off, so
 // D cancels), within the DCO range FN_x selects; with SCG0 set, as the loader hands over, it stays put.
 TEST(ChipModel, TheFllLoopFollowsScfqctl) {
-    SimDevice device(*FindSimPart("MSP430F449"));
-    FlashController flash(device);
-    Msp430Machine machine(device, flash);
+    Chip chip("MSP430F449");
+    Msp430Machine& machine = chip.machine;
     auto mclkAfter = [&](uint16_t n, uint16_t scfi0, uint16_t clearedSr) {
         // mov.b #n, &SCFQCTL; mov.b #scfi0, &SCFI0; bic #clearedSr, sr; jmp $
-        const uint16_t code[] = {0x40F2, n, 0x0052, 0x40F2, scfi0, 0x0050, 0xC032, clearedSr, 0x3FFF};
-        for (uint32_t i = 0; i < 2 * std::size(code); ++i)
-            device.Write(0x0240 + i, static_cast<uint8_t>(code[i / 2] >> (i % 2 * 8)));
+        chip.Put(0x0240, {0x40F2, n, 0x0052, 0x40F2, scfi0, 0x0050, 0xC032, clearedSr, 0x3FFF});
         machine.LoaderClock();
         machine.Start(0x0240, 0);
         EXPECT_EQ(machine.Run(50'000), Msp430Machine::Stop::kTimeLimit);
@@ -262,14 +244,14 @@ TEST(ChipModel, TheFllLoopFollowsScfqctl) {
 // An F2xx chip's calibration data give this chip the frequencies they name, whatever its spread, and
 // segment A's checksum still holds.
 TEST(ChipModel, CalibrationDataFitTheChip) {
-    SimDevice device(*FindSimPart("MSP430F2274"));
-    FlashController flash(device);
-    Msp430Machine machine(device, flash);
+    Chip chip("MSP430F2274");
+    SimDevice& device = chip.device;
+    const double mhz[] = {16, 12, 8, 1};
     for (double spread : {0.85, 1.0, 1.3}) {
-        machine.SetChipFactor(spread);
-        const double mhz[] = {16, 12, 8, 1};
+        chip.machine.SetChipFactor(spread);  // the factory calibrated this chip
         for (uint32_t i = 0; i < 4; ++i) {
-            double f = DcoFrequency(ClockSystem::kBasicPlus, device.Read(0x10F8 + 2 * i), device.Read(0x10F9 + 2 * i), spread);
+            double f = DcoFrequency(ClockSystem::kBasicPlus, device.Read(0x10F8 + 2 * i),
+                                    device.Read(0x10F9 + 2 * i), spread);
             EXPECT_NEAR(f / 1e6, mhz[i], mhz[i] * 0.01) << spread << " " << mhz[i];
         }
         EXPECT_EQ(device.ReadWord(0x10C0), device.SegmentAChecksum());
