@@ -171,10 +171,10 @@ TEST(FlashOverJtag, AWrongKeyResetsTheChipAndLocksTheFlash) {
     testing::JtagSimTarget t;
     ASSERT_EQ(t.adapter->Open(), 0);
     uint32_t resets = t.target.resets;
-    t.adapter->Jtag().WriteMem(16, FlashController::kFctl1, 0x1240);
+    t.adapter->Jtag().WriteMem(false, FlashController::kFctl1, 0x1240);
     EXPECT_EQ(t.target.resets, resets + 1);
     // A watchdog write without its password resets the chip as well.
-    t.adapter->Jtag().WriteMem(16, 0x0120, 0x0080);
+    t.adapter->Jtag().WriteMem(false, 0x0120, 0x0080);
     EXPECT_EQ(t.target.resets, resets + 2);
 }
 

@@ -1,11 +1,21 @@
 // Flash erase and programming with injected writes to the flash controller, timed by TCLK pulses, and
 // comparison by the target's signature hardware.
-#include "adapters/jtag/lpt_jtag.h"
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "adapters/jtag/flash_clock.h"
+#include "adapters/jtag/msp430_jtag.h"
 #include "core/device_table.h"
 
 namespace quarzo {
 namespace {
 
+constexpr uint8_t kDataPsa = 0x44;
+constexpr uint8_t kShiftOutPsa = 0x46;
+constexpr uint8_t kAddrCapture = 0x84;
+constexpr uint16_t kHaltedWrite = 0x2408;
+constexpr uint16_t kMovImmToPc = 0x4030;
 constexpr uint16_t kFctl1 = 0x0128;
 constexpr uint16_t kFctl2 = 0x012A;
 constexpr uint16_t kFctl3 = 0x012C;
@@ -17,85 +27,90 @@ constexpr uint16_t kEraseDummyWord = 0x55AA;
 constexpr uint16_t kPsaPolynomial = 0x0805;
 constexpr uint16_t kSegmentErase = 0xA502;
 constexpr uint16_t kMainErase = 0xA504;
+constexpr uint16_t kAllErase = 0xA506;
 constexpr uint32_t kF2xxInfoSegment = 64;
-
-uint16_t EraseMode(int type) {
-    switch (type) {
-        case LptJtag::kEraseSegment:
-            return 0xA502;
-        case LptJtag::kEraseMain:
-            return 0xA504;
-        default:
-            return 0xA506;
-    }
-}
+// The strobe counts of the flash timing (one pulse fewer than the count): segment erase 4819 clocks,
+// word 35 (F1xx/F4xx; F2xx 30), mass erase 5297 per pass until 200 ms have added up on F1xx/F4xx,
+// 10593 in one pass on F2xx.
+constexpr uint32_t kSegmentEraseStrobes = 4820;
+constexpr uint32_t kMassEraseStrobes = 5300;
+constexpr uint32_t kMassEraseClocks = 5297;
+constexpr uint32_t kF2xxMassEraseStrobes = 10600;
+constexpr uint32_t kWordWriteStrobes = 39;
+constexpr double kCumulativeEraseSeconds = 0.22;  // 200 ms and a tenth more
 
 }  // namespace
 
-void LptJtag::RegisterWrite(uint16_t address, uint16_t value) {
+int Msp430Jtag::MassErasePasses(double tclkHz) {
+    // Unmeasured, the fastest rate allowed gives the most passes.
+    double hz = tclkHz > 0 ? std::min(tclkHz, flash_clock::kMaxHz) : flash_clock::kMaxHz;
+    // A pass lasts its 5297 clocks of the timing generator, however long TCLK runs on.
+    return static_cast<int>(std::ceil(kCumulativeEraseSeconds * hz / kMassEraseClocks));
+}
+
+void Msp430Jtag::RegisterWrite(uint16_t address, uint16_t value) {
     IrShift(kAddr16Bit, false);
     DrShift(address, 16, false);
     IrShift(kDataToAddr, false);
     DrShift(value, 16, false);
-    SetTclk(3);
+    TclkFall();
 }
 
 // FCTL1 back to no mode, written on the rising TCLK edge, and the CPU given back.
-void LptJtag::EndFlashMode() {
+void Msp430Jtag::EndFlashMode() {
     HaltedWriteAndRelease(kHaltedWrite, kFctl1, kFctlDone);
 }
 
 // A pass whose burst was held up is given again: erasing twice does no harm.
-void LptJtag::ErasePass(uint16_t mode, uint16_t address, uint32_t strobes) {
+void Msp430Jtag::ErasePass(uint16_t mode, uint16_t address, uint32_t strobes) {
     for (int attempt = 0; attempt < kBurstAttempts; ++attempt)
         if (EraseOnce(mode, address, strobes)) return;
 }
 
-bool LptJtag::EraseOnce(uint16_t mode, uint16_t address, uint32_t strobes) {
+bool Msp430Jtag::EraseOnce(uint16_t mode, uint16_t address, uint32_t strobes) {
     HaltCpu();
-    SetTclk(0);
+    SetTclk(false);
     WriteControlSignal(kHaltedWrite);
     RegisterWrite(kFctl1, mode);
     RegisterWrite(kFctl2, kFctl2TclkDivide1);
-    RegisterWrite(kFctl3, kFctl3Unlocked);  // LOCKA toggles on a one only: written 0, it stays
+    RegisterWrite(kFctl3, kFctl3Unlocked);    // LOCKA toggles on a one only: written 0, it stays
     RegisterWrite(address, kEraseDummyWord);  // starts the erase
     WriteControlSignal(kHaltedRead);
-    bool paced = TclkStrobes(strobes);
+    bool paced = pins_.TclkStrobes(strobes);
     EndFlashMode();
     return paced;
 }
 
-bool LptJtag::FlashErase(int type, uint16_t address) {
+bool Msp430Jtag::FlashErase(int type, uint16_t address, double tclkHz) {
     // A stop between passes leaves the rest undone; the pass in hand has ended cleanly.
-    auto stopped = [this] { return cancel_ != nullptr && cancel_->IsRaised(); };
     if (type == kEraseSegment) {
         ErasePass(kSegmentErase, address, kSegmentEraseStrobes);
-        return !stopped();
+        return !pins_.Cancelled();
     }
-    int index = static_cast<int>(deviceIndex);
-    if (!HasCalibrationSegment(index)) {
-        for (int pass = 0, passes = MassErasePasses(); pass < passes; ++pass) {
-            ErasePass(EraseMode(type), address, kMassEraseStrobes);
-            if (stopped()) return false;
+    if (!HasCalibrationSegment(deviceIndex_)) {
+        uint16_t mode = type == kEraseMain ? kMainErase : kAllErase;
+        for (int pass = 0, passes = MassErasePasses(tclkHz); pass < passes; ++pass) {
+            ErasePass(mode, address, kMassEraseStrobes);
+            if (pins_.Cancelled()) return false;
         }
         return true;
     }
     // F2xx (SLAU144, erase modes): with LOCKA set, as after reset, a mass erase keeps all information
     // memory. Main memory goes in one pass; B-D segment by segment; A, the calibration, stays.
     ErasePass(kMainErase, address, kF2xxMassEraseStrobes);
-    if (type == kEraseMain || stopped()) return !stopped();
-    const MemoryLayout& layout = DeviceLayout(index);
+    if (type == kEraseMain || pins_.Cancelled()) return !pins_.Cancelled();
+    const MemoryLayout& layout = DeviceLayout(deviceIndex_);
     for (uint32_t a = layout.infoStart; a + kF2xxInfoSegment - 1 <= layout.infoEnd; a += kF2xxInfoSegment) {
         if (a == kSegmentAStart) continue;
         ErasePass(kSegmentErase, static_cast<uint16_t>(a), kSegmentEraseStrobes);
-        if (stopped()) return false;
+        if (pins_.Cancelled()) return false;
     }
     return true;
 }
 
-void LptJtag::FlashWrite(uint16_t address, uint32_t count, const uint8_t* words) {
+void Msp430Jtag::FlashWrite(uint16_t address, uint32_t count, const uint8_t* words) {
     HaltCpu();
-    SetTclk(0);
+    SetTclk(false);
     WriteControlSignal(kHaltedWrite);
     RegisterWrite(kFctl1, kFctl1Write);
     RegisterWrite(kFctl2, kFctl2TclkDivide1);
@@ -108,41 +123,60 @@ void LptJtag::FlashWrite(uint16_t address, uint32_t count, const uint8_t* words)
             WriteControlSignal(kHaltedWrite);
             RegisterWrite(static_cast<uint16_t>(address + 2 * i), word);
             WriteControlSignal(kHaltedRead);
-            if (TclkStrobes(kWordWriteStrobes)) break;
+            if (pins_.TclkStrobes(kWordWriteStrobes)) break;
         }
     }
     EndFlashMode();
 }
 
+JtagError Msp430Jtag::Verify(uint16_t address, uint32_t count, const uint8_t* words) {
+    bool same = PsaSetupKnown(deviceIndex_) ? VerifyPsa(address, count, words)
+                                            : VerifyByReading(address, count, words);
+    return same ? JtagError::kNone : JtagError::kVerify;
+}
+
+// Where the documents disagree on a part's signature set-up, the words are read back instead.
+bool Msp430Jtag::VerifyByReading(uint16_t address, uint32_t count, const uint8_t* words) {
+    std::vector<uint8_t> read(2 * static_cast<size_t>(count));
+    if (count > 0) ReadMemQuick(address, count, read.data());
+    for (size_t i = 0; i < read.size(); ++i)
+        if (read[i] != (words ? words[i] : 0xFF)) return false;
+    return true;
+}
+
 // One signature step: a TCLK cycle with the TAP walked through the data-register path.
-void LptJtag::PsaStep() {
-    SetTclk(1);
-    SetTck(0);
-    SetTms(true);
-    SetTck(3);
-    SetTms(false);
-    SetTck(3);
-    SetTck(3);
-    SetTms(true);
-    SetTck(3);
-    SetTck(1);
-    SetTms(false);
-    SetTck(2);
-    SetTclk(0);
+void Msp430Jtag::PsaStep() {
+    SetTclk(true);
+    pins_.SetTck(false);
+    pins_.SetTms(true);
+    pins_.SetTck(true);
+    pins_.SetTck(false);
+    pins_.SetTms(false);
+    pins_.SetTck(true);
+    pins_.SetTck(false);
+    pins_.SetTck(true);
+    pins_.SetTck(false);
+    pins_.SetTms(true);
+    pins_.SetTck(true);
+    pins_.SetTck(false);
+    pins_.SetTck(true);
+    pins_.SetTms(false);
+    ClockTck();
+    SetTclk(false);
 }
 
 // SLAU320, verifying the target memory: the regular set-up loads the PC with start - 2 and gives it
 // one TCLK cycle more; the enhanced one, for the parts marked for it, loads start - 4, halts the CPU
 // and injects the seed.
-bool LptJtag::VerifyPsa(uint16_t address, uint32_t count, const uint8_t* words) {
+bool Msp430Jtag::VerifyPsa(uint16_t address, uint32_t count, const uint8_t* words) {
     uint16_t start = static_cast<uint16_t>(address - 2);
     uint16_t signature = start;
-    bool enhanced = HasEnhancedPsa(static_cast<int>(deviceIndex));
+    bool enhanced = HasEnhancedPsa(deviceIndex_);
     ExecutePor();
     if (enhanced) {
         SetPC(static_cast<uint16_t>(address - 4));
         HaltCpu();
-        SetTclk(0);
+        SetTclk(false);
         IrShift(kData16Bit);
         DrShift(start);
     } else {
@@ -150,11 +184,11 @@ bool LptJtag::VerifyPsa(uint16_t address, uint32_t count, const uint8_t* words) 
         SetInstrFetch();
         IrShift(kData16Bit);
         DrShift(kMovImmToPc);
-        SetTclk(3);
+        TclkFall();
         DrShift(start);
-        SetTclk(3);
-        SetTclk(3);
-        SetTclk(3);
+        TclkFall();
+        TclkFall();
+        TclkFall();
         IrShift(kAddrCapture);
         DrShift(0);
     }
@@ -172,11 +206,9 @@ bool LptJtag::VerifyPsa(uint16_t address, uint32_t count, const uint8_t* words) 
     }
     IrShift(kShiftOutPsa);
     uint16_t result = DrShift(0);
-    SetTclk(1);
+    SetTclk(true);
     if (enhanced) ReleaseCpu();
-    if (result == signature) return true;
-    lastError = kErrorVerify;
-    return false;
+    return result == signature;
 }
 
 }  // namespace quarzo
