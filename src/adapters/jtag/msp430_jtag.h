@@ -18,6 +18,8 @@ enum class JtagError {
     kFuses,          // the configuration fuses could not be read
     kReset,          // no reset method brought the chip back under JTAG
     kVerify,         // the memory does not hold what was compared
+    kStopped,        // the run was cancelled between two flash operations
+    kHeldUp,         // every try of a flash operation's TCLK burst was held up below the flash range
 };
 
 // The MSP430's JTAG interface on any cable's pins (SLAU320): the TAP and its shifts, control of the
@@ -73,9 +75,9 @@ public:
     int DeviceIndex() const { return deviceIndex_; }
     int RefusedCpuX() const { return refusedCpuX_; }
 
-    // Flash, timed by TCLK at tclkHz. False when a stop ended the erase before all of it was done.
-    bool FlashErase(int type, uint16_t address, double tclkHz);
-    void FlashWrite(uint16_t address, uint32_t count, const uint8_t* words);
+    // Flash, timed by TCLK at tclkHz. An erase a stop ended early is kStopped.
+    JtagError FlashErase(int type, uint16_t address, double tclkHz);
+    JtagError FlashWrite(uint16_t address, uint32_t count, const uint8_t* words);
     // Compares count words with words, or with erased flash when words is null.
     JtagError Verify(uint16_t address, uint32_t count, const uint8_t* words);
     // Passes of the F1xx/F4xx mass erase that add up to the cumulative erase time at tclkHz.
@@ -108,7 +110,7 @@ private:
     void HaltedWriteAndRelease(uint16_t control, uint16_t address, uint16_t value);
     void RegisterWrite(uint16_t address, uint16_t value);
     void EndFlashMode();
-    void ErasePass(uint16_t mode, uint16_t address, uint32_t strobes);
+    bool ErasePass(uint16_t mode, uint16_t address, uint32_t strobes);
     bool EraseOnce(uint16_t mode, uint16_t address, uint32_t strobes);
     bool VerifyPsa(uint16_t address, uint32_t count, const uint8_t* words);
     bool VerifyByReading(uint16_t address, uint32_t count, const uint8_t* words);

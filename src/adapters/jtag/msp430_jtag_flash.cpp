@@ -61,10 +61,11 @@ void Msp430Jtag::EndFlashMode() {
     HaltedWriteAndRelease(kHaltedWrite, kFctl1, kFctlDone);
 }
 
-// A pass whose burst was held up is given again: erasing twice does no harm.
-void Msp430Jtag::ErasePass(uint16_t mode, uint16_t address, uint32_t strobes) {
+// A pass whose burst was held up is given again: erasing twice does no harm. False when every try was.
+bool Msp430Jtag::ErasePass(uint16_t mode, uint16_t address, uint32_t strobes) {
     for (int attempt = 0; attempt < kBurstAttempts; ++attempt)
-        if (EraseOnce(mode, address, strobes)) return;
+        if (EraseOnce(mode, address, strobes)) return true;
+    return false;
 }
 
 bool Msp430Jtag::EraseOnce(uint16_t mode, uint16_t address, uint32_t strobes) {
@@ -81,34 +82,32 @@ bool Msp430Jtag::EraseOnce(uint16_t mode, uint16_t address, uint32_t strobes) {
     return paced;
 }
 
-bool Msp430Jtag::FlashErase(int type, uint16_t address, double tclkHz) {
+JtagError Msp430Jtag::FlashErase(int type, uint16_t address, double tclkHz) {
     // A stop between passes leaves the rest undone; the pass in hand has ended cleanly.
-    if (type == kEraseSegment) {
-        ErasePass(kSegmentErase, address, kSegmentEraseStrobes);
-        return !pins_.Cancelled();
-    }
+    auto pass = [this](uint16_t mode, uint16_t at, uint32_t strobes) {
+        if (!ErasePass(mode, at, strobes)) return JtagError::kHeldUp;
+        return pins_.Cancelled() ? JtagError::kStopped : JtagError::kNone;
+    };
+    if (type == kEraseSegment) return pass(kSegmentErase, address, kSegmentEraseStrobes);
     if (!HasCalibrationSegment(deviceIndex_)) {
         uint16_t mode = type == kEraseMain ? kMainErase : kAllErase;
-        for (int pass = 0, passes = MassErasePasses(tclkHz); pass < passes; ++pass) {
-            ErasePass(mode, address, kMassEraseStrobes);
-            if (pins_.Cancelled()) return false;
-        }
-        return true;
+        for (int i = 0, passes = MassErasePasses(tclkHz); i < passes; ++i)
+            if (JtagError e = pass(mode, address, kMassEraseStrobes); e != JtagError::kNone) return e;
+        return JtagError::kNone;
     }
     // F2xx (SLAU144, erase modes): with LOCKA set, as after reset, a mass erase keeps all information
     // memory. Main memory goes in one pass; B-D segment by segment; A, the calibration, stays.
-    ErasePass(kMainErase, address, kF2xxMassEraseStrobes);
-    if (type == kEraseMain || pins_.Cancelled()) return !pins_.Cancelled();
+    JtagError e = pass(kMainErase, address, kF2xxMassEraseStrobes);
+    if (type == kEraseMain || e != JtagError::kNone) return e;
     const MemoryLayout& layout = DeviceLayout(deviceIndex_);
-    for (uint32_t a = layout.infoStart; a + kF2xxInfoSegment - 1 <= layout.infoEnd; a += kF2xxInfoSegment) {
-        if (a == kSegmentAStart) continue;
-        ErasePass(kSegmentErase, static_cast<uint16_t>(a), kSegmentEraseStrobes);
-        if (pins_.Cancelled()) return false;
+    for (uint32_t a = layout.infoStart; a + kF2xxInfoSegment - 1 <= layout.infoEnd && e == JtagError::kNone;
+         a += kF2xxInfoSegment) {
+        if (a != kSegmentAStart) e = pass(kSegmentErase, static_cast<uint16_t>(a), kSegmentEraseStrobes);
     }
-    return true;
+    return e;
 }
 
-void Msp430Jtag::FlashWrite(uint16_t address, uint32_t count, const uint8_t* words) {
+JtagError Msp430Jtag::FlashWrite(uint16_t address, uint32_t count, const uint8_t* words) {
     HaltCpu();
     SetTclk(false);
     WriteControlSignal(kHaltedWrite);
@@ -118,15 +117,21 @@ void Msp430Jtag::FlashWrite(uint16_t address, uint32_t count, const uint8_t* wor
     for (uint32_t i = 0; i < count; ++i) {
         uint16_t word = static_cast<uint16_t>(words[2 * i] | words[2 * i + 1] << 8);
         // A word whose burst was held up is written again: programming the same value only finishes
-        // clearing its bits.
-        for (int attempt = 0; attempt < kBurstAttempts; ++attempt) {
+        // clearing its bits. One held up in every try ends the block.
+        bool paced = false;
+        for (int attempt = 0; attempt < kBurstAttempts && !paced; ++attempt) {
             WriteControlSignal(kHaltedWrite);
             RegisterWrite(static_cast<uint16_t>(address + 2 * i), word);
             WriteControlSignal(kHaltedRead);
-            if (pins_.TclkStrobes(kWordWriteStrobes)) break;
+            paced = pins_.TclkStrobes(kWordWriteStrobes);
+        }
+        if (!paced) {
+            EndFlashMode();
+            return JtagError::kHeldUp;
         }
     }
     EndFlashMode();
+    return JtagError::kNone;
 }
 
 JtagError Msp430Jtag::Verify(uint16_t address, uint32_t count, const uint8_t* words) {

@@ -125,8 +125,9 @@ void RawJtagAdapter::Fail(int code, const std::string& reason) {
     failureText_ = std::string(kErrorTexts[code]) + (reason.empty() ? "" : " (" + reason + ")");
 }
 
-// The JTAG layer's errors in the adapter's codes; -1 for the caller to return.
-int RawJtagAdapter::Failed(JtagError error) {
+// The JTAG layer's errors in the adapter's codes (a flash operation's own for a held-up clock); -1 for
+// the caller to return.
+int RawJtagAdapter::Failed(JtagError error, int flashCode) {
     switch (error) {
         case JtagError::kNone:
             return 0;
@@ -151,6 +152,11 @@ int RawJtagAdapter::Failed(JtagError error) {
             break;
         case JtagError::kVerify:
             Fail(kErrorVerify);
+            break;
+        case JtagError::kStopped:
+            break;  // the run says it was cancelled
+        case JtagError::kHeldUp:
+            Fail(flashCode, "the system held up TCLK below the flash clock's range in every try");
             break;
     }
     return -1;
@@ -209,7 +215,8 @@ const char* RawJtagAdapter::GetErrorText(int code) {
 int RawJtagAdapter::Erase(int type, int address, int) {
     if (!FlashClockReady(kErrorErase)) return -1;
     // A stop between the passes of a mass erase leaves memory half erased: not a success.
-    return jtag_.FlashErase(type, Address(address), cable_.TclkHz()) && !IsCancelled() ? 0 : -1;
+    int result = Failed(jtag_.FlashErase(type, Address(address), cable_.TclkHz()), kErrorErase);
+    return IsCancelled() ? -1 : result;
 }
 
 int RawJtagAdapter::BlankCheck(int address, int length) {
@@ -222,8 +229,7 @@ int RawJtagAdapter::WriteMemory(int address, const uint8_t* data, int length) {
         return -1;
     }
     if (!FlashClockReady(kErrorWrite)) return -1;
-    jtag_.FlashWrite(Address(address), Words(length), data);
-    return 0;
+    return Failed(jtag_.FlashWrite(Address(address), Words(length), data), kErrorWrite);
 }
 
 int RawJtagAdapter::ReadMemory(int address, uint8_t* data, int length) {

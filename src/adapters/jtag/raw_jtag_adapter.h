@@ -56,7 +56,7 @@ private:
     std::string PortName();
     // Sets the error code with its message and the reason after it.
     void Fail(int code, const std::string& reason = "");
-    int Failed(JtagError error);
+    int Failed(JtagError error, int flashCode = 0);
     bool FlashClockReady(int code);
 
     std::unique_ptr<platform::PortIo> port_;
