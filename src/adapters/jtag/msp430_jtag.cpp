@@ -6,19 +6,9 @@
 namespace quarzo {
 namespace {
 
-// Bits of the captured control-signal register.
-constexpr uint16_t kInstrLoad = 0x0080;
-
 constexpr uint8_t kDataQuick = 0x43;
-constexpr uint8_t kAddrCapture = 0x84;
-constexpr uint16_t kHaltedWrite = 0x2408;
 constexpr uint16_t kHaltedByteWrite = 0x2418;
-constexpr uint16_t kPowerOnClear = 0x2C01;
 constexpr uint16_t kCpuDrivesBus = 0x3401;
-// Instruction words injected into the CPU.
-constexpr uint16_t kMovImmToPc = 0x4030;
-constexpr uint16_t kJumpToSelf = 0x3FFF;
-constexpr int kTries = 50;
 
 }  // namespace
 

@@ -90,6 +90,14 @@ public:
     void ExecuteBlow() { IrShift(kExBlow); }
 
 private:
+    static constexpr uint8_t kAddrCapture = 0x84;
+    static constexpr uint16_t kHaltedWrite = 0x2408;
+    static constexpr uint16_t kPowerOnClear = 0x2C01;
+    static constexpr uint16_t kInstrLoad = 0x0080;  // captured control signals: at an instruction fetch
+    // Instruction words injected into the CPU.
+    static constexpr uint16_t kMovImmToPc = 0x4030;
+    static constexpr uint16_t kJumpToSelf = 0x3FFF;
+    static constexpr int kTries = 50;
     static constexpr uint16_t kTdoAsDataInput = 0x7201;
     static constexpr uint8_t kPrepareBlow = 0x22;
     static constexpr uint8_t kExBlow = 0x24;

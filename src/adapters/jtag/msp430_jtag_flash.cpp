@@ -13,9 +13,6 @@ namespace {
 
 constexpr uint8_t kDataPsa = 0x44;
 constexpr uint8_t kShiftOutPsa = 0x46;
-constexpr uint8_t kAddrCapture = 0x84;
-constexpr uint16_t kHaltedWrite = 0x2408;
-constexpr uint16_t kMovImmToPc = 0x4030;
 constexpr uint16_t kFctl1 = 0x0128;
 constexpr uint16_t kFctl2 = 0x012A;
 constexpr uint16_t kFctl3 = 0x012C;

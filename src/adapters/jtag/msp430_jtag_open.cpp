@@ -9,19 +9,13 @@
 namespace quarzo {
 namespace {
 
-constexpr uint16_t kInstrLoad = 0x0080;
 constexpr uint16_t kSynchronised = 0x0200;
 constexpr uint16_t kCpuHalt = 0x0002;
 constexpr uint8_t kConfigFuses = 0x29;
-constexpr uint8_t kAddrCapture = 0x84;
-constexpr uint16_t kHaltedWrite = 0x2408;
-constexpr uint16_t kPowerOnClear = 0x2C01;
-constexpr uint16_t kJumpToSelf = 0x3FFF;
 constexpr uint16_t kNop = 0x4303;
 constexpr uint16_t kWatchdog = 0x0120;
 constexpr uint16_t kWatchdogHold = 0x5A80;
 constexpr uint16_t kIdBlock = 0x0FF0;
-constexpr int kTries = 50;
 
 }  // namespace
 
