@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "engine/programmer.h"
 #include "sim/virtual_clock.h"
@@ -201,33 +202,27 @@ TEST_F(FuseBlow, TheVoltageGoesToTestOrToTdi) {
 }
 
 TEST_F(FuseBlow, FailuresSayWhatWentWrong) {
-    Connect("MSP430F149");
-    target_->pyrel.faults.boostFails = true;
-    EXPECT_EQ(Blow(), kRunActionFailed);
-    EXPECT_EQ(Last(), "1 Blow fuse failed. <Pyrel> boost error.");
-    EXPECT_FALSE(target_->target.fuseBlown);
-
-    Connect("MSP430F149");
-    target_->pyrel.faults.prepareCode = 4;
-    EXPECT_EQ(Blow(), kRunActionFailed);
-    EXPECT_EQ(Last(), "1 Blow fuse failed. <Pyrel> synchronization failed.");
-    EXPECT_EQ(target_->pyrel.commands, (Bytes{1, 5}));
-
-    Connect("MSP430F2274");
-    target_->pyrel.faults.blowUnanswered = true;
-    EXPECT_EQ(Blow(), kRunActionFailed);
-    EXPECT_EQ(Last(), "1 Blow fuse failed. <Pyrel> synchronization failed.");
-
-    Connect("MSP430F2274");
-    target_->target.fuseResists = true;
-    EXPECT_EQ(Blow(), kRunActionFailed);
-    EXPECT_EQ(Last(), "1 Blow fuse failed. <Pyrel> fuse not blown.");
-    EXPECT_EQ(target_->target.blowAttempts, 1u);
-
-    Connect("MSP430F2274");
-    target_->target.pyrel = nullptr;  // no device on the cable
-    EXPECT_EQ(Blow(), kRunActionFailed);
-    EXPECT_EQ(Last(), "1 Blow fuse failed. <Pyrel> not found.");
+    const struct {
+        const char* part;
+        std::function<void(JtagSimTarget&)> fault;
+        const char* reason;
+        Bytes commands;
+    } cases[] = {
+        {"MSP430F149", [](JtagSimTarget& t) { t.pyrel.faults.boostFails = true; }, "boost error", {1, 5, 7}},
+        {"MSP430F149", [](JtagSimTarget& t) { t.pyrel.faults.prepareCode = 4; }, "synchronization failed", {1, 5}},
+        {"MSP430F2274", [](JtagSimTarget& t) { t.pyrel.faults.blowUnanswered = true; }, "synchronization failed",
+         {1, 6, 6, 6}},
+        {"MSP430F2274", [](JtagSimTarget& t) { t.target.fuseResists = true; }, "fuse not blown", {1, 6}},
+        {"MSP430F2274", [](JtagSimTarget& t) { t.target.pyrel = nullptr; }, "not found", {}},
+    };
+    for (const auto& c : cases) {
+        Connect(c.part);
+        c.fault(*target_);
+        EXPECT_EQ(Blow(), kRunActionFailed);
+        EXPECT_EQ(Last(), std::string("1 Blow fuse failed. <Pyrel> ") + c.reason + ".");
+        EXPECT_EQ(target_->pyrel.commands, c.commands) << c.reason;
+        EXPECT_FALSE(target_->target.fuseBlown);
+    }
 }
 
 TEST_F(FuseBlow, TheQuestionAnsweredNoBlowsNothing) {
