@@ -102,7 +102,7 @@ private:
     static constexpr uint8_t kPrepareBlow = 0x22;
     static constexpr uint8_t kExBlow = 0x24;
     // A burst held up is tried again after a rest: what held the thread up tends to come in spells.
-    static constexpr int kBurstAttempts = 3;
+    static constexpr int kBurstAttempts = 5;
     static constexpr uint32_t kRetryRestMs = 1;
 
     void ClockTck();
