@@ -137,6 +137,7 @@ TEST_F(LptWire, PulsesComeAtTheMiddleOfTheFlashRangeAndASlowPortIsFound) {
     // A mass erase adds up 200 ms and a margin at the measured rate: 16 passes of 5297 clocks.
     EXPECT_EQ(Msp430Jtag::MassErasePasses(hz), 16);
     EXPECT_EQ(Msp430Jtag::MassErasePasses(0), 20);  // unmeasured: the fastest rate allowed
+    EXPECT_EQ(Msp430Jtag::MassErasePasses(280'000), 16);  // a measurement held up: the pulses keep the pace
 
     // 1.5 us an access: 333 kHz at best, still in range; 0.7 us keeps the pace; 2 us is too slow.
     for (uint64_t accessNs : {1500u, 700u, 2000u}) {

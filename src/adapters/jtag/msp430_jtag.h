@@ -101,9 +101,11 @@ private:
     static constexpr uint16_t kTdoAsDataInput = 0x7201;
     static constexpr uint8_t kPrepareBlow = 0x22;
     static constexpr uint8_t kExBlow = 0x24;
-    // A burst held up is tried again after a rest: what held the thread up tends to come in spells.
+    // A burst held up is tried again after a rest: what held the thread up tends to come in spells,
+    // which an erase pass of 15 ms more often meets.
     static constexpr int kBurstAttempts = 5;
     static constexpr uint32_t kRetryRestMs = 1;
+    static constexpr uint32_t kEraseRetryRestMs = 20;
 
     void ClockTck();
     void ExitShift();

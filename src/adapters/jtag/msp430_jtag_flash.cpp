@@ -39,8 +39,9 @@ constexpr double kCumulativeEraseSeconds = 0.22;  // 200 ms and a tenth more
 }  // namespace
 
 int Msp430Jtag::MassErasePasses(double tclkHz) {
-    // Unmeasured, the fastest rate allowed gives the most passes.
-    double hz = tclkHz > 0 ? std::min(tclkHz, flash_clock::kMaxHz) : flash_clock::kMaxHz;
+    // Unmeasured, the fastest rate allowed gives the most passes. A measurement the system held up
+    // reads low while the passes run at the pace: the faster of the two counts.
+    double hz = tclkHz > 0 ? std::clamp(tclkHz, flash_clock::kTargetHz, flash_clock::kMaxHz) : flash_clock::kMaxHz;
     // A pass lasts its 5297 clocks of the timing generator, however long TCLK runs on.
     return static_cast<int>(std::ceil(kCumulativeEraseSeconds * hz / kMassEraseClocks));
 }
@@ -61,7 +62,7 @@ void Msp430Jtag::EndFlashMode() {
 // A pass whose burst was held up is given again: erasing twice does no harm. False when every try was.
 bool Msp430Jtag::ErasePass(uint16_t mode, uint16_t address, uint32_t strobes) {
     for (int attempt = 0; attempt < kBurstAttempts; ++attempt) {
-        if (attempt > 0) pins_.Sleep(kRetryRestMs);
+        if (attempt > 0) pins_.Sleep(kEraseRetryRestMs);
         if (EraseOnce(mode, address, strobes)) return true;
     }
     return false;
