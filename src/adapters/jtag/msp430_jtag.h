@@ -101,11 +101,10 @@ private:
     static constexpr uint16_t kTdoAsDataInput = 0x7201;
     static constexpr uint8_t kPrepareBlow = 0x22;
     static constexpr uint8_t kExBlow = 0x24;
-    // A burst held up is tried again after a rest: what held the thread up tends to come in spells,
-    // which an erase pass of 15 ms more often meets.
+    // A burst held up is tried again; the later tries after a rest: what holds the thread up comes in
+    // spells of a few milliseconds, longer than a word's tries back to back.
     static constexpr int kBurstAttempts = 5;
-    static constexpr uint32_t kRetryRestMs = 1;
-    static constexpr uint32_t kEraseRetryRestMs = 20;
+    static constexpr uint32_t kRetryRestMs = 20;
 
     void ClockTck();
     void ExitShift();

@@ -62,7 +62,7 @@ void Msp430Jtag::EndFlashMode() {
 // A pass whose burst was held up is given again: erasing twice does no harm. False when every try was.
 bool Msp430Jtag::ErasePass(uint16_t mode, uint16_t address, uint32_t strobes) {
     for (int attempt = 0; attempt < kBurstAttempts; ++attempt) {
-        if (attempt > 0) pins_.Sleep(kEraseRetryRestMs);
+        if (attempt > 0) pins_.Sleep(kRetryRestMs);
         if (EraseOnce(mode, address, strobes)) return true;
     }
     return false;
@@ -120,7 +120,8 @@ JtagError Msp430Jtag::FlashWrite(uint16_t address, uint32_t count, const uint8_t
         // clearing its bits. One held up in every try ends the block.
         bool paced = false;
         for (int attempt = 0; attempt < kBurstAttempts && !paced; ++attempt) {
-            if (attempt > 0) pins_.Sleep(kRetryRestMs);
+            // Once at once; then after a rest, which lets a spell of hold-ups pass.
+            if (attempt > 1) pins_.Sleep(kRetryRestMs);
             WriteControlSignal(kHaltedWrite);
             RegisterWrite(static_cast<uint16_t>(address + 2 * i), word);
             WriteControlSignal(kHaltedRead);
