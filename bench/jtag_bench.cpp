@@ -87,7 +87,7 @@ int main() {
                 static_cast<double>(programAccesses) / 1e6, static_cast<double>(verifyAccesses) / 1e6);
     std::printf("TCLK rate, 1 us per access in virtual time: host %.0f kHz, flash timing generator %.0f kHz; "
                 "%u of %u flash operations outside 257-476 kHz\n",
-                a.Jtag().TclkHz() / 1000, modelRate, flash.outOfRangeOperations, flash.operations);
+                a.Cable().TclkHz() / 1000, modelRate, flash.outOfRangeOperations, flash.operations);
 
     // The same over the virtual cable on a real Unix socket, with the system's port access and clock.
     quarzo::testing::TempDir dir;
@@ -144,7 +144,7 @@ int main() {
     chip.Flash().Conclude();
     std::printf("TCLK rate over the socket (%s priority): host measured %.0f kHz, flash timing generator saw %.0f "
                 "kHz (host time stamps)\n",
-                realtime ? "real-time" : "normal", cable.Jtag().TclkHz() / 1000, socketRate);
+                realtime ? "real-time" : "normal", cable.Cable().TclkHz() / 1000, socketRate);
     std::printf("flash clock: %u operations, %u outside 257-476 kHz; flash incomplete: %u operations\n",
                 chip.Flash().operations, chip.Flash().outOfRangeOperations, chip.Flash().incompleteOperations);
     return 0;

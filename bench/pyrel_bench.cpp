@@ -7,11 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "adapters/jtag/lpt_jtag.h"
+#include "adapters/jtag/lpt_cable.h"
+#include "adapters/jtag/pyrel_link.h"
 #include "platform/clock.h"
 #include "platform/thread_priority.h"
 
 namespace {
+
+constexpr uint8_t kDeviceLine = 0x80;  // data bit 7
 
 // A port that notes the time of every access and answers nothing (status reads give all ones).
 class TimingPortIo final : public quarzo::platform::PortIo {
@@ -47,11 +50,11 @@ void Print(const char* name, unsigned nominal, std::vector<uint64_t> widths) {
 int main() {
     bool raised = quarzo::platform::SetCurrentThreadPriority(quarzo::platform::kThreadPriorityTimeCritical);
     TimingPortIo port;
-    quarzo::LptJtag jtag(port, quarzo::SystemClock());
-    jtag.dataShadow = 0xF0;
-    uint8_t reply[quarzo::LptJtag::kPyrelReplySize];
+    quarzo::LptCable cable(port, quarzo::SystemClock());
+    quarzo::PyrelLink link(cable);
+    uint8_t reply[quarzo::PyrelLink::kReplySize];
     constexpr int kExchanges = 100;
-    for (int i = 0; i < kExchanges; ++i) jtag.PyrelExchange(1, nullptr, 0, reply, 1);
+    for (int i = 0; i < kExchanges; ++i) link.Exchange(1, nullptr, 0, reply, 1);
 
     // Low phases on the device line, told apart by their width; a read slot is a short low after
     // which the line is sampled before the next one.
@@ -74,7 +77,7 @@ int main() {
             }
             continue;
         }
-        bool level = (a.value & quarzo::LptJtag::kPyrelOut) != 0;
+        bool level = (a.value & kDeviceLine) != 0;
         if (!level && !low) {
             closeHigh(a.us);
             if (rose != 0 && !sampled && width < 330) one.push_back(width);

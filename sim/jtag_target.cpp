@@ -433,8 +433,15 @@ void JtagTarget::TclkRising(uint64_t us) {
         dataBus_ = BusRead(address_);
     }
     if (ir_ == kDataPsa) {
-        // One signature step over the next word.
-        pc_ = static_cast<uint16_t>(pc_ + 2);
+        // One signature step over the next word. SLAU320 (verifying the target memory) gives each part
+        // one set-up: the regular one with the CPU running on TCLK, the enhanced one with the CPU halted
+        // by JTAG. The document shows only the flows; the model's reading of the other set-up: a part
+        // marked enhanced steps its own address counter, which a running CPU moves a second time each
+        // cycle (every other word); on a regular part the address is the running CPU's, which a halted
+        // CPU does not move (the same word each cycle).
+        int step = 2;
+        if (strictPsaSetup && device_.Part().enhancedPsa != halted) step = halted ? 0 : 4;
+        pc_ = static_cast<uint16_t>(pc_ + step);
         flash_.Settle();
         uint16_t sig = signature_;
         sig = (sig & 0x8000) ? static_cast<uint16_t>((sig ^ kPsaPolynomial) << 1 | 1) : static_cast<uint16_t>(sig << 1);

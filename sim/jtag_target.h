@@ -50,6 +50,8 @@ public:
     // A part with the 20-bit CPUX (FG4619 class): its address register is 20 bits long.
     bool cpuX = false;
     bool fuseResists = false;     // the blow voltage comes, but the fuse stays whole
+    // The signature hardware answers only the PSA set-up SLAU320 gives the part (see TclkRising).
+    bool strictPsaSetup = true;
     uint8_t configFuses = 0;
     // The fuse-blow device on the same cable, if any.
     PyrelDevice* pyrel = nullptr;

@@ -183,6 +183,10 @@ bool HasEnhancedPsa(int index) {
                                      "MSP430F41x2", "MSP430F47", "MSP430FG461"});
 }
 
+bool PsaSetupKnown(int index) {
+    return !NameStartsWithAny(index, {"MSP430F21x1"});
+}
+
 bool HasCpuX(int index) {
     return NameStartsWithAny(index, {"MSP430FG461"});
 }

@@ -57,6 +57,9 @@ bool HasSpyBiWire(int index);
 // Parts the vendor's device data marks for the enhanced signature (PSA) set-up: F21x2, F22x2/F22x4,
 // F23x, F24x, F261x, F41x2, F47x, FG461x.
 bool HasEnhancedPsa(int index);
+// Whether the vendor's documents agree on the part's signature set-up: SLAU320's device table marks
+// F21x1 for the enhanced one, its reference code does not; such a part is compared by reading back.
+bool PsaSetupKnown(int index);
 // Parts with the 20-bit CPUX and a 20-bit JTAG address register (FG461x).
 bool HasCpuX(int index);
 const MemoryLayout& DeviceLayout(int index);

@@ -181,7 +181,9 @@ TEST_F(CommandLineRun, TheAdapterOptionSetsThePortAndSelectsAfterTheLoad) {
     EXPECT_EQ(programmer_.Kind(), kAdapterNull);
     EXPECT_EQ(adapters_.fetDll.portIndex, 1u);
     EXPECT_EQ(RunLine("-RAW=LPT3 -x"), kRunCommandLineRejected);
-    EXPECT_EQ(adapters_.rawJtag.portIndex, 2);
+    char rawName[Adapter::kNameSize];
+    adapters_.rawJtag.GetName(rawName);
+    EXPECT_STREQ(rawName, "FET RAW (LPT3)");
 }
 
 TEST_F(CommandLineRun, OutputFileIsWrittenOnlyAfterSuccess) {

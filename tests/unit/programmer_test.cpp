@@ -241,7 +241,7 @@ TEST_F(ProgrammerWithAdapters, SettingsReachTheOptionsAndEachAdapter) {
     EXPECT_EQ(programmer_.autoprogram, 24u);
     EXPECT_EQ(programmer_.deviceIndex, 42);
     EXPECT_EQ(adapters_.fetDll.targetVcc, 2950);
-    EXPECT_EQ(adapters_.rawJtag.customAddress, 0x278);
+    EXPECT_EQ(adapters_.rawJtag.CustomAddress(), 0x278);
     EXPECT_TRUE(adapters_.bsl.link.Settings().rstInvert);
     EXPECT_EQ(adapters_.bsl.devicePath, "");  // a path named for one run is forgotten
     // Any kind but 0, 1 and 2 is the null adapter.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "engine/programmer.h"
 #include "sim/virtual_clock.h"
@@ -18,6 +19,8 @@ using testing::RecordingLogSink;
 using testing::RecordingPortIo;
 using Bytes = std::vector<uint8_t>;
 
+constexpr uint8_t kDeviceLine = 0x80;  // data bit 7
+
 // The low pulses on the device line (data bit 7) and the high gaps between them, in microseconds.
 struct Waveform {
     std::vector<uint64_t> lows;
@@ -31,7 +34,7 @@ Waveform PyrelLine(const RecordingPortIo& port) {
     uint64_t edge = 0;
     for (const auto& a : port.accesses) {
         if (a.read || a.port != 0x378) continue;
-        bool level = (a.value & LptJtag::kPyrelOut) != 0;
+        bool level = (a.value & kDeviceLine) != 0;
         if (level == high) continue;
         if (!level && seen) w.gaps.push_back(a.us - edge);
         if (level) w.lows.push_back(a.us - edge);
@@ -60,30 +63,25 @@ void QueueByte(RecordingPortIo& port, uint8_t byte) {
 
 class PyrelWire : public ::testing::Test {
 protected:
-    PyrelWire() : jtag_(port_, clock_) {
-        port_.clock = &clock_;
-        jtag_.dataShadow = 0xF0;
-        port_.accesses.clear();
-    }
+    PyrelWire() : cable_(port_, clock_), link_(cable_) { port_.clock = &clock_; }
     RecordingPortIo port_;
     sim::VirtualClock clock_;
-    LptJtag jtag_;
-    uint8_t reply_[LptJtag::kPyrelReplySize] = {};
+    LptCable cable_;
+    PyrelLink link_;
+    uint8_t reply_[PyrelLink::kReplySize] = {};
 };
 
 TEST(PyrelChecksum, Examples) {
     const uint8_t abc[] = {'a', 'b', 'c'};
-    EXPECT_EQ(LptJtag::PyrelChecksum(abc, 3), 0x0F);
-    const uint8_t identify[] = {0x01, 0x00};
-    EXPECT_EQ(LptJtag::PyrelChecksum(identify, 2), 0x11);
+    EXPECT_EQ(PyrelLink::Checksum(abc, 3), 0x0F);
     const uint8_t withSum[] = {0x01, 0x00, 0x11};
-    EXPECT_EQ(LptJtag::PyrelChecksum(withSum, 3), 0x00);
+    EXPECT_EQ(PyrelLink::Checksum(withSum, 2), 0x11);
+    EXPECT_EQ(PyrelLink::Checksum(withSum, 3), 0x00);
 }
 
 TEST_F(PyrelWire, RequestFramesAndBitTimings) {
     // Nothing answers: three transmissions, the third after a reset pulse.
-    EXPECT_FALSE(jtag_.PyrelExchange(1, nullptr, 0, reply_, 1));
-    EXPECT_EQ(jtag_.lastError, 14);
+    EXPECT_FALSE(link_.Exchange(1, nullptr, 0, reply_, 1));
     Waveform w = PyrelLine(port_);
     // Each transmission: 32 request bits, then 8 read slots for a start byte that does not come.
     ASSERT_EQ(w.lows.size(), 3u * 40u + 1u);
@@ -105,49 +103,25 @@ TEST_F(PyrelWire, RequestFramesAndBitTimings) {
     EXPECT_EQ(w.gaps[80], 700u + 4100u + 10'000u + 700u);
 }
 
-TEST_F(PyrelWire, AReplyLongerThanEightBytesIsDroppedAfterItsLength) {
+TEST_F(PyrelWire, RepliesAreReadAsFarAsTheyCanBeOne) {
+    // A valid reply ends the exchange; "done" is code 3, any other is a refusal.
+    for (uint8_t code : {0x03, 0x02}) {
+        for (uint8_t b : {uint8_t{0xAA}, code, uint8_t{0x00}}) QueueByte(port_, b);
+        const uint8_t body[] = {code, 0x00};
+        QueueByte(port_, PyrelLink::Checksum(body, 2));
+        port_.accesses.clear();
+        EXPECT_EQ(link_.Command(5, 3), code == 3 ? PyrelLink::Result::kDone : PyrelLink::Result::kRefused);
+        EXPECT_EQ(port_.Reads(), 32u);
+    }
+    // A reply longer than eight bytes is dropped after its length, each of the three times.
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (attempt == 2) port_.status.push_back(0x10);  // the presence sample of the reset pulse
         for (uint8_t b : {0xAA, 0x01, 0x09}) QueueByte(port_, b);
     }
-    EXPECT_FALSE(jtag_.PyrelExchange(1, nullptr, 0, reply_, 1));
-    EXPECT_EQ(jtag_.lastError, 14);
+    port_.accesses.clear();
+    EXPECT_EQ(link_.Command(1, 1), PyrelLink::Result::kNotFound);
     EXPECT_EQ(port_.Reads(), 3u * 24u + 1u);
     EXPECT_TRUE(port_.status.empty());
-}
-
-TEST_F(PyrelWire, AValidReplyEndsTheExchange) {
-    for (uint8_t b : {0xAA, 0x03, 0x00}) QueueByte(port_, b);
-    const uint8_t body[] = {0x03, 0x00};
-    QueueByte(port_, LptJtag::PyrelChecksum(body, 2));
-    EXPECT_TRUE(jtag_.PyrelCommand(5, 3));
-    EXPECT_EQ(port_.Reads(), 32u);
-    // Another code than 3 is a failed synchronisation.
-    for (uint8_t b : {0xAA, 0x02, 0x00}) QueueByte(port_, b);
-    const uint8_t other[] = {0x02, 0x00};
-    QueueByte(port_, LptJtag::PyrelChecksum(other, 2));
-    EXPECT_FALSE(jtag_.PyrelCommand(5, 3));
-    EXPECT_EQ(jtag_.lastError, 17);
-}
-
-TEST(PyrelDetect, NoDeviceIsThreeDetectionsOfThreeTransmissions) {
-    RecordingPortIo port;
-    sim::VirtualClock clock;
-    port.clock = &clock;
-    LptJtag jtag(port, clock);
-    jtag.dataShadow = 0xF0;
-    char line[64] = "untouched";
-    EXPECT_FALSE(jtag.PyrelDetect(line, sizeof line));
-    EXPECT_EQ(jtag.lastError, 14);
-    EXPECT_STREQ(line, "untouched");
-    Waveform w = PyrelLine(port);
-    // Each detection: the wake-up's reset pulse, then an exchange with its own before the third try.
-    EXPECT_EQ(std::count(w.lows.begin(), w.lows.end(), 4800u), 6);
-    size_t frames = 0;
-    for (size_t i = 0; i + 32 <= w.lows.size(); ++i) {
-        if (Decode(w.lows.begin() + static_cast<long>(i), 4) == Bytes{0x55, 0x01, 0x00, 0x11}) ++frames;
-    }
-    EXPECT_EQ(frames, 9u);
 }
 
 TEST(PyrelDevice, IdentificationLinesThroughTheAdapter) {
@@ -160,8 +134,8 @@ TEST(PyrelDevice, IdentificationLinesThroughTheAdapter) {
     ASSERT_EQ(t.adapter->GetInfo(info), 0);
     EXPECT_STREQ(info, "Pyrel hw 10.7 sw 0.15 sn FF 01/02");
     // Afterwards the supply is on and the pins are released.
-    EXPECT_EQ(t.adapter->Jtag().dataShadow & 0xF0, 0xF0u);
-    EXPECT_EQ(t.adapter->Jtag().controlShadow, 0u);
+    EXPECT_EQ(t.target.ReadPort(0, 0) & 0xF0, 0xF0);
+    EXPECT_EQ(t.target.ReadPort(2, 0), 0);
 
     // A corrupted reply is tried again, the third time after a reset pulse; then it is not found.
     t.pyrel.faults.corruptReply = true;
@@ -207,60 +181,48 @@ protected:
     std::unique_ptr<Programmer> programmer_;
 };
 
-TEST_F(FuseBlow, APartWithATestPinTakesTheVoltageOnTest) {
-    Connect("MSP430F2274");
-    EXPECT_EQ(Blow(), kRunComplete) << Last();
-    EXPECT_EQ(Last(), "0 Blow fuse complete.");
-    EXPECT_TRUE(target_->target.fuseBlown);
-    EXPECT_EQ(target_->pyrel.commands, (Bytes{1, 6}));  // no command 5
-    EXPECT_FALSE(Shifted("DR 7201 0000") || std::any_of(target_->shifts.begin(), target_->shifts.end(), [](auto& l) {
-                     return l.rfind("DR 7201", 0) == 0;
-                 }));
-    EXPECT_TRUE(Shifted("IR 22"));
-    EXPECT_TRUE(Shifted("IR 24"));
-    // From now on the chip cannot be reached.
-    EXPECT_EQ(target_->adapter->Open(), -1);
-    EXPECT_EQ(target_->adapter->GetErrorCode(), 13);
-}
-
-TEST_F(FuseBlow, APartWithoutATestPinTakesItOnTdiAfterTheControlWord) {
-    Connect("MSP430F149");
-    EXPECT_EQ(Blow(), kRunComplete) << Last();
-    EXPECT_TRUE(target_->target.fuseBlown);
-    EXPECT_EQ(target_->pyrel.commands, (Bytes{1, 5, 7}));
-    EXPECT_TRUE(std::any_of(target_->shifts.begin(), target_->shifts.end(),
-                            [](auto& l) { return l.rfind("DR 7201", 0) == 0; }));
-    EXPECT_EQ(target_->adapter->GetErrorCode(), 0);  // nothing stale after the success
+// A part with a TEST pin takes the voltage there; one without takes it on TDI once the control word
+// has made TDO the data input (command 5 prepares the device for that).
+TEST_F(FuseBlow, TheVoltageGoesToTestOrToTdi) {
+    for (bool testPin : {true, false}) {
+        Connect(testPin ? "MSP430F2274" : "MSP430F149");
+        EXPECT_EQ(Blow(), kRunComplete) << Last();
+        EXPECT_EQ(Last(), "0 Blow fuse complete.");
+        EXPECT_TRUE(target_->target.fuseBlown);
+        EXPECT_EQ(target_->pyrel.commands, testPin ? (Bytes{1, 6}) : (Bytes{1, 5, 7}));
+        bool controlWord = std::any_of(target_->shifts.begin(), target_->shifts.end(),
+                                       [](auto& l) { return l.rfind("DR 7201", 0) == 0; });
+        EXPECT_EQ(controlWord, !testPin);
+        EXPECT_TRUE(Shifted("IR 22") && Shifted("IR 24"));
+        EXPECT_EQ(target_->adapter->GetErrorCode(), 0);  // nothing stale after the success
+        // From now on the chip cannot be reached.
+        EXPECT_EQ(target_->adapter->Open(), -1);
+        EXPECT_EQ(target_->adapter->GetErrorCode(), 13);
+    }
 }
 
 TEST_F(FuseBlow, FailuresSayWhatWentWrong) {
-    Connect("MSP430F149");
-    target_->pyrel.faults.boostFails = true;
-    EXPECT_EQ(Blow(), kRunActionFailed);
-    EXPECT_EQ(Last(), "1 Blow fuse failed. <Pyrel> boost error.");
-    EXPECT_FALSE(target_->target.fuseBlown);
-
-    Connect("MSP430F149");
-    target_->pyrel.faults.prepareCode = 4;
-    EXPECT_EQ(Blow(), kRunActionFailed);
-    EXPECT_EQ(Last(), "1 Blow fuse failed. <Pyrel> synchronization failed.");
-    EXPECT_EQ(target_->pyrel.commands, (Bytes{1, 5}));
-
-    Connect("MSP430F2274");
-    target_->pyrel.faults.blowUnanswered = true;
-    EXPECT_EQ(Blow(), kRunActionFailed);
-    EXPECT_EQ(Last(), "1 Blow fuse failed. <Pyrel> synchronization failed.");
-
-    Connect("MSP430F2274");
-    target_->target.fuseResists = true;
-    EXPECT_EQ(Blow(), kRunActionFailed);
-    EXPECT_EQ(Last(), "1 Blow fuse failed. <Pyrel> fuse not blown.");
-    EXPECT_EQ(target_->target.blowAttempts, 1u);
-
-    Connect("MSP430F2274");
-    target_->target.pyrel = nullptr;  // no device on the cable
-    EXPECT_EQ(Blow(), kRunActionFailed);
-    EXPECT_EQ(Last(), "1 Blow fuse failed. <Pyrel> not found.");
+    const struct {
+        const char* part;
+        std::function<void(JtagSimTarget&)> fault;
+        const char* reason;
+        Bytes commands;
+    } cases[] = {
+        {"MSP430F149", [](JtagSimTarget& t) { t.pyrel.faults.boostFails = true; }, "boost error", {1, 5, 7}},
+        {"MSP430F149", [](JtagSimTarget& t) { t.pyrel.faults.prepareCode = 4; }, "synchronization failed", {1, 5}},
+        {"MSP430F2274", [](JtagSimTarget& t) { t.pyrel.faults.blowUnanswered = true; }, "synchronization failed",
+         {1, 6, 6, 6}},
+        {"MSP430F2274", [](JtagSimTarget& t) { t.target.fuseResists = true; }, "fuse not blown", {1, 6}},
+        {"MSP430F2274", [](JtagSimTarget& t) { t.target.pyrel = nullptr; }, "not found", {}},
+    };
+    for (const auto& c : cases) {
+        Connect(c.part);
+        c.fault(*target_);
+        EXPECT_EQ(Blow(), kRunActionFailed);
+        EXPECT_EQ(Last(), std::string("1 Blow fuse failed. <Pyrel> ") + c.reason + ".");
+        EXPECT_EQ(target_->pyrel.commands, c.commands) << c.reason;
+        EXPECT_FALSE(target_->target.fuseBlown);
+    }
 }
 
 TEST_F(FuseBlow, TheQuestionAnsweredNoBlowsNothing) {

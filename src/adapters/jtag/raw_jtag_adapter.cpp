@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "adapters/base/port_names.h"
+#include "adapters/jtag/flash_clock.h"
 #include "core/device_table.h"
 #include "core/settings_store.h"
 
@@ -34,7 +35,20 @@ const char* const kErrorTexts[] = {
     "<Pyrel> synchronization failed",
     "<Pyrel> fuse not blown",
 };
+constexpr int kErrorNoDevice = 3;
+constexpr int kErrorUnknownDevice = 4;
+constexpr int kErrorRead = 5;
+constexpr int kErrorWrite = 6;
+constexpr int kErrorFuses = 7;
+constexpr int kErrorReset = 8;
+constexpr int kErrorErase = 9;
+constexpr int kErrorVerify = 11;
+constexpr int kErrorFuseBlown = 13;
+constexpr int kErrorPyrelNotFound = 14;
 constexpr int kUnnumbered = 15;
+constexpr int kErrorPyrelBoost = 16;
+constexpr int kErrorPyrelSync = 17;
+constexpr int kErrorPyrelNotBlown = 18;
 
 uint16_t Address(int address) {
     return static_cast<uint16_t>(address);
@@ -49,7 +63,7 @@ uint32_t Words(int length) {
 RawJtagAdapter::RawJtagAdapter() : RawJtagAdapter(platform::MakeParallelPortIo(), SystemClock()) {}
 
 RawJtagAdapter::RawJtagAdapter(std::unique_ptr<platform::PortIo> port, Clock& clock)
-    : port_(std::move(port)), jtag_(*port_, clock) {}
+    : port_(std::move(port)), cable_(*port_, clock), jtag_(cable_), pyrel_(cable_) {}
 
 RawJtagAdapter::~RawJtagAdapter() {
     if (port_->Ready()) port_->CloseDriver();
@@ -57,20 +71,20 @@ RawJtagAdapter::~RawJtagAdapter() {
 
 void RawJtagAdapter::SetCancelFlag(const CancelFlag* flag) {
     Adapter::SetCancelFlag(flag);
-    jtag_.SetCancelFlag(flag);
+    cable_.SetCancelFlag(flag);
 }
 
 void RawJtagAdapter::ApplySettings(const SettingsStore& s) {
-    portIndex = s.GetIntSetting(kSetRawPort);
-    customAddress = s.GetIntSetting(kSetRawCustomAddress);
-    for (int i = 0; i < kPortPathCount; ++i) portPaths[static_cast<size_t>(i)] = s.parallelPorts[static_cast<size_t>(i)];
-    devicePath.clear();
+    portIndex_ = s.GetIntSetting(kSetRawPort);
+    customAddress_ = s.GetIntSetting(kSetRawCustomAddress);
+    for (int i = 0; i < kPortPathCount; ++i) portPaths_[static_cast<size_t>(i)] = s.parallelPorts[static_cast<size_t>(i)];
+    devicePath_.clear();
 }
 
 std::string RawJtagAdapter::PortName() {
     const auto& names = PortNames(kAdapterRawJtag);
-    if (portIndex < 0 || portIndex >= static_cast<int>(names.size())) portIndex = 0;
-    return devicePath.empty() ? names[static_cast<size_t>(portIndex)] : devicePath;
+    if (portIndex_ < 0 || portIndex_ >= static_cast<int>(names.size())) portIndex_ = 0;
+    return devicePath_.empty() ? names[static_cast<size_t>(portIndex_)] : devicePath_;
 }
 
 int RawJtagAdapter::GetName(char* out) {
@@ -79,14 +93,14 @@ int RawJtagAdapter::GetName(char* out) {
 }
 
 bool RawJtagAdapter::PreparePort() {
-    bool custom = portIndex < 0 || portIndex >= kPortPathCount;
-    jtag_.basePort = custom ? static_cast<uint32_t>(customAddress) & 0xFFFF : kBaseAddresses[portIndex];
+    bool custom = portIndex_ < 0 || portIndex_ >= kPortPathCount;
+    cable_.SetBase(custom ? static_cast<uint16_t>(customAddress_) : kBaseAddresses[portIndex_]);
     std::string path;
 #ifndef _WIN32
     // LPT1 to LPT3 are devices here; LPTx is the port address itself.
-    path = !devicePath.empty() ? devicePath : custom ? "" : portPaths[static_cast<size_t>(portIndex)];
+    path = !devicePath_.empty() ? devicePath_ : custom ? "" : portPaths_[static_cast<size_t>(portIndex_)];
 #endif
-    port_->Select(static_cast<uint16_t>(jtag_.basePort), path);
+    port_->Select(cable_.Base(), path);
     if (port_->Ready() || port_->OpenDriver()) return true;
     std::string reason = port_->FailureReason();
     port_->CloseDriver();
@@ -97,27 +111,64 @@ bool RawJtagAdapter::PreparePort() {
 int RawJtagAdapter::GetInfo(char* out) {
     out[0] = '\0';
     if (!PreparePort()) return -1;
-    jtag_.BeginPyrel();
-    bool found = jtag_.PyrelDetect(out, kInfoSize);
-    jtag_.EndPyrel();
-    return found ? 0 : -1;
+    pyrel_.Begin();
+    bool found = pyrel_.Detect(out, kInfoSize);
+    pyrel_.End();
+    if (found) return 0;
+    Fail(kErrorPyrelNotFound);
+    return -1;
 }
 
 void RawJtagAdapter::Fail(int code, const std::string& reason) {
+    errorCode_ = code;
     failureCode_ = code;
     failureText_ = std::string(kErrorTexts[code]) + (reason.empty() ? "" : " (" + reason + ")");
-    jtag_.lastError = code;
+}
+
+// The JTAG layer's errors in the adapter's codes (a flash operation's own for a held-up clock); -1 for
+// the caller to return.
+int RawJtagAdapter::Failed(JtagError error, int flashCode) {
+    switch (error) {
+        case JtagError::kNone:
+            return 0;
+        case JtagError::kCpuX:
+            Fail(kErrorNoDevice, std::string(DeviceName(jtag_.RefusedCpuX())) +
+                                     " has the 20-bit CPUX, which direct JTAG does not drive");
+            break;
+        case JtagError::kNoDevice:
+            Fail(kErrorNoDevice);
+            break;
+        case JtagError::kFuseBlown:
+            Fail(kErrorFuseBlown);
+            break;
+        case JtagError::kUnknownDevice:
+            Fail(kErrorUnknownDevice);
+            break;
+        case JtagError::kFuses:
+            Fail(kErrorFuses);
+            break;
+        case JtagError::kReset:
+            Fail(kErrorReset);
+            break;
+        case JtagError::kVerify:
+            Fail(kErrorVerify);
+            break;
+        case JtagError::kStopped:
+            break;  // the run says it was cancelled
+        case JtagError::kHeldUp:
+            Fail(flashCode, "the system held up TCLK below the flash clock's range in every try");
+            break;
+    }
+    return -1;
 }
 
 int RawJtagAdapter::Open() {
     open = false;
     if (!PreparePort()) return -1;
-    open = jtag_.OpenTarget(device);
-    if (jtag_.RefusedCpuX() != 0) {
-        Fail(LptJtag::kErrorNoDevice, std::string(DeviceName(jtag_.RefusedCpuX())) +
-                                          " has the 20-bit CPUX, which direct JTAG does not drive");
-    }
-    return open ? 0 : -1;
+    cable_.MeasureTclk();
+    int result = Failed(jtag_.Open(device));
+    open = result == 0;
+    return result;
 }
 
 // The flash timing generator runs on TCLK: its rate is measured again before each erase and block of
@@ -126,14 +177,14 @@ int RawJtagAdapter::Open() {
 bool RawJtagAdapter::FlashClockReady(int code) {
     double hz = 0;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        hz = jtag_.MeasureTclk();
-        if (LptJtag::TclkUsable(hz)) return true;
+        hz = cable_.MeasureTclk();
+        if (flash_clock::Usable(hz)) return true;
     }
     char reason[160];
     std::snprintf(reason, sizeof(reason),
                   "TCLK runs at %.0f kHz on this port; the flash timing generator needs %.0f-%.0f kHz", hz / 1000,
-                  (LptJtag::kFlashMinHz + LptJtag::kTclkMarginHz) / 1000,
-                  (LptJtag::kFlashMaxHz - LptJtag::kTclkMarginHz) / 1000);
+                  (flash_clock::kMinHz + flash_clock::kMarginHz) / 1000,
+                  (flash_clock::kMaxHz - flash_clock::kMarginHz) / 1000);
     Fail(code, reason);
     return false;
 }
@@ -142,15 +193,15 @@ int RawJtagAdapter::Close() {
     open = false;
     if (port_->Ready()) {
         jtag_.ReleaseDevice(0xFFFE);
-        jtag_.ShutdownPins(false);
+        cable_.Release();
     }
     port_->Flush();
     return 0;
 }
 
 int RawJtagAdapter::GetErrorCode() {
-    int code = jtag_.lastError;
-    jtag_.lastError = 0;
+    int code = errorCode_;
+    errorCode_ = 0;
     if (code != failureCode_) failureText_.clear();
     return code;
 }
@@ -164,26 +215,26 @@ const char* RawJtagAdapter::GetErrorText(int code) {
 int RawJtagAdapter::Erase(int type, int address, int) {
     if (!FlashClockReady(kErrorErase)) return -1;
     // A stop between the passes of a mass erase leaves memory half erased: not a success.
-    return jtag_.FlashErase(type, Address(address)) && !IsCancelled() ? 0 : -1;
+    int result = Failed(jtag_.FlashErase(type, Address(address), cable_.TclkHz()), kErrorErase);
+    return IsCancelled() ? -1 : result;
 }
 
 int RawJtagAdapter::BlankCheck(int address, int length) {
-    return jtag_.VerifyPsa(Address(address), Words(length), nullptr) ? 0 : -1;
+    return Failed(jtag_.Verify(Address(address), Words(length), nullptr));
 }
 
 int RawJtagAdapter::WriteMemory(int address, const uint8_t* data, int length) {
-    if (jtag_.deviceIndex == 0) {
-        jtag_.lastError = LptJtag::kErrorWrite;
+    if (jtag_.DeviceIndex() == 0) {
+        Fail(kErrorWrite);
         return -1;
     }
-    if (!FlashClockReady(LptJtag::kErrorWrite)) return -1;
-    jtag_.FlashWrite(Address(address), Words(length), data);
-    return 0;
+    if (!FlashClockReady(kErrorWrite)) return -1;
+    return Failed(jtag_.FlashWrite(Address(address), Words(length), data), kErrorWrite);
 }
 
 int RawJtagAdapter::ReadMemory(int address, uint8_t* data, int length) {
-    if (jtag_.deviceIndex == 0) {
-        jtag_.lastError = LptJtag::kErrorRead;
+    if (jtag_.DeviceIndex() == 0) {
+        Fail(kErrorRead);
         return -1;
     }
     if (length <= 0) return 0;
@@ -196,15 +247,57 @@ int RawJtagAdapter::ReadMemory(int address, uint8_t* data, int length) {
 }
 
 int RawJtagAdapter::VerifyMemory(int address, const uint8_t* data, int length) {
-    return jtag_.VerifyPsa(Address(address), Words(length), data) ? 0 : -1;
+    return Failed(jtag_.Verify(Address(address), Words(length), data));
 }
 
 int RawJtagAdapter::Reset(int method, int execute, int releaseJtag) {
-    return jtag_.ResetDevice(method & 7, execute != 0, releaseJtag != 0) ? 0 : -1;
+    return Failed(jtag_.ResetDevice(method & 7, execute != 0, releaseJtag != 0));
 }
 
+// The device puts the blow voltage on TEST, or on TDI for a part without a TEST pin once TDO has taken
+// over as the data input; the blow is proven when the chip no longer comes under JTAG.
 int RawJtagAdapter::BlowFuse() {
-    return jtag_.BlowFuse() ? 0 : -1;
+    cable_.SetDeviceLine(true);
+    cable_.SetSelect(true);
+    int code = pyrel_.Detect(nullptr, 0) ? 0 : kErrorPyrelNotFound;
+    bool testPin = HasTestPin(jtag_.DeviceIndex()) != 0;
+    if (code == 0 && !testPin) {
+        jtag_.TdoAsDataInput();
+        PyrelLink::Result r = pyrel_.Command(PyrelLink::kPrepareNoTestPin, 3);
+        if (r != PyrelLink::Result::kDone)
+            code = r == PyrelLink::Result::kNotFound ? kErrorPyrelNotFound : kErrorPyrelSync;
+    }
+    if (code == 0) {
+        cable_.Sleep(1);
+        jtag_.PrepareBlow();
+        PyrelLink::Result r = pyrel_.Command(testPin ? PyrelLink::kBlowOnTest : PyrelLink::kBlowOnTdi, 120);
+        if (r == PyrelLink::Result::kDone) {
+            cable_.Sleep(200);
+            jtag_.ExecuteBlow();
+            cable_.Sleep(10);
+        } else {
+            // A failure code from the device: its boost failed; no answer: no contact.
+            code = r == PyrelLink::Result::kRefused ? kErrorPyrelBoost : kErrorPyrelSync;
+        }
+    }
+    pyrel_.Wake();
+    jtag_.ResetTap();
+    cable_.SetSupply(false);
+    cable_.Release();
+    if (code == 0) {
+        cable_.SetSupply(true);
+        cable_.Connect();
+        if (jtag_.ResetDevice(6, false, false) == JtagError::kNone)
+            code = kErrorPyrelNotBlown;
+        else if (!jtag_.IsFuseBlown())
+            code = kErrorReset;
+    }
+    if (code != 0) {
+        Fail(code);
+        return -1;
+    }
+    errorCode_ = 0;
+    return 0;
 }
 
 }  // namespace quarzo

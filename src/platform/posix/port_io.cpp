@@ -28,7 +28,10 @@ namespace {
 // A virtual cable's message: operation, register offset, value, zero, then the access time in
 // microseconds of the client's monotonic clock, little-endian.
 constexpr size_t kMessageSize = 12;
-constexpr size_t kFlushAt = 64 * 1024;
+// Writes go out at a flush (the adapter flushes before each TCLK burst and each wait) or once this much
+// has gathered: more than the longest burst (10600 TCLK pulses of an erase, 254 KB), so that no burst is
+// sent in its middle, where a send that waits for a busy far end would hold the burst up.
+constexpr size_t kFlushAt = 1024 * 1024;
 constexpr int kReplyTimeoutMs = 5000;
 constexpr uint64_t kReplySpinUs = 200;
 
