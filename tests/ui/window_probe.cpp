@@ -10,22 +10,25 @@ namespace {
 
 constexpr const char* kFrameClass = "Quarzo16xMainFrame";
 
+using FrameSearch = std::pair<DWORD, std::vector<HWND>>;
+
+// A named callback: on 32-bit Windows a lambda does not convert to the stdcall WNDENUMPROC.
+BOOL CALLBACK AddFrame(HWND window, LPARAM param) {
+    auto* s = reinterpret_cast<FrameSearch*>(param);
+    char name[64];
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if ((s->first == 0 || owner == s->first) && GetClassNameA(window, name, sizeof name) &&
+        lstrcmpA(name, kFrameClass) == 0 && (s->first == 0 || IsWindowVisible(window))) {
+        s->second.push_back(window);
+    }
+    return TRUE;
+}
+
 // The visible main windows, of one process or (pid 0) of all.
 std::vector<HWND> Frames(DWORD pid) {
-    std::pair<DWORD, std::vector<HWND>> search{pid, {}};
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<std::pair<DWORD, std::vector<HWND>>*>(param);
-            char name[64];
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if ((s->first == 0 || owner == s->first) && GetClassNameA(window, name, sizeof name) &&
-                lstrcmpA(name, kFrameClass) == 0 && (s->first == 0 || IsWindowVisible(window))) {
-                s->second.push_back(window);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    FrameSearch search{pid, {}};
+    EnumWindows(AddFrame, reinterpret_cast<LPARAM>(&search));
     return search.second;
 }
 
