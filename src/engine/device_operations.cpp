@@ -130,13 +130,9 @@ bool Programmer::ImageFitsDevice() {
         for (const AddressRange& gap : outside) {
             uint32_t first = std::max(gap.first, image_.Lowest());
             uint32_t last = std::min(gap.last, image_.Highest());
-            for (const AddressRange& run : image_.PresentRuns(first, last)) {
-                if (!misfits.empty() && misfits.back().last + 1 == run.first) {
-                    misfits.back().last = run.last;
-                } else {
-                    misfits.push_back(run);
-                }
-            }
+            // The memories lie between the gaps, so no run joins one of the gap before.
+            std::vector<AddressRange> runs = image_.PresentRuns(first, last);
+            misfits.insert(misfits.end(), runs.begin(), runs.end());
         }
     }
     if (misfits.empty()) return true;
