@@ -37,17 +37,12 @@ void LoadFirmware(quarzo::Programmer& programmer, const char* part, uint32_t& by
 }
 
 double VirtualSeconds(const Case& c, int& result) {
-    quarzo::testing::SimTarget target(c.loader, c.part);
-    quarzo::BslAdapter bsl;
-    target.Attach(bsl.link);
-    quarzo::Programmer programmer(quarzo::AdapterList{nullptr, nullptr, &bsl, nullptr});
-    programmer.SelectAdapter(quarzo::kAdapterBsl);
+    quarzo::testing::SimRun run(c.loader, c.part);
     uint32_t bytes = 0;
-    LoadFirmware(programmer, c.part, bytes);
-    uint64_t before = target.clock.NowUs();
-    programmer.Start(quarzo::kDefaultAutoprogram);
-    result = programmer.WaitForRun();
-    return (target.clock.NowUs() - before) / 1e6;
+    LoadFirmware(run.programmer, c.part, bytes);
+    uint64_t before = run.target.clock.NowUs();
+    result = run.Run(quarzo::kDefaultAutoprogram);
+    return (run.target.clock.NowUs() - before) / 1e6;
 }
 
 // Seconds the traced bytes need on the wire at 11 bits per byte, at 9600 baud until the speed change

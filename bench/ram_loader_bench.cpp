@@ -4,13 +4,9 @@
 // flash clock on the slowest, typical and fastest chip the data sheet allows.
 #include <cstdio>
 #include <initializer_list>
-#include <random>
 #include <string>
 
-#include "adapters/bsl/bsl_adapter.h"
 #include "adapters/bsl/bsl_images.h"
-#include "engine/programmer.h"
-#include "support/recording_log_sink.h"
 #include "support/sim_target.h"
 #include "sim/flash_controller.h"
 #include "sim/msp430_machine.h"
@@ -27,16 +23,10 @@ struct Outcome {
 };
 
 Outcome AutoRun(const std::string& version) {
-    quarzo::testing::SimTarget target(version);
-    quarzo::BslAdapter bsl;
-    target.Attach(bsl.link);
-    quarzo::Programmer programmer{quarzo::AdapterList{nullptr, nullptr, &bsl, nullptr}};
-    quarzo::testing::RecordingLogSink sink;
-    programmer.SetSink(&sink);
-    programmer.SelectAdapter(quarzo::kAdapterBsl);
-    programmer.deviceIndex = 0;
-    std::mt19937 random(3);
-    for (uint32_t a = 0x1100; a <= 0xFFFF; ++a) programmer.Image().SetByte(a, static_cast<uint8_t>(random()));
+    quarzo::testing::SimRun run(version);
+    quarzo::testing::SimTarget& target = run.target;
+    run.programmer.deviceIndex = 0;
+    run.Fill(0x1100, 0xFFFF, 3);
     // The cycles the code spends from the first write frame to the last answer of the program step.
     uint64_t firstWrite = 0, lastWrite = 0;
     target.onFrame = [&](size_t n) {
@@ -47,8 +37,8 @@ Outcome AutoRun(const std::string& version) {
         }
     };
     uint64_t start = target.clock.NowUs();
-    programmer.Start(quarzo::kActionErase | quarzo::kActionBlankCheck | quarzo::kActionProgram | quarzo::kActionVerify);
-    bool ok = programmer.WaitForRun() == quarzo::kRunComplete;
+    bool ok = run.Run(quarzo::kActionErase | quarzo::kActionBlankCheck | quarzo::kActionProgram |
+                      quarzo::kActionVerify) == quarzo::kRunComplete;
     return {ok, (target.clock.NowUs() - start) / 1e6, lastWrite - firstWrite};
 }
 
