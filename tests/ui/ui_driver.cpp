@@ -10,7 +10,6 @@
 #include "core/settings_store.h"
 #include "quarzo_version.h"
 #include "support/elf_builder.h"
-#include "ui/drag_files.h"
 #include "ui/model/window_model.h"
 #include "ui/window_probe.h"
 
@@ -35,14 +34,6 @@ protected:
         return processes_.back()->Window();
     }
     QuarzoProcess& Last() { return *processes_.back(); }
-    // Runs a command line to its end and closes the window, which lets the port go.
-    void RunToEnd(const std::string& arguments, const std::string& lastLine) {
-        HWND frame = Start(arguments);
-        ASSERT_NE(frame, nullptr);
-        ASSERT_TRUE(WaitForLog(frame, lastLine, 60000)) << LogText(frame);
-        PostMessageA(frame, WM_CLOSE, 0, 0);
-        EXPECT_EQ(Last().WaitForExit(15000), 1);
-    }
     int Rows(HWND frame) { return static_cast<int>(SendMessageA(HexList(frame), LB_GETCOUNT, 0, 0)); }
     void Shot(const std::string& name) {
         const char* folder = std::getenv("QUARZO_SCREENSHOTS");
@@ -221,10 +212,10 @@ TEST_F(Ui, TheSettingsDialogStoresWhatTheUserEdits) {
     EXPECT_EQ(SendDlgItemMessageA(dialog, 1021, CB_GETCURSEL, 0, 0), 2);
     Shot("settings-dialog");
 
-    EXPECT_TRUE(EditProperty(page, 6, "40"));  // RST delay
-    EXPECT_TRUE(ChooseProperty(page, 3, 1));   // Keep port open: True
-    ToggleProperty(global, 6);                 // Erase off
-    ToggleProperty(global, 7);                 // Blank Check off: Program and Verify stay
+    EXPECT_TRUE(EditProperty(page, 6, "40"));    // RST delay
+    EXPECT_TRUE(EditProperty(page, 3, "True"));  // Keep port open
+    ToggleProperty(global, 6);                   // Erase off
+    ToggleProperty(global, 7);                   // Blank Check off: Program and Verify stay
     // To the FET library's page and back: the loader's values edited so far are kept.
     ChooseAdapter(dialog, 1);
     EXPECT_EQ(SendMessageA(page, LB_GETCOUNT, 0, 0), 3);
@@ -241,10 +232,16 @@ TEST_F(Ui, TheSettingsDialogStoresWhatTheUserEdits) {
     EXPECT_TRUE(IniHas("RST delay=25\r\n"));
 }
 
-// Needs quarzo-sim's pseudo-terminal mapped to COM1 in the Wine prefix (scripts/wine-tests.sh).
-TEST_F(Ui, TheSerialLoaderForRealAndMismatchRowsInRed) {
-    if (!std::getenv("QUARZO_UI_COM1")) GTEST_SKIP() << "no simulated target on COM1";
-    RunToEnd("+ebpv blink.txt -BSL=COM1", "Verify complete.");
+// Needs quarzo-sim's pseudo-terminal mapped to COM1 and COM12 in the Wine prefix (scripts/wine-tests.sh):
+// ports above COM9 open only under their device name "\\.\COMn", and the settings offer them.
+TEST_F(Ui, TheSerialLoaderForRealOnComPortsBelowAndAboveCom8AndMismatchRowsInRed) {
+    if (!std::getenv("QUARZO_UI_COM1")) GTEST_SKIP() << "no simulated target on COM1 and COM12";
+    HWND frame = Start("+ebpv blink.txt -BSL=COM12");
+    ASSERT_NE(frame, nullptr);
+    ASSERT_TRUE(WaitForLog(frame, "Verify complete.", 60000)) << LogText(frame);
+    // Closing lets the port go.
+    PostMessageA(frame, WM_CLOSE, 0, 0);
+    EXPECT_EQ(Last().WaitForExit(15000), 1);
     // A different program verified against the chip: one byte differs in the row at 0x1110, and a block
     // of erased bytes at 0x8000 matches. Rows: 1100, 1110, 8000 to 83F0, FFE0, FFF0.
     std::string other = ReadText(File("blink.txt"));
@@ -252,7 +249,7 @@ TEST_F(Ui, TheSerialLoaderForRealAndMismatchRowsInRed) {
     std::string erased = "@8000\r\n";
     for (int line = 0; line < 64; ++line) erased += "FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF\r\n";
     WriteText(File("other.txt"), other.insert(other.find("@FFE0"), erased));
-    HWND frame = Start("+v other.txt -BSL=COM1");
+    frame = Start("+v other.txt -BSL=COM1");
     ASSERT_NE(frame, nullptr);
     ASSERT_TRUE(WaitForLog(frame, "Verify failed. Found 1 errors", 60000)) << LogText(frame);
     Settle(frame);
@@ -267,20 +264,12 @@ TEST_F(Ui, TheSerialLoaderForRealAndMismatchRowsInRed) {
     SendMessageA(list, LB_SETTOPINDEX, 0, 0);
     Settle(frame);
     Shot("main-window-after-verify-with-marks");
-}
 
-// Needs quarzo-sim's pseudo-terminal mapped to COM12 as well: ports above COM9 open only under their
-// device name "\\.\COMn".
-TEST_F(Ui, APortAboveCom8ProgramsAndIsOfferedInTheSettings) {
-    if (!std::getenv("QUARZO_UI_COM1")) GTEST_SKIP() << "no simulated target on COM12";
-    RunToEnd("+ebpv blink.txt -BSL=COM12", "Verify complete.");
-    HWND frame = Start("");
-    ASSERT_NE(frame, nullptr);
+    // COM1 to COM8, then the ports the system has above them: COM12, stored as port 11.
     HWND dialog = OpenDialogFrom(frame, kCmdSetup, "Settings");
     ASSERT_NE(dialog, nullptr);
     ChooseAdapter(dialog, 2);
-    // COM1 to COM8, then the ports the system has above them: COM12 is the ninth choice.
-    EXPECT_TRUE(ChooseProperty(GetDlgItem(dialog, 1019), 0, 8));
+    EXPECT_TRUE(EditProperty(GetDlgItem(dialog, 1019), 0, "COM12"));
     ASSERT_TRUE(PressAndWaitGone(dialog, IDOK));
     EXPECT_TRUE(IniHas("[IF_BSL]\r\nPort=11\r\n")) << ReadText(File("quarzo.ini"));
 }

@@ -1,6 +1,7 @@
 #include "ui/window_probe.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <fstream>
 #include <sstream>
@@ -10,26 +11,16 @@ namespace {
 
 constexpr const char* kFrameClass = "Quarzo16xMainFrame";
 
-using FrameSearch = std::pair<DWORD, std::vector<HWND>>;
-
-// A named callback: on 32-bit Windows a lambda does not convert to the stdcall WNDENUMPROC.
-BOOL CALLBACK AddFrame(HWND window, LPARAM param) {
-    auto* s = reinterpret_cast<FrameSearch*>(param);
-    char name[64];
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if ((s->first == 0 || owner == s->first) && GetClassNameA(window, name, sizeof name) &&
-        lstrcmpA(name, kFrameClass) == 0 && (s->first == 0 || IsWindowVisible(window))) {
-        s->second.push_back(window);
-    }
-    return TRUE;
-}
-
-// The visible main windows, of one process or (pid 0) of all.
+// The visible main windows of one process, or (pid 0) every main window.
 std::vector<HWND> Frames(DWORD pid) {
-    FrameSearch search{pid, {}};
-    EnumWindows(AddFrame, reinterpret_cast<LPARAM>(&search));
-    return search.second;
+    std::vector<HWND> frames;
+    for (HWND w = FindWindowExA(nullptr, nullptr, kFrameClass, nullptr); w;
+         w = FindWindowExA(nullptr, w, kFrameClass, nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (pid == 0 || (owner == pid && IsWindowVisible(w))) frames.push_back(w);
+    }
+    return frames;
 }
 
 LRESULT Send(HWND window, UINT message, WPARAM w = 0, LPARAM l = 0) {
@@ -161,29 +152,23 @@ bool PressAndWaitGone(HWND dialog, int button) {
     return WaitGone(dialog);
 }
 
-namespace {
-
-// Selects the item, opens its editor (a child of the list) with F2, sets it and commits it with Enter.
-bool EditWith(HWND list, int index, const char* editorClass, UINT message, WPARAM w, LPARAM l) {
+bool EditProperty(HWND list, int index, const std::string& text) {
     SendMessageA(list, LB_SETCURSEL, index, 0);
     PostMessageA(list, WM_KEYDOWN, VK_F2, 0);
     HWND editor = nullptr;
-    if (!Until([&] { return (editor = FindWindowExA(list, nullptr, editorClass, nullptr)) != nullptr; },
-               5000))
+    if (!Until([&] { return (editor = FindWindowExA(list, nullptr, nullptr, nullptr)) != nullptr; }, 5000)) {
         return false;
-    SendMessageA(editor, message, w, l);
+    }
+    char kind[32] = "";
+    GetClassNameA(editor, kind, sizeof kind);
+    auto value = reinterpret_cast<LPARAM>(text.c_str());
+    if (lstrcmpiA(kind, "ComboBox") != 0) {
+        SendMessageA(editor, WM_SETTEXT, 0, value);
+    } else if (SendMessageA(editor, CB_SELECTSTRING, static_cast<WPARAM>(-1), value) == CB_ERR) {
+        return false;
+    }
     PostMessageA(editor, WM_KEYDOWN, VK_RETURN, 0);
     return WaitGone(editor, 5000);
-}
-
-}  // namespace
-
-bool EditProperty(HWND list, int index, const std::string& text) {
-    return EditWith(list, index, "Edit", WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-}
-
-bool ChooseProperty(HWND list, int index, int choice) {
-    return EditWith(list, index, "ComboBox", CB_SETCURSEL, static_cast<WPARAM>(choice), 0);
 }
 
 void ToggleProperty(HWND list, int index) {
@@ -217,6 +202,54 @@ void SaveScreenshot(const std::string& path) {
     out.write(reinterpret_cast<const char*>(&file), sizeof file);
     out.write(reinterpret_cast<const char*>(&header), sizeof header);
     out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+}
+
+namespace {
+
+// Lets go after a few rounds of the drag loop over the target, as a hand that hovers a moment there. The
+// loop asks on its own timer (every 50 ms under Wine): no second thread races the drag.
+class LetGoAfterHovering : public IDropSource {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        *object = riid == IID_IUnknown || riid == IID_IDropSource ? this : nullptr;
+        return *object ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL escape, DWORD) override {
+        if (escape) return DRAGDROP_S_CANCEL;
+        return ++rounds_ < 5 ? S_OK : DRAGDROP_S_DROP;
+    }
+    HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
+
+private:
+    int rounds_ = 0;
+};
+
+}  // namespace
+
+DWORD DragFilesOnto(const std::vector<std::string>& files, POINT at) {
+    OleInitialize(nullptr);
+    // The shell's own data object for the files of one folder, as a file manager hands them over.
+    std::vector<PIDLIST_ABSOLUTE> paths;
+    std::vector<PCUIDLIST_RELATIVE> names;
+    for (const std::string& file : files) {
+        paths.push_back(ILCreateFromPathA(file.c_str()));
+        names.push_back(ILFindLastID(paths.back()));
+    }
+    PIDLIST_ABSOLUTE folder = ILClone(paths[0]);
+    ILRemoveLastID(folder);
+    IDataObject* data = nullptr;
+    DWORD effect = DROPEFFECT_NONE;
+    if (SUCCEEDED(CIDLData_CreateFromIDArray(folder, static_cast<UINT>(names.size()), names.data(), &data))) {
+        LetGoAfterHovering source;
+        SetCursorPos(at.x, at.y);
+        if (DoDragDrop(data, &source, DROPEFFECT_COPY, &effect) != DRAGDROP_S_DROP) effect = DROPEFFECT_NONE;
+        data->Release();
+    }
+    ILFree(folder);
+    for (PIDLIST_ABSOLUTE path : paths) ILFree(path);
+    return effect;
 }
 
 std::string TempFolder(const std::string& name) {

@@ -41,13 +41,16 @@ void Settle(HWND frame);
 HWND OpenDialogFrom(HWND frame, unsigned command, const char* title);
 // Presses a dialog's button and waits until the dialog is gone.
 bool PressAndWaitGone(HWND dialog, int button);
-// Edits a property list's item in place as a person would: select, F2, the text or choice, Enter.
+// Edits a property list's item in place as a person would: select, F2, the text or the choice of that
+// name, Enter.
 bool EditProperty(HWND list, int index, const std::string& text);
-bool ChooseProperty(HWND list, int index, int choice);
 // Selects an item and presses Space (toggles a check item).
 void ToggleProperty(HWND list, int index);
 // Every top-level window of the main window's class.
 std::vector<HWND> MainWindows();
+// Drags the files from outside onto the screen point through OLE drag and drop, as a file manager does;
+// the drop effect the target reported, DROPEFFECT_NONE when nothing took the files.
+DWORD DragFilesOnto(const std::vector<std::string>& files, POINT at);
 // Saves the whole screen as a 24-bit BMP file.
 void SaveScreenshot(const std::string& path);
 
