@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "core/settings_store.h"
 #include "quarzo_version.h"
@@ -16,10 +18,26 @@
 namespace quarzo::ui_test {
 namespace {
 
+void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string ReadText(const std::string& path) {
+    std::stringstream s;
+    s << std::ifstream(path, std::ios::binary).rdbuf();
+    return s.str();
+}
+
+// Each test in a folder of its own, with the program's settings and an example program.
 class Ui : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_ = TempFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        folder_ = std::string(temp) + "quarzo-ui-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
+                  std::to_string(GetCurrentProcessId());
+        CreateDirectoryA(folder_.c_str(), nullptr);
         WriteText(File("quarzo.ini"), "[Application]\r\nSingle instance=0\r\nAdapter=3\r\n");
         WriteText(File("blink.txt"), ReadText(QUARZO_SOURCE_DIR "/examples/blink.txt"));
     }
@@ -35,10 +53,6 @@ protected:
     }
     QuarzoProcess& Last() { return *processes_.back(); }
     int Rows(HWND frame) { return static_cast<int>(SendMessageA(HexList(frame), LB_GETCOUNT, 0, 0)); }
-    void Shot(const std::string& name) {
-        const char* folder = std::getenv("QUARZO_SCREENSHOTS");
-        if (folder && *folder) SaveScreenshot(std::string(folder) + "\\" + name + ".bmp");
-    }
 
     std::string folder_;
     std::vector<std::unique_ptr<QuarzoProcess>> processes_;
@@ -56,7 +70,14 @@ void ChooseAdapter(HWND dialog, int adapter) {
 
 // A first start opens at the default size for the display scale Wine runs with (QUARZO_UI_DPI, set by
 // scripts/wine-tests.sh); the memory view's text and the toolbar grow, and no two controls overlap.
-TEST_F(Ui, AFileOnTheCommandLineLoadsAndRunsNothingAtEveryScale) {
+// Files dragged from outside onto the memory view: the first opens, at its load addresses, up to the
+// top of the 1 MB address space (five-digit addresses); the others are left alone.
+TEST_F(Ui, AFileOnTheCommandLineOrDroppedLoadsAndRunsNothingAtEveryScale) {
+    WriteText(File("firmware.elf"), testing::ElfBuilder()
+                                        .Add(0xE000, std::vector<uint8_t>(32, 0x3C))
+                                        .Add(0xFFFF0, std::vector<uint8_t>(16, 0x41))
+                                        .Build());
+    WriteText(File("second.hex"), ":0400000001020304F2\r\n:00000001FF\r\n");
     HWND frame = Start("blink.txt");
     ASSERT_NE(frame, nullptr);
     ASSERT_TRUE(WaitForLog(frame, "Load 61184 bytes."));
@@ -102,7 +123,19 @@ TEST_F(Ui, AFileOnTheCommandLineLoadsAndRunsNothingAtEveryScale) {
             EXPECT_FALSE(IntersectRect(&both, &a, &b)) << "controls " << i << " and " << k << " overlap";
         }
     }
-    Shot("main-window");
+    SaveScreenshot("main-window");
+
+    RECT list;
+    GetWindowRect(HexList(frame), &list);
+    POINT middle{(list.left + list.right) / 2, (list.top + list.bottom) / 2};
+    EXPECT_EQ(DragFilesOnto({File("firmware.elf"), File("second.hex"), File("blink.txt")}, middle),
+              static_cast<DWORD>(DROPEFFECT_COPY));
+    EXPECT_TRUE(TitleIs(frame, "QUARZO - [firmware.elf]")) << TitleOf(frame);
+    EXPECT_TRUE(WaitForLog(frame, "Load 991232 bytes."));
+    EXPECT_EQ(LogText(frame).find("second.hex"), std::string::npos);
+    EXPECT_EQ(Rows(frame), 3);
+    Settle(frame);
+    SaveScreenshot("hex-view-up-to-the-top-of-the-address-space");
 }
 
 // An empty window: what needs an image is off, the null adapter has no settings page, the about box
@@ -139,7 +172,7 @@ TEST_F(Ui, AnEmptyWindowItsDialogsAndItsClose) {
     std::string mail = text;
     EXPECT_EQ(mail.rfind("mailto:", 0), 0u) << mail;
     EXPECT_EQ(mail.substr(mail.rfind('=') + 1), "QUARZO_" QUARZO_VERSION_TEXT) << mail;
-    Shot("about-box");
+    SaveScreenshot("about-box");
     EXPECT_TRUE(PressAndWaitGone(about, IDOK));
 
     PostMessageA(frame, WM_CLOSE, 0, 0);
@@ -147,30 +180,6 @@ TEST_F(Ui, AnEmptyWindowItsDialogsAndItsClose) {
     for (const char* saved : {"WinSize=", "Device index=0", "[IF_BSL]"}) {
         EXPECT_TRUE(IniHas(saved)) << saved;
     }
-}
-
-// Files dragged from outside onto the memory view: the first opens, at its load addresses, up to the
-// top of the 1 MB address space (five-digit addresses); the others are left alone.
-TEST_F(Ui, DroppedFilesOpenTheFirstAtItsLoadAddresses) {
-    WriteText(File("firmware.elf"), testing::ElfBuilder()
-                                        .Add(0xE000, std::vector<uint8_t>(32, 0x3C))
-                                        .Add(0xFFFF0, std::vector<uint8_t>(16, 0x41))
-                                        .Build());
-    WriteText(File("second.hex"), ":0400000001020304F2\r\n:00000001FF\r\n");
-    HWND frame = Start("");
-    ASSERT_NE(frame, nullptr);
-    Settle(frame);
-    RECT list;
-    GetWindowRect(HexList(frame), &list);
-    POINT middle{(list.left + list.right) / 2, (list.top + list.bottom) / 2};
-    EXPECT_EQ(DragFilesOnto({File("firmware.elf"), File("second.hex"), File("blink.txt")}, middle),
-              static_cast<DWORD>(DROPEFFECT_COPY));
-    EXPECT_TRUE(TitleIs(frame, "QUARZO - [firmware.elf]")) << TitleOf(frame);
-    EXPECT_TRUE(WaitForLog(frame, "Load 991232 bytes."));
-    EXPECT_EQ(LogText(frame).find("second.hex"), std::string::npos);
-    EXPECT_EQ(Rows(frame), 3);
-    Settle(frame);
-    Shot("hex-view-up-to-the-top-of-the-address-space");
 }
 
 TEST_F(Ui, SingleInstanceHandsTheCommandLineToTheRunningWindow) {
@@ -210,7 +219,7 @@ TEST_F(Ui, TheSettingsDialogStoresWhatTheUserEdits) {
     HWND page = GetDlgItem(dialog, 1019), global = GetDlgItem(dialog, 1020);
     EXPECT_EQ(SendMessageA(page, LB_GETCOUNT, 0, 0), 8);  // the loader's page
     EXPECT_EQ(SendDlgItemMessageA(dialog, 1021, CB_GETCURSEL, 0, 0), 2);
-    Shot("settings-dialog");
+    SaveScreenshot("settings-dialog");
 
     EXPECT_TRUE(EditProperty(page, 6, "40"));    // RST delay
     EXPECT_TRUE(EditProperty(page, 3, "True"));  // Keep port open
@@ -263,7 +272,7 @@ TEST_F(Ui, TheSerialLoaderForRealOnComPortsBelowAndAboveCom8AndMismatchRowsInRed
     }
     SendMessageA(list, LB_SETTOPINDEX, 0, 0);
     Settle(frame);
-    Shot("main-window-after-verify-with-marks");
+    SaveScreenshot("main-window-after-verify-with-marks");
 
     // COM1 to COM8, then the ports the system has above them: COM12, stored as port 11.
     HWND dialog = OpenDialogFrom(frame, kCmdSetup, "Settings");

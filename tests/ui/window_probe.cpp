@@ -3,25 +3,13 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 namespace quarzo::ui_test {
 namespace {
 
 constexpr const char* kFrameClass = "Quarzo16xMainFrame";
-
-// The visible main windows of one process, or (pid 0) every main window.
-std::vector<HWND> Frames(DWORD pid) {
-    std::vector<HWND> frames;
-    for (HWND w = FindWindowExA(nullptr, nullptr, kFrameClass, nullptr); w;
-         w = FindWindowExA(nullptr, w, kFrameClass, nullptr)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(w, &owner);
-        if (pid == 0 || (owner == pid && IsWindowVisible(w))) frames.push_back(w);
-    }
-    return frames;
-}
 
 LRESULT Send(HWND window, UINT message, WPARAM w = 0, LPARAM l = 0) {
     DWORD_PTR result = 0;
@@ -70,15 +58,9 @@ QuarzoProcess::~QuarzoProcess() {
 }
 
 HWND QuarzoProcess::Window(DWORD timeoutMs) {
-    HWND found = nullptr;
-    Until(
-        [&] {
-            std::vector<HWND> frames = Frames(info_.dwProcessId);
-            found = frames.empty() ? nullptr : frames[0];
-            return found != nullptr;
-        },
-        timeoutMs);
-    return found;
+    std::vector<HWND> frames;
+    Until([&] { return !(frames = MainWindows(info_.dwProcessId)).empty(); }, timeoutMs);
+    return frames.empty() ? nullptr : frames[0];
 }
 
 int QuarzoProcess::WaitForExit(DWORD timeoutMs) {
@@ -120,8 +102,7 @@ HWND HexDialog(HWND frame) {
 }
 
 HWND HexList(HWND frame) {
-    HWND dialog = HexDialog(frame);
-    return dialog ? GetDlgItem(dialog, 1013) : nullptr;
+    return GetDlgItem(HexDialog(frame), 1013);
 }
 
 HWND Toolbar(HWND frame) {
@@ -177,11 +158,20 @@ void ToggleProperty(HWND list, int index) {
     Send(list, WM_KEYDOWN, VK_SPACE);
 }
 
-std::vector<HWND> MainWindows() {
-    return Frames(0);
+std::vector<HWND> MainWindows(DWORD pid) {
+    std::vector<HWND> frames;
+    for (HWND w = FindWindowExA(nullptr, nullptr, kFrameClass, nullptr); w;
+         w = FindWindowExA(nullptr, w, kFrameClass, nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (pid == 0 || (owner == pid && IsWindowVisible(w))) frames.push_back(w);
+    }
+    return frames;
 }
 
-void SaveScreenshot(const std::string& path) {
+void SaveScreenshot(const std::string& name) {
+    const char* folder = std::getenv("QUARZO_SCREENSHOTS");
+    if (!folder || !*folder) return;
     int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
@@ -198,7 +188,7 @@ void SaveScreenshot(const std::string& path) {
     ReleaseDC(nullptr, screen);
     DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof header;
     BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(offset + pixels.size()), 0, 0, offset};
-    std::ofstream out(path, std::ios::binary);
+    std::ofstream out(std::string(folder) + "\\" + name + ".bmp", std::ios::binary);
     out.write(reinterpret_cast<const char*>(&file), sizeof file);
     out.write(reinterpret_cast<const char*>(&header), sizeof header);
     out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
@@ -250,25 +240,6 @@ DWORD DragFilesOnto(const std::vector<std::string>& files, POINT at) {
     ILFree(folder);
     for (PIDLIST_ABSOLUTE path : paths) ILFree(path);
     return effect;
-}
-
-std::string TempFolder(const std::string& name) {
-    char base[MAX_PATH];
-    GetTempPathA(MAX_PATH, base);
-    std::string folder =
-        std::string(base) + "quarzo-ui-" + name + "-" + std::to_string(GetCurrentProcessId());
-    CreateDirectoryA(folder.c_str(), nullptr);
-    return folder;
-}
-
-void WriteText(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string ReadText(const std::string& path) {
-    std::stringstream s;
-    s << std::ifstream(path, std::ios::binary).rdbuf();
-    return s.str();
 }
 
 }  // namespace quarzo::ui_test

@@ -46,16 +46,12 @@ bool PressAndWaitGone(HWND dialog, int button);
 bool EditProperty(HWND list, int index, const std::string& text);
 // Selects an item and presses Space (toggles a check item).
 void ToggleProperty(HWND list, int index);
-// Every top-level window of the main window's class.
-std::vector<HWND> MainWindows();
+// The visible main windows of one process, or (pid 0) every main window.
+std::vector<HWND> MainWindows(DWORD pid = 0);
 // Drags the files from outside onto the screen point through OLE drag and drop, as a file manager does;
 // the drop effect the target reported, DROPEFFECT_NONE when nothing took the files.
 DWORD DragFilesOnto(const std::vector<std::string>& files, POINT at);
-// Saves the whole screen as a 24-bit BMP file.
-void SaveScreenshot(const std::string& path);
-
-std::string TempFolder(const std::string& name);
-void WriteText(const std::string& path, const std::string& text);
-std::string ReadText(const std::string& path);
+// Saves the whole screen as a 24-bit BMP file of that name in the folder QUARZO_SCREENSHOTS names, if set.
+void SaveScreenshot(const std::string& name);
 
 }  // namespace quarzo::ui_test
