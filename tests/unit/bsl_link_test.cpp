@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "adapters/bsl/bsl_wiring.h"
 #include "support/sim_target.h"
 
 namespace quarzo {
@@ -23,7 +24,6 @@ protected:
         target_.line.hostBytes.clear();
         target_.frames.clear();
     }
-    uint32_t Code() { return link_.GetErrorCode(); }
 
     SimTarget target_;
     BslLink link_;
@@ -61,7 +61,7 @@ TEST_F(BslLinkTest, WritesGoInBlocksOf250AndStopAtTheFirstFailedBlock) {
     target_.Flash(0x3000 + 250, Bytes(250, 0x00));
     EXPECT_FALSE(link_.WriteBlocks(0x3000, Bytes(600, 0xFF).data(), 600));
     EXPECT_EQ(target_.Commands(), (Strings{"12 3000 250", "12 30FA 250"}));
-    EXPECT_EQ(Code(), BslLink::kNak);
+    EXPECT_EQ(link_.GetErrorCode(), BslLink::kNak);
 }
 
 TEST_F(BslLinkTest, EveryLineFaultHasItsCodeAndTimeOut) {
@@ -90,7 +90,7 @@ TEST_F(BslLinkTest, EveryLineFaultHasItsCodeAndTimeOut) {
         f.inject();
         uint64_t before = target_.clock.NowUs();
         EXPECT_FALSE(link_.ReadBlocks(0x0FF0, buffer, 16));
-        EXPECT_EQ(Code(), f.code);
+        EXPECT_EQ(link_.GetErrorCode(), f.code);
         EXPECT_GE(target_.clock.NowUs() - before, f.minUs);
         EXPECT_LT(target_.clock.NowUs() - before, f.maxUs);
     }
@@ -98,11 +98,11 @@ TEST_F(BslLinkTest, EveryLineFaultHasItsCodeAndTimeOut) {
 
     target_.line.closeFails = true;
     EXPECT_FALSE(link_.CloseLink());
-    EXPECT_EQ(Code(), BslLink::kClosePort);
+    EXPECT_EQ(link_.GetErrorCode(), BslLink::kClosePort);
     target_.line.exists = false;
     EXPECT_FALSE(link_.OpenLink("COM1"));
-    EXPECT_EQ(link_.GetErrorCode(), BslLink::kOpenPort);
-    EXPECT_EQ(link_.GetErrorCode(), 0u);  // read once
+    EXPECT_EQ(link_.GetErrorlink_.GetErrorCode(), BslLink::kOpenPort);
+    EXPECT_EQ(link_.GetErrorlink_.GetErrorCode(), 0u);  // read once
     EXPECT_STREQ(BslLink::GetErrorText(17), "Invalid error number");
 }
 
@@ -124,7 +124,7 @@ TEST(BslSpeedChange, EveryFamilyAnswersAtEveryRate) {
             ASSERT_TRUE(link.ChangeBaudRate(baud));
             EXPECT_EQ(target.line.hostBaud(), baud);
             uint8_t id[2] = {};
-            EXPECT_TRUE(link.ReadBlocks(0x0FF0, id, 2)) << link.GetErrorCode();
+            EXPECT_TRUE(link.ReadBlocks(0x0FF0, id, 2)) << link.GetErrorlink_.GetErrorCode();
             EXPECT_EQ(id[0], target.device.Read(0x0FF0));
         }
     }
@@ -143,25 +143,64 @@ TEST_F(BslLinkTest, RstInvertSwitchesDtrOffForHighAndWaitsTheDelayThen) {
     EXPECT_EQ(target_.line.pinLog, (Strings{"RST 1", "RST 0"}));
 }
 
-// The target enters its loader only when the host's invert settings match the cable's wiring; a plain
-// reset always runs the program.
-TEST(BslLinkWiring, TheLoaderStartsOnlyOnTheRightWaveform) {
+// The simulated cable wired each of the four ways: exactly the matching combination, tried in order (RST
+// inversion first), starts the loader and says who answers; a plain reset always runs the program.
+TEST(BslWiring, OnlyTheMatchingInversionsStartTheLoader) {
     for (int wiring = 0; wiring < 4; ++wiring) {
-        for (int settings = 0; settings < 4; ++settings) {
-            SCOPED_TRACE("wiring " + std::to_string(wiring) + " settings " + std::to_string(settings));
-            SimTarget target;
-            BslLink link;
-            target.Attach(link);
-            target.line.rstWiringInverted = wiring & 1;
-            target.line.tstWiringInverted = !(wiring & 2);
-            link.Configure({.rstInvert = (settings & 1) != 0, .tstInvert = (settings & 2) != 0});
-            ASSERT_TRUE(link.OpenLink("COM1"));
-            link.ResetTarget(true);
-            EXPECT_EQ(target.bsl.GetState() == sim::RomBsl::State::kIdle, wiring == settings);
-            EXPECT_EQ(link.SendPassword(), wiring == settings);
-            link.ResetTarget(false);
-            EXPECT_NE(target.bsl.GetState(), sim::RomBsl::State::kIdle);
+        SCOPED_TRACE(wiring);
+        SimTarget target;
+        BslAdapter adapter;
+        target.Attach(adapter.link);
+        target.line.rstWiringInverted = wiring & 1;
+        target.line.tstWiringInverted = !(wiring & 2);
+        adapter.link.Configure({.rstDelay = 7});
+        std::vector<WiringTrial> trials = TryWirings(adapter);
+        ASSERT_EQ(trials.size(), 4u);
+        for (int i = 0; i < 4; ++i) {
+            const WiringTrial& t = trials[static_cast<size_t>(i)];
+            EXPECT_EQ(t.rstInvert + 2 * t.tstInvert, i);
+            EXPECT_EQ(t.rstDelay, 7u);
+            EXPECT_EQ(t.answered, i == wiring) << i;
+            EXPECT_EQ(t.identified, i == wiring) << i;
         }
+        EXPECT_EQ(trials[static_cast<size_t>(wiring)].version, 0x0160);
+        // The adapter's own settings are as they were.
+        EXPECT_FALSE(adapter.link.Settings().rstInvert || adapter.link.Settings().tstInvert);
+        EXPECT_EQ(adapter.link.Settings().rstDelay, 7u);
+        ASSERT_TRUE(adapter.link.OpenLink("COM1"));
+        adapter.link.ResetTarget(false);
+        EXPECT_NE(target.bsl.GetState(), sim::RomBsl::State::kIdle);
+    }
+}
+
+TEST(BslWiring, ASilentTargetGetsASecondRoundWithALongerResetPulse) {
+    SimTarget target;
+    BslAdapter adapter;
+    target.Attach(adapter.link);
+    target.line.SetSilent(true);
+    std::vector<WiringTrial> trials = TryWirings(adapter);
+    ASSERT_EQ(trials.size(), 8u);
+    EXPECT_EQ(trials[3].rstDelay, 0u);
+    EXPECT_EQ(trials[4].rstDelay, kLongRstDelayMs);
+    for (const WiringTrial& t : trials) EXPECT_FALSE(t.answered);
+
+    // A locked chip still answers. From 1.50 the version command identifies it without a password, so a
+    // loader that erases on a wrong one keeps the chip; older loaders refuse the password.
+    for (const char* version : {"2.02", "1.30"}) {
+        SCOPED_TRACE(version);
+        SimTarget locked(version);
+        BslAdapter other;
+        locked.Attach(other.link);
+        locked.SetVectors(0x11);
+        locked.Flash(0x2000, {0x00});
+        trials = TryWirings(other);
+        bool modern = version[0] == '2';
+        ASSERT_EQ(trials.size(), 4u);
+        EXPECT_TRUE(trials[0].answered);
+        EXPECT_EQ(trials[0].identified, modern);
+        EXPECT_EQ(trials[0].version, modern ? 0x0202 : 0);
+        EXPECT_EQ(locked.device.Read(0x2000), 0x00);
+        EXPECT_EQ(locked.Count("10") == 0, modern);
     }
 }
 
