@@ -12,6 +12,12 @@ using testing::SimTarget;
 using Bytes = std::vector<uint8_t>;
 using Strings = std::vector<std::string>;
 
+std::array<uint8_t, BslLink::kPasswordSize> Vectors(uint8_t value) {
+    std::array<uint8_t, BslLink::kPasswordSize> vectors;
+    vectors.fill(value);
+    return vectors;
+}
+
 struct Session {
     explicit Session(const std::string& version, bool patch = true, const std::string& part = "MSP430F149")
         : target(version, part) {
@@ -47,9 +53,9 @@ TEST(BslAdapter, InfoNotesAndTheLoaderEachStartGets) {
         bool patch;
         const char* part;    // the simulated MSP430 part
         const char* chosen;  // "": no part chosen
-        uint32_t brokenRamCell;
-        bool ours;         // our loader runs in RAM, at 38400 baud
-        bool stackRepair;  // loaders up to 1.30 get their stack repaired before the installation
+        uint32_t broken;     // a RAM cell
+        bool ours;           // our loader runs in RAM, at 38400 baud
+        bool stackRepair;    // loaders up to 1.30 get their stack repaired before the installation
     } cases[] = {
         {"1.10", true, "F149", "", 0, true, true},
         {"1.40", true, "F149", "", 0, true, false},
@@ -66,28 +72,23 @@ TEST(BslAdapter, InfoNotesAndTheLoaderEachStartGets) {
     };
     for (const auto& c : cases) {
         std::string version = c.version, family = c.part == std::string("F413") ? "F413" : "F149";
-        SCOPED_TRACE(version + " " + c.part + " chosen " + c.chosen + " broken " +
-                     std::to_string(c.brokenRamCell));
+        SCOPED_TRACE(version + " " + c.part + " chosen " + c.chosen + " broken " + std::to_string(c.broken));
         Session s(version, c.patch, std::string("MSP430") + c.part);
         if (*c.chosen) s.Choose((std::string("MSP430") + c.chosen).c_str());
-        if (c.brokenRamCell) s.target.device.BreakCell(c.brokenRamCell);  // it does not keep what is written
+        if (c.broken) s.target.device.BreakCell(c.broken);  // it does not keep what is written
         EXPECT_EQ(s.Info(),
                   "Device family " + family + "; BSL v" + version + (c.ours ? " patched to v1.50." : ""));
         EXPECT_EQ(s.target.bsl.RamLoader(), c.ours ? 0x0224 : 0);
         EXPECT_EQ(s.target.line.hostBaud(), c.ours || version == "1.60" ? 38400u : 9600u);
         EXPECT_EQ(s.target.Count("1A 0C22"), c.stackRepair ? 1u : 0u);
-        Strings notes;
-        if (c.ours) {
-            notes = {
-                "Note: Our loader 1.50 runs in RAM from 0x0224 and serves the run in place of the ROM "
-                "loader " +
-                version + "."};
-        } else if (version < "1.60") {
-            notes = {"Note: The ROM loader " + version +
-                     " serves the run: it has no erase check (the blank check "
-                     "reads the memory back) and no speed change (the run stays at 9600 baud)."};
-        }
-        EXPECT_EQ(s.notes, notes);
+        std::string note =
+            c.ours
+                ? "Our loader 1.50 runs in RAM from 0x0224 and serves the run in place of the ROM loader " +
+                      version + "."
+                : "The ROM loader " + version +
+                      " serves the run: it has no erase check (the blank check reads the memory back) and "
+                      "no speed change (the run stays at 9600 baud).";
+        EXPECT_EQ(s.notes, version < "1.60" ? Strings{"Note: " + note} : Strings{});
     }
 
     // Without the erase check the blank check reads the memory back, in blocks, to its last byte.
@@ -142,10 +143,8 @@ TEST(BslAdapter, F2xxErasesLeaveTheCalibrationSegmentWhereTheyCan) {
         s.target.Flash(0x8000, {0x01});
         uint8_t calibration = s.target.device.Read(0x10FF);
         ASSERT_NE(calibration, 0xFF);
-        std::array<uint8_t, BslLink::kPasswordSize> vectors;
-        vectors.fill(0x22);
         s.adapter.BeginRun(true);
-        s.adapter.SetPassword(vectors);
+        s.adapter.SetPassword(Vectors(0x22));
         ASSERT_EQ(s.adapter.Open(), 0);
         ASSERT_EQ(s.adapter.Erase(2, 0x8000, 0x8000), 0);
         EXPECT_TRUE(s.target.device.IsErased(0x1000, 0xC0));
@@ -165,9 +164,7 @@ TEST(BslAdapter, AddressesAbove64KGoThroughTheMemoryOffset) {
         SCOPED_TRACE(version);
         Session s(version, true, "MSP430FG4619");
         s.Choose("MSP430FG4619");
-        std::array<uint8_t, BslLink::kPasswordSize> blank;
-        blank.fill(0xFF);
-        s.adapter.SetPassword(blank);
+        s.adapter.SetPassword(Vectors(0xFF));
         ASSERT_EQ(s.adapter.Open(), 0);
         Bytes data(512);
         for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + 1);

@@ -101,8 +101,8 @@ TEST_F(BslLinkTest, EveryLineFaultHasItsCodeAndTimeOut) {
     EXPECT_EQ(link_.GetErrorCode(), BslLink::kClosePort);
     target_.line.exists = false;
     EXPECT_FALSE(link_.OpenLink("COM1"));
-    EXPECT_EQ(link_.GetErrorlink_.GetErrorCode(), BslLink::kOpenPort);
-    EXPECT_EQ(link_.GetErrorlink_.GetErrorCode(), 0u);  // read once
+    EXPECT_EQ(link_.GetErrorCode(), BslLink::kOpenPort);
+    EXPECT_EQ(link_.GetErrorCode(), 0u);  // read once
     EXPECT_STREQ(BslLink::GetErrorText(17), "Invalid error number");
 }
 
@@ -124,7 +124,7 @@ TEST(BslSpeedChange, EveryFamilyAnswersAtEveryRate) {
             ASSERT_TRUE(link.ChangeBaudRate(baud));
             EXPECT_EQ(target.line.hostBaud(), baud);
             uint8_t id[2] = {};
-            EXPECT_TRUE(link.ReadBlocks(0x0FF0, id, 2)) << link.GetErrorlink_.GetErrorCode();
+            EXPECT_TRUE(link.ReadBlocks(0x0FF0, id, 2)) << link.GetErrorCode();
             EXPECT_EQ(id[0], target.device.Read(0x0FF0));
         }
     }
