@@ -4,6 +4,7 @@
 // falls silent.
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 #include "adapters/bsl/bsl_link.h"
 #include "platform/serial_port.h"
@@ -77,41 +78,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!link.OpenLink("COM1")) std::abort();
     uint8_t buffer[600];
     std::memset(buffer, 0x5A, sizeof buffer);
-    const uint8_t choice = data[0];
-    uint64_t frames = 1;
-    bool ok = false;
-    switch (choice % 6) {
-        case 0:
-            ok = link.SendPassword();
-            frames = 2;
-            break;
-        case 1:
-            ok = link.ReadBlocks(0x1100, buffer, 600);
-            frames = 3;
-            break;
-        case 2:
-            ok = link.WriteBlocks(0x1100, buffer, 600);
-            frames = 3;
-            break;
-        case 3:
-            ok = link.MassErase();
-            frames = 21;
-            break;
-        case 4:
-            ok = link.PrepareTarget();
-            frames = 40;
-            break;
-        default:
-            // The erase check where the loader's fuzzed identification offers it.
-            ok = link.ReadChipInfo() && (!link.HasEraseCheck() || link.CheckErased(0x1100, 0xEF00));
-            frames = 3;
-            break;
-    }
+    // Each operation with the frames it sends at most.
+    const struct {
+        uint64_t frames;
+        std::function<bool()> run;
+    } operations[] = {
+        {2, [&] { return link.SendPassword(); }},
+        {3, [&] { return link.ReadBlocks(0x1100, buffer, 600); }},
+        {3, [&] { return link.WriteBlocks(0x1100, buffer, 600); }},
+        {21, [&] { return link.MassErase(); }},
+        {40, [&] { return link.PrepareTarget(); }},
+        // The erase check where the loader's fuzzed identification offers it.
+        {3,
+         [&] { return link.ReadChipInfo() && (!link.HasEraseCheck() || link.CheckErased(0x1100, 0xEF00)); }},
+    };
+    const auto& operation = operations[data[0] % 6];
+    bool ok = operation.run();
     uint32_t code = link.GetErrorCode();
     // A failure always carries its reason. (Preparing tolerates an unreadable version, which is asked
     // again later, so success may leave that step's code behind.)
     if (!ok && code == quarzo::BslLink::kNoError) std::abort();
     if (code > quarzo::BslLink::kAddressRange) std::abort();
-    if (clock.NowUs() > frames * kFrameBoundUs + 2'000'000) std::abort();
+    if (clock.NowUs() > operation.frames * kFrameBoundUs + 2'000'000) std::abort();
     return 0;
 }

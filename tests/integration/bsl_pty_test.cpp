@@ -22,14 +22,6 @@ using testing::UnstampedLines;
 using testing::WriteFile;
 using Strings = std::vector<std::string>;
 
-// A TI-TXT program: its code, then the whole vector table with the reset vector (the file gives the
-// password).
-std::string Program(const std::string& code, const std::string& reset) {
-    std::string text = code + "@FFE0\r\n";
-    for (int i = 0; i < 30; ++i) text += "FF ";
-    return text + reset + "\r\nq\r\n";
-}
-
 // A TI-TXT file as read by our reader.
 MemoryImage Loaded(const std::string& path) {
     MemoryImage image;
@@ -46,7 +38,9 @@ protected:
     std::string blink_ = std::string(QUARZO_SOURCE_DIR) + "/examples/blink.txt";
 };
 
-TEST_F(BslOverPty, ProgramVerifyAndReadBackThroughTheSimulator) {
+// A whole run, the simulator's trace, state and flash report; on a pseudo-terminal, which has no modem
+// lines, every wiring answers to --detect; the simulator's own options.
+TEST_F(BslOverPty, ProgramVerifyDetectAndTheSimulatorsOptions) {
     std::string trace = dir_.File("trace.txt"), state = dir_.File("state.txt");
     SimProcess sim(QUARZO_SIM,
                    "--trace '" + trace + "' --state '" + state + "' 2>'" + dir_.File("sim.err") + "'",
@@ -62,13 +56,28 @@ TEST_F(BslOverPty, ProgramVerifyAndReadBackThroughTheSimulator) {
                         "Device: MSP430F149. Info(0x1000-0x10FF), Main:(0x1100-0xFFFF)"),
               lines.end());
 
-    // COM1 stands for the device the settings file names for it.
-    WriteFile(dir_.File("quarzo.ini"), "[Ports]\r\nCOM1=" + sim.DevicePath() + "\r\n");
-    testing::Outcome read = Quarzo("+r '" + blink_ + "' -o readback.txt -BSL=COM1");
-    EXPECT_EQ(read.status, 0) << read.out;
-    MemoryImage back = Loaded(dir_.File("readback.txt")), blink = Loaded(blink_);
-    for (uint32_t a = blink.Lowest(); a <= blink.Highest(); ++a)
-        ASSERT_EQ(back.ValueAt(a), blink.ValueAt(a)) << a;
+    testing::Outcome detect = Quarzo("--detect --save-settings -BSL=" + sim.DevicePath());
+    EXPECT_EQ(detect.status, 0) << detect.out;
+    lines = UnstampedLines(detect.out);
+    ASSERT_EQ(lines.size(), 6u) << detect.out;
+    EXPECT_EQ(lines[1],
+              "RST invert off, TST invert off, RST delay 0 ms: answers: device family F149, BSL v1.61");
+    EXPECT_EQ(lines[4],
+              "RST invert on, TST invert on, RST delay 0 ms: answers: device family F149, BSL v1.61");
+    EXPECT_EQ(
+        lines[5],
+        "4 wirings answer: this port's DTR and RTS do not reach the target, so they cannot be told apart. "
+        "The settings stay as they are.");
+    EXPECT_EQ(ReadFile(dir_.File("quarzo.ini")).find("RST invert=-1"), std::string::npos);
+
+    testing::Outcome wrong = Quarzo("--detect +e -BSL=" + sim.DevicePath());
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_EQ(UnstampedLines(wrong.out).back(),
+              "--detect takes only the loader's port: -BSL=COMn or a device path");
+
+    EXPECT_NE(RunShell(std::string(QUARZO_SIM) + " --bsl-version 9.99 2>/dev/null").status, 0);
+    EXPECT_NE(RunShell(std::string(QUARZO_SIM) + " --device NOPE 2>/dev/null").status, 0);
+    EXPECT_EQ(RunShell(std::string(QUARZO_SIM) + " --help").status, 0);
 
     EXPECT_EQ(sim.Stop(), 0);
     std::string frames = ReadFile(trace);
@@ -102,24 +111,12 @@ TEST_F(BslOverPty, AChosenDeviceIsBelieved) {
     EXPECT_EQ(Quarzo("--device 99 +r -BSL=" + sim.DevicePath()).status, 1);
 }
 
-// Information memory is the user's unless the run is told otherwise: an erase with -pi leaves it.
-TEST_F(BslOverPty, AnEraseWithoutInformationMemoryKeepsIt) {
-    WriteFile(dir_.File("kept.txt"), Program("@1080\r\n5A A5\r\n@1100\r\n31 40 00 0A\r\n", "00 11"));
-    std::string state = dir_.File("state.txt");
-    SimProcess sim(QUARZO_SIM, "--load '" + dir_.File("kept.txt") + "' --state '" + state + "'",
-                   dir_.File("sim.out"));
-    ASSERT_FALSE(sim.DevicePath().empty());
-    testing::Outcome erase = Quarzo("+e -pi kept.txt -BSL=" + sim.DevicePath());
-    EXPECT_EQ(erase.status, 0) << erase.out;
-    EXPECT_EQ(sim.Stop(), 0);
-    MemoryImage kept = Loaded(state);
-    EXPECT_EQ(kept.ValueAt(0x1080), 0x5A);
-    EXPECT_EQ(kept.ValueAt(0x1100), 0xFF);
-}
-
 // A loader that erases the chip on a wrong password: a plain read of a programmed chip must not wipe it.
 TEST_F(BslOverPty, AReadOfALockedF2xxNeverSendsAGuessedPassword) {
-    WriteFile(dir_.File("fw.txt"), Program("@8000\r\n31 40 00 03 3F 40 12 34\r\n", "00 80"));
+    // Its code, then the whole vector table with the reset vector: the file gives the password.
+    std::string vectors = "@FFE0\r\n";
+    for (int i = 0; i < 30; ++i) vectors += "FF ";
+    WriteFile(dir_.File("fw.txt"), "@8000\r\n31 40 00 03 3F 40 12 34\r\n" + vectors + "00 80\r\nq\r\n");
     SimProcess sim(QUARZO_SIM, "--device MSP430F2274 --bsl-version 2.02 --load '" + dir_.File("fw.txt") + "'",
                    dir_.File("sim.out"));
     ASSERT_FALSE(sim.DevicePath().empty());
@@ -161,33 +158,6 @@ TEST_F(BslOverPty, VerifyAgainstALoadedSimulatorListsTheRangesThatDiffer) {
               (Strings{"Verify failed. Found 3 errors", "Differs at 0x1100-0x1101 (2 bytes)",
                        "Differs at 0x1112 (1 byte)"}))
         << verify.out;
-}
-
-TEST_F(BslOverPty, DetectOnAPseudoTerminalAndTheSimulatorsOptions) {
-    SimProcess sim(QUARZO_SIM, "", dir_.File("sim.out"));
-    ASSERT_FALSE(sim.DevicePath().empty());
-    testing::Outcome detect = Quarzo("--detect --save-settings -BSL=" + sim.DevicePath());
-    EXPECT_EQ(detect.status, 0) << detect.out;
-    Strings lines = UnstampedLines(detect.out);
-    ASSERT_EQ(lines.size(), 6u) << detect.out;
-    EXPECT_EQ(lines[1],
-              "RST invert off, TST invert off, RST delay 0 ms: answers: device family F149, BSL v1.61");
-    EXPECT_EQ(lines[4],
-              "RST invert on, TST invert on, RST delay 0 ms: answers: device family F149, BSL v1.61");
-    EXPECT_EQ(
-        lines[5],
-        "4 wirings answer: this port's DTR and RTS do not reach the target, so they cannot be told apart. "
-        "The settings stay as they are.");
-    EXPECT_EQ(ReadFile(dir_.File("quarzo.ini")).find("RST invert=-1"), std::string::npos);
-
-    testing::Outcome wrong = Quarzo("--detect +e -BSL=" + sim.DevicePath());
-    EXPECT_EQ(wrong.status, 1);
-    EXPECT_EQ(UnstampedLines(wrong.out).back(),
-              "--detect takes only the loader's port: -BSL=COMn or a device path");
-
-    EXPECT_NE(RunShell(std::string(QUARZO_SIM) + " --bsl-version 9.99 2>/dev/null").status, 0);
-    EXPECT_NE(RunShell(std::string(QUARZO_SIM) + " --device NOPE 2>/dev/null").status, 0);
-    EXPECT_EQ(RunShell(std::string(QUARZO_SIM) + " --help").status, 0);
 }
 
 // A production station: several programmers at once, each on its own chip.

@@ -163,18 +163,6 @@ TEST(ChipModel, EightBitRegistersTakeByteAccessOnly) {
     }
 }
 
-// The ROM loader's speed change: the rate asked for where the clock words give the clock its bit
-// timing was made for, another speed where they do not (the F1xx words on an F2xx chip).
-TEST(ChipModel, TheSpeedChangeFollowsTheClockTheWordsGive) {
-    EXPECT_EQ(RomLoaderBaud(ClockSystem::kBasic, 0xE0, 0x87, 2), 38400u);
-    EXPECT_EQ(RomLoaderBaud(ClockSystem::kBasicPlus, 0x80, 0x8C, 2), 38400u);
-    EXPECT_EQ(RomLoaderBaud(ClockSystem::kFllPlus, 0x00, 0xC8, 2), 38400u);
-    EXPECT_EQ(RomLoaderBaud(ClockSystem::kBasic, 0xE0, 0x86, 1), 19200u);
-    uint32_t wrong = RomLoaderBaud(ClockSystem::kBasicPlus, 0xE0, 0x87, 2);
-    EXPECT_TRUE(wrong < 36000 || wrong > 41000) << wrong;
-    EXPECT_EQ(RomLoaderBaud(ClockSystem::kBasic, 0xE0, 0x87, 3), 0u);
-}
-
 // A UART on Timer_A as the chips' loaders build theirs (capture of the start bit on CCI0B, compare
 // in each bit's middle, the output unit on the transmit pin) answers as on a chip; on a chip whose
 // clock is not the one its bit time was counted for, the host reads garbage.

@@ -119,17 +119,5 @@ TEST(SerialPort, LineSettingsForEverySpeedAndParity) {
     EXPECT_FALSE(platform::MakeLineSettings(tio, 12345, SerialPort::kParityEven));
 }
 
-TEST(SerialPort, OpenAndCloseRules) {
-    auto port = CreateSystemSerialPort(SystemClock());
-    EXPECT_TRUE(port->Close());  // closed already
-    port->SetName("/dev/quarzo-no-such-port");
-    EXPECT_FALSE(port->Open());
-    EXPECT_FALSE(port->IsOpen());
-    EXPECT_EQ(port->LastError(), 2u);  // file not found
-    port->SetName("/dev/null");
-    EXPECT_FALSE(port->Open());  // not a terminal
-    EXPECT_FALSE(port->IsOpen());
-}
-
 }  // namespace
 }  // namespace quarzo
