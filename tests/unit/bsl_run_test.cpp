@@ -16,7 +16,6 @@ namespace quarzo {
 namespace {
 
 using testing::SimRun;
-using testing::SimTarget;
 
 // Every loader version, with and without our loader in RAM, on slow and fast chips: 60 KB programmed
 // and verified with no part chosen, the flash clock in range, and the chip's bytes read back.
@@ -151,35 +150,6 @@ INSTANTIATE_TEST_SUITE_P(DefaultSettings, BslParts,
                              std::replace(name.begin(), name.end(), '.', '_');
                              return name;
                          });
-
-// Memory a part does not have reads as the word 0x3FFF, and the watchdog written through the loader
-// resets the chip as host tools expect.
-TEST(BslTarget, VacantMemoryAndTheWatchdog) {
-    SimTarget target("1.60", "MSP430F123");
-    BslLink link;
-    target.Attach(link);
-    ASSERT_TRUE(link.OpenLink("COM1"));
-    link.ResetTarget(true);
-    ASSERT_TRUE(link.SendPassword());
-    uint8_t vacant[4];
-    ASSERT_TRUE(link.ReadBlocks(0x8000, vacant, 4));
-    EXPECT_EQ(std::vector<uint8_t>(vacant, vacant + 4), (std::vector<uint8_t>{0xFF, 0x3F, 0xFF, 0x3F}));
-    const uint8_t zero[2] = {0x00, 0x00};
-    EXPECT_FALSE(link.WriteBlocks(0x8000, zero, 2));  // nothing there to take it: the loader's check fails
-
-    const uint8_t hold[2] = {0x80, 0x5A};  // the key with the hold bit: the watchdog stays stopped
-    EXPECT_TRUE(link.WriteBlocks(0x0120, hold, 2));
-    const uint8_t start[2] = {0x00, 0x5A};  // the key without the hold bit: a reset shortly after
-    EXPECT_TRUE(link.WriteBlocks(0x0120, start, 2));
-    EXPECT_EQ(target.bsl.GetState(), sim::RomBsl::State::kProgram);
-    EXPECT_FALSE(link.ReadBlocks(0x1000, vacant, 2));
-    EXPECT_EQ(link.GetErrorCode(), BslLink::kSync);
-
-    link.ResetTarget(true);
-    ASSERT_TRUE(link.SendPassword());
-    EXPECT_FALSE(link.WriteBlocks(0x0120, zero, 2));  // a key violation: the chip resets at once, unanswered
-    EXPECT_EQ(target.bsl.GetState(), sim::RomBsl::State::kProgram);
-}
 
 // Settings that do not match the cable's wiring: the loader never starts, and the run ends at Initialize.
 // Matching ones with the port kept open leave the line up and the program running.
