@@ -58,50 +58,46 @@ struct Session {
     Strings notes;
 };
 
-class BslLinkTest : public ::testing::Test {
-protected:
-    Session s_;
-    SimTarget& target_ = s_.target;
-    BslLink& link_ = s_.link;
-};
-
-TEST_F(BslLinkTest, FramesOnTheWireAndTheErasedChipPasswordAfterAMassErase) {
-    s_.StartUnlocked();
+TEST(BslLink, FramesOnTheWireAndTheErasedChipPasswordAfterAMassErase) {
+    Session s;
+    s.StartUnlocked();
     uint8_t info[16];
-    ASSERT_TRUE(link_.ReadBlocks(0x0FF0, info, 16));
-    EXPECT_EQ(target_.line.hostBytes,
+    ASSERT_TRUE(s.link.ReadBlocks(0x0FF0, info, 16));
+    EXPECT_EQ(s.target.line.hostBytes,
               (Bytes{0x80, 0x80, 0x14, 0x04, 0x04, 0xF0, 0x0F, 0x10, 0x00, 0x9B, 0xE0}));
     EXPECT_EQ(Bytes(info, info + 2), (Bytes{0xF1, 0x49}));
     EXPECT_EQ(Bytes(info + 10, info + 12), (Bytes{0x01, 0x60}));
 
-    target_.line.hostBytes.clear();
-    target_.Flash(0x4000, {0x12, 0x34});
-    ASSERT_TRUE(link_.MassErase());
-    Bytes erase(target_.line.hostBytes.begin(), target_.line.hostBytes.begin() + 11);
+    s.target.line.hostBytes.clear();
+    s.target.Flash(0x4000, {0x12, 0x34});
+    ASSERT_TRUE(s.link.MassErase());
+    Bytes erase(s.target.line.hostBytes.begin(), s.target.line.hostBytes.begin() + 11);
     EXPECT_EQ(erase, (Bytes{0x80, 0x80, 0x18, 0x04, 0x04, 0x00, 0xFF, 0x06, 0xA5, 0x7D, 0xB9}));
-    EXPECT_EQ(target_.Commands(), (Strings{"14 0FF0 16", "18 FF00 42246", "10 FFE0 32"}));
-    EXPECT_EQ(target_.device.Read(0x4000), 0xFF);
-    for (uint8_t b : link_.Password()) EXPECT_EQ(b, 0xFF);
+    EXPECT_EQ(s.target.Commands(), (Strings{"14 0FF0 16", "18 FF00 42246", "10 FFE0 32"}));
+    EXPECT_EQ(s.target.device.Read(0x4000), 0xFF);
+    for (uint8_t b : s.link.Password()) EXPECT_EQ(b, 0xFF);
 }
 
-TEST_F(BslLinkTest, WritesGoInBlocksOf250AndStopAtTheFirstFailedBlock) {
-    s_.StartUnlocked();
+TEST(BslLink, WritesGoInBlocksOf250AndStopAtTheFirstFailedBlock) {
+    Session s;
+    s.StartUnlocked();
     Bytes data(600);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7);
-    ASSERT_TRUE(link_.WriteBlocks(0x2000, data.data(), 600));
-    EXPECT_EQ(target_.Commands(), (Strings{"12 2000 250", "12 20FA 250", "12 21F4 100"}));
-    EXPECT_EQ(target_.device.Read(0x2000 + 599), data[599]);
+    ASSERT_TRUE(s.link.WriteBlocks(0x2000, data.data(), 600));
+    EXPECT_EQ(s.target.Commands(), (Strings{"12 2000 250", "12 20FA 250", "12 21F4 100"}));
+    EXPECT_EQ(s.target.device.Read(0x2000 + 599), data[599]);
 
     // Flash cells already at 0 cannot take the second block's ones: that block is refused.
-    target_.frames.clear();
-    target_.Flash(0x3000 + 250, Bytes(250, 0x00));
-    EXPECT_FALSE(link_.WriteBlocks(0x3000, Bytes(600, 0xFF).data(), 600));
-    EXPECT_EQ(target_.Commands(), (Strings{"12 3000 250", "12 30FA 250"}));
-    EXPECT_EQ(link_.GetErrorCode(), BslLink::kNak);
+    s.target.frames.clear();
+    s.target.Flash(0x3000 + 250, Bytes(250, 0x00));
+    EXPECT_FALSE(s.link.WriteBlocks(0x3000, Bytes(600, 0xFF).data(), 600));
+    EXPECT_EQ(s.target.Commands(), (Strings{"12 3000 250", "12 30FA 250"}));
+    EXPECT_EQ(s.link.GetErrorCode(), BslLink::kNak);
 }
 
-TEST_F(BslLinkTest, EveryLineFaultHasItsCodeAndTimeOut) {
-    s_.StartUnlocked();
+TEST(BslLink, EveryLineFaultHasItsCodeAndTimeOut) {
+    Session s;
+    s.StartUnlocked();
     uint8_t buffer[16];
     // Each fault on the next read, its code, and the least and most virtual time it may take.
     const struct {
@@ -109,36 +105,36 @@ TEST_F(BslLinkTest, EveryLineFaultHasItsCodeAndTimeOut) {
         uint32_t code;
         uint64_t minUs, maxUs;
     } faults[] = {
-        {[&] { target_.line.ReplaceNextAnswer(0xA0); }, BslLink::kNak, 0, 100'000},
-        {[&] { target_.line.ReplaceNextAnswer(0x70); }, BslLink::kCommandFailed, 0, 100'000},
+        {[&] { s.target.line.ReplaceNextAnswer(0xA0); }, BslLink::kNak, 0, 100'000},
+        {[&] { s.target.line.ReplaceNextAnswer(0x70); }, BslLink::kCommandFailed, 0, 100'000},
         // An answer the loader never gives is not taken for success.
-        {[&] { target_.line.ReplaceNextAnswer(0x55); }, BslLink::kUnspecific, 0, 100'000},
-        {[&] { target_.line.CorruptNextDataFrame(2); }, BslLink::kBadChecksum, 0, 100'000},       // L1 != L2
-        {[&] { target_.line.CorruptNextDataFrame(16 + 5); }, BslLink::kBadChecksum, 0, 100'000},  // CKH only
-        {[&] { target_.line.TruncateNextDataFrame(1); }, BslLink::kFrameTimeout, 500'000, 600'000},
+        {[&] { s.target.line.ReplaceNextAnswer(0x55); }, BslLink::kUnspecific, 0, 100'000},
+        {[&] { s.target.line.CorruptNextDataFrame(2); }, BslLink::kBadChecksum, 0, 100'000},       // L1 != L2
+        {[&] { s.target.line.CorruptNextDataFrame(16 + 5); }, BslLink::kBadChecksum, 0, 100'000},  // CKH only
+        {[&] { s.target.line.TruncateNextDataFrame(1); }, BslLink::kFrameTimeout, 500'000, 600'000},
         // The sync is answered but the frame is lost on the way: no header within 3000 ms.
-        {[&] { target_.line.DropHostBytes(10, 1); }, BslLink::kHeaderTimeout, 3'000'000, 3'100'000},
+        {[&] { s.target.line.DropHostBytes(10, 1); }, BslLink::kHeaderTimeout, 3'000'000, 3'100'000},
         // Ten attempts of 100 ms at the sync.
-        {[&] { target_.line.SetSilent(true); }, BslLink::kSync, 1'000'000, 1'100'000},
+        {[&] { s.target.line.SetSilent(true); }, BslLink::kSync, 1'000'000, 1'100'000},
     };
     for (const auto& f : faults) {
         SCOPED_TRACE(f.code);
         f.inject();
-        uint64_t before = target_.clock.NowUs();
-        EXPECT_FALSE(link_.ReadBlocks(0x0FF0, buffer, 16));
-        EXPECT_EQ(link_.GetErrorCode(), f.code);
-        EXPECT_GE(target_.clock.NowUs() - before, f.minUs);
-        EXPECT_LT(target_.clock.NowUs() - before, f.maxUs);
+        uint64_t before = s.target.clock.NowUs();
+        EXPECT_FALSE(s.link.ReadBlocks(0x0FF0, buffer, 16));
+        EXPECT_EQ(s.link.GetErrorCode(), f.code);
+        EXPECT_GE(s.target.clock.NowUs() - before, f.minUs);
+        EXPECT_LT(s.target.clock.NowUs() - before, f.maxUs);
     }
-    target_.line.SetSilent(false);
+    s.target.line.SetSilent(false);
 
-    target_.line.closeFails = true;
-    EXPECT_FALSE(link_.CloseLink());
-    EXPECT_EQ(link_.GetErrorCode(), BslLink::kClosePort);
-    target_.line.exists = false;
-    EXPECT_FALSE(link_.OpenLink("COM1"));
-    EXPECT_EQ(link_.GetErrorCode(), BslLink::kOpenPort);
-    EXPECT_EQ(link_.GetErrorCode(), 0u);  // read once
+    s.target.line.closeFails = true;
+    EXPECT_FALSE(s.link.CloseLink());
+    EXPECT_EQ(s.link.GetErrorCode(), BslLink::kClosePort);
+    s.target.line.exists = false;
+    EXPECT_FALSE(s.link.OpenLink("COM1"));
+    EXPECT_EQ(s.link.GetErrorCode(), BslLink::kOpenPort);
+    EXPECT_EQ(s.link.GetErrorCode(), 0u);  // read once
     EXPECT_STREQ(BslLink::GetErrorText(17), "Invalid error number");
 }
 
@@ -164,17 +160,18 @@ TEST(BslSpeedChange, EveryFamilyAnswersAtEveryRate) {
     }
 }
 
-TEST_F(BslLinkTest, RstInvertSwitchesDtrOffForHighAndWaitsTheDelayThen) {
-    target_.line.rstWiringInverted = true;
-    link_.Configure({.rstInvert = true, .rstDelay = 25});
-    ASSERT_TRUE(link_.OpenLink("COM1"));
-    target_.line.pinLog.clear();
-    uint64_t before = target_.clock.NowUs();
-    link_.SetRst(true);  // DTR off through the inverting wiring: RST high, then the delay
-    EXPECT_EQ(target_.clock.NowUs() - before, 25'000u);
-    link_.SetRst(false);  // DTR on: RST low, no wait
-    EXPECT_EQ(target_.clock.NowUs() - before, 25'000u);
-    EXPECT_EQ(target_.line.pinLog, (Strings{"RST 1", "RST 0"}));
+TEST(BslLink, RstInvertSwitchesDtrOffForHighAndWaitsTheDelayThen) {
+    Session s;
+    s.target.line.rstWiringInverted = true;
+    s.link.Configure({.rstInvert = true, .rstDelay = 25});
+    ASSERT_TRUE(s.link.OpenLink("COM1"));
+    s.target.line.pinLog.clear();
+    uint64_t before = s.target.clock.NowUs();
+    s.link.SetRst(true);  // DTR off through the inverting wiring: RST high, then the delay
+    EXPECT_EQ(s.target.clock.NowUs() - before, 25'000u);
+    s.link.SetRst(false);  // DTR on: RST low, no wait
+    EXPECT_EQ(s.target.clock.NowUs() - before, 25'000u);
+    EXPECT_EQ(s.target.line.pinLog, (Strings{"RST 1", "RST 0"}));
 }
 
 // The simulated cable wired each of the four ways: exactly the matching combination, tried in order (RST
