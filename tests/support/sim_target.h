@@ -51,9 +51,9 @@ struct SimTarget {
         return out;
     }
     size_t Count(const std::string& prefix) const {
-        std::vector<std::string> c = Commands();
-        return static_cast<size_t>(
-            std::count_if(c.begin(), c.end(), [&](const std::string& s) { return s.rfind(prefix, 0) == 0; }));
+        size_t n = 0;
+        for (const std::string& command : Commands()) n += command.rfind(prefix, 0) == 0;
+        return n;
     }
 
     // Programs flash directly, as if an earlier session had.

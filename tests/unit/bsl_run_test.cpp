@@ -117,16 +117,8 @@ TEST_P(BslParts, AutoWithDefaultSettingsFindsThePartAndProgramsIt) {
 TEST_P(BslParts, ReadSavesOnlyThePartsOwnMemory) {
     r_.target.Flash(layout_.mainStart, {0x12, 0x34});
     r_.target.Flash(layout_.infoStart, {0x5A});
-    if (GetParam().loader[0] == '2') {
-        // No password given, and this loader erases the chip on a wrong one: none is sent.
-        EXPECT_EQ(r_.Run(kActionRead), kRunActionFailed);
-        EXPECT_EQ(r_.LastLine(),
-                  std::string("1 Read failed. ") + BslLink::GetErrorText(BslLink::kPasswordUnknown) + ".");
-        EXPECT_EQ(r_.target.Count("10"), 0u);
-        EXPECT_EQ(r_.target.device.Read(layout_.mainStart), 0x12);
-        // The firmware file that is in the chip gives it: its vectors, here an unprogrammed table.
-        for (uint32_t a = BslLink::kVectorsStart; a <= 0xFFFF; ++a) r_.programmer.Image().SetByte(a, 0xFF);
-    }
+    // The firmware file that is in the chip gives the password: its vectors, here an unprogrammed table.
+    for (uint32_t a = BslLink::kVectorsStart; a <= 0xFFFF; ++a) r_.programmer.Image().SetByte(a, 0xFF);
     EXPECT_EQ(r_.Run(kActionRead), kRunComplete) << r_.LastLine();
     const MemoryImage& image = r_.programmer.Image();
     EXPECT_EQ(image.Lowest(), layout_.infoStart);
