@@ -34,7 +34,14 @@ protected:
     testing::Outcome Quarzo(const std::string& args) {
         return testing::RunConsole(QUARZO_CLI, dir_.Path().string(), dir_.File("quarzo.ini"), args);
     }
+    // quarzo-sim with these options; the path of its pseudo-terminal.
+    std::string Sim(const std::string& args) {
+        sim_ = std::make_unique<SimProcess>(QUARZO_SIM, args, dir_.File("sim.out"));
+        EXPECT_FALSE(sim_->DevicePath().empty());
+        return sim_->DevicePath();
+    }
     TempDir dir_;
+    std::unique_ptr<SimProcess> sim_;
     std::string blink_ = std::string(QUARZO_SOURCE_DIR) + "/examples/blink.txt";
 };
 
@@ -42,12 +49,9 @@ protected:
 // lines, every wiring answers to --detect; the simulator's own options.
 TEST_F(BslOverPty, ProgramVerifyDetectAndTheSimulatorsOptions) {
     std::string trace = dir_.File("trace.txt"), state = dir_.File("state.txt");
-    SimProcess sim(QUARZO_SIM,
-                   "--trace '" + trace + "' --state '" + state + "' 2>'" + dir_.File("sim.err") + "'",
-                   dir_.File("sim.out"));
-    ASSERT_FALSE(sim.DevicePath().empty());
+    std::string pty = Sim("--trace '" + trace + "' --state '" + state + "' 2>'" + dir_.File("sim.err") + "'");
 
-    testing::Outcome program = Quarzo("+ebpv '" + blink_ + "' -BSL=" + sim.DevicePath());
+    testing::Outcome program = Quarzo("+ebpv '" + blink_ + "' -BSL=" + pty);
     EXPECT_EQ(program.status, 0) << program.out;
     Strings lines = UnstampedLines(program.out);
     ASSERT_FALSE(lines.empty());
@@ -56,7 +60,7 @@ TEST_F(BslOverPty, ProgramVerifyDetectAndTheSimulatorsOptions) {
                         "Device: MSP430F149. Info(0x1000-0x10FF), Main:(0x1100-0xFFFF)"),
               lines.end());
 
-    testing::Outcome detect = Quarzo("--detect --save-settings -BSL=" + sim.DevicePath());
+    testing::Outcome detect = Quarzo("--detect --save-settings -BSL=" + pty);
     EXPECT_EQ(detect.status, 0) << detect.out;
     lines = UnstampedLines(detect.out);
     ASSERT_EQ(lines.size(), 6u) << detect.out;
@@ -70,7 +74,7 @@ TEST_F(BslOverPty, ProgramVerifyDetectAndTheSimulatorsOptions) {
         "The settings stay as they are.");
     EXPECT_EQ(ReadFile(dir_.File("quarzo.ini")).find("RST invert=-1"), std::string::npos);
 
-    testing::Outcome wrong = Quarzo("--detect +e -BSL=" + sim.DevicePath());
+    testing::Outcome wrong = Quarzo("--detect +e -BSL=" + pty);
     EXPECT_EQ(wrong.status, 1);
     EXPECT_EQ(UnstampedLines(wrong.out).back(),
               "--detect takes only the loader's port: -BSL=COMn or a device path");
@@ -79,7 +83,7 @@ TEST_F(BslOverPty, ProgramVerifyDetectAndTheSimulatorsOptions) {
     EXPECT_NE(RunShell(std::string(QUARZO_SIM) + " --device NOPE 2>/dev/null").status, 0);
     EXPECT_EQ(RunShell(std::string(QUARZO_SIM) + " --help").status, 0);
 
-    EXPECT_EQ(sim.Stop(), 0);
+    EXPECT_EQ(sim_->Stop(), 0);
     std::string frames = ReadFile(trace);
     // The version command, answered before any password, identifies the chip.
     EXPECT_NE(frames.find("RX 80 1E 04 04 00 00 10 00 6B E5\nTX 80 00 10 10 F1 49"), std::string::npos);
@@ -103,12 +107,11 @@ TEST_F(BslOverPty, ProgramVerifyDetectAndTheSimulatorsOptions) {
 // The part the user names is the one the run works on: told that an F123 is an F149, the blank check meets
 // memory the part does not have.
 TEST_F(BslOverPty, AChosenDeviceIsBelieved) {
-    SimProcess sim(QUARZO_SIM, "--device MSP430F123", dir_.File("sim.out"));
-    ASSERT_FALSE(sim.DevicePath().empty());
-    testing::Outcome wrong = Quarzo("--device MSP430F149 +eb -BSL=" + sim.DevicePath());
+    std::string pty = Sim("--device MSP430F123");
+    testing::Outcome wrong = Quarzo("--device MSP430F149 +eb -BSL=" + pty);
     EXPECT_EQ(wrong.status, 4);
     EXPECT_EQ(UnstampedLines(wrong.out).back(), "Blank check failed. Verification error.");
-    EXPECT_EQ(Quarzo("--device 99 +r -BSL=" + sim.DevicePath()).status, 1);
+    EXPECT_EQ(Quarzo("--device 99 +r -BSL=" + pty).status, 1);
 }
 
 // A loader that erases the chip on a wrong password: a plain read of a programmed chip must not wipe it.
@@ -117,10 +120,8 @@ TEST_F(BslOverPty, AReadOfALockedF2xxNeverSendsAGuessedPassword) {
     std::string vectors = "@FFE0\r\n";
     for (int i = 0; i < 30; ++i) vectors += "FF ";
     WriteFile(dir_.File("fw.txt"), "@8000\r\n31 40 00 03 3F 40 12 34\r\n" + vectors + "00 80\r\nq\r\n");
-    SimProcess sim(QUARZO_SIM, "--device MSP430F2274 --bsl-version 2.02 --load '" + dir_.File("fw.txt") + "'",
-                   dir_.File("sim.out"));
-    ASSERT_FALSE(sim.DevicePath().empty());
-    testing::Outcome read = Quarzo("+r -o back.txt -BSL=" + sim.DevicePath());
+    std::string pty = Sim("--device MSP430F2274 --bsl-version 2.02 --load '" + dir_.File("fw.txt") + "'");
+    testing::Outcome read = Quarzo("+r -o back.txt -BSL=" + pty);
     EXPECT_EQ(read.status, 4) << read.out;
     EXPECT_EQ(
         UnstampedLines(read.out).back(),
@@ -128,21 +129,19 @@ TEST_F(BslOverPty, AReadOfALockedF2xxNeverSendsAGuessedPassword) {
         "wrong password. Give the firmware file that is in the chip (its interrupt vectors are the "
         "password), or name it in the setting IF_BSL/Password file, or erase the chip.");
     // The chip keeps its program, and the firmware file, as the setting names it, opens it.
-    testing::Outcome named =
-        Quarzo("--set \"IF_BSL/Password file=fw.txt\" +r -o back.txt -BSL=" + sim.DevicePath());
+    testing::Outcome named = Quarzo("--set \"IF_BSL/Password file=fw.txt\" +r -o back.txt -BSL=" + pty);
     EXPECT_EQ(named.status, 0) << named.out;
     MemoryImage back = Loaded(dir_.File("back.txt"));
     EXPECT_EQ(back.ValueAt(0x8006), 0x12);
     EXPECT_EQ(back.ValueAt(0xFFFF), 0x80);
-    EXPECT_EQ(sim.Stop(), 0);
+    EXPECT_EQ(sim_->Stop(), 0);
 }
 
 // A simulator loaded with the firmware verifies it without programming; another file's differences are
 // listed.
 TEST_F(BslOverPty, VerifyAgainstALoadedSimulatorListsTheRangesThatDiffer) {
-    SimProcess sim(QUARZO_SIM, "--load '" + blink_ + "' --bsl-version 1.10", dir_.File("sim.out"));
-    ASSERT_FALSE(sim.DevicePath().empty());
-    testing::Outcome same = Quarzo("+v '" + blink_ + "' -BSL=" + sim.DevicePath());
+    std::string pty = Sim("--load '" + blink_ + "' --bsl-version 1.10");
+    testing::Outcome same = Quarzo("+v '" + blink_ + "' -BSL=" + pty);
     EXPECT_EQ(same.status, 0) << same.out;
     EXPECT_EQ(UnstampedLines(same.out).back(), "Verify complete.");
     // Two changed bytes next to each other and one further on.
@@ -150,7 +149,7 @@ TEST_F(BslOverPty, VerifyAgainstALoadedSimulatorListsTheRangesThatDiffer) {
     other.replace(other.find("31 40 00 0A"), 11, "32 41 00 0A");
     other.replace(other.find("21 00 3F"), 8, "21 00 3E");
     WriteFile(dir_.File("other.txt"), other);
-    testing::Outcome verify = Quarzo("+v other.txt -BSL=" + sim.DevicePath());
+    testing::Outcome verify = Quarzo("+v other.txt -BSL=" + pty);
     EXPECT_EQ(verify.status, 4);
     Strings lines = UnstampedLines(verify.out);
     ASSERT_GE(lines.size(), 3u);
@@ -197,13 +196,11 @@ TEST_F(BslOverPty, FourTargetsAtOnceEachHoldTheirOwnImage) {
 // A USB serial adapter pulled out in the middle of a run: the run ends with the link's own error, soon,
 // and without spinning the processor while it waits.
 TEST_F(BslOverPty, ThePortVanishingMidRunEndsTheRunPromptly) {
-    SimProcess sim(QUARZO_SIM, "--pace", dir_.File("sim.out"));
-    ASSERT_FALSE(sim.DevicePath().empty());
-    testing::Outcome run =
-        RunShell("cd '" + dir_.Path().string() + "' && QUARZO_INI='" + dir_.File("quarzo.ini") +
-                 "' bash -c 'TIMEFORMAT=\"%R %U %S\"; time (" + QUARZO_CLI +
-                 " +r -o out.txt -BSL=" + sim.DevicePath() +
-                 " >run.log 2>/dev/null)' 2>&1 & sleep 1.5; kill -9 " + std::to_string(sim.Pid()) + "; wait");
+    std::string pty = Sim("--pace");
+    testing::Outcome run = RunShell(
+        "cd '" + dir_.Path().string() + "' && QUARZO_INI='" + dir_.File("quarzo.ini") +
+        "' bash -c 'TIMEFORMAT=\"%R %U %S\"; time (" + QUARZO_CLI + " +r -o out.txt -BSL=" + pty +
+        " >run.log 2>/dev/null)' 2>&1 & sleep 1.5; kill -9 " + std::to_string(sim_->Pid()) + "; wait");
     double real = 0, user = 0, system = 0;
     ASSERT_EQ(std::sscanf(run.out.c_str(), "%lf %lf %lf", &real, &user, &system), 3) << run.out;
     Strings lines = UnstampedLines(ReadFile(dir_.File("run.log")));
