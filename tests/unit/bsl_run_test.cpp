@@ -54,11 +54,15 @@ TEST(BslRun, AutoProgramsVerifiesAndReadsWithEveryLoader) {
         EXPECT_EQ(r.target.bsl.GetState(), sim::RomBsl::State::kReset);
         EXPECT_FALSE(r.target.line.IsOpen());
 
-        // Read returns the chip's bytes (the image's vectors are the password).
+        // Read returns the chip's bytes (the image's vectors are the password). With the port kept open
+        // the line stays up after the run and the program runs.
         uint8_t programmed = r.target.device.Read(0x8000);
         r.programmer.Image().SetByte(0x8000, static_cast<uint8_t>(~programmed));
+        r.bsl.link.Configure({.patchToV150 = c.patch, .keepPortOpen = true});
         EXPECT_EQ(r.Run(kActionRead), kRunComplete) << r.LastLine();
         EXPECT_EQ(r.programmer.Image().ValueAt(0x8000), programmed);
+        EXPECT_TRUE(r.target.line.IsOpen());
+        EXPECT_EQ(r.target.bsl.GetState(), sim::RomBsl::State::kProgram);
     }
 }
 
@@ -142,15 +146,6 @@ INSTANTIATE_TEST_SUITE_P(DefaultSettings, BslParts,
                              std::replace(name.begin(), name.end(), '.', '_');
                              return name;
                          });
-
-// With the port kept open the line stays up after the run and the program runs.
-TEST(BslRun, KeepPortOpenLeavesTheLineUpAndTheProgramRunning) {
-    SimRun r;
-    r.bsl.link.Configure({.keepPortOpen = true});
-    EXPECT_EQ(r.Run(kActionRead), kRunComplete) << r.LastLine();
-    EXPECT_TRUE(r.target.line.IsOpen());
-    EXPECT_EQ(r.target.bsl.GetState(), sim::RomBsl::State::kProgram);
-}
 
 TEST(BslRun, PasswordsAndBlankCheckFailures) {
     SimRun r;
