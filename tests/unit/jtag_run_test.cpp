@@ -1,5 +1,5 @@
-// Whole engine runs over the direct JTAG adapter against the virtual chip on the cable, and the
-// adapter's operations one by one.
+// Whole engine runs over the direct JTAG adapter against the virtual chip on the cable (and the fuse-blow
+// device), and the adapter's operations one by one.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +16,7 @@ namespace {
 
 using testing::JtagSimTarget;
 using testing::RecordingLogSink;
+using Bytes = std::vector<uint8_t>;
 
 constexpr ActionFlags kAuto = kActionErase | kActionBlankCheck | kActionProgram | kActionVerify;
 
@@ -23,14 +24,16 @@ class JtagRun : public ::testing::Test {
 protected:
     void Connect(const std::string& device = "MSP430F149") {
         target_ = std::make_unique<JtagSimTarget>(device);
-        programmer_ = std::make_unique<Programmer>(AdapterList{target_->adapter.get(), nullptr, nullptr, nullptr});
+        programmer_ =
+            std::make_unique<Programmer>(AdapterList{target_->adapter.get(), nullptr, nullptr, nullptr});
         programmer_->SetSink(&sink_);
         programmer_->SelectAdapter(kAdapterRawJtag);
         programmer_->deviceIndex = 0;
     }
     void LoadFirmware(uint32_t start = 0x1100, uint32_t end = 0xFFFF) {
         std::mt19937 random(11);
-        for (uint32_t a = start; a <= end; ++a) programmer_->Image().SetByte(a, static_cast<uint8_t>(random()));
+        for (uint32_t a = start; a <= end; ++a)
+            programmer_->Image().SetByte(a, static_cast<uint8_t>(random()));
     }
     RunResult RunFlags(ActionFlags flags) {
         sink_.Clear();
@@ -46,6 +49,12 @@ protected:
     bool Logged(const std::string& line) {
         const auto& lines = sink_.Lines();
         return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+    std::string Last() { return sink_.Lines().back(); }
+    // Whether an instruction or data shift starting so went to the chip (keepTrace on).
+    bool Shifted(const std::string& start) {
+        const auto& s = target_->shifts;
+        return std::any_of(s.begin(), s.end(), [&](const std::string& l) { return l.rfind(start, 0) == 0; });
     }
     std::string Log() {
         std::string all;
@@ -79,7 +88,8 @@ TEST_F(JtagRun, AutoProgramsAndVerifiesSixtyKilobytes) {
     // Read returns the chip's bytes.
     programmer_->Image().Clear();
     EXPECT_EQ(RunFlags(kActionRead), kRunComplete) << Log();
-    for (uint32_t a : {0x1100u, 0x8001u, 0xFFFEu}) EXPECT_EQ(programmer_->Image().ValueAt(a), target_->device.Read(a));
+    for (uint32_t a : {0x1100u, 0x8001u, 0xFFFEu})
+        EXPECT_EQ(programmer_->Image().ValueAt(a), target_->device.Read(a));
 }
 
 TEST_F(JtagRun, OpenFailsWithTheReasonOfTheTarget) {
@@ -95,38 +105,19 @@ TEST_F(JtagRun, OpenFailsWithTheReasonOfTheTarget) {
          "Could not find device (or device not supported)"},
         {"MSP430F149", [](JtagSimTarget& t) { t.port->SetReachable(false); },
          "Could not initialize direct port access interface (no port here)"},
+        {"MSP430F149", [](JtagSimTarget& t) { t.target.fuseBlown = true; },
+         "Could not access device - security fuse is blown"},
         {"MSP430FG4619", [](JtagSimTarget&) {},
-         "Could not find device (or device not supported) (MSP430FG4619 has the 20-bit CPUX, which direct JTAG "
+         "Could not find device (or device not supported) (MSP430FG4619 has the 20-bit CPUX, which direct "
+         "JTAG "
          "does not drive)"},
     };
     for (const auto& c : cases) {
         Connect(c.part);
         c.fault(*target_);
         EXPECT_EQ(RunFlags(kActionErase), kRunActionFailed);
-        EXPECT_EQ(sink_.Lines().back(), "1 Init failed. " + c.reason + ".");
+        EXPECT_EQ(Last(), "1 Init failed. " + c.reason + ".");
     }
-}
-
-// One fuse test after the reset-line pulse, one after the supply cycle, one to name the failure: each
-// sees the bypass at its first shift. A healthy fuse is tested three times and once more.
-TEST_F(JtagRun, FuseTestsShiftOnlyWhatTheyNeed) {
-    Connect();
-    target_->target.fuseBlown = true;
-    target_->keepTrace = true;
-    EXPECT_EQ(RunFlags(kActionErase), kRunActionFailed);
-    EXPECT_EQ(sink_.Lines().back(), "1 Init failed. Could not access device - security fuse is blown.");
-    using Lines = std::vector<std::string>;
-    EXPECT_EQ(target_->shifts, (Lines{"IR 14", "DR 0 0", "IR 14", "DR 0 0", "IR 14", "DR 0 0",  // the tests
-                                      "IR 13", "DR 1 0", "DR 1 0", "IR 15"}));  // the release at the end
-
-    Connect();
-    target_->keepTrace = true;
-    ASSERT_EQ(target_->adapter->Open(), 0);
-    const auto& s = target_->shifts;
-    auto first = std::find(s.begin(), s.end(), "DR AAAA 0000");
-    ASSERT_NE(first, s.end());
-    EXPECT_EQ(Lines(first, first + 6),
-              (Lines{"DR AAAA 0000", "IR 14", "DR AAAA 0000", "IR 14", "DR AAAA 0000", "DR 0000 0000"}));
 }
 
 TEST_F(JtagRun, EraseTypesBlankCheckAndOddReads) {
@@ -162,7 +153,8 @@ TEST_F(JtagRun, EraseTypesBlankCheckAndOddReads) {
     // Reads deliver exactly the bytes asked for.
     uint8_t buffer[6] = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
     ASSERT_EQ(a.ReadMemory(0xF000, buffer, 5), 0);
-    EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 6), (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0x00, 0xFF, 0xAA}));
+    EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 6),
+              (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0x00, 0xFF, 0xAA}));
 }
 
 TEST_F(JtagRun, ResetMethods) {
@@ -207,7 +199,7 @@ TEST_F(JtagRun, TooFewFlashClocksAreFoundByTheVerify) {
     LoadFirmware(0xF000, 0xF0FF);
     EXPECT_EQ(RunFlags(kActionErase | kActionProgram | kActionVerify), kRunActionFailed);
     EXPECT_GT(target_->target.Flash().incompleteOperations, 0u);
-    EXPECT_EQ(sink_.Lines().back().rfind("1 Verify failed.", 0), 0u) << Log();
+    EXPECT_EQ(Last().rfind("1 Verify failed.", 0), 0u) << Log();
 }
 
 TEST_F(JtagRun, AStopEndsAMassEraseOrASupplyCycleWithinItsWait) {
@@ -299,7 +291,8 @@ TEST_P(JtagPart, IsIdentifiedAndComparedWithItsSignatureSetUp) {
     EXPECT_EQ(RunFlags(kActionDumpDeviceId), kRunComplete) << Log();
     const auto& lines = sink_.Lines();
     std::string device = std::string("0 Device: ") + GetParam().logged + ".";
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](auto& l) { return l.rfind(device, 0) == 0; })) << Log();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](auto& l) { return l.rfind(device, 0) == 0; }))
+        << Log();
     // The dump shows the identification block and the fuses.
     EXPECT_EQ(programmer_->Image().ValueAt(0x0FF0), target_->device.Read(0x0FF0));
     EXPECT_EQ(programmer_->Image().ValueAt(0x1000), target_->target.configFuses);
@@ -318,15 +311,16 @@ TEST_P(JtagPart, IsIdentifiedAndComparedWithItsSignatureSetUp) {
     target_->device.Store(0xF03F, static_cast<uint8_t>(~data[63]));
     EXPECT_EQ(a.VerifyMemory(0xF000, data.data(), 64), -1);
     EXPECT_EQ(a.GetErrorCode(), 11);
-    bool psa = std::count(target_->shifts.begin(), target_->shifts.end(), "IR 44") > 0;
-    EXPECT_EQ(psa, std::string(GetParam().simulated) != "MSP430F2131");
+    EXPECT_EQ(Shifted("IR 44"), std::string(GetParam().simulated) != "MSP430F2131");
 }
 
 INSTANTIATE_TEST_SUITE_P(RegularEnhancedAndUnsettled, JtagPart,
                          ::testing::Values(Part{"MSP430F149", "MSP430F149"},  // fuses 0xF0: the F149 record
                                            Part{"MSP430F135", "MSP430F135"},  // same identification
-                                           Part{"MSP430F2274", "MSP430F2274"}, Part{"MSP430F449", "MSP430F44x"},
-                                           Part{"MSP430F1121", "MSP430F11x1"}, Part{"MSP430F2131", "MSP430F21x1"}));
+                                           Part{"MSP430F2274", "MSP430F2274"},
+                                           Part{"MSP430F449", "MSP430F44x"},
+                                           Part{"MSP430F1121", "MSP430F11x1"},
+                                           Part{"MSP430F2131", "MSP430F21x1"}));
 
 // The host held up in the middle of a burst (the chip saw TCLK too slow): the word is written again.
 TEST_F(JtagRun, AWordWhoseBurstWasHeldUpIsWrittenAgain) {
@@ -359,16 +353,82 @@ TEST_F(JtagRun, APortTooSlowForTheFlashClockErasesAndProgramsNothing) {
     target_->port->accessUs = 2;  // two accesses a pulse: 250 kHz at best
     LoadFirmware(0xF000, 0xF0FF);
     EXPECT_EQ(RunFlags(kActionErase), kRunActionFailed);
-    EXPECT_EQ(sink_.Lines().back(),
-              "1 Erase failed. Could not erase device memory (TCLK runs at 250 kHz on this port; the flash timing "
-              "generator needs 269-464 kHz).")
+    EXPECT_EQ(
+        Last(),
+        "1 Erase failed. Could not erase device memory (TCLK runs at 250 kHz on this port; the flash timing "
+        "generator needs 269-464 kHz).")
         << Log();
     EXPECT_EQ(target_->target.Flash().operations, 0u);
     EXPECT_EQ(RunFlags(kActionProgram), kRunActionFailed);
-    EXPECT_EQ(sink_.Lines().back().rfind("1 Program failed. Could not write device memory (TCLK runs at 250 kHz", 0),
-              0u)
+    EXPECT_EQ(Last().rfind("1 Program failed. Could not write device memory (TCLK runs at 250 kHz", 0), 0u)
         << Log();
     EXPECT_EQ(target_->target.Flash().operations, 0u);
+}
+
+// The fuse-blow device on the cable, and the question answered yes.
+class FuseBlow : public JtagRun {
+protected:
+    void ConnectWithDevice(const std::string& part) {
+        Connect(part);
+        target_->AttachPyrel();
+        target_->keepTrace = true;
+        sink_.answer = 1;
+    }
+};
+
+// A part with a TEST pin takes the voltage there; one without takes it on TDI once the control word
+// has made TDO the data input (command 5 prepares the device for that).
+TEST_F(FuseBlow, TheVoltageGoesToTestOrToTdi) {
+    for (bool testPin : {true, false}) {
+        ConnectWithDevice(testPin ? "MSP430F2274" : "MSP430F149");
+        EXPECT_EQ(RunFlags(kActionBlowFuse), kRunComplete) << Log();
+        EXPECT_EQ(Last(), "0 Blow fuse complete.");
+        EXPECT_TRUE(target_->target.fuseBlown);
+        EXPECT_EQ(target_->pyrel.commands, testPin ? (Bytes{1, 6}) : (Bytes{1, 5, 7}));
+        EXPECT_EQ(Shifted("DR 7201"), !testPin);
+        EXPECT_TRUE(Shifted("IR 22") && Shifted("IR 24"));
+        EXPECT_EQ(target_->adapter->GetErrorCode(), 0);  // nothing stale after the success
+        // From now on the chip cannot be reached.
+        EXPECT_EQ(target_->adapter->Open(), -1);
+        EXPECT_EQ(target_->adapter->GetErrorCode(), 13);
+    }
+}
+
+TEST_F(FuseBlow, FailuresSayWhatWentWrong) {
+    const std::string failed = "1 Blow fuse failed. <Pyrel> ";
+    const struct {
+        const char* part;
+        std::function<void(JtagSimTarget&)> fault;
+        std::string line;
+        Bytes commands;
+    } cases[] = {
+        {"MSP430F149",
+         [](JtagSimTarget& t) { t.pyrel.faults.boostFails = true; },
+         failed + "boost error.",
+         {1, 5, 7}},
+        {"MSP430F149",
+         [](JtagSimTarget& t) { t.pyrel.faults.prepareCode = 4; },
+         failed + "synchronization failed.",
+         {1, 5}},
+        {"MSP430F2274",
+         [](JtagSimTarget& t) { t.pyrel.faults.blowUnanswered = true; },
+         failed + "synchronization failed.",
+         {1, 6, 6, 6}},
+        {"MSP430F2274",
+         [](JtagSimTarget& t) { t.target.fuseResists = true; },
+         failed + "fuse not blown.",
+         {1, 6}},
+        {"MSP430F2274", [](JtagSimTarget& t) { t.target.pyrel = nullptr; }, failed + "not found.", {}},
+        {"MSP430F2274", [this](JtagSimTarget&) { sink_.answer = 0; }, "0 Operation canceled by user", {}},
+    };
+    for (const auto& c : cases) {
+        ConnectWithDevice(c.part);
+        c.fault(*target_);
+        EXPECT_EQ(RunFlags(kActionBlowFuse), kRunActionFailed);
+        EXPECT_EQ(Last(), c.line);
+        EXPECT_EQ(target_->pyrel.commands, c.commands) << c.line;
+        EXPECT_FALSE(target_->target.fuseBlown);
+    }
 }
 
 // The chip's fuse check follows the data sheets: TDI low during it reads the fuse as blown.
