@@ -431,6 +431,36 @@ TEST_F(FuseBlow, FailuresSayWhatWentWrong) {
     }
 }
 
+TEST(PyrelDevice, IdentificationLinesThroughTheAdapter) {
+    JtagSimTarget t;
+    t.AttachPyrel();
+    char info[Adapter::kInfoSize];
+    ASSERT_EQ(t.adapter->GetInfo(info), 0) << t.adapter->GetErrorCode();
+    EXPECT_STREQ(info, "Pyrel hw 1.2 sw 3.4 sn 0A 05/06");
+    t.pyrel.identification = {0xA7, 0x0F, 0x21, 0xFF};
+    ASSERT_EQ(t.adapter->GetInfo(info), 0);
+    EXPECT_STREQ(info, "Pyrel hw 10.7 sw 0.15 sn FF 01/02");
+    // Afterwards the supply is on and the pins are released.
+    EXPECT_EQ(t.target.ReadPort(0, 0) & 0xF0, 0xF0);
+    EXPECT_EQ(t.target.ReadPort(2, 0), 0);
+
+    // A corrupted reply, or one longer than eight bytes, is tried again, the third time after a reset
+    // pulse; three detections later the device is not found.
+    for (bool longReply : {false, true}) {
+        t.pyrel.faults.corruptReply = !longReply;
+        t.pyrel.faults.longReply = longReply;
+        t.pyrel.commands.clear();
+        uint32_t resets = t.pyrel.resetPulses;
+        EXPECT_EQ(t.adapter->GetInfo(info), -1);
+        EXPECT_EQ(t.adapter->GetErrorCode(), 14);
+        // The device still sending the long reply misses the second request of each detection.
+        EXPECT_EQ(t.pyrel.commands.size(), longReply ? 6u : 9u);
+        EXPECT_EQ(t.pyrel.resetPulses - resets, 6u);
+        EXPECT_STREQ(info, "");
+    }
+    EXPECT_STREQ(t.adapter->GetErrorText(14), "<Pyrel> not found");
+}
+
 // The chip's fuse check follows the data sheets: TDI low during it reads the fuse as blown.
 TEST(JtagChip, FuseCheckWithTdiLow) {
     JtagSimTarget t;

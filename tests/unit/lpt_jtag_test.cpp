@@ -1,5 +1,6 @@
 // The parallel-port cable on the wire: the register writes the chip model cannot judge (the supply's soft
-// start, the order of the cable's lines, reads left out) and the pace of TCLK.
+// start, the order of the cable's lines, reads left out), the pace of TCLK, and the frames and bit timings
+// of the fuse-blow device's line.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,26 +8,60 @@
 #include "adapters/jtag/flash_clock.h"
 #include "adapters/jtag/lpt_cable.h"
 #include "adapters/jtag/msp430_jtag.h"
+#include "adapters/jtag/pyrel_link.h"
 #include "sim/virtual_clock.h"
-#include "support/recording_port_io.h"
 
 namespace quarzo {
 namespace {
 
-using testing::RecordingPortIo;
 using Bytes = std::vector<uint8_t>;
 
 constexpr uint16_t kData = 0x378;
 constexpr uint16_t kControl = 0x37A;
 constexpr uint8_t kTdi = 0x01;  // TCLK
+constexpr uint8_t kDeviceLine = 0x80;
+
+// A parallel port that keeps every access with its time on the clock; status reads answer 0.
+class RecordingPortIo final : public platform::PortIo {
+public:
+    struct Access {
+        uint16_t port;
+        uint8_t value;
+        bool read;
+        uint64_t us;
+    };
+    explicit RecordingPortIo(Clock& clock) : clock_(clock) {}
+    bool OpenDriver() override { return ready_ = true; }
+    void CloseDriver() override {}
+    uint32_t ReadPort(uint16_t port) override {
+        accesses.push_back({port, 0, true, clock_.Microseconds()});
+        return 0;
+    }
+    bool WritePort(uint16_t port, uint8_t value) override {
+        accesses.push_back({port, value, false, clock_.Microseconds()});
+        return true;
+    }
+    // The values written to one register, in order.
+    Bytes Writes(uint16_t port) const {
+        Bytes out;
+        for (const Access& a : accesses) {
+            if (!a.read && a.port == port) out.push_back(a.value);
+        }
+        return out;
+    }
+
+    std::vector<Access> accesses;
+
+private:
+    Clock& clock_;
+};
 
 class LptWire : public ::testing::Test {
 protected:
-    LptWire() : cable_(port_, clock_), jtag_(cable_) {}
-    RecordingPortIo port_;
     sim::VirtualClock clock_;
-    LptCable cable_;
-    Msp430Jtag jtag_;
+    RecordingPortIo port_{clock_};
+    LptCable cable_{port_, clock_};
+    Msp430Jtag jtag_{cable_};
 };
 
 TEST_F(LptWire, SupplyResetConnectAndRelease) {
@@ -52,8 +87,8 @@ TEST_F(LptWire, SupplyResetConnectAndRelease) {
     port_.accesses.clear();
     jtag_.IrShift(0x13, false);
     jtag_.DrShift(0x1234, 16, false);
-    EXPECT_EQ(port_.Reads(), 0u);
     EXPECT_GT(port_.accesses.size(), 0u);
+    EXPECT_TRUE(std::none_of(port_.accesses.begin(), port_.accesses.end(), [](auto& a) { return a.read; }));
 }
 
 // A port whose every access takes accessNs: the pulses cannot come faster than two accesses.
@@ -106,6 +141,64 @@ TEST_F(LptWire, PulsesComeAtTheMiddleOfTheFlashRangeAndASlowPortIsFound) {
         EXPECT_EQ(onSlow.TclkStrobes(39), accessNs < 2000) << accessNs;
     }
     EXPECT_FALSE(flash_clock::Usable(flash_clock::kMaxHz));
+}
+
+// The high gaps on the device line (data bit 7; the first one from the start) and the low pulses between
+// them, in microseconds.
+struct Waveform {
+    std::vector<uint64_t> gaps;
+    std::vector<uint64_t> lows;
+};
+
+Waveform PyrelLine(const RecordingPortIo& port) {
+    Waveform w;
+    bool high = true;
+    uint64_t edge = 0;
+    for (const auto& a : port.accesses) {
+        bool level = (a.value & kDeviceLine) != 0;
+        if (a.read || a.port != kData || level == high) continue;
+        (level ? w.lows : w.gaps).push_back(a.us - edge);
+        edge = a.us;
+        high = level;
+    }
+    return w;
+}
+
+// The request bytes in a run of write pulses (60 us a 1, 600 us a 0), least significant bit first.
+Bytes Decode(std::vector<uint64_t>::const_iterator from, size_t bytes) {
+    Bytes out;
+    for (size_t i = 0; i < bytes; ++i) {
+        uint8_t b = 0;
+        for (int bit = 0; bit < 8; ++bit, ++from) b = static_cast<uint8_t>(b | (*from == 60 ? 1 << bit : 0));
+        out.push_back(b);
+    }
+    return out;
+}
+
+TEST_F(LptWire, PyrelRequestFramesAndBitTimings) {
+    const uint8_t abc[] = {'a', 'b', 'c'};
+    EXPECT_EQ(PyrelLink::Checksum(abc, 3), 0x0F);
+    uint8_t reply[PyrelLink::kReplySize];
+    // Nothing answers: three transmissions, the third after a reset pulse.
+    EXPECT_FALSE(PyrelLink(cable_).Exchange(1, nullptr, 0, reply, 1));
+    Waveform w = PyrelLine(port_);
+    // Each transmission: 32 request bits, then 8 read slots for a start byte that does not come.
+    ASSERT_EQ(w.lows.size(), 3u * 40u + 1u);
+    for (size_t at : {0u, 40u, 81u})
+        EXPECT_EQ(Decode(w.lows.begin() + at, 4), (Bytes{0x55, 0x01, 0x00, 0x11}));
+    // Seven ones of exactly 60 us low, twenty-five zeros of exactly 600.
+    EXPECT_EQ(std::count(w.lows.begin(), w.lows.begin() + 32, 60u), 7);
+    EXPECT_EQ(std::count(w.lows.begin(), w.lows.begin() + 32, 600u), 25);
+    EXPECT_EQ(w.lows[80], 4800u);                                // the reset pulse before the third
+    for (size_t i = 32; i < 40; ++i) EXPECT_EQ(w.lows[i], 60u);  // read slots
+    // Highs: 640 after a 1, 100 after a 0, 700 more before each byte; the 1 ms reply wait; 640 after a
+    // read slot (90 to the sample, 550 after it); after the reset pulse 700 + 4100 and the 10 ms wait.
+    EXPECT_EQ(w.gaps[1], 640u);  // 0x55: bit 0 = 1
+    EXPECT_EQ(w.gaps[2], 100u);  // bit 1 = 0
+    EXPECT_EQ(w.gaps[8], 100u + 700u);
+    EXPECT_EQ(w.gaps[32], 100u + 1000u);
+    EXPECT_EQ(w.gaps[33], 640u);
+    EXPECT_EQ(w.gaps[81], 700u + 4100u + 10'000u + 700u);
 }
 
 }  // namespace
