@@ -46,16 +46,13 @@ protected:
         }
         return true;
     }
-    bool Logged(const std::string& line) {
-        const auto& lines = sink_.Lines();
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    // Whether a log line, or an instruction or data shift to the chip (keepTrace on), starts so.
+    static bool AnyStarts(const std::vector<std::string>& lines, const std::string& start) {
+        return std::any_of(lines.begin(), lines.end(), [&](auto& l) { return l.rfind(start, 0) == 0; });
     }
+    bool Logged(const std::string& start) { return AnyStarts(sink_.Lines(), start); }
+    bool Shifted(const std::string& start) { return AnyStarts(target_->shifts, start); }
     std::string Last() { return sink_.Lines().back(); }
-    // Whether an instruction or data shift starting so went to the chip (keepTrace on).
-    bool Shifted(const std::string& start) {
-        const auto& s = target_->shifts;
-        return std::any_of(s.begin(), s.end(), [&](const std::string& l) { return l.rfind(start, 0) == 0; });
-    }
     std::string Log() {
         std::string all;
         for (const auto& l : sink_.Lines()) all += l + "\n";
@@ -99,18 +96,17 @@ TEST_F(JtagRun, OpenFailsWithTheReasonOfTheTarget) {
         std::string reason;
     } cases[] = {
         // An identification no record has but "unknown", and an F149-family one with fuses of no record.
-        {"MSP430F149", [](JtagSimTarget& t) { t.device.Store(0x0FF0, 0x00); }, "Unknown device"},
-        {"MSP430F149", [](JtagSimTarget& t) { t.target.configFuses = 0x08; }, "Unknown device"},
-        {"MSP430F149", [](JtagSimTarget& t) { t.target.attached = false; },
+        {"MSP430F149", [](auto& t) { t.device.Store(0x0FF0, 0x00); }, "Unknown device"},
+        {"MSP430F149", [](auto& t) { t.target.configFuses = 0x08; }, "Unknown device"},
+        {"MSP430F149", [](auto& t) { t.target.attached = false; },
          "Could not find device (or device not supported)"},
-        {"MSP430F149", [](JtagSimTarget& t) { t.port->SetReachable(false); },
+        {"MSP430F149", [](auto& t) { t.port->SetReachable(false); },
          "Could not initialize direct port access interface (no port here)"},
-        {"MSP430F149", [](JtagSimTarget& t) { t.target.fuseBlown = true; },
+        {"MSP430F149", [](auto& t) { t.target.fuseBlown = true; },
          "Could not access device - security fuse is blown"},
-        {"MSP430FG4619", [](JtagSimTarget&) {},
+        {"MSP430FG4619", [](auto&) {},
          "Could not find device (or device not supported) (MSP430FG4619 has the 20-bit CPUX, which direct "
-         "JTAG "
-         "does not drive)"},
+         "JTAG does not drive)"},
     };
     for (const auto& c : cases) {
         Connect(c.part);
@@ -289,10 +285,7 @@ class JtagPart : public JtagRun, public ::testing::WithParamInterface<Part> {};
 TEST_P(JtagPart, IsIdentifiedAndComparedWithItsSignatureSetUp) {
     Connect(GetParam().simulated);
     EXPECT_EQ(RunFlags(kActionDumpDeviceId), kRunComplete) << Log();
-    const auto& lines = sink_.Lines();
-    std::string device = std::string("0 Device: ") + GetParam().logged + ".";
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](auto& l) { return l.rfind(device, 0) == 0; }))
-        << Log();
+    EXPECT_TRUE(Logged(std::string("0 Device: ") + GetParam().logged + ".")) << Log();
     // The dump shows the identification block and the fuses.
     EXPECT_EQ(programmer_->Image().ValueAt(0x0FF0), target_->device.Read(0x0FF0));
     EXPECT_EQ(programmer_->Image().ValueAt(0x1000), target_->target.configFuses);
@@ -395,31 +388,27 @@ TEST_F(FuseBlow, TheVoltageGoesToTestOrToTdi) {
 }
 
 TEST_F(FuseBlow, FailuresSayWhatWentWrong) {
-    const std::string failed = "1 Blow fuse failed. <Pyrel> ";
+    auto failed = [](const char* reason) {
+        return std::string("1 Blow fuse failed. <Pyrel> ") + reason + ".";
+    };
     const struct {
         const char* part;
-        std::function<void(JtagSimTarget&)> fault;
         std::string line;
         Bytes commands;
+        std::function<void(JtagSimTarget&)> fault;
     } cases[] = {
+        {"MSP430F149", failed("boost error"), {1, 5, 7}, [](auto& t) { t.pyrel.faults.boostFails = true; }},
         {"MSP430F149",
-         [](JtagSimTarget& t) { t.pyrel.faults.boostFails = true; },
-         failed + "boost error.",
-         {1, 5, 7}},
-        {"MSP430F149",
-         [](JtagSimTarget& t) { t.pyrel.faults.prepareCode = 4; },
-         failed + "synchronization failed.",
-         {1, 5}},
+         failed("synchronization failed"),
+         {1, 5},
+         [](auto& t) { t.pyrel.faults.prepareCode = 4; }},
         {"MSP430F2274",
-         [](JtagSimTarget& t) { t.pyrel.faults.blowUnanswered = true; },
-         failed + "synchronization failed.",
-         {1, 6, 6, 6}},
-        {"MSP430F2274",
-         [](JtagSimTarget& t) { t.target.fuseResists = true; },
-         failed + "fuse not blown.",
-         {1, 6}},
-        {"MSP430F2274", [](JtagSimTarget& t) { t.target.pyrel = nullptr; }, failed + "not found.", {}},
-        {"MSP430F2274", [this](JtagSimTarget&) { sink_.answer = 0; }, "0 Operation canceled by user", {}},
+         failed("synchronization failed"),
+         {1, 6, 6, 6},
+         [](auto& t) { t.pyrel.faults.blowUnanswered = true; }},
+        {"MSP430F2274", failed("fuse not blown"), {1, 6}, [](auto& t) { t.target.fuseResists = true; }},
+        {"MSP430F2274", failed("not found"), {}, [](auto& t) { t.target.pyrel = nullptr; }},
+        {"MSP430F2274", "0 Operation canceled by user", {}, [this](auto&) { sink_.answer = 0; }},
     };
     for (const auto& c : cases) {
         ConnectWithDevice(c.part);
@@ -464,7 +453,6 @@ TEST(PyrelDevice, IdentificationLinesThroughTheAdapter) {
 // The chip's fuse check follows the data sheets: TDI low during it reads the fuse as blown.
 TEST(JtagChip, FuseCheckWithTdiLow) {
     JtagSimTarget t;
-    Msp430Jtag& j = t.adapter->Jtag();
     LptCable& cable = t.adapter->Cable();
     ASSERT_EQ(t.adapter->Open(), 0);
     // A check with TDI low after a reset on RST: the fuse reads as blown until the supply is cycled.
@@ -479,7 +467,7 @@ TEST(JtagChip, FuseCheckWithTdiLow) {
         cable.Sleep(1);
     }
     EXPECT_TRUE(t.target.FuseReadsBlown());
-    EXPECT_TRUE(j.IsFuseBlown());
+    EXPECT_TRUE(t.adapter->Jtag().IsFuseBlown());
     uint32_t cycles = t.target.powerCycles;
     EXPECT_EQ(t.adapter->Reset(4, 0, 0), 0);  // the supply cycle, and the host's check with TDI high
     EXPECT_EQ(t.target.powerCycles, cycles + 1);
