@@ -175,9 +175,27 @@ TEST_F(JtagRun, ResetMethods) {
     EXPECT_TRUE(t.UnderJtag());
     EXPECT_EQ(t.powerCycles, cycles);
 
-    // (4, 0, 1): a supply cycle and a new identification; the pins stay connected.
+    // The chip's fuse check follows the data sheets: one with TDI low after a reset on RST reads the
+    // fuse as blown until the supply is cycled.
+    LptCable& cable = a.Cable();
+    cable.SetReset(true);
+    cable.SetReset(false);
+    cable.SetTck(true);
+    cable.SetTdi(false);
+    for (int i = 0; i < 2; ++i) {
+        cable.SetTms(false);
+        cable.Sleep(1);
+        cable.SetTms(true);
+        cable.Sleep(1);
+    }
+    EXPECT_TRUE(t.FuseReadsBlown());
+    EXPECT_TRUE(a.Jtag().IsFuseBlown());
+
+    // (4, 0, 1): a supply cycle, and the host's check with TDI high, and a new identification; the pins
+    // stay connected.
     uint64_t before = target_->clock.NowUs();
     EXPECT_EQ(a.Reset(4, 0, 1), 0);
+    EXPECT_FALSE(t.FuseReadsBlown());
     EXPECT_EQ(t.powerCycles, cycles + 1);
     EXPECT_GE(target_->clock.NowUs() - before, 3'000'000u);
     EXPECT_TRUE(t.UnderJtag());
@@ -448,30 +466,6 @@ TEST(PyrelDevice, IdentificationLinesThroughTheAdapter) {
         EXPECT_STREQ(info, "");
     }
     EXPECT_STREQ(t.adapter->GetErrorText(14), "<Pyrel> not found");
-}
-
-// The chip's fuse check follows the data sheets: TDI low during it reads the fuse as blown.
-TEST(JtagChip, FuseCheckWithTdiLow) {
-    JtagSimTarget t;
-    LptCable& cable = t.adapter->Cable();
-    ASSERT_EQ(t.adapter->Open(), 0);
-    // A check with TDI low after a reset on RST: the fuse reads as blown until the supply is cycled.
-    cable.SetReset(true);
-    cable.SetReset(false);
-    cable.SetTck(true);
-    cable.SetTdi(false);
-    for (int i = 0; i < 2; ++i) {
-        cable.SetTms(false);
-        cable.Sleep(1);
-        cable.SetTms(true);
-        cable.Sleep(1);
-    }
-    EXPECT_TRUE(t.target.FuseReadsBlown());
-    EXPECT_TRUE(t.adapter->Jtag().IsFuseBlown());
-    uint32_t cycles = t.target.powerCycles;
-    EXPECT_EQ(t.adapter->Reset(4, 0, 0), 0);  // the supply cycle, and the host's check with TDI high
-    EXPECT_EQ(t.target.powerCycles, cycles + 1);
-    EXPECT_FALSE(t.target.FuseReadsBlown());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <thread>
@@ -53,14 +54,9 @@ TEST(ParallelPortIo, SpeaksTheCableProtocolOnASocket) {
     std::vector<uint8_t> received;
     std::thread far([&] {
         int client = accept(listener, nullptr, nullptr);
-        uint8_t buffer[36];
-        size_t held = 0;
-        while (held < sizeof(buffer)) {
-            ssize_t n = recv(client, buffer + held, sizeof(buffer) - held, 0);
-            if (n <= 0) break;
-            held += static_cast<size_t>(n);
-        }
-        received.assign(buffer, buffer + held);
+        received.resize(36);
+        received.resize(
+            static_cast<size_t>(std::max<ssize_t>(0, recv(client, received.data(), 36, MSG_WAITALL))));
         uint8_t status = 0x20;
         send(client, &status, 1, 0);
         close(client);
