@@ -39,17 +39,11 @@ public:
         return ioResult;
     }
     BOOL CloseHandle(HANDLE) override { return --handles, TRUE; }
-    DWORD GetModuleFileNameA(char* path, DWORD) override {
-        std::strcpy(path, "C:\\tools\\quarzo.exe");
-        return static_cast<DWORD>(std::strlen(path));
-    }
+    DWORD GetModuleFileNameA(char* path, DWORD) override { return Copy(path, "C:\\tools\\quarzo.exe"); }
     DWORD GetFileAttributesA(const char* path) override {
         return files.count(path) ? FILE_ATTRIBUTE_NORMAL : INVALID_FILE_ATTRIBUTES;
     }
-    UINT GetSystemDirectoryA(char* path, UINT) override {
-        std::strcpy(path, "C:\\windows\\system32");
-        return static_cast<UINT>(std::strlen(path));
-    }
+    UINT GetSystemDirectoryA(char* path, UINT) override { return Copy(path, "C:\\windows\\system32"); }
     SC_HANDLE OpenSCManagerA(DWORD) override { return ++serviceHandles, kManager; }
     SC_HANDLE CreateServiceA(SC_HANDLE, const char* name, const char*, DWORD, DWORD, DWORD, DWORD,
                              const char* path) override {
@@ -78,6 +72,9 @@ public:
     }
     BOOL CloseServiceHandle(SC_HANDLE) override { return --serviceHandles, TRUE; }
     DWORD GetLastError() override { return error; }
+    static DWORD Copy(char* to, const char* text) {
+        return static_cast<DWORD>(std::strlen(std::strcpy(to, text)));
+    }
     uint8_t InByte(uint16_t port) override { return ports[port]; }
     void OutByte(uint16_t port, uint8_t value) override { ports[port] = value; }
 
