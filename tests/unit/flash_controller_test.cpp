@@ -79,7 +79,6 @@ TEST_F(FlashRules, WritesOnlyClearBitsAndNeedTheirClocks) {
     Clocks(35);
     EXPECT_EQ(device_.Read(0xF003), 0x12);
     EXPECT_EQ(device_.Read(0xF002), 0xFF);
-
     EXPECT_EQ(flash_.outOfRangeOperations, 0u);
 
     // The timing generator's clock must lie in 257-476 kHz: TCLK at 500 or 200 kHz spoils the word.
