@@ -116,43 +116,6 @@ TEST_F(JtagRun, OpenFailsWithTheReasonOfTheTarget) {
     }
 }
 
-TEST_F(JtagRun, EraseTypesBlankCheckAndOddReads) {
-    Connect();
-    auto& d = target_->device;
-    auto& a = *target_->adapter;
-    ASSERT_EQ(a.Open(), 0);
-    uint8_t word[2] = {0x12, 0x34};
-    ASSERT_EQ(a.WriteMemory(0x1000, word, 2), 0);  // information memory
-    ASSERT_EQ(a.WriteMemory(0xE000, word, 2), 0);
-    ASSERT_EQ(a.WriteMemory(0xE200, word, 2), 0);
-
-    // Segment erase: that segment only.
-    a.Erase(0, 0xE010, 0);
-    EXPECT_EQ(d.ReadWord(0xE000), 0xFFFF);
-    EXPECT_EQ(d.ReadWord(0xE200), 0x3412);
-    // Main memory erase keeps the information memory; type 2 takes it too.
-    a.Erase(1, 0xFFFE, 0);
-    EXPECT_EQ(d.ReadWord(0xE200), 0xFFFF);
-    EXPECT_EQ(d.ReadWord(0x1000), 0x3412);
-    a.Erase(2, 0xFFFE, 0);
-    EXPECT_EQ(d.ReadWord(0x1000), 0xFFFF);
-    EXPECT_EQ(target_->target.Flash().incompleteOperations, 0u);
-
-    // Blank check: 3 bytes are one word; the byte after it is not looked at. A count of 0 compares the
-    // signature with its seed.
-    uint8_t low[2] = {0xFF, 0x00};
-    ASSERT_EQ(a.WriteMemory(0xF002, low, 2), 0);
-    EXPECT_EQ(a.BlankCheck(0xF000, 3), 0);
-    EXPECT_EQ(a.BlankCheck(0xF000, 4), -1);
-    EXPECT_EQ(a.VerifyMemory(0xF000, low, 0), 0);
-
-    // Reads deliver exactly the bytes asked for.
-    uint8_t buffer[6] = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
-    ASSERT_EQ(a.ReadMemory(0xF000, buffer, 5), 0);
-    EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + 6),
-              (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0x00, 0xFF, 0xAA}));
-}
-
 TEST_F(JtagRun, ResetMethods) {
     Connect();
     auto& a = *target_->adapter;
@@ -282,16 +245,16 @@ TEST_F(JtagRun, SpyBiWirePartKeepsItsCalibrationAndEraseInfoClearsSegmentsBToD) 
     EXPECT_EQ(target_->target.strayFetches, 0u);
 }
 
-// Parts found by identification and fuses, and compared each with the signature set-up its documents
-// give: the chip answers no other, so a host that picks the wrong one signs other words than the chip.
-// F21x1, where the documents disagree, is compared by reading back.
+// Parts found by identification and fuses, erased each way, and compared each with the signature set-up
+// its documents give: the chip answers no other, so a host that picks the wrong one signs other words than
+// the chip. F21x1, where the documents disagree, is compared by reading back.
 struct Part {
     const char* simulated;
     const char* logged;
 };
 class JtagPart : public JtagRun, public ::testing::WithParamInterface<Part> {};
 
-TEST_P(JtagPart, IsIdentifiedAndComparedWithItsSignatureSetUp) {
+TEST_P(JtagPart, IsIdentifiedErasedAndComparedWithItsSignatureSetUp) {
     Connect(GetParam().simulated);
     EXPECT_EQ(RunFlags(kActionDumpDeviceId), kRunComplete) << Log();
     EXPECT_TRUE(Logged(std::string("0 Device: ") + GetParam().logged + ".")) << Log();
@@ -300,10 +263,36 @@ TEST_P(JtagPart, IsIdentifiedAndComparedWithItsSignatureSetUp) {
     EXPECT_EQ(programmer_->Image().ValueAt(0x1000), target_->target.configFuses);
 
     target_->keepTrace = true;
+    auto& d = target_->device;
     auto& a = *target_->adapter;
     ASSERT_EQ(a.Open(), 0);
+    uint8_t word[2] = {0x12, 0x34};
+    for (uint32_t at : {0x1000u, 0xF000u, 0xF200u}) ASSERT_EQ(a.WriteMemory(at, word, 2), 0);
+    // Segment erase: that segment only. Main memory erase keeps the information memory; type 2 takes it too.
+    ASSERT_EQ(a.Erase(0, 0xF010, 0), 0);
+    EXPECT_EQ(d.ReadWord(0xF000), 0xFFFF);
+    EXPECT_EQ(d.ReadWord(0xF200), 0x3412);
+    ASSERT_EQ(a.Erase(1, 0xFFFE, 0), 0);
+    EXPECT_EQ(d.ReadWord(0xF200), 0xFFFF);
+    EXPECT_EQ(d.ReadWord(0x1000), 0x3412);
+    ASSERT_EQ(a.Erase(2, 0xFFFE, 0), 0);
+    EXPECT_EQ(d.ReadWord(0x1000), 0xFFFF);
+    EXPECT_EQ(target_->target.Flash().incompleteOperations, 0u);
+
+    // Blank check: 3 bytes are one word; the byte after it is not looked at. A count of 0 compares the
+    // signature with its seed. Reads deliver exactly the bytes asked for.
+    uint8_t low[2] = {0xFF, 0x00};
+    ASSERT_EQ(a.WriteMemory(0xF002, low, 2), 0);
+    EXPECT_EQ(a.BlankCheck(0xF000, 3), 0);
+    EXPECT_EQ(a.BlankCheck(0xF000, 4), -1);
+    EXPECT_EQ(a.VerifyMemory(0xF000, low, 0), 0);
+    uint8_t buffer[6] = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
+    ASSERT_EQ(a.ReadMemory(0xF000, buffer, 5), 0);
+    EXPECT_EQ(Bytes(buffer, buffer + 6), (Bytes{0xFF, 0xFF, 0xFF, 0x00, 0xFF, 0xAA}));
+
+    // Written words compared by signature: a changed byte is found.
     ASSERT_EQ(a.Erase(0, 0xF000, 0), 0);
-    std::vector<uint8_t> data(64);
+    Bytes data(64);
     std::mt19937 random(3);
     for (auto& b : data) b = static_cast<uint8_t>(random());
     ASSERT_EQ(a.WriteMemory(0xF000, data.data(), 64), 0);
