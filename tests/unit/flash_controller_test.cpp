@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/jtag_sim_target.h"
+#include "support/sim_part_named.h"
 
 namespace quarzo {
 namespace {
@@ -153,17 +153,6 @@ TEST_F(F2xxFlashRules, MassEraseKeepsAllInformationMemoryWhileLockA) {
     EXPECT_EQ(device_.Read(0x1000), 0xFF);
     EXPECT_EQ(device_.Read(0x10FF), 0xFF);
     EXPECT_EQ(flash_.incompleteOperations, 0u);
-}
-
-TEST(FlashOverJtag, AWrongKeyResetsTheChipAndLocksTheFlash) {
-    testing::JtagSimTarget t;
-    ASSERT_EQ(t.adapter->Open(), 0);
-    uint32_t resets = t.target.resets;
-    t.adapter->Jtag().WriteMem(false, FlashController::kFctl1, 0x1240);
-    EXPECT_EQ(t.target.resets, resets + 1);
-    // A watchdog write without its password resets the chip as well.
-    t.adapter->Jtag().WriteMem(false, 0x0120, 0x0080);
-    EXPECT_EQ(t.target.resets, resets + 2);
 }
 
 }  // namespace
