@@ -201,9 +201,6 @@ TEST(RawJtagAdapter, NamesErrorsAndPortsWithoutTouchingTheCable) {
     JtagSimTarget target;
     RawJtagAdapter& a = *target.adapter;
     char name[Adapter::kNameSize];
-    a.SetPortIndex(3);
-    a.GetName(name);
-    EXPECT_STREQ(name, "FET RAW (LPTx)");
     a.SetPortIndex(7);
     a.GetName(name);
     EXPECT_STREQ(name, "FET RAW (LPT1)");
@@ -223,6 +220,8 @@ TEST(RawJtagAdapter, NamesErrorsAndPortsWithoutTouchingTheCable) {
     settings.SetIntSetting(kSetRawPort, 3);
     settings.SetIntSetting(kSetRawCustomAddress, 0x2E8);
     a.ApplySettings(settings);
+    a.GetName(name);
+    EXPECT_STREQ(name, "FET RAW (LPTx)");
     ASSERT_EQ(a.Open(), 0);
     EXPECT_EQ(target.port->Base(), 0x2E8);
     a.Close();
