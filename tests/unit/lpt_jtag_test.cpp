@@ -22,6 +22,7 @@ constexpr uint8_t kTdi = 0x01;  // TCLK
 constexpr uint8_t kDeviceLine = 0x80;
 
 // A parallel port that keeps every write with its time on the clock and counts the reads (which answer 0).
+// Each write takes accessNs.
 class RecordingPortIo final : public platform::PortIo {
 public:
     struct Write {
@@ -29,7 +30,7 @@ public:
         uint8_t value;
         uint64_t us;
     };
-    explicit RecordingPortIo(Clock& clock) : clock_(clock) {}
+    explicit RecordingPortIo(sim::VirtualClock& clock) : clock_(clock) {}
     bool OpenDriver() override { return ready_ = true; }
     void CloseDriver() override {}
     uint32_t ReadPort(uint16_t) override {
@@ -37,6 +38,7 @@ public:
         return 0;
     }
     bool WritePort(uint16_t port, uint8_t value) override {
+        clock_.AdvanceNs(accessNs);
         writes.push_back({port, value, clock_.Microseconds()});
         return true;
     }
@@ -51,9 +53,10 @@ public:
 
     std::vector<Write> writes;
     size_t reads = 0;
+    uint64_t accessNs = 0;
 
 private:
-    Clock& clock_;
+    sim::VirtualClock& clock_;
 };
 
 class LptWire : public ::testing::Test {
@@ -91,23 +94,6 @@ TEST_F(LptWire, SupplyResetConnectAndRelease) {
     EXPECT_EQ(port_.reads, 0u);
 }
 
-// A port whose every access takes accessNs: the pulses cannot come faster than two accesses.
-class SlowPortClock final : public Clock {
-public:
-    explicit SlowPortClock(uint64_t accessNs) : accessNs_(accessNs) {}
-    uint32_t TickMs() override { return static_cast<uint32_t>(now_ / 1'000'000); }
-    void SleepMs(uint32_t ms) override { now_ += uint64_t{ms} * 1'000'000; }
-    uint64_t Microseconds() override { return now_ / 1000; }
-    void DelayUs(uint32_t us) override { now_ += uint64_t{us} * 1000; }
-    // Pacing reads the clock once before each write.
-    uint64_t Nanoseconds() override { return now_ += accessNs_; }
-    void DelayUntilNs(uint64_t ns) override { now_ = std::max(now_, ns); }
-
-private:
-    uint64_t accessNs_;
-    uint64_t now_ = 0;
-};
-
 TEST_F(LptWire, PulsesComeAtTheMiddleOfTheFlashRangeAndASlowPortIsFound) {
     cable_.SetSupply(true);
     port_.writes.clear();
@@ -131,14 +117,14 @@ TEST_F(LptWire, PulsesComeAtTheMiddleOfTheFlashRangeAndASlowPortIsFound) {
     EXPECT_EQ(Msp430Jtag::MassErasePasses(0), 20);        // unmeasured: the fastest rate allowed
     EXPECT_EQ(Msp430Jtag::MassErasePasses(280'000), 16);  // a measurement held up: the pulses keep the pace
 
-    // 1.5 us an access: 333 kHz at best, still in range; 0.7 us keeps the pace; 2 us is too slow.
+    // The pulses cannot come faster than two writes. 1.5 us a write: 333 kHz at best, still in range; 0.7 us
+    // keeps the pace; 2 us is too slow.
     for (uint64_t accessNs : {1500u, 700u, 2000u}) {
-        SlowPortClock slow(accessNs);
-        LptCable onSlow(port_, slow);
-        double reached = onSlow.MeasureTclk();
+        port_.accessNs = accessNs;
+        double reached = cable_.MeasureTclk();
         EXPECT_EQ(flash_clock::Usable(reached), accessNs < 2000) << accessNs << " " << reached;
         // A burst at this pace is reported as too slow for the flash exactly when the port is.
-        EXPECT_EQ(onSlow.TclkStrobes(39), accessNs < 2000) << accessNs;
+        EXPECT_EQ(cable_.TclkStrobes(39), accessNs < 2000) << accessNs;
     }
     EXPECT_FALSE(flash_clock::Usable(flash_clock::kMaxHz));
 }
