@@ -9,7 +9,6 @@ namespace quarzo {
 namespace {
 
 using sim::FlashController;
-using sim::SimDevice;
 
 class FlashRules : public ::testing::Test {
 protected:
@@ -34,7 +33,7 @@ protected:
         }
     }
 
-    SimDevice device_;
+    sim::SimDevice device_;
     FlashController flash_;
     int violations_ = 0;
     uint64_t nowUs_ = 0;

@@ -82,7 +82,6 @@ TEST_F(JtagRun, AutoProgramsAndVerifiesSixtyKilobytes) {
     EXPECT_TRUE(target_->target.Powered());
     EXPECT_FALSE(target_->target.UnderJtag());
 
-    // Read returns the chip's bytes.
     programmer_->Image().Clear();
     EXPECT_EQ(RunFlags(kActionRead), kRunComplete) << Log();
     for (uint32_t a : {0x1100u, 0x8001u, 0xFFFEu})
@@ -239,7 +238,6 @@ TEST_F(JtagRun, SpyBiWirePartKeepsItsCalibrationAndEraseInfoClearsSegmentsBToD) 
     for (uint32_t i = 0; i < 64; ++i) calibration[i] = d.Read(0x10C0 + i);
     for (uint32_t a : {0x1000u, 0x1040u, 0x1080u, 0x8000u}) d.Write(a, 0x00);
     LoadFirmware(0x8000, 0x80FF);
-    // Erase INFO with the main memory, blank check of both, program, verify.
     programmer_->includeInfo = true;
     EXPECT_EQ(RunFlags(kAuto), kRunComplete) << Log();
     for (uint32_t a : {0x1000u, 0x1040u, 0x1080u}) EXPECT_EQ(d.Read(a), 0xFF) << std::hex << a;

@@ -42,7 +42,6 @@ public:
         writes.push_back({port, value, clock_.Microseconds()});
         return true;
     }
-    // The values written to one register, in order.
     Bytes Writes(uint16_t port) const {
         Bytes out;
         for (const Write& w : writes) {
