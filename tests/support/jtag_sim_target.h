@@ -7,8 +7,8 @@
 #include "adapters/jtag/raw_jtag_adapter.h"
 #include "sim/jtag_target.h"
 #include "sim/pyrel_device.h"
-#include "sim/sim_port_io.h"
 #include "sim/sim_device.h"
+#include "sim/sim_port_io.h"
 #include "sim/virtual_clock.h"
 #include "support/sim_part_named.h"
 
@@ -28,9 +28,6 @@ struct JtagSimTarget {
             if (keepTrace) shifts.push_back(line);
         };
     }
-
-    // The fuse-blow device plugged into the cable.
-    void AttachPyrel() { target.pyrel = &pyrel; }
 
     sim::VirtualClock clock;
     sim::SimDevice device;

@@ -30,6 +30,13 @@ protected:
         programmer_->SelectAdapter(kAdapterRawJtag);
         programmer_->deviceIndex = 0;
     }
+    // With the fuse-blow device on the cable, and the question answered yes.
+    void ConnectWithFuseBlower(const std::string& device) {
+        Connect(device);
+        target_->target.pyrel = &target_->pyrel;
+        target_->keepTrace = true;
+        sink_.answer = 1;
+    }
     void LoadFirmware(uint32_t start = 0x1100, uint32_t end = 0xFFFF) {
         std::mt19937 random(11);
         for (uint32_t a = start; a <= end; ++a)
@@ -365,22 +372,11 @@ TEST_F(JtagRun, FlashClockedTooSlowlyOrTooLittleFails) {
     EXPECT_EQ(Last().rfind("1 Verify failed.", 0), 0u) << Log();
 }
 
-// The fuse-blow device on the cable, and the question answered yes.
-class FuseBlow : public JtagRun {
-protected:
-    void ConnectWithDevice(const std::string& part) {
-        Connect(part);
-        target_->AttachPyrel();
-        target_->keepTrace = true;
-        sink_.answer = 1;
-    }
-};
-
 // A part with a TEST pin takes the voltage there; one without takes it on TDI once the control word
 // has made TDO the data input (command 5 prepares the device for that).
-TEST_F(FuseBlow, TheVoltageGoesToTestOrToTdi) {
+TEST_F(JtagRun, TheFuseBlowVoltageGoesToTestOrToTdi) {
     for (bool testPin : {true, false}) {
-        ConnectWithDevice(testPin ? "MSP430F2274" : "MSP430F149");
+        ConnectWithFuseBlower(testPin ? "MSP430F2274" : "MSP430F149");
         EXPECT_EQ(RunFlags(kActionBlowFuse), kRunComplete) << Log();
         EXPECT_EQ(Last(), "0 Blow fuse complete.");
         EXPECT_TRUE(target_->target.fuseBlown);
@@ -394,7 +390,7 @@ TEST_F(FuseBlow, TheVoltageGoesToTestOrToTdi) {
     }
 }
 
-TEST_F(FuseBlow, FailuresSayWhatWentWrong) {
+TEST_F(JtagRun, FuseBlowFailuresSayWhatWentWrong) {
     auto failed = [](const char* reason) {
         return std::string("1 Blow fuse failed. <Pyrel> ") + reason + ".";
     };
@@ -418,7 +414,7 @@ TEST_F(FuseBlow, FailuresSayWhatWentWrong) {
         {"MSP430F2274", "0 Operation canceled by user", {}, [this](auto&) { sink_.answer = 0; }},
     };
     for (const auto& c : cases) {
-        ConnectWithDevice(c.part);
+        ConnectWithFuseBlower(c.part);
         c.fault(*target_);
         EXPECT_EQ(RunFlags(kActionBlowFuse), kRunActionFailed);
         EXPECT_EQ(Last(), c.line);
@@ -429,7 +425,7 @@ TEST_F(FuseBlow, FailuresSayWhatWentWrong) {
 
 TEST(PyrelDevice, IdentificationLinesThroughTheAdapter) {
     JtagSimTarget t;
-    t.AttachPyrel();
+    t.target.pyrel = &t.pyrel;
     char info[Adapter::kInfoSize];
     ASSERT_EQ(t.adapter->GetInfo(info), 0) << t.adapter->GetErrorCode();
     EXPECT_STREQ(info, "Pyrel hw 1.2 sw 3.4 sn 0A 05/06");
