@@ -63,18 +63,4 @@ private:
     std::vector<std::string> events_;
 };
 
-// What a complete default Auto run (erase, blank check, program, verify) logs, with its device line.
-inline std::vector<std::string> AutoRunLines(const std::string& deviceLine) {
-    return {"0 Initialize...",
-            "0 " + deviceLine,
-            "0 Erasing flash memory...",
-            "0 Erase complete.",
-            "0 Blank check device memory...",
-            "0 Blank check complete.",
-            "0 Programming the device memory...",
-            "0 Program complete.",
-            "0 Verifying device memory programming...",
-            "0 Verify complete."};
-}
-
 }  // namespace quarzo::testing
