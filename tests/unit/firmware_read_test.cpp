@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <tuple>
+
 #include "core/file_format.h"
 #include "core/firmware_file.h"
+#include "core/hex_field.h"
 #include "support/elf_builder.h"
 #include "support/temp_dir.h"
 
 namespace quarzo {
 namespace {
 
+using testing::ElfBuilder;
 using testing::TempDir;
 using testing::WriteFile;
 
@@ -74,6 +79,7 @@ TEST_F(FirmwareRead, ResultsErrorsAndPlacement) {
         {"q\r\n", kTxt, 0, kOk, 0, 0},
         {"\x01\x02\xFF", kFormatBinary, 3, kOk, 0x0002, 0xFF},
         {"", kFormatBinary, 0, kOk, 0, 0},
+        {"#!/bin/sh\n", kFormatElf, 0, kFileNotElf, 0, 0},  // a .out that is a script, not a program
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.content);
@@ -107,7 +113,7 @@ TEST_F(FirmwareRead, DataUpToTheTopOfTheAddressSpaceIsPlacedAndBeyondItCounted) 
         {kFormatTiTxt, "@24300\n11 22\n@FFFFE\nAA BB CC DD\n@FFFF0010\nEE\nq\n", 3, 0xFFFF0010},
         {kFormatTiTxt, "@24300\n11 22\n@FFFFE\nAA BB CC DD\n@1000000010\nEE\nq\n", 3, 0x1000000010},
         {kFormatElf,
-         testing::ElfBuilder()
+         ElfBuilder()
              .Add(0x24300, {0x11, 0x22})
              .Add(0xFFFFE, {0xAA, 0xBB, 0xCC, 0xDD})
              .Add(0xFFFF0010, {0xEE})
@@ -142,6 +148,105 @@ TEST_F(FirmwareRead, LongLinesContinueAsTheNextLine) {
     row += "BB\r\n";
     EXPECT_EQ(Load(row, kFormatTiTxt), 342);
     EXPECT_EQ(image_.ValueAt(0x1000 + 341), 0xBB);
+}
+
+TEST_F(FirmwareRead, ElfSegmentsGoToTheirLoadAddressesWithTheirFileBytesOnly) {
+    // Code in flash; initialised data that runs in RAM at 0x0200 but is stored after the code; a
+    // .bss-like segment with no file bytes; a segment that is not loadable.
+    std::string file = ElfBuilder()
+                           .Add(0xF000, {0x31, 0x40, 0x00, 0x0A})
+                           .Add(0xF004, {0xAA, 0xBB}, 0x0200, 6)
+                           .Add(0x0300, {}, 0x0300, 64)
+                           .Add(0x1000, {0x99}, 0x1000, 1, 4)
+                           .Build();
+    ASSERT_EQ(Load(file, kFormatElf), 6);
+    EXPECT_EQ(Bytes(0xF000, 6), (std::vector<uint8_t>{0x31, 0x40, 0x00, 0x0A, 0xAA, 0xBB}));
+    EXPECT_EQ(image_.Lowest(), 0xF000u);   // nothing at the run address, the .bss or the other segment
+    EXPECT_EQ(image_.Highest(), 0xF005u);  // memory size past the file bytes is not loaded
+}
+
+TEST_F(FirmwareRead, MalformedElfFilesAreRefusedWholeWithoutReadingPastTheBuffer) {
+    std::string good = ElfBuilder().Add(0xF000, {1, 2, 3, 4}).Add(0xF004, {5, 6}).Build();
+    // The good file with value written little-endian in that many bytes at offset at.
+    auto with = [&](size_t at, uint32_t value, int bytes = 4) {
+        std::string f = good;
+        for (int i = 0; i < bytes; ++i) f[at + static_cast<size_t>(i)] = static_cast<char>(value >> (8 * i));
+        return f;
+    };
+    const size_t second = 52 + 32;  // the second program header
+    const struct {
+        const char* what;
+        std::string file;
+        int error;
+    } cases[] = {
+        {"not ELF at all", ":00000001FF\r\n", kFileNotElf},
+        {"another machine", ElfBuilder().Add(0, {1}).Build(40), kFileNotElf},
+        {"64-bit class", ElfBuilder().Add(0, {1}).Build(105, 2), kFileNotElf},
+        {"big-endian", with(5, 2, 1), kFileNotElf},
+        {"truncated header", good.substr(0, 40), kFileInvalidFormat},
+        {"truncated program headers", good.substr(0, 52 + 40), kFileInvalidFormat},
+        {"truncated segment data", good.substr(0, good.size() - 1), kFileInvalidFormat},
+        {"table offset past the end", with(28, 0xFFFFFFF0), kFileInvalidFormat},
+        {"short table entries", with(42, 16, 2), kFileInvalidFormat},
+        {"segment offset past the end", with(second + 4, 0xFFFFFFFF), kFileInvalidFormat},
+        {"file size past memory size", with(second + 20, 1), kFileInvalidFormat},
+        {"overlapping segments", with(second + 12, 0xF003), kFileInvalidFormat},
+        {"wrapping segment", with(second + 12, 0xFFFFFFFF), kFileInvalidFormat},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Load(c.file, kFormatElf), 0) << c.what;
+        EXPECT_EQ(error_, c.error) << c.what;
+        EXPECT_TRUE(image_.IsEmpty()) << c.what;
+    }
+    EXPECT_STREQ(ErrorText(kFileNotElf), "Not an MSP430 ELF file");
+}
+
+TEST(FileFormat, FormatFromExtension) {
+    for (const char* name : {"firmware.A43", "dir/app.hex"})
+        EXPECT_EQ(FormatFromExtension(name), kFormatIntelHex);
+    for (const char* name : {"image.TSK", "a.dat", "a.Bin"})
+        EXPECT_EQ(FormatFromExtension(name), kFormatBinary);
+    for (const char* name : {"fw.ELF", "Debug/app.out"}) EXPECT_EQ(FormatFromExtension(name), kFormatElf);
+    EXPECT_EQ(SaveFormatFromExtension("fw.elf"), kFormatUnknown);  // never written
+    EXPECT_EQ(FormatFromExtension("out.txt"), kFormatTiTxt);
+    // A leading dot is no extension, nor is a dot in a folder's name.
+    for (const char* name : {"notes", "file.hexx", "file.", ".hex", "/tmp/old.dir/file"}) {
+        EXPECT_EQ(FormatFromExtension(name), kFormatUnknown) << name;
+    }
+#ifdef _WIN32
+    EXPECT_EQ(FormatFromExtension("c:\\old.dir\\file"), kFormatUnknown);
+#endif
+}
+
+TEST(FileFormat, TheDefaultExtensionReplacesOnlyTheFileNames) {
+    const std::array<std::tuple<const char*, int, const char*>, 3> cases = {{
+        {"dir.v2/firmware.a43", kFormatTiTxt, "dir.v2/firmware.txt"},
+        {"dir.v2/firmware", kFormatIntelHex, "dir.v2/firmware.hex"},
+        {"dump.xyz", kFormatUnknown, "dump.bin"},
+    }};
+    for (const auto& [given, format, result] : cases) {
+        std::string path = given;
+        SetDefaultExtension(path, format);
+        EXPECT_EQ(path, result);
+    }
+}
+
+TEST(HexField, SkipsTakesAndRestarts) {
+    const std::tuple<std::string_view, size_t, uint32_t> read[] = {
+        {"1F", 2, 0x1F},      {"  \x90\tab12", 2, 0xAB},  // blanks, tabs and high bytes are skipped
+        {"0x1F", 1000, 0x1F}, {"10x2", 4, 0x102},         // 0x only right after a single leading 0
+        {"1G2", 3, 0x12},                                 // other characters are taken and ignored
+        {"22\r", 3, 0x22},    {"A", 2, 0xA},              // fewer characters than the width
+    };
+    for (const auto& [text, width, value] : read) {
+        uint32_t v = 0;
+        EXPECT_TRUE(ReadHexField(text, 0, width, v)) << text;
+        EXPECT_EQ(v, value) << text;
+    }
+    uint32_t v = 0;
+    EXPECT_FALSE(ReadHexField("   ", 0, 2, v));
+    EXPECT_FALSE(ReadHexField("AB", 2, 2, v));
+    EXPECT_FALSE(ReadHexField(std::string_view("\0AB", 3), 0, 2, v));  // text ends at NUL
 }
 
 }  // namespace

@@ -75,6 +75,7 @@ protected:
     RecordingLogSink sink_;
     ScriptedAdapter adapter_;
     Programmer programmer_;
+    TempDir dir_;
 };
 
 TEST_F(ProgrammerTest, AutoRunCallsTheAdapterInOrder) {
@@ -284,7 +285,7 @@ TEST_F(ProgrammerTest, ResetEraseBlankCheckProgressAndLines) {
     EXPECT_EQ(CallsNamed("BlankCheck").size(), 3u);  // the info check failed; main was not checked
 }
 
-TEST_F(ProgrammerTest, AdapterInformationAndDumps) {
+TEST_F(ProgrammerTest, AdapterInformationAndTheDumps) {
     EXPECT_EQ(RunFlags(kActionAdapterInfo | kActionDumpRam), kRunComplete);
     Strings lines = sink_.Lines();
     EXPECT_EQ(lines[0], "0 Get adapter information...");
@@ -297,9 +298,9 @@ TEST_F(ProgrammerTest, AdapterInformationAndDumps) {
     EXPECT_EQ(RunFlags(kActionDumpBsl), kRunComplete);
     EXPECT_EQ(CallsNamed("ReadMemory").back(), "ReadMemory 0xC00 0x400");
     EXPECT_TRUE(Logged("0 Dump device memory at 0xC00..."));
-}
 
-TEST_F(ProgrammerTest, DumpDeviceIdOnlyWithTheJtagKind) {
+    // The identification dump only with the JTAG kind.
+    sink_.Clear();
     programmer_.UseAdapter(&adapter_, kAdapterBsl);
     EXPECT_EQ(RunFlags(kActionDumpDeviceId), kRunActionFailed);
     EXPECT_EQ(sink_.Lines(), (Strings{"1 Error: Available only in RAW mode."}));
@@ -317,7 +318,7 @@ TEST_F(ProgrammerTest, DumpDeviceIdOnlyWithTheJtagKind) {
 
     // A failed initialization still dumps the cleared values.
     adapter_.failCall = "Open";
-    adapter_.failOnCount = 2;
+    adapter_.failOnCount = static_cast<int>(CallsNamed("Open").size()) + 1;
     EXPECT_EQ(RunFlags(kActionDumpDeviceId), kRunComplete);
     EXPECT_EQ(sink_.Lines().back(), "1 Init failed. Scripted failure.");
     EXPECT_EQ(image.ValueAt(0x0FF0), 0x00);
@@ -395,12 +396,7 @@ TEST_F(ProgrammerTest, AReaderHoldingTheImageLockSeesWholeChanges) {
     EXPECT_GT(views, 0u);
 }
 
-class ProgrammerFiles : public ProgrammerTest {
-protected:
-    TempDir dir_;
-};
-
-TEST_F(ProgrammerFiles, LoadAndSaveLogTheirSteps) {
+TEST_F(ProgrammerTest, LoadAndSaveLogTheirSteps) {
     std::string hex = dir_.File("app.a43");
     testing::WriteFile(hex, ":0400000001020304F2\r\n:00000001FF\r\n");
     EXPECT_TRUE(programmer_.LoadFile(hex, -1));
@@ -445,10 +441,10 @@ TEST_F(ProgrammerFiles, LoadAndSaveLogTheirSteps) {
                  "0x100000-0x100000; it is not loaded.",
                  "0 Warning: 2 bytes of the file lie beyond the memory of the MSP430F149 (up to 0xFFFF), at "
                  "0x24300-0x24301."}));
-}
 
-TEST_F(ProgrammerFiles, SaveRemovesGapsFirstAndReportsFailures) {
-    for (uint32_t a = 0x2000; a <= 0x201F; ++a) programmer_.Image().SetByte(a, 0xFF);
+    sink_.Clear();
+    programmer_.Image().Clear();
+    Fill(0x2000, 0x201F, 0xFF);
     programmer_.Image().SetByte(0x2020, 0x55);
     std::string txt = dir_.File("gaps.txt");
     EXPECT_TRUE(programmer_.SaveFile(txt, -1));
