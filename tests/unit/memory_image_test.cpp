@@ -10,11 +10,16 @@ namespace {
 
 using Spans = std::vector<std::pair<uint32_t, uint32_t>>;
 
-Spans Runs(const MemoryImage& image, uint32_t first, uint32_t last, uint32_t max) {
+// The runs a reader gives, and their bytes one after the other in data if asked.
+Spans Runs(const MemoryImage& image, uint32_t first, uint32_t last, uint32_t max,
+           std::vector<uint8_t>* data = nullptr) {
     ImageRunReader reader(image, first, last, max, true);
     Spans runs;
     uint32_t start, length;
-    while (reader.Next(start, length)) runs.emplace_back(start, length);
+    while (reader.Next(start, length)) {
+        runs.emplace_back(start, length);
+        if (data) data->insert(data->end(), reader.Data(), reader.Data() + length);
+    }
     return runs;
 }
 
@@ -24,12 +29,6 @@ void Fill(MemoryImage& image, uint32_t from, uint32_t to, uint8_t value) {
 
 TEST(MemoryImage, BoundsFlagsAndBytesPastTheEnd) {
     MemoryImage image;
-    EXPECT_EQ(image.UsedSize(), 0u);
-    EXPECT_EQ(image.Lowest(), 0xFFFFFFFFu);
-    EXPECT_EQ(image.Highest(), 0u);
-    EXPECT_EQ(image.EntryAt(0x1234), 0x01FF);
-    EXPECT_FALSE(image.IsModified());
-
     image.SetByte(0x2000, 0x11);
     image.ModifyFlags(0x2000, 1, EntryVerified | EntryMismatch, 0);
     EXPECT_EQ(image.FlagsAt(0x2000), EntryVerified | EntryMismatch);
@@ -71,6 +70,7 @@ TEST(MemoryImage, BoundsFlagsAndBytesPastTheEnd) {
     image.SetFileName("firmware.hex");
     image.Clear();
     EXPECT_EQ(image.UsedSize(), 0u);
+    EXPECT_EQ(image.Lowest(), 0xFFFFFFFFu);
     EXPECT_EQ(image.EntryAt(0x2000), 0x01FF);
     EXPECT_EQ(image.OutsideBytes().count, 0u);
     EXPECT_FALSE(image.IsModified());
@@ -79,7 +79,6 @@ TEST(MemoryImage, BoundsFlagsAndBytesPastTheEnd) {
 
 TEST(MemoryImage, AbsenceAndMismatchQueries) {
     MemoryImage image;
-    EXPECT_TRUE(image.AllAbsent(0x100, 16));
     EXPECT_TRUE(image.AllAbsent(0x100, 0));
     image.SetByte(0x10F, 0);
     EXPECT_FALSE(image.AllAbsent(0x100, 16));
@@ -131,20 +130,14 @@ TEST(ImageRunReader, RunsOfWholeWords) {
     MemoryImage image;
     Fill(image, 0x1000, 0x1003, 0x11);
     Fill(image, 0x1010, 0x101F, 0x22);
-    EXPECT_EQ(Runs(image, image.Lowest(), image.Highest(), 16), (Spans{{0x1000, 4}, {0x1010, 16}}));
-    ImageRunReader reader(image, 0x1000, 0x101F, 16, true);
-    uint32_t start, length;
-    ASSERT_TRUE(reader.Next(start, length));
-    EXPECT_EQ(std::vector<uint8_t>(reader.Data(), reader.Data() + 4), std::vector<uint8_t>(4, 0x11));
-
-    // A word with one absent byte goes whole, the absent byte as 0xFF.
-    MemoryImage half;
-    half.SetByte(0x1001, 0x42);
-    ImageRunReader one(half, half.Lowest(), half.Highest(), 16, true);
-    ASSERT_TRUE(one.Next(start, length));
-    EXPECT_EQ((Spans{{start, length}}), (Spans{{0x1000, 2}}));
-    EXPECT_EQ(std::vector<uint8_t>(one.Data(), one.Data() + 2), (std::vector<uint8_t>{0xFF, 0x42}));
-    EXPECT_FALSE(one.Next(start, length));
+    image.SetByte(0x1021, 0x42);  // a word with one absent byte goes whole, the absent byte as 0xFF
+    std::vector<uint8_t> data;
+    EXPECT_EQ(Runs(image, image.Lowest(), image.Highest(), 16, &data),
+              (Spans{{0x1000, 4}, {0x1010, 16}, {0x1020, 2}}));
+    std::vector<uint8_t> expected(4, 0x11);
+    expected.insert(expected.end(), 16, 0x22);
+    expected.insert(expected.end(), {0xFF, 0x42});
+    EXPECT_EQ(data, expected);
 
     // An even last address gets a run of its own, even after a run that was not full; an odd one keeps
     // the data together.
@@ -162,7 +155,7 @@ TEST(ImageRunReader, RunsOfWholeWords) {
 }
 
 // Blocks of 16 from the even lowest address, removed only when every byte is present and the gap value;
-// the range is recomputed (the absent bytes of the last block widen it).
+// the range is recomputed (the absent bytes of the last block widen it), up to the top of the image.
 TEST(RemoveGaps, RemovesWholeBlocksOfTheGapValue) {
     MemoryImage image;
     Fill(image, 0x2000, 0x201F, 0xFF);
@@ -183,10 +176,8 @@ TEST(RemoveGaps, RemovesWholeBlocksOfTheGapValue) {
     EXPECT_EQ(kept.FlagsAt(0x3020), 0);
     EXPECT_EQ(kept.Lowest(), 0x3000u);
     EXPECT_EQ(kept.Highest(), 0x303Fu);
-}
 
-TEST(RemoveGaps, EverythingRemovedAndTheTopOfTheImage) {
-    MemoryImage image;
+    image.Clear();
     Fill(image, 0x4000, 0x403F, 0xFF);
     EXPECT_EQ(image.RemoveGaps(0xFF), 64u);
     EXPECT_EQ(image.UsedSize(), 0u);

@@ -11,20 +11,27 @@ using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
 
-// The defaults themselves are checked where they are written out, in the file below.
-TEST(SettingsStore, TypedGettersAndSettersKeepToTheRecordsType) {
+class SettingsFile : public ::testing::Test {
+protected:
+    // Writes the settings file and reads it into store_.
+    void Load(const std::string& text) {
+        WriteFile(path_, text);
+        ASSERT_TRUE(store_.LoadSettings(path_));
+    }
+
+    TempDir dir_;
+    std::string path_ = dir_.File("quarzo.ini");
+    SettingsStore store_;
+};
+
+// The defaults themselves are checked where they are written out, below.
+TEST(SettingsStore, ValuesKeepToTheRecordsTypeOrAreLeftUnchanged) {
     SettingsStore s;
     EXPECT_EQ(s.GetIntSetting(kSetSaveWindow), 0);  // a boolean read as integer
     EXPECT_FALSE(s.GetBoolSetting(999));
     EXPECT_DOUBLE_EQ(s.GetDoubleSetting(kSetAutoprogram), 0.0);
     s.SetIntSetting(kSetSaveWindow, 0);  // not an integer: nothing happens
     EXPECT_TRUE(s.GetBoolSetting(kSetSaveWindow));
-    s.SetIntSetting(kSetWinSplit, 300);
-    EXPECT_EQ(s.GetIntSetting(kSetWinSplit), 300);
-}
-
-TEST(SettingsStore, SetFromVariantConvertsOrLeavesUnchanged) {
-    SettingsStore s;
     EXPECT_FALSE(s.SetSettingFromVariant(kSetBslRstDelay, std::string("abc")));
     EXPECT_EQ(s.GetIntSetting(kSetBslRstDelay), 0);
     EXPECT_TRUE(s.SetSettingFromVariant(kSetBslRstDelay, std::string("25")));
@@ -37,20 +44,15 @@ TEST(SettingsStore, SetFromVariantConvertsOrLeavesUnchanged) {
     EXPECT_DOUBLE_EQ(s.GetDoubleSetting(kSetFetTargetVcc), 2.95);
     EXPECT_FALSE(s.SetSettingFromVariant(kSetFetTargetVcc, std::string("3.3V")));
     EXPECT_FALSE(s.SetSettingFromVariant(kSetWinSplit, std::string("99999999999")));
-}
-
-TEST(SettingsStore, VoltsToMillivoltsTruncatesWhatTheUserWrote) {
-    // 2.95 is 2.9499... in binary: the user's value, not the float's, is truncated.
+    // 2.95 is 2.9499... in binary: the user's value, not the float's, is truncated to millivolts.
     for (auto [volts, millivolts] : {std::pair{2.95, 2950}, {3.3, 3300}, {1.001, 1001}, {2.9995, 2999}}) {
         EXPECT_EQ(VoltsToMillivolts(volts), millivolts) << volts;
     }
 }
 
-TEST(SettingsStore, SaveWithoutAFileWritesEveryKey) {
-    TempDir dir;
-    std::string path = dir.File("sub/quarzo.ini");
-    SettingsStore s;
-    ASSERT_TRUE(s.SaveSettings(path));
+TEST_F(SettingsFile, SaveWithoutAFileWritesEveryKey) {
+    std::string path = dir_.File("sub/quarzo.ini");
+    ASSERT_TRUE(store_.SaveSettings(path));
     EXPECT_EQ(
         ReadFile(path),
         "[Application]\r\nSingle instance=-1\r\nSave window=-1\r\nWinSize=34669085\r\nWinSplit=270\r\n"
@@ -60,97 +62,77 @@ TEST(SettingsStore, SaveWithoutAFileWritesEveryKey) {
         "Keep port open=0\r\nPM=0\r\nTST invert=0\r\nRST invert=0\r\nRST delay=0\r\nPassword file=\r\n");
 }
 
-TEST(SettingsStore, LoadReadsSectionsCaseInsensitivelyAndKeepsDefaultsForBadValues) {
-    TempDir dir;
-    std::string path = dir.File("quarzo.ini");
-    WriteFile(path,
-              "; my settings\r\n[application]\r\n  single INSTANCE = 0 \r\nSave window=abc\r\n"
-              "[IF_RAW]\r\nRST delay=25\r\nPort=3\r\n[IF_BSL]\r\nrst delay=25\r\n"
-              "[IF_FET]\r\nTarget VCC=2.95\r\nApply VCC=False\r\n");
-    SettingsStore s;
-    ASSERT_TRUE(s.LoadSettings(path));
-    EXPECT_FALSE(s.GetBoolSetting(kSetSingleInstance));
-    EXPECT_TRUE(s.GetBoolSetting(kSetSaveWindow));
-    EXPECT_EQ(s.GetIntSetting(kSetBslRstDelay), 25);
-    EXPECT_EQ(s.GetIntSetting(kSetRawPort), 3);
-    EXPECT_EQ(s.GetIntSetting(kSetBslPort), 0);
-    EXPECT_DOUBLE_EQ(s.GetDoubleSetting(kSetFetTargetVcc), 2.95);
-    EXPECT_FALSE(s.GetBoolSetting(kSetFetApplyVcc));
-    EXPECT_TRUE(SettingsStore().LoadSettings(dir.File("missing.ini")));
+TEST_F(SettingsFile, LoadReadsSectionsCaseInsensitivelyAndKeepsDefaultsForBadValues) {
+    Load(
+        "; my settings\r\n[application]\r\n  single INSTANCE = 0 \r\nSave window=abc\r\n"
+        "[IF_RAW]\r\nRST delay=25\r\nPort=3\r\n[IF_BSL]\r\nrst delay=25\r\n"
+        "[IF_FET]\r\nTarget VCC=2.95\r\nApply VCC=False\r\n");
+    EXPECT_FALSE(store_.GetBoolSetting(kSetSingleInstance));
+    EXPECT_TRUE(store_.GetBoolSetting(kSetSaveWindow));
+    EXPECT_EQ(store_.GetIntSetting(kSetBslRstDelay), 25);
+    EXPECT_EQ(store_.GetIntSetting(kSetRawPort), 3);
+    EXPECT_EQ(store_.GetIntSetting(kSetBslPort), 0);
+    EXPECT_DOUBLE_EQ(store_.GetDoubleSetting(kSetFetTargetVcc), 2.95);
+    EXPECT_FALSE(store_.GetBoolSetting(kSetFetApplyVcc));
+    EXPECT_TRUE(SettingsStore().LoadSettings(dir_.File("missing.ini")));
 }
 
-TEST(SettingsStore, SaveKeepsOtherSectionsCommentsAndSpacing) {
-    TempDir dir;
-    std::string path = dir.File("quarzo.ini");
-    WriteFile(path,
-              "; keep me\r\n[Mine]\r\nx = 1\r\n\r\n[IF_BSL]\r\n  RST delay = 7\r\n; "
-              "note\r\n\r\n[Other]\r\ny=2\r\n");
-    SettingsStore s;
-    ASSERT_TRUE(s.LoadSettings(path));
-    s.SetIntSetting(kSetBslRstDelay, 9);
-    ASSERT_TRUE(s.SaveSettings(path));
-    std::string text = ReadFile(path);
+TEST_F(SettingsFile, SaveKeepsOtherSectionsCommentsAndSpacing) {
+    Load(
+        "; keep me\r\n[Mine]\r\nx = 1\r\n\r\n[IF_BSL]\r\n  RST delay = 7\r\n; "
+        "note\r\n\r\n[Other]\r\ny=2\r\n");
+    store_.SetIntSetting(kSetBslRstDelay, 9);
+    ASSERT_TRUE(store_.SaveSettings(path_));
+    std::string text = ReadFile(path_);
     EXPECT_EQ(text.rfind("; keep me\r\n[Mine]\r\nx = 1\r\n\r\n[IF_BSL]\r\nRST delay=9\r\n; note\r\n", 0), 0u)
         << text;
     EXPECT_NE(text.find("; note\r\nPort=0\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("[Application]\r\nSingle instance=-1\r\n"), std::string::npos);
     EXPECT_NE(text.find("RST invert=0\r\nPassword file=\r\n\r\n[Other]\r\ny=2\r\n"), std::string::npos)
         << text;
-    EXPECT_EQ(dir.EntryCount(), 1u);  // no temporary file left behind
+    EXPECT_EQ(dir_.EntryCount(), 1u);  // no temporary file left behind
 }
 
-TEST(SettingsStore, SerialPortDevicesComeFromThePortsSection) {
-    TempDir dir;
-    std::string path = dir.File("quarzo.ini");
-    WriteFile(path, "[ports]\r\ncom2=/dev/ttyUSB0\r\nCOM3=\r\nCOM12=/dev/ttyACM0\r\nCOM256=/dev/ttyUSB9\r\n");
-    SettingsStore store;
-    ASSERT_TRUE(store.LoadSettings(path));
-    EXPECT_EQ(store.serialPorts[0], "/dev/ttyS0");
-    EXPECT_EQ(store.serialPorts[1], "/dev/ttyUSB0");
-    EXPECT_EQ(store.serialPorts[2], "/dev/ttyS2");  // an empty value keeps the default
-    EXPECT_EQ(store.serialPorts[7], "/dev/ttyS7");
-    EXPECT_EQ(store.serialPorts[8], "");  // above COM8 there is no default
-    EXPECT_EQ(store.serialPorts[11], "/dev/ttyACM0");
-    EXPECT_EQ(store.serialPorts[255], "/dev/ttyUSB9");
-    ASSERT_TRUE(store.SaveSettings(path));
-    EXPECT_EQ(ReadFile(path).rfind("[ports]\r\ncom2=/dev/ttyUSB0\r\nCOM3=\r\n", 0), 0u);
+TEST_F(SettingsFile, SerialPortDevicesComeFromThePortsSection) {
+    Load("[ports]\r\ncom2=/dev/ttyUSB0\r\nCOM3=\r\nCOM12=/dev/ttyACM0\r\nCOM256=/dev/ttyUSB9\r\n");
+    EXPECT_EQ(store_.serialPorts[0], "/dev/ttyS0");
+    EXPECT_EQ(store_.serialPorts[1], "/dev/ttyUSB0");
+    EXPECT_EQ(store_.serialPorts[2], "/dev/ttyS2");  // an empty value keeps the default
+    EXPECT_EQ(store_.serialPorts[7], "/dev/ttyS7");
+    EXPECT_EQ(store_.serialPorts[8], "");  // above COM8 there is no default
+    EXPECT_EQ(store_.serialPorts[11], "/dev/ttyACM0");
+    EXPECT_EQ(store_.serialPorts[255], "/dev/ttyUSB9");
+    ASSERT_TRUE(store_.SaveSettings(path_));
+    EXPECT_EQ(ReadFile(path_).rfind("[ports]\r\ncom2=/dev/ttyUSB0\r\nCOM3=\r\n", 0), 0u);
 }
 
-TEST(RecentFiles, CountIsClampedAndGapsAreSkipped) {
-    TempDir dir;
-    std::string path = dir.File("quarzo.ini");
+// The count is clamped and gaps are skipped; a save replaces only the list's own section.
+TEST_F(SettingsFile, RecentFiles) {
     RecentFileList list;
-    WriteFile(path, "[Recent Document List]\r\nDocumentCount=40\r\nDocument3=c.hex\r\nDocument1=a.txt\r\n");
-    ASSERT_TRUE(LoadRecentFiles(path, list));
+    WriteFile(path_, "[Recent Document List]\r\nDocumentCount=40\r\nDocument3=c.hex\r\nDocument1=a.txt\r\n");
+    ASSERT_TRUE(LoadRecentFiles(path_, list));
     EXPECT_EQ(list.maximum, 16);
     EXPECT_EQ(list.files, (std::vector<std::string>{"a.txt", "c.hex"}));
-
-    WriteFile(path, "[Recent Document List]\r\nDocumentCount=1\r\n");
-    ASSERT_TRUE(LoadRecentFiles(path, list));
+    WriteFile(path_, "[Recent Document List]\r\nDocumentCount=1\r\n");
+    ASSERT_TRUE(LoadRecentFiles(path_, list));
     EXPECT_EQ(list.maximum, 2);
-
     RecentFileList fresh;
-    WriteFile(path, "[Recent Document List]\r\nDocumentCount=many\r\nDocument1=x\r\n");
-    ASSERT_TRUE(LoadRecentFiles(path, fresh));
+    WriteFile(path_, "[Recent Document List]\r\nDocumentCount=many\r\nDocument1=x\r\n");
+    ASSERT_TRUE(LoadRecentFiles(path_, fresh));
     EXPECT_EQ(fresh.maximum, 12);
     EXPECT_TRUE(fresh.files.empty());
-}
 
-TEST(RecentFiles, SaveReplacesOnlyItsSection) {
-    TempDir dir;
-    std::string path = dir.File("quarzo.ini");
-    WriteFile(path,
+    WriteFile(path_,
               "[Recent Document "
               "List]\r\nDocumentCount=12\r\nDocument1=old\r\nDocument2=older\r\n[IF_BSL]\r\nPort=2\r\n");
-    RecentFileList list;
-    list.files = {"new.hex", "old"};
-    ASSERT_TRUE(SaveRecentFiles(path, list));
-    EXPECT_EQ(ReadFile(path),
-              "[Recent Document List]\r\nDocumentCount=12\r\nDocument2=old\r\nDocument1=new.hex\r\n"
-              "[IF_BSL]\r\nPort=2\r\n");
+    fresh.files = {"new.hex", "old"};
+    ASSERT_TRUE(SaveRecentFiles(path_, fresh));
+    EXPECT_EQ(ReadFile(path_),
+              "[Recent Document "
+              "List]\r\nDocumentCount=12\r\nDocument2=old\r\nDocument1=new.hex\r\n[IF_BSL]\r\nPort=2\r\n");
     RecentFileList back;
-    ASSERT_TRUE(LoadRecentFiles(path, back));
-    EXPECT_EQ(back.files, list.files);
+    ASSERT_TRUE(LoadRecentFiles(path_, back));
+    EXPECT_EQ(back.files, fresh.files);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "core/memory_image.h"
 #include "core/settings_store.h"
 #include "ui/model/hex_rows.h"
+#include "ui/model/settings_pages.h"
 #include "ui/model/window_model.h"
 
 namespace quarzo {
@@ -14,7 +15,7 @@ void Fill(MemoryImage& image, uint32_t from, uint32_t to, uint8_t value = 0x55) 
     for (uint32_t a = from; a <= to; ++a) image.SetByte(a, value);
 }
 
-TEST(HexRows, RowsStartAtTheLowestAddressAndSkipEmptySpans) {
+TEST(HexRows, RowsStartAtTheLowestAddressSkipEmptySpansAndShowTheFlags) {
     MemoryImage image;
     EXPECT_TRUE(BuildHexRows(image).empty());
     Fill(image, 0x1001, 0x1003);
@@ -41,14 +42,15 @@ TEST(HexRows, RowsStartAtTheLowestAddressAndSkipEmptySpans) {
     EXPECT_EQ(BuildHexRows(gap), (Rows{0x1000, 0xF000, 0xFFFF0}));
     EXPECT_EQ(FormatHexRow(gap, 0x1000).address, "01000");
     EXPECT_EQ(FormatHexRow(gap, 0xFFFF0).address, "FFFF0");
-}
 
-TEST(HexRows, TheFirstFlagInOrderDecidesTheColourAndNextErrorWraps) {
+    // The first flag in order decides the colour.
     EXPECT_EQ(ColourOf(EntryAbsent | EntryMismatch), ByteColour::kAbsent);
     EXPECT_EQ(ColourOf(EntryVerified | EntryMismatch), ByteColour::kVerified);
     EXPECT_EQ(ColourOf(EntryMismatch), ByteColour::kMismatch);
     EXPECT_EQ(ColourOf(0), ByteColour::kPresent);
+}
 
+TEST(HexRows, NextErrorSearchesFromTheGivenRow) {
     MemoryImage image;
     Fill(image, 0x1000, 0x10FF);
     Fill(image, 0xF000, 0xF00F);
@@ -156,6 +158,121 @@ TEST(WindowModel, RecentFilesAndHandOver) {
     EXPECT_FALSE(DroppedFileToOpen({}).has_value());
     EXPECT_TRUE(FitsHandover(std::string(259, 'x')));
     EXPECT_FALSE(FitsHandover(std::string(260, 'x')));
+}
+
+std::vector<std::string> Names(const std::vector<PropertyItem>& items) {
+    std::vector<std::string> names;
+    for (const PropertyItem& item : items) names.push_back(item.name);
+    return names;
+}
+
+PropertyItem& Item(std::vector<PropertyItem>& items, int id) {
+    for (PropertyItem& item : items) {
+        if (item.id == id) return item;
+    }
+    std::abort();
+}
+
+TEST(SettingsPages, EachAdapterHasItsPageAndTheChecksHoldTheAutoprogramBits) {
+    SettingsStore settings;
+    const std::pair<int, std::vector<std::string>> pages[] = {
+        {0, {"Port", "Custom address"}},
+        {1, {"Port", "Apply VCC", "Target VCC"}},
+        {2,
+         {"Port", "Patch to v1.50", "38400 baud", "Keep port open", "TST invert", "RST invert", "RST delay",
+          "Password file"}},
+        {3, {}},
+    };
+    for (const auto& [adapter, names] : pages) EXPECT_EQ(Names(AdapterItems(settings, adapter)), names);
+    auto fet = AdapterItems(settings, 1);
+    EXPECT_EQ(Item(fet, kSetFetApplyVcc).kind, PropertyKind::kBoolean);
+    EXPECT_EQ(Item(fet, kSetFetApplyVcc).choice, 1);
+    EXPECT_EQ(Item(fet, kSetFetTargetVcc).text, "3.2");
+
+    auto global = GlobalItems(settings);
+    EXPECT_EQ(Names(global), (std::vector<std::string>{"Application", "Single instance", "Save window",
+                                                       "Erase INFO", "Autoprogram", "Reload file", "Erase",
+                                                       "Blank Check", "Program", "Verify"}));
+    EXPECT_EQ(AutoprogramFromItems(global), 30);  // the default: everything but Reload
+    EXPECT_EQ(HelpForItem(settings, kSetAutoprogram).description, "Autoprogram operations flow");
+    EXPECT_TRUE(HelpForItem(settings, kAutoprogramCheckBase + 8).key.empty());
+}
+
+TEST(SettingsPages, StoringConvertsOrLeavesTheValue) {
+    SettingsStore settings;
+    settings.SetIntSetting(kSetAdapter, 2);
+    auto page = AdapterItems(settings, 2);
+    Item(page, kSetBslRstDelay).text = "abc";
+    Item(page, kSetBslKeepPortOpen).choice = 1;
+    Item(page, kSetBslPort).choice = 4;
+    auto global = GlobalItems(settings);
+    for (PropertyItem& item : global) {
+        if (item.kind == PropertyKind::kCheck)
+            item.choice = item.id == kAutoprogramCheckBase + 8 || item.id == kAutoprogramCheckBase + 16;
+    }
+    Item(global, kSetSingleInstance).choice = 0;
+    EXPECT_EQ(StoreSettingsPages(settings, global, page), "RST delay: \"abc\" is not a valid value");
+    EXPECT_EQ(settings.GetIntSetting(kSetBslRstDelay), 0);
+    EXPECT_TRUE(settings.GetBoolSetting(kSetBslKeepPortOpen));
+    EXPECT_EQ(settings.GetIntSetting(kSetBslPort), 4);
+    EXPECT_EQ(settings.GetIntSetting(kSetAutoprogram), 24);
+    EXPECT_FALSE(settings.GetBoolSetting(kSetSingleInstance));
+
+    Item(page, kSetBslRstDelay).text = "25";
+    StoreAdapterPage(settings, page, 2);
+    EXPECT_EQ(settings.GetIntSetting(kSetBslRstDelay), 25);
+    EXPECT_FALSE(StoreItem(settings, page, kSetFetApplyVcc));  // not on this page
+
+    // A page is stored only under its own adapter.
+    StoreAdapterPage(settings, page, 1);
+    StoreAdapterPage(settings, page, 3);
+    EXPECT_EQ(settings.GetIntSetting(kSetFetPort), 3);  // the default, TIUSB
+
+    // A value no adapter can use is refused with its range; the rest of the page is stored.
+    auto fet = AdapterItems(settings, 1);
+    Item(fet, kSetFetTargetVcc).text = "5";
+    Item(fet, kSetFetApplyVcc).choice = 0;
+    EXPECT_EQ(StoreAdapterPage(settings, fet, 1), "Target VCC: \"5\" is not within 1.8 to 3.6");
+    EXPECT_DOUBLE_EQ(settings.GetDoubleSetting(kSetFetTargetVcc), 3.2);
+    EXPECT_FALSE(settings.GetBoolSetting(kSetFetApplyVcc));
+    Item(fet, kSetFetTargetVcc).text = "3.6";
+    EXPECT_EQ(StoreAdapterPage(settings, fet, 1), "");
+    EXPECT_DOUBLE_EQ(settings.GetDoubleSetting(kSetFetTargetVcc), 3.6);
+}
+
+TEST(SettingsPages, PortListsOfferThePortsPresentAndKeepTheStoredOne) {
+    SettingsStore settings;
+    settings.SetIntSetting(kSetBslPort, 19);  // COM20, which is not plugged in now
+    auto page = AdapterItems(settings, 2, {0, 3, 11, 11, 300});
+    PropertyItem& port = Item(page, kSetBslPort);
+    EXPECT_EQ(port.options, (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
+                                                      "COM8", "COM12", "COM20"}));
+    EXPECT_EQ(port.choice, 9);  // the stored port stays selected
+    port.choice = 8;
+    ASSERT_TRUE(StoreItem(settings, page, kSetBslPort));
+    EXPECT_EQ(settings.GetIntSetting(kSetBslPort), 11);  // COM12 is stored as its port index
+
+    // Nothing present above COM8 and a classic port stored: the list of eight, as before.
+    settings.SetIntSetting(kSetBslPort, 2);
+    page = AdapterItems(settings, 2);
+    EXPECT_EQ(Item(page, kSetBslPort).options.size(), 8u);
+    EXPECT_EQ(Item(page, kSetBslPort).choice, 2);
+    Item(page, kSetBslPort).choice = 8;  // past the list: nothing stored
+    EXPECT_FALSE(StoreItem(settings, page, kSetBslPort));
+    EXPECT_EQ(settings.GetIntSetting(kSetBslPort), 2);
+
+    // With a library since 3.0 the FET page offers what that library takes: TIUSB (the default) and the
+    // FETs it lists, each stored by its index; without such a list, the fixed four.
+    auto fixed = AdapterItems(settings, 1);
+    EXPECT_EQ(Item(fixed, kSetFetPort).options, (std::vector<std::string>{"LPT1", "LPT2", "LPT3", "TIUSB"}));
+    EXPECT_EQ(Item(fixed, kSetFetPort).choice, 3);
+    auto fets = AdapterItems(settings, 1, {}, {{3, "TIUSB"}, {4, "/dev/ttyACM0"}, {5, "/dev/ttyACM1"}});
+    EXPECT_EQ(Item(fets, kSetFetPort).options,
+              (std::vector<std::string>{"TIUSB", "/dev/ttyACM0", "/dev/ttyACM1"}));
+    EXPECT_EQ(Item(fets, kSetFetPort).choice, 0);
+    Item(fets, kSetFetPort).choice = 2;
+    ASSERT_TRUE(StoreItem(settings, fets, kSetFetPort));
+    EXPECT_EQ(settings.GetIntSetting(kSetFetPort), 5);
 }
 
 }  // namespace
