@@ -21,9 +21,7 @@ public:
 
     std::string Build(uint16_t machine = 105, uint8_t elfClass = 1) const {
         std::string out(52, '\0');
-        out.replace(0, 4,
-                    "\x7F"
-                    "ELF");
+        out.replace(0, 4, "\177ELF");
         out[4] = static_cast<char>(elfClass);
         out[5] = 1;  // little-endian
         out[6] = 1;
