@@ -2,16 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "adapters/adapter_set.h"
-#include "engine/programmer.h"
 #include "support/recording_log_sink.h"
-#include "support/temp_dir.h"
 
 namespace quarzo {
 namespace {
 
 using testing::RecordingLogSink;
-using testing::TempDir;
 using Strings = std::vector<std::string>;
 
 Strings Tokens(const std::string& text, RecordingLogSink& sink, bool expected = true) {
@@ -122,74 +118,6 @@ TEST(ParseCommandLine, AdapterOptionsNameAKindAndAPort) {
         EXPECT_EQ(plan.portIndex, c.port) << c.text;
         EXPECT_EQ(plan.devicePath, c.path) << c.text;
     }
-}
-
-// Command lines carried out by a Programmer with its adapters.
-class CommandLineRun : public ::testing::Test {
-protected:
-    CommandLineRun() {
-        programmer_.SetSink(&sink_);
-        programmer_.SelectAdapter(kAdapterNull);
-        testing::WriteFile(dir_.File("file.txt"), "@F000\r\n00 11 22\r\nq\r\n");
-    }
-    RunResult RunLine(const std::string& text) {
-        sink_.Clear();
-        if (!programmer_.StartCommandLine(text.c_str())) return -1;
-        return programmer_.WaitForRun();
-    }
-    std::string File(const std::string& name) { return "\"" + dir_.File(name) + "\""; }
-
-    TempDir dir_;
-    RecordingLogSink sink_;
-    AdapterSet adapters_;
-    Programmer programmer_{adapters_.List()};
-};
-
-TEST_F(CommandLineRun, TheAdapterOptionSetsThePortAndSelectsAfterTheLoad) {
-    adapters_.bsl.portPaths[2] = "/dev/quarzo-no-such-port";
-    EXPECT_EQ(RunLine("+e -bsl=com3"), kRunActionFailed);  // the port cannot open here
-    EXPECT_EQ(programmer_.Kind(), kAdapterBsl);
-    EXPECT_EQ(adapters_.bsl.PortIndex(), 2u);
-#ifndef _WIN32  // Windows opens COM3 itself (under Wine it may even exist)
-    EXPECT_EQ(sink_.Lines().back().rfind("1 Init failed. Could not open port /dev/quarzo-no-such-port: ", 0),
-              0u);
-    // A device path names the serial port for this run; a COM name afterwards forgets it.
-    EXPECT_EQ(RunLine("+e -BSL=/dev/quarzo-no-such-tty"), kRunActionFailed);
-    char name[Adapter::kNameSize];
-    adapters_.bsl.GetName(name);
-    EXPECT_STREQ(name, "BSL(/dev/quarzo-no-such-tty)");
-    EXPECT_EQ(adapters_.bsl.PortIndex(), 2u);
-    EXPECT_EQ(RunLine("+e -BSL=COM3"), kRunActionFailed);
-    EXPECT_EQ(adapters_.bsl.devicePath, "");
-#endif
-
-    // A load failure or a fault after the adapter option leaves the adapter as it was, but the port index
-    // is already stored.
-    programmer_.SelectAdapter(kAdapterNull);
-    EXPECT_EQ(RunLine("missing.hex -FET=LPT2"), kRunCommandLineRejected);
-    EXPECT_EQ(programmer_.Kind(), kAdapterNull);
-    EXPECT_EQ(adapters_.fetDll.portIndex, 1u);
-    EXPECT_EQ(RunLine("-RAW=LPT3 -x"), kRunCommandLineRejected);
-    char rawName[Adapter::kNameSize];
-    adapters_.rawJtag.GetName(rawName);
-    EXPECT_STREQ(rawName, "FET RAW (LPT3)");
-}
-
-TEST_F(CommandLineRun, OutputFileIsWrittenOnlyAfterSuccess) {
-    EXPECT_EQ(RunLine(File("file.txt") + " -pi -o " + File("out.hex")), kRunComplete);
-    EXPECT_EQ(testing::ReadFile(dir_.File("out.hex")), ":04F00000001122FFDA\r\n:00000001FF\r\n");
-    EXPECT_EQ(sink_.Lines().back(), "0 Save complete.");
-    EXPECT_FALSE(programmer_.includeInfo);
-
-    adapters_.bsl.portPaths[0] = "/dev/quarzo-no-such-port";
-    EXPECT_EQ(RunLine("+b -O " + File("never.txt") + " " + File("file.txt") + " -BSL=COM1"),
-              kRunActionFailed);
-    EXPECT_FALSE(std::filesystem::exists(dir_.File("never.txt")));
-
-    // A file that cannot be written is found before the run, and nothing is loaded.
-    EXPECT_EQ(RunLine(File("file.txt") + " -o " + File("no/such/dir.txt")), kRunCommandLineRejected);
-    EXPECT_EQ(sink_.Lines().back(),
-              "1 Cannot write \"" + dir_.File("no/such/dir.txt") + "\": No such file or directory");
 }
 
 }  // namespace

@@ -220,55 +220,6 @@ TEST_F(ProgrammerTest, RunsThatCannotGoOnEndWithTheirReason) {
     EXPECT_TRUE(sink_.Lines().empty());
 }
 
-// The programmer with the real adapters, where no hardware is.
-TEST(ProgrammerWithAdapters, SettingsReachTheOptionsAndEachAdapter) {
-    RecordingLogSink sink;
-    AdapterSet adapters;
-    Programmer programmer{adapters.List()};
-    programmer.SetSink(&sink);
-    SettingsStore settings;
-    settings.SetSettingFromVariant(kSetEraseInfo, false);
-    settings.SetIntSetting(kSetAutoprogram, 24);
-    settings.SetIntSetting(kSetDeviceIndex, 42);
-    settings.SetSettingFromVariant(kSetFetTargetVcc, 2.95);
-    settings.SetIntSetting(kSetRawCustomAddress, 0x278);
-    settings.SetIntSetting(kSetBslPort, 2);
-    settings.SetSettingFromVariant(kSetBslRstInvert, true);
-    settings.SetIntSetting(kSetAdapter, 7);
-    programmer.includeInfo = true;
-    programmer.ApplySettings(settings);
-    EXPECT_FALSE(programmer.includeInfo);
-    EXPECT_EQ(programmer.autoprogram, 24u);
-    EXPECT_EQ(programmer.deviceIndex, 42);
-    EXPECT_EQ(adapters.fetDll.targetVcc, 2950);
-    EXPECT_EQ(adapters.rawJtag.CustomAddress(), 0x278);
-    EXPECT_TRUE(adapters.bsl.link.Settings().rstInvert);
-    EXPECT_EQ(adapters.bsl.devicePath, "");  // a path named for one run is forgotten
-    // Any kind but 0, 1 and 2 is the null adapter.
-    EXPECT_EQ(programmer.Kind(), kAdapterNull);
-    char name[Adapter::kNameSize];
-    programmer.CurrentAdapter()->GetName(name);
-    EXPECT_STREQ(name, "STUB(NULL)");
-
-    // A command line changes the port for its run; the next application restores the stored one.
-    adapters.bsl.SetPortIndex(5);
-    programmer.ApplySettings(settings);
-    EXPECT_EQ(adapters.bsl.PortIndex(), 2u);
-
-    // Without a FET library (the Windows tests find a fake one beside them) the run names the one sought.
-    if (!adapters.fetDll.IsLibraryLoaded()) {
-        programmer.SelectAdapter(kAdapterFetDll);
-        programmer.Start(kActionErase);
-        EXPECT_EQ(programmer.WaitForRun(), kRunActionFailed);
-#ifdef _WIN32
-        std::string library = "msp430.dll";
-#else
-        std::string library = std::getenv("QUARZO_FETLIB") ? std::getenv("QUARZO_FETLIB") : "libmsp430.so";
-#endif
-        EXPECT_EQ(sink.Lines().back(), "1 Init failed. " + library + " not found.");
-    }
-}
-
 TEST_F(ProgrammerTest, ResetEraseBlankCheckProgressAndLines) {
     EXPECT_EQ(RunFlags(kActionReset | kActionBlankCheck), kRunComplete);
     EXPECT_EQ(adapter_.Calls(), (Strings{"Open", "Reset 0x7 0x1 0x1", "BlankCheck 0x1000 0x100",
@@ -455,6 +406,118 @@ TEST_F(ProgrammerTest, LoadAndSaveLogTheirSteps) {
     sink_.Clear();
     EXPECT_FALSE(programmer_.SaveFile(dir_.File("missing/x.txt"), -1));
     EXPECT_EQ(sink_.Lines().back(), "1 Save failed. Can't open file.");
+}
+
+// The programmer with the real adapters, where no hardware is.
+class ProgrammerWithAdapters : public ::testing::Test {
+protected:
+    ProgrammerWithAdapters() {
+        programmer_.SetSink(&sink_);
+        programmer_.SelectAdapter(kAdapterNull);
+        testing::WriteFile(dir_.File("file.txt"), "@F000\r\n00 11 22\r\nq\r\n");
+    }
+    RunResult RunLine(const std::string& text) {
+        sink_.Clear();
+        if (!programmer_.StartCommandLine(text.c_str())) return -1;
+        return programmer_.WaitForRun();
+    }
+    std::string File(const std::string& name) { return "\"" + dir_.File(name) + "\""; }
+
+    TempDir dir_;
+    RecordingLogSink sink_;
+    AdapterSet adapters_;
+    Programmer programmer_{adapters_.List()};
+};
+
+TEST_F(ProgrammerWithAdapters, CommandLineTheAdapterOptionSetsThePortAndSelectsAfterTheLoad) {
+    adapters_.bsl.portPaths[2] = "/dev/quarzo-no-such-port";
+    EXPECT_EQ(RunLine("+e -bsl=com3"), kRunActionFailed);  // the port cannot open here
+    EXPECT_EQ(programmer_.Kind(), kAdapterBsl);
+    EXPECT_EQ(adapters_.bsl.PortIndex(), 2u);
+#ifndef _WIN32  // Windows opens COM3 itself (under Wine it may even exist)
+    EXPECT_EQ(sink_.Lines().back().rfind("1 Init failed. Could not open port /dev/quarzo-no-such-port: ", 0),
+              0u);
+    // A device path names the serial port for this run; a COM name afterwards forgets it.
+    EXPECT_EQ(RunLine("+e -BSL=/dev/quarzo-no-such-tty"), kRunActionFailed);
+    char name[Adapter::kNameSize];
+    adapters_.bsl.GetName(name);
+    EXPECT_STREQ(name, "BSL(/dev/quarzo-no-such-tty)");
+    EXPECT_EQ(adapters_.bsl.PortIndex(), 2u);
+    EXPECT_EQ(RunLine("+e -BSL=COM3"), kRunActionFailed);
+    EXPECT_EQ(adapters_.bsl.devicePath, "");
+#endif
+
+    // A load failure or a fault after the adapter option leaves the adapter as it was, but the port index
+    // is already stored.
+    programmer_.SelectAdapter(kAdapterNull);
+    EXPECT_EQ(RunLine("missing.hex -FET=LPT2"), kRunCommandLineRejected);
+    EXPECT_EQ(programmer_.Kind(), kAdapterNull);
+    EXPECT_EQ(adapters_.fetDll.portIndex, 1u);
+    EXPECT_EQ(RunLine("-RAW=LPT3 -x"), kRunCommandLineRejected);
+    char rawName[Adapter::kNameSize];
+    adapters_.rawJtag.GetName(rawName);
+    EXPECT_STREQ(rawName, "FET RAW (LPT3)");
+}
+
+TEST_F(ProgrammerWithAdapters, CommandLineOutputFileIsWrittenOnlyAfterSuccess) {
+    EXPECT_EQ(RunLine(File("file.txt") + " -pi -o " + File("out.hex")), kRunComplete);
+    EXPECT_EQ(testing::ReadFile(dir_.File("out.hex")), ":04F00000001122FFDA\r\n:00000001FF\r\n");
+    EXPECT_EQ(sink_.Lines().back(), "0 Save complete.");
+    EXPECT_FALSE(programmer_.includeInfo);
+
+    adapters_.bsl.portPaths[0] = "/dev/quarzo-no-such-port";
+    EXPECT_EQ(RunLine("+b -O " + File("never.txt") + " " + File("file.txt") + " -BSL=COM1"),
+              kRunActionFailed);
+    EXPECT_FALSE(std::filesystem::exists(dir_.File("never.txt")));
+
+    // A file that cannot be written is found before the run, and nothing is loaded.
+    EXPECT_EQ(RunLine(File("file.txt") + " -o " + File("no/such/dir.txt")), kRunCommandLineRejected);
+    EXPECT_EQ(sink_.Lines().back(),
+              "1 Cannot write \"" + dir_.File("no/such/dir.txt") + "\": No such file or directory");
+}
+
+TEST_F(ProgrammerWithAdapters, SettingsReachTheOptionsAndEachAdapter) {
+    SettingsStore settings;
+    settings.SetSettingFromVariant(kSetEraseInfo, false);
+    settings.SetIntSetting(kSetAutoprogram, 24);
+    settings.SetIntSetting(kSetDeviceIndex, 42);
+    settings.SetSettingFromVariant(kSetFetTargetVcc, 2.95);
+    settings.SetIntSetting(kSetRawCustomAddress, 0x278);
+    settings.SetIntSetting(kSetBslPort, 2);
+    settings.SetSettingFromVariant(kSetBslRstInvert, true);
+    settings.SetIntSetting(kSetAdapter, 7);
+    programmer_.includeInfo = true;
+    programmer_.ApplySettings(settings);
+    EXPECT_FALSE(programmer_.includeInfo);
+    EXPECT_EQ(programmer_.autoprogram, 24u);
+    EXPECT_EQ(programmer_.deviceIndex, 42);
+    EXPECT_EQ(adapters_.fetDll.targetVcc, 2950);
+    EXPECT_EQ(adapters_.rawJtag.CustomAddress(), 0x278);
+    EXPECT_TRUE(adapters_.bsl.link.Settings().rstInvert);
+    EXPECT_EQ(adapters_.bsl.devicePath, "");  // a path named for one run is forgotten
+    // Any kind but 0, 1 and 2 is the null adapter.
+    EXPECT_EQ(programmer_.Kind(), kAdapterNull);
+    char name[Adapter::kNameSize];
+    programmer_.CurrentAdapter()->GetName(name);
+    EXPECT_STREQ(name, "STUB(NULL)");
+
+    // A command line changes the port for its run; the next application restores the stored one.
+    adapters_.bsl.SetPortIndex(5);
+    programmer_.ApplySettings(settings);
+    EXPECT_EQ(adapters_.bsl.PortIndex(), 2u);
+
+    // Without a FET library (the Windows tests find a fake one beside them) the run names the one sought.
+    if (!adapters_.fetDll.IsLibraryLoaded()) {
+        programmer_.SelectAdapter(kAdapterFetDll);
+        programmer_.Start(kActionErase);
+        EXPECT_EQ(programmer_.WaitForRun(), kRunActionFailed);
+#ifdef _WIN32
+        std::string library = "msp430.dll";
+#else
+        std::string library = std::getenv("QUARZO_FETLIB") ? std::getenv("QUARZO_FETLIB") : "libmsp430.so";
+#endif
+        EXPECT_EQ(sink_.Lines().back(), "1 Init failed. " + library + " not found.");
+    }
 }
 
 }  // namespace
