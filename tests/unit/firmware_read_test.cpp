@@ -63,10 +63,9 @@ TEST_F(FirmwareRead, ResultsErrorsAndPlacement) {
         // Nothing after the end record is read.
         {":01001000559A\r\n:00000001FF\r\n:01002000449B\r\ngarbage\r\n", kHex, 1, kOk, 0x0010, 0x55},
         {":04FFFE00A1A2A3A475\r\n:00000001FF\r\n", kHex, 4, kOk, 0x10001, 0xA4},  // on past 0xFFFF
-        // Extended linear address 0x0001, extended segment address 0x1000 (base 0x10000), linear 0.
+        // Extended linear address 0x0001, extended segment address 0x1000 (base 0x10000).
         {":020000040001F9\r\n:01001000559A\r\n:00000001FF\r\n", kHex, 1, kOk, 0x10010, 0x55},
         {":020000021000EC\r\n:01002000449B\r\n:00000001FF\r\n", kHex, 1, kOk, 0x10020, 0x44},
-        {":020000040000FA\r\n:01001000559A\r\n", kHex, 1, kOk, 0x0010, 0x55},
         {"@F000\r\n00 11 22\r\nq\r\n", kTxt, 3, kOk, 0xF002, 0x22},
         {"@F000\n00 11 22\nq\n", kTxt, 3, kOk, 0xF002, 0x22},
         {"@F000\r\n00 11 22", kTxt, 3, kOk, 0xF002, 0x22},
