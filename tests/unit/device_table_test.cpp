@@ -70,9 +70,7 @@ TEST(DeviceTable, FillDeviceInfoFromTheLayouts) {
 
     FillDeviceInfo(0, info);
     EXPECT_EQ(info.Name(), "Device_unknown");
-    EXPECT_EQ(info.Signature(), 0xAA55);
     EXPECT_EQ(info.TestPin(), 1);
-    EXPECT_EQ(info.MainStart(), 0);
     EXPECT_EQ(info.MainEnd(), 0u);
     EXPECT_EQ(info.InfoEnd(), 0);
     // The record keeps the library's little-endian layout.
