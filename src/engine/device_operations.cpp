@@ -165,13 +165,15 @@ bool Programmer::DumpDeviceId() {
     DeviceInfo& d = current_->device;
     std::fill(d.IdBytes(), d.IdBytes() + 16, 0);
     d.SetFuseValue(0xFFFF);
-    Initialize();  // the dump goes on after a failed initialization, with the values above
+    // The dump goes on after a failed initialization, with the values above, but the run fails: zeros
+    // in the image are not an identification.
+    bool identified = Initialize();
     uint8_t fuse[2] = {static_cast<uint8_t>(d.FuseValue()), static_cast<uint8_t>(d.FuseValue() >> 8)};
     ClearImage(false);
     StoreBytes(kIdBytesAddress, d.IdBytes(), 16);
     StoreBytes(kFuseAddress, fuse, 2);
     viewChanged = true;
-    return true;
+    return identified;
 }
 
 bool Programmer::UpdateFirmware() {

@@ -267,10 +267,10 @@ TEST_F(ProgrammerTest, AdapterInformationAndTheDumps) {
     EXPECT_EQ(image.ValueAt(0x1000), 0x34);
     EXPECT_EQ(image.ValueAt(0x1001), 0x12);
 
-    // A failed initialization still dumps the cleared values.
+    // A failed initialization still dumps the cleared values, and the run fails.
     adapter_.failCall = "Open";
     adapter_.failOnCount = static_cast<int>(CallsNamed("Open").size()) + 1;
-    EXPECT_EQ(RunFlags(kActionDumpDeviceId), kRunComplete);
+    EXPECT_EQ(RunFlags(kActionDumpDeviceId), kRunActionFailed);
     EXPECT_EQ(sink_.Lines().back(), "1 Init failed. Scripted failure.");
     EXPECT_EQ(image.ValueAt(0x0FF0), 0x00);
     EXPECT_EQ(image.ValueAt(0x1000), 0xFF);
