@@ -81,10 +81,10 @@ private:
 
 // quarzo-sim as a child process, its first output line (the pty's path) read from outFile; stopped
 // with SIGTERM, as a user's Ctrl+C or a service manager would.
-class SimProcess {
+class SimProcess : public Child {
 public:
     SimProcess(const std::string& simPath, const std::string& args, const std::string& outFile)
-        : child_("exec " + simPath + " " + args + " >" + outFile) {
+        : Child("exec " + simPath + " " + args + " >" + outFile) {
         for (int i = 0; i < 200 && path_.empty(); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             std::string out = ReadFile(outFile);
@@ -95,15 +95,13 @@ public:
 
     // Empty when the simulator did not start.
     const std::string& DevicePath() const { return path_; }
-    pid_t Pid() const { return child_.Pid(); }
     // The exit status; -1 when it did not exit by itself after the signal.
     int Stop() {
-        child_.Signal(SIGTERM);
-        return child_.Wait().status;
+        Signal(SIGTERM);
+        return Wait().status;
     }
 
 private:
-    Child child_;
     std::string path_;
 };
 

@@ -266,9 +266,7 @@ TEST_P(FetRecordGenerations, EveryPartTheLibraryKnowsIsProgrammedByItsRecord) {
     } parts[] = {
         {"MSP430F149", "MSP430F149", 0x1100, 0xFFFF, 0x1000, 0x10FF, false},
         {"MSP430F1122", "MSP430F12x2/F11x2", 0xF000, 0xFFFF, 0x1000, 0x10FF, false},
-        {"MSP430F413", "MSP430FW42x/F41x", 0xE000, 0xFFFF, 0x1000, 0x10FF, false},
         {"MSP430F2012", "F20x2_G2x2x_G2x3x", 0xF800, 0xFFFF, 0x1000, 0x10FF, true},
-        {"MSP430F2274", "MSP430F22x4", 0x8000, 0xFFFF, 0x1000, 0x10FF, true},
         {"MSP430G2553", "MSP430G2xx3", 0xC000, 0xFFFF, 0x1000, 0x10FF, true},
         {"MSP430F5529", "MSP430F5529", 0x4400, 0x243FF, 0x1800, 0x19FF, false},
         {"MSP430FR5969", "MSP430FR5969", 0x4400, 0x13FFF, 0x1800, 0x19FF, false},
