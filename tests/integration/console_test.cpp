@@ -228,6 +228,8 @@ TEST_F(Console, RefusalsAndFailuresSayWhy) {
     WriteFile(ini_, "[Ports]\r\nCOM1=/dev/quarzo-no-such-port\r\n");
     WriteFile(dir_.File("in.hex"), kHex);
     WriteFile(dir_.File("notes.out"), "not a program");
+    WriteFile(dir_.File("outside.txt"), "@0E00\r\n11 22\r\nq\r\n");
+    WriteFile(dir_.File("old.txt"), "the old file");
     std::string plain = dir_.File("plain"), guarded = dir_.File("guarded");
     WriteFile(plain, "");
     WriteFile(guarded, "");
@@ -276,6 +278,13 @@ TEST_F(Console, RefusalsAndFailuresSayWhy) {
         {"+ebpv in.hex -BSL=" + nobody, 4,
          "Init failed. No answer from the loader on " + nobody +
              ": check the wiring and the supply, or try --detect."},
+        // A locked chip says what opens it; an image beyond the part's memory is refused before the erase.
+        {"+r -o old.txt -BSL=" + pty, 4,
+         "Read failed. Protected function. Password not match: the chip opens with the firmware file it "
+         "holds (its interrupt vectors are the password), or after an erase."},
+        {"+ebpv outside.txt -BSL=" + pty, 4,
+         "The image does not fit the MSP430F149 (Info 0x1000-0x10FF, Main 0x1100-0xFFFF): 0x0E00-0x0E01 lie "
+         "outside. Nothing was changed."},
         // The fuse is blown only where the adapter can, and without a terminal only with --yes.
         {"--set Adapter=3 +f", 4, "Operation canceled by user"},
         {"+f -BSL=" + pty, 4, noFuse},
@@ -292,21 +301,9 @@ TEST_F(Console, RefusalsAndFailuresSayWhy) {
     StopAfter(*detect, "RST invert off, TST invert off, RST delay 0 ms: no answer", 0);
     close(dead);
 
-    // A locked chip says what opens it; neither that read nor an image beyond the part's memory changes
-    // anything (the chip still opens with its program), and only a good read replaces the file.
-    WriteFile(dir_.File("old.txt"), "the old file");
-    Outcome locked = Run("+r -o old.txt -BSL=" + pty);
-    EXPECT_EQ(locked.status, 4);
-    EXPECT_EQ(Last(locked),
-              "Read failed. Protected function. Password not match: the chip opens with the firmware file it "
-              "holds (its interrupt vectors are the password), or after an erase.");
+    // Neither the read of the locked chip nor the image beyond its memory changed anything: the chip
+    // still opens with its program; only a good read replaces the file.
     EXPECT_EQ(ReadFile(dir_.File("old.txt")), "the old file");
-    WriteFile(dir_.File("outside.txt"), "@0E00\r\n11 22\r\nq\r\n");
-    Outcome outside = Run("+ebpv outside.txt -BSL=" + pty);
-    EXPECT_EQ(outside.status, 4);
-    EXPECT_EQ(Last(outside),
-              "The image does not fit the MSP430F149 (Info 0x1000-0x10FF, Main 0x1100-0xFFFF): 0x0E00-0x0E01 "
-              "lie outside. Nothing was changed.");
     Outcome read = Run("+r '" + blink_ + "' -o old.txt -BSL=" + pty);
     EXPECT_EQ(read.status, 0) << read.out;
     EXPECT_EQ(ReadFile(dir_.File("old.txt")).rfind("@1100\r\n31 40 00 0A", 0), 0u);
