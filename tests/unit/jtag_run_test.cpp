@@ -111,22 +111,19 @@ TEST_F(JtagRun, ResetMethods) {
     ASSERT_EQ(a.Open(), 0);
     // The chip resets itself at a flash register written with a wrong key, and at a watchdog write
     // without its password.
-    uint32_t resets = t.resets;
+    uint32_t resets = t.resets, checks = t.fuseChecks, cycles = t.powerCycles;
     a.Jtag().WriteMem(false, sim::FlashController::kFctl1, 0x1240);
     a.Jtag().WriteMem(false, 0x0120, 0x0080);
     EXPECT_EQ(t.resets, resets + 2);
 
     // (7, 1, 1): a JTAG power-on clear and release; the pins are let go without a new identification.
-    uint32_t checks = t.fuseChecks;
     EXPECT_EQ(a.Reset(7, 1, 1), 0);
     EXPECT_EQ(t.fuseChecks, checks);
     EXPECT_EQ(t.resets, resets + 3);
     EXPECT_FALSE(t.UnderJtag());
     EXPECT_EQ(t.ReadPort(2, 0), 0);  // every control line let go
     a.Cable().Connect();
-
     // (6, 0, 0): the reset line, then the chip under JTAG again.
-    uint32_t cycles = t.powerCycles;
     EXPECT_EQ(a.Reset(6, 0, 0), 0);
     EXPECT_TRUE(t.UnderJtag());
     EXPECT_EQ(t.powerCycles, cycles);
