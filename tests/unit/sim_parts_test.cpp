@@ -67,7 +67,7 @@ TEST(SimParts, MemoryMapsAreWellFormed) {
 }
 
 // Code or a stack beyond the part's RAM reaches vacant memory; mirrored RAM is one memory at two
-// addresses; information segments are erased whole.
+// addresses.
 TEST(SimParts, DeviceHasThePartsMemoryOnly) {
     for (const SimPart& p : SimParts()) {
         SCOPED_TRACE(p.name);
@@ -83,16 +83,6 @@ TEST(SimParts, DeviceHasThePartsMemoryOnly) {
             EXPECT_EQ(d.Read(0x0300 - p.ram.start + p.ram2.start), 0xA5);
         }
     }
-    SimDevice f2(*FindSimPart("MSP430F2274"));
-    for (uint32_t a = 0x1000; a < 0x10C0; ++a) f2.Write(a, 0x00);
-    f2.EraseInfoSegments(0x1041, 0x1041);
-    EXPECT_TRUE(f2.IsErased(0x1040, 64));
-    EXPECT_EQ(f2.Read(0x103F), 0x00);
-    EXPECT_EQ(f2.Read(0x1080), 0x00);
-    SimDevice f1(DefaultSimPart());
-    for (uint32_t a = 0x1000; a <= 0x10FF; ++a) f1.Write(a, 0x00);
-    f1.EraseInfoSegments(0x107F, 0x1080);
-    EXPECT_TRUE(f1.IsErased(0x1000, 256));
 }
 
 }  // namespace
