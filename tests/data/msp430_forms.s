@@ -8,16 +8,12 @@
         mov r5, 0x0300               ; 4
         mov r5, &0x0200              ; 4
         mov @r5, r6                  ; 2
-        mov @r5, r0                  ; 2
         mov @r5, 0x0002(r6)          ; 5
         mov @r5+, r6                 ; 2
         mov @r5+, r0                 ; 3
         mov @r5+, &0x0200            ; 5
         mov #0x1234, r6              ; 2
-        mov #0x1234, r0              ; 3
-        mov #0x1234, &0x0200         ; 5
         mov 0x0002(r5), r6           ; 3
-        mov 0x0002(r5), r0           ; 3
         mov 0x0002(r5), 0x0004(r6)   ; 6
         mov 0x0300, r6               ; 3
         mov #0x0004, r6              ; 1
@@ -28,7 +24,6 @@
         rra @r5                      ; 3
         swpb @r5+                    ; 3
         sxt 0x0002(r5)               ; 4
-        rrc.b &0x0200                ; 4
         push r5                      ; 3
         push @r5                     ; 4
         push @r5+                    ; 5

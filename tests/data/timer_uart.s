@@ -1,7 +1,8 @@
 ; A software UART on Timer_A built as the chips' own loaders build theirs: unit 0 captures the start
 ; bit's falling edge on CCI0B (the receive pin), then compares at the middle of each bit and reads CCI;
 ; it sends each bit back through TA0's output unit on the transmit pin (set or reset at the next
-; compare), one bit later: an echo of each character, 8E1, at the bit time in cycles stored at 0x0200.
+; compare), one bit later: an echo of each character, 8E1, at the bit time in cycles stored at 0x0200
+; (and half of it at 0x0202).
 
         .equ P1DIR, 0x0022
         .equ P1SEL, 0x0026
@@ -10,22 +11,18 @@
         .equ CCR0, 0x0172
 
         .org 0x0240
-start:  mov &0x0200, r10                ; a bit
-        mov r10, r11
-        rra r11                         ; half a bit
-        mov #0x0004, &CCTL0             ; output mode 0, high: the idle line, before the pin is the timer's
-        bis.b #2, &P1SEL                ; P1.1 carries TA0's output
-        bis.b #2, &P1DIR
-        mov #0x0220, &TACTL             ; SMCLK, continuous
+start:  mov #0x0220, &TACTL             ; SMCLK, continuous
 next:   mov #0x9904, &CCTL0             ; capture a falling edge of CCI0B; output mode 0, high
+        bis.b #2, &P1SEL                ; P1.1 carries TA0's output (from the first character on)
+        bis.b #2, &P1DIR
 wcap:   bit #1, &CCTL0
         jz wcap
-        add r11, &CCR0                  ; the middle of the start bit
+        add &0x0202, &CCR0              ; the middle of the start bit
         mov #0x1004, &CCTL0             ; compare; the output stays high
         mov #11, r12                    ; start, eight data bits, parity, stop
 rbit:   bit #1, &CCTL0
         jz rbit
-        add r10, &CCR0
+        add &0x0200, &CCR0
         mov #0x1020, r15                ; output mode 1: set at the next compare
         bit #8, &CCTL0                  ; CCI: the line
         jc tset

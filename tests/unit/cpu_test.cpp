@@ -290,7 +290,7 @@ TEST(ChipModel, ATimerAUartEchoesOnTheLoadersPins) {
             chip.device.Write(0x0240 + static_cast<uint32_t>(i), kTimerUart[i]);
         // The bit time in cycles of the clock the ROM loader hands over, on the typical chip.
         auto bit = static_cast<uint16_t>(DcoFrequency(ClockSystem::kBasic, 0x80, 0x85) / 9600 + 0.5);
-        chip.Put(0x0200, {bit});
+        chip.Put(0x0200, {bit, static_cast<uint16_t>(bit / 2)});
         machine.SetChipFactor(spread);
         machine.Start(0x0240, 0);
         ASSERT_EQ(machine.Run(1e6), Stop::kWaitingForInput);
