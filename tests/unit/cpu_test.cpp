@@ -58,7 +58,6 @@ TEST(Msp430Cpu, DecodesAndTimesEveryFormAsAssembled) {
         EXPECT_EQ(cpu.Disassemble(address, &length), m[1].str());
         // Each instruction alone, its registers pointing at RAM.
         cpu.r.fill(0x0200);
-        cpu.r[Msp430Cpu::kSr] = 0;
         cpu.r[Msp430Cpu::kSp] = 0x0400;
         cpu.r[Msp430Cpu::kPc] = address;
         EXPECT_EQ(cpu.Step(), std::stoi(m[2].str())) << m[1].str();
