@@ -38,5 +38,4 @@
         call 0x0002(r5)              ; 5
         reti                         ; 5
         jne 0x4000                   ; 2
-        jeq 0x4100                   ; 2
         jmp 0x4000                   ; 2
