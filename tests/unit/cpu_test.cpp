@@ -164,21 +164,21 @@ class RamLoader : public ::testing::Test {
 protected:
     RamLoader() {
         for (size_t i = 0; i < kLoadableBslSize; ++i)
-            device_.Write(0x0220 + static_cast<uint32_t>(i), kLoadableBsl[i]);
-        for (uint32_t a = 0xFFE0; a <= 0xFFFF; ++a) device_.Write(a, 0x11);
-        machine_.Start(device_.ReadWord(0x0220), 0);
-        EXPECT_EQ(machine_.Run(1e6), Stop::kWaitingForInput);
+            chip_.device.Write(0x0220 + static_cast<uint32_t>(i), kLoadableBsl[i]);
+        for (uint32_t a = 0xFFE0; a <= 0xFFFF; ++a) chip_.device.Write(a, 0x11);
+        chip_.machine.Start(chip_.device.ReadWord(0x0220), 0);
+        EXPECT_EQ(chip_.machine.Run(1e6), Stop::kWaitingForInput);
     }
     // Sends bytes back to back at 9600 baud as the simulated line does (each ends a whole number of
     // microseconds after the last), the chip running until it waits for the next; returns its answers.
     Bytes Send(const Bytes& bytes, double gapUs = 100, Stop last = Stop::kWaitingForInput) {
-        double end = static_cast<double>(static_cast<uint64_t>(machine_.NowUs() + gapUs));
+        double end = static_cast<double>(static_cast<uint64_t>(chip_.machine.NowUs() + gapUs));
         Bytes out;
         for (size_t i = 0; i < bytes.size(); ++i) {
             end += static_cast<double>(11'000'000ull / kBaud);
-            machine_.QueueInput(bytes[i], kBaud, end - 11e6 / kBaud);
-            EXPECT_EQ(machine_.Run(end + 2e6), i + 1 == bytes.size() ? last : Stop::kWaitingForInput);
-            for (uint8_t o : machine_.TakeOutput(kBaud, nullptr)) out.push_back(o);
+            chip_.machine.QueueInput(bytes[i], kBaud, end - 11e6 / kBaud);
+            EXPECT_EQ(chip_.machine.Run(end + 2e6), i + 1 == bytes.size() ? last : Stop::kWaitingForInput);
+            for (uint8_t o : chip_.machine.TakeOutput(kBaud, nullptr)) out.push_back(o);
         }
         return out;
     }
@@ -200,8 +200,6 @@ protected:
 
     static constexpr uint32_t kBaud = 9600;
     Chip chip_;
-    SimDevice& device_ = chip_.device;
-    Msp430Machine& machine_ = chip_.machine;
 };
 
 // A faulty frame is refused, a broken one forgotten at the next sync; the password and every command.
@@ -220,14 +218,14 @@ TEST_F(RamLoader, ServesTheProtocol) {
     EXPECT_EQ(Send(Frame(0x1C, 0x1000, 0x100)), kAck);
     EXPECT_EQ(Command(Frame(0x10, 0xFFE0, 32, Bytes(32, 0x12))), kNak);
     EXPECT_EQ(Command(Frame(0x12, 0xF000, 2, {0, 0})), kNak);
-    EXPECT_EQ(device_.ReadWord(0xF000), 0xFFFF);
+    EXPECT_EQ(chip_.device.ReadWord(0xF000), 0xFFFF);
     EXPECT_EQ(Command(Frame(0x10, 0xFFE0, 32, Bytes(32, 0x11))), kAck);
 
     // Each mass erase is one pass of the timing generator; the host repeats it until the flash has had
     // its 200 ms.
     for (int pass = 0; pass < 20; ++pass) ASSERT_EQ(Command(Frame(0x18, 0xFFFE, 0xA506)), kAck) << pass;
-    EXPECT_TRUE(device_.IsErased(0x1000, 0xF000));
-    EXPECT_GE(machine_.MassEraseUs(), 200'000);
+    EXPECT_TRUE(chip_.device.IsErased(0x1000, 0xF000));
+    EXPECT_GE(chip_.machine.MassEraseUs(), 200'000);
     EXPECT_EQ(Command(Frame(0x12, 0x1100, 4, {3, 10, 17, 24})), kAck);
     EXPECT_EQ(Command(Frame(0x14, 0x1100, 4)), (Bytes{0x80, 0, 4, 4, 3, 10, 17, 24, 0x69, 0xE9}));
     EXPECT_EQ(Command(Frame(0x1C, 0x1100, 2)), kNak);
@@ -235,7 +233,7 @@ TEST_F(RamLoader, ServesTheProtocol) {
     EXPECT_EQ(Command(Frame(0x12, 0x1100, 2, {0xFF, 0xFF})), kNak);
     // Segment erase, and a command it does not know.
     EXPECT_EQ(Command(Frame(0x16, 0x1100, 0xA502)), kAck);
-    EXPECT_TRUE(device_.IsErased(0x1100, 0x200));
+    EXPECT_TRUE(chip_.device.IsErased(0x1100, 0x200));
     EXPECT_EQ(Command(Frame(0x1E, 0, 0)), kNak);
 
     // The timing generator stayed in range and every operation completed.
@@ -243,26 +241,25 @@ TEST_F(RamLoader, ServesTheProtocol) {
     EXPECT_EQ(chip_.flash.incompleteOperations, 0u);
     // Load PC leaves for the ROM, answered first.
     EXPECT_EQ(Command(Frame(0x1A, 0x0C22, 0), Stop::kReturnedToRom), kAck);
-    EXPECT_EQ(machine_.Cpu().r[Msp430Cpu::kPc], 0x0C22);
+    EXPECT_EQ(chip_.machine.Cpu().r[Msp430Cpu::kPc], 0x0C22);
 }
 
 // 8-bit peripheral registers take a word write in their low byte only; a word read's high byte is zero
 // or, as an option, the neighbour's.
 TEST(ChipModel, EightBitRegistersTakeByteAccessOnly) {
     Chip chip;
-    Msp430Machine& machine = chip.machine;
     // mov #0x8760, &DCOCTL; mov &DCOCTL, r5; mov #0x3412, &P1OUT; jmp $
     chip.Put(0x0240, {0x40B2, 0x8760, 0x0056, 0x4215, 0x0056, 0x40B2, 0x3412, 0x0021, 0x3FFF});
     for (auto high : {Msp430Machine::WordReadHigh::kZero, Msp430Machine::WordReadHigh::kNeighbour}) {
-        machine.wordReadHigh = high;
-        machine.Start(0x0240, 0);
-        EXPECT_EQ(machine.Run(1000), Stop::kTimeLimit);
-        EXPECT_EQ(machine.Read(Msp430Machine::kDcoCtl, true), 0x60);
-        EXPECT_EQ(machine.Read(Msp430Machine::kBcsCtl1, true), 0x85);  // as the ROM loader left it
+        chip.machine.wordReadHigh = high;
+        chip.machine.Start(0x0240, 0);
+        EXPECT_EQ(chip.machine.Run(1000), Stop::kTimeLimit);
+        EXPECT_EQ(chip.machine.Read(Msp430Machine::kDcoCtl, true), 0x60);
+        EXPECT_EQ(chip.machine.Read(Msp430Machine::kBcsCtl1, true), 0x85);  // as the ROM loader left it
         bool zero = high == Msp430Machine::WordReadHigh::kZero;
-        EXPECT_EQ(machine.Cpu().r[5], zero ? 0x0060 : 0x8560);
+        EXPECT_EQ(chip.machine.Cpu().r[5], zero ? 0x0060 : 0x8560);
         // A word write at an odd address is one at the even address below it: P1IN takes nothing.
-        EXPECT_EQ(machine.Read(Msp430Machine::kP1Out, true), 0x02);
+        EXPECT_EQ(chip.machine.Read(Msp430Machine::kP1Out, true), 0x02);
     }
 }
 
@@ -273,20 +270,19 @@ TEST(ChipModel, ATimerAUartEchoesOnTheLoadersPins) {
     const Bytes sent{0x41, 0x00, 0xFE, 0x55};
     for (double spread : {1.0, 0.85}) {
         Chip chip;
-        Msp430Machine& machine = chip.machine;
         for (size_t i = 0; i < kTimerUartSize; ++i)
             chip.device.Write(0x0240 + static_cast<uint32_t>(i), kTimerUart[i]);
         // The bit time in cycles of the clock the ROM loader hands over, on the typical chip.
         auto bit = static_cast<uint16_t>(DcoFrequency(ClockSystem::kBasic, 0x80, 0x85) / 9600 + 0.5);
         chip.Put(0x0200, {bit, static_cast<uint16_t>(bit / 2)});
-        machine.SetChipFactor(spread);
-        machine.Start(0x0240, 0);
-        ASSERT_EQ(machine.Run(1e6), Stop::kWaitingForInput);
+        chip.machine.SetChipFactor(spread);
+        chip.machine.Start(0x0240, 0);
+        ASSERT_EQ(chip.machine.Run(1e6), Stop::kWaitingForInput);
         Bytes out;
         for (uint8_t b : sent) {
-            machine.QueueInput(b, 9600, machine.NowUs() + 500);
-            EXPECT_EQ(machine.Run(machine.InputEndUs() + 1e5), Stop::kWaitingForInput);
-            for (uint8_t o : machine.TakeOutput(9600, nullptr)) out.push_back(o);
+            chip.machine.QueueInput(b, 9600, chip.machine.NowUs() + 500);
+            EXPECT_EQ(chip.machine.Run(chip.machine.InputEndUs() + 1e5), Stop::kWaitingForInput);
+            for (uint8_t o : chip.machine.TakeOutput(9600, nullptr)) out.push_back(o);
         }
         EXPECT_EQ(out == sent, spread == 1.0) << spread;
     }
@@ -296,31 +292,29 @@ TEST(ChipModel, ATimerAUartEchoesOnTheLoadersPins) {
 // RETI puts it back to sleep.
 TEST(ChipModel, TimerAInterruptsWakeASleepingCpu) {
     Chip chip;
-    Msp430Machine& machine = chip.machine;
     // mov #100, &CCR0; mov #CCIE, &CCTL0; mov #SMCLK|up|TACLR, &TACTL; bis #GIE|CPUOFF, sr; jmp $
     chip.Put(0x0240, {0x40B2, 0x0064, 0x0172, 0x40B2, 0x0010, 0x0162, 0x40B2, 0x0214, 0x0160, 0xD032, 0x0018,
                       0x3FFF});
     chip.Put(0x0280, {0x5314, 0x1300});  // inc r4; reti
     chip.Put(0xFFEC, {0x0280});
-    machine.Start(0x0240, 0);
-    EXPECT_EQ(machine.Run(2000), Stop::kTimeLimit);
+    chip.machine.Start(0x0240, 0);
+    EXPECT_EQ(chip.machine.Run(2000), Stop::kTimeLimit);
     double periods = 2000e-6 * DcoFrequency(ClockSystem::kBasic, 0x80, 0x85) / 101;
-    EXPECT_NEAR(machine.Cpu().r[4], periods, 1.5);
-    EXPECT_TRUE(machine.Cpu().Halted());
+    EXPECT_NEAR(chip.machine.Cpu().r[4], periods, 1.5);
+    EXPECT_TRUE(chip.machine.Cpu().Halted());
 }
 
 // F4xx: with SCG0 cleared the FLL+ loop brings MCLK to (N + 1) x ACLK (SCFQCTL's N; DCOPLUS off, so
 // D cancels), within the DCO range FN_x selects; with SCG0 set, as the loader hands over, it stays put.
 TEST(ChipModel, TheFllLoopFollowsScfqctl) {
     Chip chip("MSP430F449");
-    Msp430Machine& machine = chip.machine;
     auto mclkAfter = [&](uint16_t n, uint16_t scfi0, uint16_t clearedSr) {
         // mov.b #n, &SCFQCTL; mov.b #scfi0, &SCFI0; bic #clearedSr, sr; jmp $
         chip.Put(0x0240, {0x40F2, n, 0x0052, 0x40F2, scfi0, 0x0050, 0xC032, clearedSr, 0x3FFF});
-        machine.LoaderClock();
-        machine.Start(0x0240, 0);
-        EXPECT_EQ(machine.Run(50'000), Msp430Machine::Stop::kTimeLimit);
-        return machine.MclkHz();
+        chip.machine.LoaderClock();
+        chip.machine.Start(0x0240, 0);
+        EXPECT_EQ(chip.machine.Run(50'000), Msp430Machine::Stop::kTimeLimit);
+        return chip.machine.MclkHz();
     };
     for (uint16_t scfi0 : {0x00, 0x80}) {  // D = 1 and 4
         for (uint16_t n : {31, 63, 121}) {
@@ -337,16 +331,15 @@ TEST(ChipModel, TheFllLoopFollowsScfqctl) {
 // segment A's checksum still holds.
 TEST(ChipModel, CalibrationDataFitTheChip) {
     Chip chip("MSP430F2274");
-    SimDevice& device = chip.device;
     const double mhz[] = {16, 12, 8, 1};
     for (double spread : {0.85, 1.0, 1.3}) {
         chip.machine.SetChipFactor(spread);  // the factory calibrated this chip
         for (uint32_t i = 0; i < 4; ++i) {
-            double f = DcoFrequency(ClockSystem::kBasicPlus, device.Read(0x10F8 + 2 * i),
-                                    device.Read(0x10F9 + 2 * i), spread);
+            double f = DcoFrequency(ClockSystem::kBasicPlus, chip.device.Read(0x10F8 + 2 * i),
+                                    chip.device.Read(0x10F9 + 2 * i), spread);
             EXPECT_NEAR(f / 1e6, mhz[i], mhz[i] * 0.01) << spread << " " << mhz[i];
         }
-        EXPECT_EQ(device.ReadWord(0x10C0), device.SegmentAChecksum());
+        EXPECT_EQ(chip.device.ReadWord(0x10C0), chip.device.SegmentAChecksum());
     }
 }
 
