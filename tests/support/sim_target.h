@@ -58,9 +58,7 @@ struct SimTarget {
     void Flash(uint32_t address, const std::vector<uint8_t>& bytes) {
         for (size_t i = 0; i < bytes.size(); ++i) device.Write(address + static_cast<uint32_t>(i), bytes[i]);
     }
-    void SetVectors(uint8_t value) {
-        for (uint32_t a = sim::SimDevice::kVectors; a <= 0xFFFF; ++a) device.Write(a, value);
-    }
+    void SetVectors(uint8_t value) { Flash(sim::SimDevice::kVectors, std::vector<uint8_t>(32, value)); }
 
     sim::VirtualClock clock;
     sim::BslBehaviour behaviour;

@@ -76,7 +76,6 @@ protected:
         cpu_.r[Msp430Cpu::kPc] = 0x0800;
         for (int i = 0; i < count; ++i) ASSERT_NE(cpu_.Step(), 0);
     }
-    uint16_t Flags() const { return cpu_.r[Msp430Cpu::kSr] & (C | Z | N | V); }
     Chip chip_;
     Msp430Cpu& cpu_ = chip_.machine.Cpu();
 };
@@ -108,7 +107,7 @@ TEST_F(CpuRun, ResultsAndFlags) {
         cpu_.r[Msp430Cpu::kSr] = c.sr;
         Run(c.words);
         EXPECT_EQ(cpu_.r[5], c.result) << c.text;
-        EXPECT_EQ(Flags(), c.flags) << c.text;
+        EXPECT_EQ(cpu_.r[Msp430Cpu::kSr] & (C | Z | N | V), c.flags) << c.text;
     }
 }
 
@@ -256,8 +255,7 @@ TEST(ChipModel, EightBitRegistersTakeByteAccessOnly) {
         EXPECT_EQ(chip.machine.Run(1000), Stop::kTimeLimit);
         EXPECT_EQ(chip.machine.Read(Msp430Machine::kDcoCtl, true), 0x60);
         EXPECT_EQ(chip.machine.Read(Msp430Machine::kBcsCtl1, true), 0x85);  // as the ROM loader left it
-        bool zero = high == Msp430Machine::WordReadHigh::kZero;
-        EXPECT_EQ(chip.machine.Cpu().r[5], zero ? 0x0060 : 0x8560);
+        EXPECT_EQ(chip.machine.Cpu().r[5], high == Msp430Machine::WordReadHigh::kZero ? 0x0060 : 0x8560);
         // A word write at an odd address is one at the even address below it: P1IN takes nothing.
         EXPECT_EQ(chip.machine.Read(Msp430Machine::kP1Out, true), 0x02);
     }

@@ -1,5 +1,6 @@
 // The virtual target's table of parts agrees with itself, and a device built from a part has that
-// part's memory and nothing more.
+// part's memory and nothing more: code or a stack beyond its RAM reaches vacant memory, and mirrored RAM
+// is one memory at two addresses.
 #include "sim/sim_parts.h"
 
 #include <gtest/gtest.h>
@@ -13,8 +14,6 @@
 namespace quarzo::sim {
 namespace {
 
-// Names and identification tell every part apart; memory maps are well formed; code or a stack beyond
-// the part's RAM reaches vacant memory, and mirrored RAM is one memory at two addresses.
 TEST(SimParts, EveryPartIsItselfWithItsMemoryOnly) {
     std::set<std::tuple<int, int, int, int, int, int, int, int>> seen;
     for (const SimPart& p : SimParts()) {
