@@ -8,37 +8,22 @@
         mov r5, 0x0300               ; 4
         mov r5, &0x0200              ; 4
         mov @r5, r6                  ; 2
-        mov @r5, r0                  ; 2
         mov @r5, 0x0002(r6)          ; 5
         mov @r5+, r6                 ; 2
         mov @r5+, r0                 ; 3
         mov @r5+, &0x0200            ; 5
         mov #0x1234, r6              ; 2
-        mov #0x1234, r0              ; 3
-        mov #0x1234, &0x0200         ; 5
         mov 0x0002(r5), r6           ; 3
-        mov 0x0002(r5), r0           ; 3
         mov 0x0002(r5), 0x0004(r6)   ; 6
         mov 0x0300, r6               ; 3
-        mov &0x0200, &0x0202         ; 6
         mov #0x0004, r6              ; 1
         mov #0xffff, r6              ; 1
         add.b #0x0001, 0x0002(r6)    ; 4
-        addc r5, r6                  ; 1
-        subc.b @r5, r6               ; 2
-        sub #0x0008, r6              ; 1
-        cmp #0x1234, 0x0002(r6)      ; 5
-        dadd r5, r6                  ; 1
-        bit.b #0x0002, r6            ; 1
-        bic @r5+, r6                 ; 2
-        bis #0x0010, &0x0200         ; 5
-        xor 0x0002(r5), r6           ; 3
         and r5, 0x0002(r6)           ; 4
         rrc r5                       ; 1
         rra @r5                      ; 3
         swpb @r5+                    ; 3
         sxt 0x0002(r5)               ; 4
-        rrc.b &0x0200                ; 4
         push r5                      ; 3
         push @r5                     ; 4
         push @r5+                    ; 5
@@ -51,13 +36,6 @@
         call @r5+                    ; 5
         call #0x1234                 ; 5
         call 0x0002(r5)              ; 5
-        call &0x0200                 ; 5
         reti                         ; 5
         jne 0x4000                   ; 2
-        jeq 0x4100                   ; 2
-        jnc 0x4000                   ; 2
-        jc 0x4000                    ; 2
-        jn 0x4000                    ; 2
-        jge 0x4000                   ; 2
-        jl 0x4000                    ; 2
         jmp 0x4000                   ; 2

@@ -51,18 +51,14 @@ struct SimTarget {
         return out;
     }
     size_t Count(const std::string& prefix) const {
-        size_t n = 0;
-        for (const std::string& command : Commands()) n += command.rfind(prefix, 0) == 0;
-        return n;
+        return std::ranges::count_if(Commands(), [&](const std::string& c) { return c.starts_with(prefix); });
     }
 
     // Programs flash directly, as if an earlier session had.
     void Flash(uint32_t address, const std::vector<uint8_t>& bytes) {
         for (size_t i = 0; i < bytes.size(); ++i) device.Write(address + static_cast<uint32_t>(i), bytes[i]);
     }
-    void SetVectors(uint8_t value) {
-        for (uint32_t a = sim::SimDevice::kVectors; a <= 0xFFFF; ++a) device.Write(a, value);
-    }
+    void SetVectors(uint8_t value) { Flash(sim::SimDevice::kVectors, std::vector<uint8_t>(32, value)); }
 
     sim::VirtualClock clock;
     sim::BslBehaviour behaviour;
@@ -88,10 +84,7 @@ struct SimRun {
         return programmer.WaitForRun();
     }
     std::string LastLine() const { return sink.Lines().empty() ? "" : sink.Lines().back(); }
-    bool Logged(const std::string& line) const {
-        std::vector<std::string> lines = sink.Lines();
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-    }
+    bool Logged(const std::string& line) const { return std::ranges::count(sink.Lines(), line) > 0; }
     // Random bytes into the image from first to last.
     void Fill(uint32_t first, uint32_t last, unsigned seed = 7) {
         std::mt19937 random(seed);
@@ -99,9 +92,8 @@ struct SimRun {
             programmer.Image().SetByte(a, static_cast<uint8_t>(random()));
     }
     bool ChipHoldsImage(uint32_t first, uint32_t last) {
-        for (uint32_t a = first; a <= last; ++a) {
+        for (uint32_t a = first; a <= last; ++a)
             if (target.device.Read(a) != programmer.Image().ValueAt(a)) return false;
-        }
         return true;
     }
 

@@ -39,7 +39,7 @@ protected:
     uint64_t nowUs_ = 0;
 };
 
-TEST_F(FlashRules, KeyLockAndModeGuardTheCells) {
+TEST_F(FlashRules, KeyLockModeAndClocksGuardTheCells) {
     EXPECT_EQ(flash_.ReadRegister(FlashController::kFctl3) & 0xFF00, 0x9600);
     flash_.WriteRegister(FlashController::kFctl1, 0x1240, false);
     flash_.WriteRegister(FlashController::kFctl1, 0xA540, true);  // a byte write carries no key
@@ -55,12 +55,10 @@ TEST_F(FlashRules, KeyLockAndModeGuardTheCells) {
         EXPECT_TRUE(flash_.ReadRegister(FlashController::kFctl3) & FlashController::kAccvifg);
     }
     EXPECT_EQ(flash_.refusedWrites, 2u);
-}
 
-TEST_F(FlashRules, WritesOnlyClearBitsAndNeedTheirClocks) {
+    // Writes only clear bits, and take their clocks.
     Unlock(0xA540);
     flash_.WriteFlash(0xF000, 0x0F0F, false);
-    EXPECT_TRUE(flash_.Busy());
     EXPECT_TRUE(flash_.ReadRegister(FlashController::kFctl3) & FlashController::kBusy);
     // F1xx: a word takes 35 clocks; writing FCTL1 meanwhile is an access violation that ends nothing.
     Clocks(34);
@@ -124,7 +122,6 @@ TEST_F(FlashRules, ErasesBySegmentMainAndAll) {
     flash_.WriteFlash(0xFFFE, 0x55AA, false);
     Clocks(1000);
     flash_.Reset();
-    EXPECT_NE(device_.Read(0x1000), 0xFF);
     EXPECT_FALSE(device_.IsErased(0x1000, 0x100));
 }
 
