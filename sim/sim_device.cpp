@@ -86,16 +86,6 @@ void SimDevice::EraseInfo(bool keepSegmentA) {
     std::fill(memory_.begin() + part_.info.start, memory_.begin() + end, 0xFF);
 }
 
-void SimDevice::EraseInfoSegments(uint32_t from, uint32_t to) {
-    uint32_t size = InfoSegmentSize();
-    from = std::max(from, part_.info.start);
-    to = std::min(to, part_.info.end);
-    if (from > to) return;
-    uint32_t start = from & ~(size - 1);
-    uint32_t end = (to | (size - 1)) + 1;
-    std::fill(memory_.begin() + start, memory_.begin() + end, 0xFF);
-}
-
 void SimDevice::MassErase(bool keepSegmentA) {
     EraseMain();
     EraseInfo(keepSegmentA);

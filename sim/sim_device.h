@@ -65,8 +65,6 @@ public:
     void EraseInfo(bool keepSegmentA = true);
     // Main and information memory; on F2xx segment A stays, as LOCKA protects it.
     void MassErase(bool keepSegmentA = true);
-    // The information segments that hold the addresses from..to, whole, whatever protects them.
-    void EraseInfoSegments(uint32_t from, uint32_t to);
     bool InSegmentA(uint32_t address) const { return Is2xx() && address >= kSegmentAStart && address <= kSegmentAEnd; }
     // A cell's contents set as they are, for models of half-finished flash operations.
     void Store(uint32_t address, uint8_t value) {
