@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "adapters/base/adapter.h"
+#include "core/device_table.h"
 
 namespace quarzo::testing {
 
@@ -31,15 +32,7 @@ public:
     std::map<int, uint8_t> memory;
     std::optional<std::array<uint8_t, kPasswordSize>> password;  // the last one offered
 
-    ScriptedAdapter() {
-        identified.SetName("MSP430F149");
-        identified.SetDeviceIndex(7);
-        identified.SetInfoStart(0x1000);
-        identified.SetInfoEnd(0x10FF);
-        identified.SetMainStart(0x1100);
-        identified.SetMainEnd(0xFFFF);
-        identified.SetRamEnd(0x09FF);
-    }
+    ScriptedAdapter() { FillDeviceInfo(FindDeviceByName("MSP430F149"), identified); }
 
     std::vector<std::string> Calls() const {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -120,15 +113,11 @@ private:
         }
         if (onCall) onCall(call);
         if (name == throwCall) throw std::runtime_error("scripted");
-        if (name == blockCall) {
-            auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-            while (!IsCancelled() && std::chrono::steady_clock::now() < until) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-            lastError_ = failCode;
-            return -1;
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (name == blockCall && !IsCancelled() && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        if (name == failCall && count == failOnCount) {
+        if (name == blockCall || (name == failCall && count == failOnCount)) {
             lastError_ = failCode;
             return -1;
         }

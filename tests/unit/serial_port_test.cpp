@@ -32,17 +32,15 @@ protected:
         ASSERT_EQ(write(master_, bytes.begin(), bytes.size()), static_cast<ssize_t>(bytes.size()));
         tcdrain(master_);
     }
+    // The speed the line is set to, as another program sees it; the line is raw at every speed.
     speed_t SlaveSpeed() {
-        termios tio = SlaveSettings();
-        return cfgetospeed(&tio);
-    }
-    termios SlaveSettings() {
         termios tio{};
         int fd = open(port_->Name().c_str(), O_RDWR | O_NOCTTY);
         EXPECT_GE(fd, 0);
         tcgetattr(fd, &tio);
         close(fd);
-        return tio;
+        EXPECT_FALSE(tio.c_lflag & (ICANON | ECHO));
+        return cfgetospeed(&tio);
     }
 
     int master_ = -1;
@@ -83,7 +81,6 @@ TEST_F(SerialPortTest, ReadsWritesAndWaits) {
 
 // The line is raw (its flags are checked where they are made, below); the speed changes without closing.
 TEST_F(SerialPortTest, ASpeedChangeWithoutClosing) {
-    EXPECT_FALSE(SlaveSettings().c_lflag & (ICANON | ECHO));
     EXPECT_EQ(SlaveSpeed(), static_cast<speed_t>(B9600));
     EXPECT_TRUE(port_->ChangeSpeed(38400));
     EXPECT_EQ(SlaveSpeed(), static_cast<speed_t>(B38400));
