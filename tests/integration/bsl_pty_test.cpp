@@ -51,7 +51,7 @@ TEST_F(BslOverPty, ProgramVerifyDetectAndTheSimulatorsOptions) {
     std::string trace = dir_.File("trace.txt"), state = dir_.File("state.txt");
     std::string pty = Sim("--trace '" + trace + "' --state '" + state + "' 2>'" + dir_.File("sim.err") + "'");
 
-    // The run's log is checked at the console (ConsoleAndSim), its frames here.
+    // The run's log is checked by the console's tests; its frames here.
     testing::Outcome program = Quarzo("+ebpv '" + blink_ + "' -BSL=" + pty);
     EXPECT_EQ(program.status, 0) << program.out;
 
