@@ -97,10 +97,11 @@ int BslAdapter::GetInfo(char* out) {
     // A locked loader that told its version is described all the same.
     const BslLoaderState& loader = link.State();
     if (!link.PrepareTarget() && loader.romVersion == 0) return -1;
-    int n = std::snprintf(out, kInfoSize, "Device family %.2X%.2X; BSL v%x.%x", loader.chipInfo[0],
+    // The minor byte in two digits: 2.02 is not 2.2.
+    int n = std::snprintf(out, kInfoSize, "Device family %.2X%.2X; BSL v%x.%.2x", loader.chipInfo[0],
                           loader.chipInfo[1], loader.romVersion >> 8 & 0xFF, loader.romVersion & 0xFF);
     if (loader.currentVersion != loader.romVersion && n > 0 && static_cast<size_t>(n) < kInfoSize) {
-        std::snprintf(out + n, kInfoSize - static_cast<size_t>(n), " patched to v%x.%x.",
+        std::snprintf(out + n, kInfoSize - static_cast<size_t>(n), " patched to v%x.%.2x.",
                       loader.currentVersion >> 8 & 0xFF, loader.currentVersion & 0xFF);
     }
     return 0;
