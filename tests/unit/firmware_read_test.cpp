@@ -66,7 +66,7 @@ TEST_F(FirmwareRead, ResultsErrorsAndPlacement) {
         {"@F000\r\n00 11 22", kTxt, 3, kOk, 0xF002, 0x22},
         {"@1000\r\n01 02\r\n\r\n@0x1010\r\nAB\r\nq\r\n@2000\r\n55\r\n", kTxt, 0x11, kOk, 0x1010, 0xAB},
         // Blanks, tabs and high bytes are skipped; other characters are taken and ignored.
-        {"@2000\r\n\x90" "5A1G2\t33\r\n", kTxt, 3, kOk, 0x2001, 0x12},
+        {"@2000\r\n\2205A1G2\t33\r\n", kTxt, 3, kOk, 0x2001, 0x12},  // \220: a high byte
         {"00 11\r\n@1000\r\n", kTxt, 0, kBad, 0, 0},
         {"@1000\r\n00    \r\n", kTxt, 0, kBad, 0, 0},  // a group with nothing to take
         {"@   \r\n00\r\n", kTxt, 0, kBad, 0, 0},       // an address line without an address
@@ -174,8 +174,8 @@ TEST_F(FirmwareRead, MalformedElfFilesAreRefusedWholeWithoutReadingPastTheBuffer
         int error;
     } cases[] = {
         {"not ELF at all", ":00000001FF\r\n", kFileNotElf},
-        {"another machine", ElfBuilder().Add(0, {1}).Build(40), kFileNotElf},
-        {"64-bit class", ElfBuilder().Add(0, {1}).Build(105, 2), kFileNotElf},
+        {"another machine", with(18, 40, 2), kFileNotElf},
+        {"64-bit class", with(4, 2, 1), kFileNotElf},
         {"big-endian", with(5, 2, 1), kFileNotElf},
         {"truncated header", good.substr(0, 40), kFileInvalidFormat},
         {"truncated program headers", good.substr(0, 52 + 40), kFileInvalidFormat},

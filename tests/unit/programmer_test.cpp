@@ -424,8 +424,7 @@ protected:
     Programmer programmer_{adapters_.List()};
 };
 
-// What the console shows of these runs (the port's failure, an output file that cannot be written) is
-// checked by running it.
+// The console's runs check the lines of a port that fails and of an output file that cannot be written.
 TEST_F(ProgrammerWithAdapters, CommandLineAdapterOptionPortAndOutputFile) {
     adapters_.bsl.portPaths[2] = "/dev/quarzo-no-such-port";
     EXPECT_EQ(RunLine("+b -O " + File("never.txt") + " " + File("file.txt") + " -pi -bsl=com3"),

@@ -13,7 +13,6 @@ using testing::WriteFile;
 
 class SettingsFile : public ::testing::Test {
 protected:
-    // Writes the settings file and reads it into store_.
     void Load(const std::string& text) {
         WriteFile(path_, text);
         ASSERT_TRUE(store_.LoadSettings(path_));
@@ -66,7 +65,6 @@ TEST_F(SettingsFile, LoadReadsSectionsCaseInsensitivelyAndKeepsDefaultsForBadVal
     EXPECT_EQ(store_.GetIntSetting(kSetBslPort), 0);
     EXPECT_DOUBLE_EQ(store_.GetDoubleSetting(kSetFetTargetVcc), 2.95);
     EXPECT_FALSE(store_.GetBoolSetting(kSetFetApplyVcc));
-    EXPECT_TRUE(SettingsStore().LoadSettings(dir_.File("missing.ini")));
 }
 
 TEST_F(SettingsFile, SaveKeepsOtherSectionsCommentsAndSpacing) {
@@ -79,7 +77,6 @@ TEST_F(SettingsFile, SaveKeepsOtherSectionsCommentsAndSpacing) {
     EXPECT_EQ(text.rfind("; keep me\r\n[Mine]\r\nx = 1\r\n\r\n[IF_BSL]\r\nRST delay=9\r\n; note\r\n", 0), 0u)
         << text;
     EXPECT_NE(text.find("; note\r\nPort=0\r\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("[Application]\r\nSingle instance=-1\r\n"), std::string::npos);
     EXPECT_NE(text.find("RST invert=0\r\nPassword file=\r\n\r\n[Other]\r\ny=2\r\n"), std::string::npos)
         << text;
     EXPECT_EQ(dir_.EntryCount(), 1u);  // no temporary file left behind
