@@ -43,11 +43,9 @@ TEST(DeviceTable, IndicesOutsideTheTableReadAsIndexZeroAndEachPartIsDescribed) {
     EXPECT_EQ(HasTestPin(FindDeviceByName("MSP430F20x3")), 1);
     EXPECT_EQ(HasTestPin(FindDeviceByName("MSP430F149")), 0);
     EXPECT_EQ(DeviceDescription(FindDeviceByName("MSP430F1611")), "48KB+256B Flash, 10KB RAM");
-    EXPECT_EQ(FormatSize(15), "0B");
-    EXPECT_EQ(FormatSize(1023), "1023B");
-    EXPECT_EQ(FormatSize(1536), "1KB");
-    EXPECT_EQ(FormatSize(1537), "2KB");
-    EXPECT_EQ(FormatSize(1048576), "1MB");
+    for (auto [size, text] :
+         {std::pair{15, "0B"}, {1023, "1023B"}, {1536, "1KB"}, {1537, "2KB"}, {1048576, "1MB"}})
+        EXPECT_EQ(FormatSize(size), text) << size;
 }
 
 TEST(DeviceTable, FillDeviceInfoFromTheLayouts) {

@@ -95,28 +95,26 @@ TEST_F(SettingsFile, SerialPortDevicesComeFromThePortsSection) {
 
 // The count is clamped and gaps are skipped; a save replaces only the list's own section.
 TEST_F(SettingsFile, RecentFiles) {
+    const std::string section = "[Recent Document List]\r\nDocumentCount=";
     RecentFileList list;
-    WriteFile(path_, "[Recent Document List]\r\nDocumentCount=40\r\nDocument3=c.hex\r\nDocument1=a.txt\r\n");
+    WriteFile(path_, section + "40\r\nDocument3=c.hex\r\nDocument1=a.txt\r\n");
     ASSERT_TRUE(LoadRecentFiles(path_, list));
     EXPECT_EQ(list.maximum, 16);
     EXPECT_EQ(list.files, (std::vector<std::string>{"a.txt", "c.hex"}));
-    WriteFile(path_, "[Recent Document List]\r\nDocumentCount=1\r\n");
+    WriteFile(path_, section + "1\r\n");
     ASSERT_TRUE(LoadRecentFiles(path_, list));
     EXPECT_EQ(list.maximum, 2);
     RecentFileList fresh;
-    WriteFile(path_, "[Recent Document List]\r\nDocumentCount=many\r\nDocument1=x\r\n");
+    WriteFile(path_, section + "many\r\nDocument1=x\r\n");
     ASSERT_TRUE(LoadRecentFiles(path_, fresh));
     EXPECT_EQ(fresh.maximum, 12);
     EXPECT_TRUE(fresh.files.empty());
 
-    WriteFile(path_,
-              "[Recent Document "
-              "List]\r\nDocumentCount=12\r\nDocument1=old\r\nDocument2=older\r\n[IF_BSL]\r\nPort=2\r\n");
+    WriteFile(path_, section + "12\r\nDocument1=old\r\nDocument2=older\r\n[IF_BSL]\r\nPort=2\r\n");
     fresh.files = {"new.hex", "old"};
     ASSERT_TRUE(SaveRecentFiles(path_, fresh));
     EXPECT_EQ(ReadFile(path_),
-              "[Recent Document "
-              "List]\r\nDocumentCount=12\r\nDocument2=old\r\nDocument1=new.hex\r\n[IF_BSL]\r\nPort=2\r\n");
+              section + "12\r\nDocument2=old\r\nDocument1=new.hex\r\n[IF_BSL]\r\nPort=2\r\n");
     RecentFileList back;
     ASSERT_TRUE(LoadRecentFiles(path_, back));
     EXPECT_EQ(back.files, fresh.files);
