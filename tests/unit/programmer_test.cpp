@@ -213,6 +213,16 @@ TEST_F(ProgrammerTest, RunsThatCannotGoOnEndWithTheirReason) {
     EXPECT_EQ(sink_.Lines().back(), "1 Error: Unhandled exception detected!");
     EXPECT_EQ(adapter_.Calls().back(), "Close");
 
+    // A no to the fuse's question ends the run before the fuse is blown.
+    sink_.answer = 0;
+    EXPECT_EQ(RunFlags(kActionBlowFuse), kRunActionFailed);
+    Strings events = sink_.Events();
+    EXPECT_EQ(events[events.size() - 3],
+              "ask Warning, blow fuse operation is irreversible!\r\nNote, that JTAG access will no longer be "
+              "available after this operation.\r\nAre you still want to continue?");
+    EXPECT_EQ(sink_.Lines().back(), "0 Operation canceled by user");
+    EXPECT_TRUE(CallsNamed("BlowFuse").empty());
+
     sink_.Clear();
     programmer_.UseAdapter(nullptr, kAdapterNull);
     EXPECT_EQ(RunFlags(kActionErase), kRunNoAdapter);
@@ -273,17 +283,6 @@ TEST_F(ProgrammerTest, AdapterInformationAndTheDumps) {
     EXPECT_EQ(sink_.Lines().back(), "1 Init failed. Scripted failure.");
     EXPECT_EQ(image.ValueAt(0x0FF0), 0x00);
     EXPECT_EQ(image.ValueAt(0x1000), 0xFF);
-}
-
-TEST_F(ProgrammerTest, TheFuseQuestionDecides) {
-    sink_.answer = 0;
-    EXPECT_EQ(RunFlags(kActionBlowFuse), kRunActionFailed);
-    Strings events = sink_.Events();
-    EXPECT_EQ(events[events.size() - 3],
-              "ask Warning, blow fuse operation is irreversible!\r\nNote, that JTAG access will no longer be "
-              "available after this operation.\r\nAre you still want to continue?");
-    EXPECT_EQ(sink_.Lines().back(), "0 Operation canceled by user");
-    EXPECT_TRUE(CallsNamed("BlowFuse").empty());
 }
 
 TEST_F(ProgrammerTest, ThePasswordComesFromAWholeVectorTable) {
