@@ -335,9 +335,9 @@ TEST_F(ProgrammerTest, AReaderHoldingTheImageLockSeesWholeChanges) {
             ++views;
         }
     });
-    // Each read waits for a look of the window's, so that the two surely overlap.
+    // The read of the information memory, into an image just emptied, waits for a look of the window's.
     adapter_.onCall = [&](const std::string& call) {
-        for (uint32_t seen = views; call.rfind("ReadMemory", 0) == 0 && views == seen;)
+        for (uint32_t seen = views; call == "ReadMemory 0x1000 0x100" && views == seen;)
             std::this_thread::yield();
     };
     EXPECT_EQ(RunFlags(kActionVerify | kActionRead | kActionDumpRam), kRunComplete);
