@@ -19,14 +19,11 @@ public:
         return *this;
     }
 
-    std::string Build(uint16_t machine = 105, uint8_t elfClass = 1) const {
+    std::string Build() const {
         std::string out(52, '\0');
-        out.replace(0, 4, "\177ELF");
-        out[4] = static_cast<char>(elfClass);
-        out[5] = 1;  // little-endian
-        out[6] = 1;
-        Put(out, 16, 2, 2);  // executable
-        Put(out, 18, machine, 2);
+        out.replace(0, 7, "\177ELF\1\1\1");  // 32-bit, little-endian, version 1
+        Put(out, 16, 2, 2);                  // executable
+        Put(out, 18, 105, 2);                // MSP430
         Put(out, 20, 1, 4);
         Put(out, 28, 52, 4);  // program headers follow the header
         Put(out, 40, 52, 2);

@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <array>
 #include <tuple>
 
 #include "core/file_format.h"
 #include "core/firmware_file.h"
-#include "core/hex_field.h"
 #include "support/elf_builder.h"
 #include "support/temp_dir.h"
 
@@ -63,15 +61,12 @@ TEST_F(FirmwareRead, ResultsErrorsAndPlacement) {
         // Nothing after the end record is read.
         {":01001000559A\r\n:00000001FF\r\n:01002000449B\r\ngarbage\r\n", kHex, 1, kOk, 0x0010, 0x55},
         {":04FFFE00A1A2A3A475\r\n:00000001FF\r\n", kHex, 4, kOk, 0x10001, 0xA4},  // on past 0xFFFF
-        // Extended linear address 0x0001, extended segment address 0x1000 (base 0x10000).
-        {":020000040001F9\r\n:01001000559A\r\n:00000001FF\r\n", kHex, 1, kOk, 0x10010, 0x55},
-        {":020000021000EC\r\n:01002000449B\r\n:00000001FF\r\n", kHex, 1, kOk, 0x10020, 0x44},
         {"@F000\r\n00 11 22\r\nq\r\n", kTxt, 3, kOk, 0xF002, 0x22},
         {"@F000\n00 11 22\nq\n", kTxt, 3, kOk, 0xF002, 0x22},
         {"@F000\r\n00 11 22", kTxt, 3, kOk, 0xF002, 0x22},
-        {"@F000\r\n00 11 22 \r\nq\r\n", kTxt, 3, kOk, 0xF002, 0x22},
         {"@1000\r\n01 02\r\n\r\n@0x1010\r\nAB\r\nq\r\n@2000\r\n55\r\n", kTxt, 0x11, kOk, 0x1010, 0xAB},
-        {"@10000\r\n5A\r\n", kTxt, 1, kOk, 0x10000, 0x5A},
+        // Blanks, tabs and high bytes are skipped; other characters are taken and ignored.
+        {"@2000\r\n\2205A1G2\t33\r\n", kTxt, 3, kOk, 0x2001, 0x12},  // \220: a high byte
         {"00 11\r\n@1000\r\n", kTxt, 0, kBad, 0, 0},
         {"@1000\r\n00    \r\n", kTxt, 0, kBad, 0, 0},  // a group with nothing to take
         {"@   \r\n00\r\n", kTxt, 0, kBad, 0, 0},       // an address line without an address
@@ -179,8 +174,8 @@ TEST_F(FirmwareRead, MalformedElfFilesAreRefusedWholeWithoutReadingPastTheBuffer
         int error;
     } cases[] = {
         {"not ELF at all", ":00000001FF\r\n", kFileNotElf},
-        {"another machine", ElfBuilder().Add(0, {1}).Build(40), kFileNotElf},
-        {"64-bit class", ElfBuilder().Add(0, {1}).Build(105, 2), kFileNotElf},
+        {"another machine", with(18, 40, 2), kFileNotElf},
+        {"64-bit class", with(4, 2, 1), kFileNotElf},
         {"big-endian", with(5, 2, 1), kFileNotElf},
         {"truncated header", good.substr(0, 40), kFileInvalidFormat},
         {"truncated program headers", good.substr(0, 52 + 40), kFileInvalidFormat},
@@ -200,52 +195,28 @@ TEST_F(FirmwareRead, MalformedElfFilesAreRefusedWholeWithoutReadingPastTheBuffer
     EXPECT_STREQ(ErrorText(kFileNotElf), "Not an MSP430 ELF file");
 }
 
-TEST(FileFormat, FormatFromExtension) {
-    for (const char* name : {"firmware.A43", "dir/app.hex"})
-        EXPECT_EQ(FormatFromExtension(name), kFormatIntelHex);
+// The file name's own extension, in any case: a leading dot is no extension, nor is a dot in a folder's
+// name; the default extension replaces only the file name's.
+TEST(FileFormat, TheFileNamesOwnExtensionCounts) {
     for (const char* name : {"image.TSK", "a.dat", "a.Bin"})
         EXPECT_EQ(FormatFromExtension(name), kFormatBinary);
     for (const char* name : {"fw.ELF", "Debug/app.out"}) EXPECT_EQ(FormatFromExtension(name), kFormatElf);
-    EXPECT_EQ(SaveFormatFromExtension("fw.elf"), kFormatUnknown);  // never written
-    EXPECT_EQ(FormatFromExtension("out.txt"), kFormatTiTxt);
-    // A leading dot is no extension, nor is a dot in a folder's name.
     for (const char* name : {"notes", "file.hexx", "file.", ".hex", "/tmp/old.dir/file"}) {
         EXPECT_EQ(FormatFromExtension(name), kFormatUnknown) << name;
     }
 #ifdef _WIN32
     EXPECT_EQ(FormatFromExtension("c:\\old.dir\\file"), kFormatUnknown);
 #endif
-}
-
-TEST(FileFormat, TheDefaultExtensionReplacesOnlyTheFileNames) {
-    const std::array<std::tuple<const char*, int, const char*>, 3> cases = {{
+    const std::tuple<const char*, int, const char*> cases[] = {
         {"dir.v2/firmware.a43", kFormatTiTxt, "dir.v2/firmware.txt"},
         {"dir.v2/firmware", kFormatIntelHex, "dir.v2/firmware.hex"},
         {"dump.xyz", kFormatUnknown, "dump.bin"},
-    }};
+    };
     for (const auto& [given, format, result] : cases) {
         std::string path = given;
         SetDefaultExtension(path, format);
         EXPECT_EQ(path, result);
     }
-}
-
-TEST(HexField, SkipsTakesAndRestarts) {
-    const std::tuple<std::string_view, size_t, uint32_t> read[] = {
-        {"1F", 2, 0x1F},      {"  \x90\tab12", 2, 0xAB},  // blanks, tabs and high bytes are skipped
-        {"0x1F", 1000, 0x1F}, {"10x2", 4, 0x102},         // 0x only right after a single leading 0
-        {"1G2", 3, 0x12},                                 // other characters are taken and ignored
-        {"22\r", 3, 0x22},    {"A", 2, 0xA},              // fewer characters than the width
-    };
-    for (const auto& [text, width, value] : read) {
-        uint32_t v = 0;
-        EXPECT_TRUE(ReadHexField(text, 0, width, v)) << text;
-        EXPECT_EQ(v, value) << text;
-    }
-    uint32_t v = 0;
-    EXPECT_FALSE(ReadHexField("   ", 0, 2, v));
-    EXPECT_FALSE(ReadHexField("AB", 2, 2, v));
-    EXPECT_FALSE(ReadHexField(std::string_view("\0AB", 3), 0, 2, v));  // text ends at NUL
 }
 
 }  // namespace
