@@ -251,8 +251,6 @@ TEST_F(Console, RefusalsAndFailuresSayWhy) {
         {"+v '\"open'", 1, "open - Invalid argument. End quote \" not found"},
         {"+ebpv in.hex -o back", 1, "Unknown output file type \"back" + types},
         {"+r -BSL=" + pty, 1, "+r needs -o FILE: the console keeps what it reads only in a file"},
-        {"+r -o /no/such/dir/out.txt -BSL=" + pty, 1,
-         "Cannot write \"/no/such/dir/out.txt\": No such file or directory"},
         {"notes.out -o never.txt", 1, "Load failed. Error: Not an MSP430 ELF file."},
         // A port that cannot be opened is named with the system's reason, and what helps where that is
         // known.
