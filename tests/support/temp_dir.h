@@ -5,7 +5,6 @@
 #include <random>
 #include <sstream>
 #include <string>
-#include <vector>
 
 namespace quarzo::testing {
 
