@@ -35,9 +35,8 @@ public:
     }
     uint32_t WaitForOutputEmpty(uint32_t) override { return 0; }
     bool WaitForByte(uint8_t value, uint32_t timeoutMs) override {
-        while (Left() > 0) {
+        while (Left() > 0)
             if (data_[at_++] == value) return true;
-        }
         clock_.Advance(uint64_t{timeoutMs} * 1000);
         return false;
     }

@@ -18,16 +18,14 @@
 
 namespace quarzo::testing {
 
-inline sim::BslBehaviour Behaviour(const std::string& version) {
-    sim::BslBehaviour b;
-    if (!sim::BehaviourForVersion(version, b)) std::abort();
-    return b;
-}
-
 // A simulated MSP430 on a simulated serial cable, in virtual time, with every frame it received.
 struct SimTarget {
     explicit SimTarget(const std::string& version = "1.60", const std::string& part = "MSP430F149")
-        : behaviour(Behaviour(version)),
+        : behaviour([&] {
+              sim::BslBehaviour b;
+              if (!sim::BehaviourForVersion(version, b)) std::abort();  // a version the model lacks
+              return b;
+          }()),
           device(PartNamed(part), behaviour.version),
           bsl(device, behaviour),
           line(clock, bsl) {

@@ -47,8 +47,9 @@ protected:
     std::unique_ptr<SerialPort> port_ = CreateSystemSerialPort(SystemClock());
 };
 
-// Reads take all or nothing, the wait for a byte discards the others, and writes reach the other end.
-TEST_F(SerialPortTest, ReadsWritesAndWaits) {
+// Reads take all or nothing, the wait for a byte discards the others, writes reach the other end, and
+// the speed changes on the open line.
+TEST_F(SerialPortTest, ReadsWritesWaitsAndSpeedChanges) {
     Send({1, 2, 3});
     uint8_t buffer[5] = {};
     EXPECT_EQ(port_->Read(buffer, 5, 30), 0u);
@@ -77,10 +78,8 @@ TEST_F(SerialPortTest, ReadsWritesAndWaits) {
         if (poll(&p, 1, 10) > 0 && read(master_, &byte, 1) == 1) got.push_back(byte);
     }
     EXPECT_EQ(got, (std::vector<uint8_t>{0x80, 0x14, 0x04, 0x04, 0x9B}));
-}
 
-// The line is raw (its flags are checked where they are made, below); the speed changes without closing.
-TEST_F(SerialPortTest, ASpeedChangeWithoutClosing) {
+    // The speed changes without closing; the line stays raw (its flags are checked below).
     EXPECT_EQ(SlaveSpeed(), static_cast<speed_t>(B9600));
     EXPECT_TRUE(port_->ChangeSpeed(38400));
     EXPECT_EQ(SlaveSpeed(), static_cast<speed_t>(B38400));
