@@ -140,7 +140,6 @@ TEST_F(JtagRun, ResetMethods) {
         cable.Sleep(1);
     }
     EXPECT_TRUE(t.FuseReadsBlown());
-    EXPECT_TRUE(a.Jtag().IsFuseBlown());
 
     // (4, 0, 1): a supply cycle, and the host's check with TDI high, and a new identification; the pins
     // stay connected.
@@ -418,7 +417,6 @@ TEST(PyrelDevice, IdentificationLinesThroughTheAdapter) {
         EXPECT_EQ(t.pyrel.resetPulses - resets, 6u);
         EXPECT_STREQ(info, "");
     }
-    EXPECT_STREQ(t.adapter->GetErrorText(14), "<Pyrel> not found");
 }
 
 }  // namespace

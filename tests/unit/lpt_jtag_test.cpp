@@ -128,61 +128,43 @@ TEST_F(LptWire, PulsesComeAtTheMiddleOfTheFlashRangeAndASlowPortIsFound) {
     EXPECT_FALSE(flash_clock::Usable(flash_clock::kMaxHz));
 }
 
-// The high gaps on the device line (data bit 7; the first one from the start) and the low pulses between
-// them, in microseconds.
-struct Waveform {
-    std::vector<uint64_t> gaps;
-    std::vector<uint64_t> lows;
-};
-
-Waveform PyrelLine(const RecordingPortIo& port) {
-    Waveform w;
-    bool high = true;
-    uint64_t edge = 0;
-    for (const auto& a : port.writes) {
-        bool level = (a.value & kDeviceLine) != 0;
-        if (a.port != kData || level == high) continue;
-        (level ? w.lows : w.gaps).push_back(a.us - edge);
-        edge = a.us;
-        high = level;
-    }
-    return w;
-}
-
-// The request bytes in a run of write pulses (60 us a 1, 600 us a 0), least significant bit first.
-Bytes Decode(std::vector<uint64_t>::const_iterator from, size_t bytes) {
-    Bytes out;
-    for (size_t i = 0; i < bytes; ++i) {
-        uint8_t b = 0;
-        for (int bit = 0; bit < 8; ++bit, ++from) b = static_cast<uint8_t>(b | (*from == 60 ? 1 << bit : 0));
-        out.push_back(b);
-    }
-    return out;
-}
-
 TEST_F(LptWire, PyrelRequestFramesAndBitTimings) {
-    const uint8_t abc[] = {'a', 'b', 'c'};
-    EXPECT_EQ(PyrelLink::Checksum(abc, 3), 0x0F);
     uint8_t reply[PyrelLink::kReplySize];
     // Nothing answers: three transmissions, the third after a reset pulse.
     EXPECT_FALSE(PyrelLink(cable_).Exchange(1, nullptr, 0, reply, 1));
-    Waveform w = PyrelLine(port_);
-    // Each transmission: 32 request bits, then 8 read slots for a start byte that does not come.
-    ASSERT_EQ(w.lows.size(), 3u * 40u + 1u);
-    for (size_t at : {0u, 40u, 81u})
-        EXPECT_EQ(Decode(w.lows.begin() + at, 4), (Bytes{0x55, 0x01, 0x00, 0x11}));
+    // The high gaps on the device line (data bit 7; the first one from the start) and the low pulses
+    // between them, in microseconds.
+    std::vector<uint64_t> gaps, lows;
+    bool high = true;
+    uint64_t edge = 0;
+    for (const auto& a : port_.writes) {
+        bool level = (a.value & kDeviceLine) != 0;
+        if (a.port != kData || level == high) continue;
+        (level ? lows : gaps).push_back(a.us - edge);
+        edge = a.us;
+        high = level;
+    }
+    // Each transmission: 32 request bits (60 us low a 1, 600 us a 0, least significant bit first), then 8
+    // read slots for a start byte that does not come.
+    ASSERT_EQ(lows.size(), 3u * 40u + 1u);
+    for (size_t at : {0u, 40u, 81u}) {
+        Bytes request(4);
+        for (size_t bit = 0; bit < 32; ++bit)
+            request[bit / 8] = static_cast<uint8_t>(request[bit / 8] | (lows[at + bit] == 60) << bit % 8);
+        EXPECT_EQ(request, (Bytes{0x55, 0x01, 0x00, 0x11}));
+    }
     // The ones are exactly 60 us low (else they decode as zeros), the twenty-five zeros exactly 600.
-    EXPECT_EQ(std::count(w.lows.begin(), w.lows.begin() + 32, 600u), 25);
-    EXPECT_EQ(w.lows[80], 4800u);                                // the reset pulse before the third
-    for (size_t i = 32; i < 40; ++i) EXPECT_EQ(w.lows[i], 60u);  // read slots
+    EXPECT_EQ(std::count(lows.begin(), lows.begin() + 32, 600u), 25);
+    EXPECT_EQ(lows[80], 4800u);                                // the reset pulse before the third
+    for (size_t i = 32; i < 40; ++i) EXPECT_EQ(lows[i], 60u);  // read slots
     // Highs: 640 after a 1, 100 after a 0, 700 more before each byte; the 1 ms reply wait; 640 after a
     // read slot (90 to the sample, 550 after it); after the reset pulse 700 + 4100 and the 10 ms wait.
-    EXPECT_EQ(w.gaps[1], 640u);  // 0x55: bit 0 = 1
-    EXPECT_EQ(w.gaps[2], 100u);  // bit 1 = 0
-    EXPECT_EQ(w.gaps[8], 100u + 700u);
-    EXPECT_EQ(w.gaps[32], 100u + 1000u);
-    EXPECT_EQ(w.gaps[33], 640u);
-    EXPECT_EQ(w.gaps[81], 700u + 4100u + 10'000u + 700u);
+    EXPECT_EQ(gaps[1], 640u);  // 0x55: bit 0 = 1
+    EXPECT_EQ(gaps[2], 100u);  // bit 1 = 0
+    EXPECT_EQ(gaps[8], 100u + 700u);
+    EXPECT_EQ(gaps[32], 100u + 1000u);
+    EXPECT_EQ(gaps[33], 640u);
+    EXPECT_EQ(gaps[81], 700u + 4100u + 10'000u + 700u);
 }
 
 }  // namespace
