@@ -49,7 +49,8 @@ public:
     virtual bool SetDtr(bool level) = 0;
     virtual bool SetRts(bool level) = 0;
 
-    void SetName(const std::string& name) { name_ = name.substr(0, kMaxName); }
+    // The whole name: a device path such as /dev/serial/by-id/... may be long, and a cut one opens another.
+    void SetName(const std::string& name) { name_ = name; }
     const std::string& Name() const { return name_; }
     void SetBaudRate(uint32_t baud) { baudRate_ = baud; }
     uint32_t BaudRate() const { return baudRate_; }
@@ -62,8 +63,6 @@ public:
     const std::string& OpenFailure() const { return openFailure_; }
 
 protected:
-    static constexpr size_t kMaxName = 63;
-
     std::string name_;
     uint32_t baudRate_ = 9600;
     uint32_t queueSize_ = 2048;

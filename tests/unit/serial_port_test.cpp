@@ -7,6 +7,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "platform/clock.h"
 #include "platform/posix/line_settings.h"
 
@@ -20,13 +22,19 @@ protected:
         ASSERT_GE(master_, 0);
         ASSERT_EQ(grantpt(master_), 0);
         ASSERT_EQ(unlockpt(master_), 0);
-        port_->SetName(ptsname(master_));
+        // Through a link with a long name, as udev's /dev/serial/by-id/ names are.
+        link_ = std::filesystem::temp_directory_path() /
+                ("quarzo-serial-" + std::to_string(getpid()) + "-" + std::string(64, 'x'));
+        std::filesystem::remove(link_);
+        std::filesystem::create_symlink(ptsname(master_), link_);
+        port_->SetName(link_.string());
         port_->SetParity(SerialPort::kParityEven);
         ASSERT_TRUE(port_->Open());
     }
     void TearDown() override {
         port_->Close();
         close(master_);
+        std::filesystem::remove(link_);
     }
     void Send(std::initializer_list<uint8_t> bytes) {
         ASSERT_EQ(write(master_, bytes.begin(), bytes.size()), static_cast<ssize_t>(bytes.size()));
@@ -44,6 +52,7 @@ protected:
     }
 
     int master_ = -1;
+    std::filesystem::path link_;
     std::unique_ptr<SerialPort> port_ = CreateSystemSerialPort(SystemClock());
 };
 
