@@ -21,6 +21,11 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return lines_;
     }
+    // The last line, "" before any.
+    std::string LastLine() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return lines_.empty() ? "" : lines_.back();
+    }
     std::vector<std::string> Events() const {
         std::lock_guard<std::mutex> lock(mutex_);
         return events_;

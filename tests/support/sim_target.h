@@ -81,7 +81,7 @@ struct SimRun {
         programmer.Start(flags);
         return programmer.WaitForRun();
     }
-    std::string LastLine() const { return sink.Lines().empty() ? "" : sink.Lines().back(); }
+    std::string LastLine() const { return sink.LastLine(); }
     bool Logged(const std::string& line) const { return std::ranges::count(sink.Lines(), line) > 0; }
     // Random bytes into the image from first to last.
     void Fill(uint32_t first, uint32_t last, unsigned seed = 7) {

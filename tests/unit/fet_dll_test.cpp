@@ -146,7 +146,6 @@ protected:
         p.Start(flags);
         return p.WaitForRun();
     }
-    std::string LastLine() { return sink_.Lines().empty() ? "" : sink_.Lines().back(); }
 
     FakeFet fake_{UseLibrary(GetParam().path)};
     RecordingLogSink sink_;
@@ -172,7 +171,7 @@ TEST_P(FetGenerations, EngineRunsLogWhatTheNullAdapterLogsWithTheIdentifiedDevic
     null.SelectAdapter(kAdapterNull);
     FillDeviceInfo(FindDeviceByName("MSP430F12x"), adapters.null.device);
     for (ActionFlags flags : {kDefaultAutoprogram, kActionRead}) {
-        EXPECT_EQ(RunFlags(fet, flags), kRunComplete) << LastLine();
+        EXPECT_EQ(RunFlags(fet, flags), kRunComplete) << sink_.LastLine();
         Strings viaFet = sink_.Lines();
         EXPECT_EQ(RunFlags(null, flags), kRunComplete);
         ASSERT_GT(viaFet.size(), 1u);
@@ -184,15 +183,15 @@ TEST_P(FetGenerations, EngineRunsLogWhatTheNullAdapterLogsWithTheIdentifiedDevic
     EXPECT_EQ(fake_.Peek(0xE001), (0xE001 * 3) & 0xFF);
     EXPECT_EQ(fet.Image().ValueAt(0xE001), (0xE001 * 3) & 0xFF);  // read back from the device
 
-    EXPECT_EQ(RunFlags(fet, kActionAdapterInfo), kRunComplete) << LastLine();
+    EXPECT_EQ(RunFlags(fet, kActionAdapterInfo), kRunComplete) << sink_.LastLine();
     const char* version = GetParam().gen == Gen::kCurrent ? " V31300001"
                           : GetParam().gen == Gen::kBoth  ? " V30204000"
                                                           : " V20403";
-    EXPECT_EQ(LastLine(), "0 Adapter: " + Shown(GetParam().path) + version);
+    EXPECT_EQ(sink_.LastLine(), "0 Adapter: " + Shown(GetParam().path) + version);
     EXPECT_EQ(RunFlags(fet, kActionReset), kRunComplete);
     EXPECT_EQ(fake_.Calls().back(), "MSP430_Close(0)");
     sink_.answer = 1;
-    EXPECT_EQ(RunFlags(fet, kActionBlowFuse), kRunComplete) << LastLine();
+    EXPECT_EQ(RunFlags(fet, kActionBlowFuse), kRunComplete) << sink_.LastLine();
     EXPECT_TRUE(fake_.IsSecured());
 }
 
@@ -227,7 +226,7 @@ TEST_P(FetRecordGenerations, EveryPartTheLibraryKnowsIsProgrammedByItsRecord) {
         if (p.mainEnd > 0xFFFF) {
             for (uint32_t a = 0x10000; a < 0x10100; ++a) image.SetByte(a, static_cast<uint8_t>(a * 5));
         }
-        ASSERT_EQ(RunFlags(programmer_, kDefaultAutoprogram), kRunComplete) << LastLine();
+        ASSERT_EQ(RunFlags(programmer_, kDefaultAutoprogram), kRunComplete) << sink_.LastLine();
         char line[160];
         std::snprintf(line, sizeof line, "0 Device: %s. Info(0x%.4X-0x%.4X), Main:(0x%.4X-0x%.4X)", p.name,
                       p.infoStart, p.infoEnd, p.mainStart, p.mainEnd);
@@ -249,7 +248,7 @@ TEST_P(FetRecordGenerations, EveryPartTheLibraryKnowsIsProgrammedByItsRecord) {
         EXPECT_EQ(fake_.Peek(static_cast<int32_t>(p.infoStart + 1)),
                   static_cast<int>(((p.infoStart + 1) ^ 0x5A) & 0xFF));
         image.Clear();
-        ASSERT_EQ(RunFlags(programmer_, kActionRead), kRunComplete) << LastLine();
+        ASSERT_EQ(RunFlags(programmer_, kActionRead), kRunComplete) << sink_.LastLine();
         EXPECT_EQ(image.ValueAt(p.mainStart + 2), (p.mainStart + 2) & 0xFF);
         if (p.mainEnd > 0xFFFF) {
             EXPECT_EQ(image.ValueAt(0x10002), 0x0A);
@@ -291,8 +290,8 @@ TEST_P(FetGenerations, EveryCallFailingInItsPhase) {
         fake_.Reset();
         fake_.Fail(cell.function, 42);
         EXPECT_EQ(RunFlags(programmer_, cell.flags), kRunActionFailed);
-        EXPECT_EQ(LastLine(), std::string("1 ") + cell.phase + " failed. Fake FET: " + cell.function +
-                                  " refused (error 42).");
+        EXPECT_EQ(sink_.LastLine(), std::string("1 ") + cell.phase + " failed. Fake FET: " + cell.function +
+                                        " refused (error 42).");
         Strings lines = sink_.Lines();
         EXPECT_FALSE(Contains(lines, std::string("0 ") + cell.phase + " complete."));
         EXPECT_FALSE(fake_.IsOpen());
@@ -324,29 +323,29 @@ TEST_P(FetRecordGenerations, AFirmwareMismatchStopsTheRunAndOnlyTheUpdateAskedFo
         fake_.Reset();
         fake_.SetFirmware(version);
         EXPECT_EQ(RunFlags(programmer_, kActionErase), kRunActionFailed);
-        EXPECT_EQ(LastLine(), "1 Init failed. The FET's firmware does not match " + Shown(GetParam().path) +
-                                  " (it reports version " + std::to_string(version) + "): update it with " +
-                                  kUpdateHow + ".");
+        EXPECT_EQ(sink_.LastLine(), "1 Init failed. The FET's firmware does not match " +
+                                        Shown(GetParam().path) + " (it reports version " +
+                                        std::to_string(version) + "): update it with " + kUpdateHow + ".");
         EXPECT_FALSE(fake_.IsOpen());
         EXPECT_EQ(RunFlags(programmer_, kActionAdapterInfo), kRunActionFailed);
         EXPECT_FALSE(fake_.IsOpen());
         for (const std::string& call : fake_.Calls())
             EXPECT_EQ(call.find("FwUpdate"), std::string::npos) << call;
 
-        EXPECT_EQ(RunFlags(programmer_, kActionUpdateFirmware), kRunComplete) << LastLine();
+        EXPECT_EQ(RunFlags(programmer_, kActionUpdateFirmware), kRunComplete) << sink_.LastLine();
         Strings events = sink_.Events();
         EXPECT_EQ(events.front(), "0 Updating the FET's firmware...");
         EXPECT_TRUE(Contains(events, "pos 50"));
         EXPECT_TRUE(Contains(events, "pos 100"));
-        EXPECT_EQ(LastLine(), "0 Firmware update complete.");
+        EXPECT_EQ(sink_.LastLine(), "0 Firmware update complete.");
         EXPECT_TRUE(Contains(fake_.Calls(), "MSP430_FET_FwUpdate((null))"));
         EXPECT_FALSE(fake_.IsOpen());
-        EXPECT_EQ(RunFlags(programmer_, kActionErase), kRunComplete) << LastLine();
+        EXPECT_EQ(RunFlags(programmer_, kActionErase), kRunComplete) << sink_.LastLine();
     }
     // Another adapter has no firmware of this kind.
     programmer_.SelectAdapter(kAdapterNull);
     EXPECT_EQ(RunFlags(programmer_, kActionUpdateFirmware), kRunActionFailed);
-    EXPECT_EQ(LastLine(), "1 Error: Available only with the FET library.");
+    EXPECT_EQ(sink_.LastLine(), "1 Error: Available only with the FET library.");
 }
 
 // Ports as each generation takes them. Before 3.0 the parallel ports, and nothing reaches the target

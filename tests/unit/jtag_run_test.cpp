@@ -50,7 +50,6 @@ protected:
     }
     bool Logged(const std::string& start) { return AnyStarts(sink_.Lines(), start); }
     bool Shifted(const std::string& start) { return AnyStarts(target_->shifts, start); }
-    std::string Last() { return sink_.Lines().back(); }
     std::string Log() { return ::testing::PrintToString(sink_.Lines()); }
 
     RecordingLogSink sink_;
@@ -100,7 +99,7 @@ TEST_F(JtagRun, OpenFailsWithTheReasonOfTheTarget) {
         Connect(c.part);
         c.fault(*target_);
         EXPECT_EQ(RunFlags(kActionErase), kRunActionFailed);
-        EXPECT_EQ(Last(), "1 Init failed. " + c.reason + ".");
+        EXPECT_EQ(sink_.LastLine(), "1 Init failed. " + c.reason + ".");
     }
 }
 
@@ -332,12 +331,14 @@ TEST_F(JtagRun, FlashClockedTooSlowlyFails) {
     LoadFirmware(0xF000, 0xF0FF);
     EXPECT_EQ(RunFlags(kActionErase), kRunActionFailed);
     EXPECT_EQ(
-        Last(),
+        sink_.LastLine(),
         "1 Erase failed. Could not erase device memory (TCLK runs at 250 kHz on this port; the flash timing "
         "generator needs 269-464 kHz).")
         << Log();
     EXPECT_EQ(RunFlags(kActionProgram), kRunActionFailed);
-    EXPECT_EQ(Last().rfind("1 Program failed. Could not write device memory (TCLK runs at 250 kHz", 0), 0u)
+    EXPECT_EQ(
+        sink_.LastLine().rfind("1 Program failed. Could not write device memory (TCLK runs at 250 kHz", 0),
+        0u)
         << Log();
     EXPECT_EQ(target_->target.Flash().operations, 0u);
 }
@@ -377,7 +378,7 @@ TEST_F(JtagRun, TheFuseBlowVoltageGoesToTestOrToTdiAndFailuresSayWhatWentWrong) 
         sink_.answer = 1;
         c.fault(*target_);
         EXPECT_EQ(RunFlags(kActionBlowFuse), c.line == blown ? kRunComplete : kRunActionFailed) << Log();
-        EXPECT_EQ(Last(), c.line);
+        EXPECT_EQ(sink_.LastLine(), c.line);
         EXPECT_EQ(target_->pyrel.commands, c.commands) << c.line;
         EXPECT_EQ(target_->target.fuseBlown, c.line == blown);
         if (c.line != blown) continue;
